@@ -1,0 +1,34 @@
+# Set-up and the two everyday commands: `make test` and `make run`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+CLI        := $(BUILD)/src/app/korvex-cli
+
+.PHONY: all deps configure build test test-plain test-asan run clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVEX_SANITIZE=ON -DKORVEX_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+test: test-plain test-asan
+
+run: build
+	$(CLI) decode < examples/traffic.hex
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,110 @@
+// korvex-cli decode: every line of standard input is one received block.
+
+#include "CCliOutput.h"
+#include "CliCommands.h"
+#include "core/CKorvexApp.h"
+#include "core/CQueuePoster.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvex {
+namespace {
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Hex pairs with optional blanks between them; nullopt for anything else.
+std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
+{
+    std::vector<std::uint8_t> bytes;
+    std::size_t i = 0;
+    const std::size_t n = line.size() > 0 && line.back() == '\r' ? line.size() - 1 : line.size();
+    while (i < n) {
+        if (line[i] == ' ' || line[i] == '\t') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= n)
+            return std::nullopt;
+        const int hi = HexDigit(line[i]);
+        const int lo = HexDigit(line[i + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        i += 2;
+    }
+    return bytes;
+}
+
+void PrintDecodeUsage()
+{
+    std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values]\n", stderr);
+}
+
+} // namespace
+
+int CliDecode(int argc, char** argv)
+{
+    bool running = false;
+    bool decAddr = false;
+    bool decValues = false;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--running") == 0)
+            running = true;
+        else if (std::strcmp(argv[i], "--dec-addr") == 0)
+            decAddr = true;
+        else if (std::strcmp(argv[i], "--dec-values") == 0)
+            decValues = true;
+        else {
+            std::fprintf(stderr, "korvex-cli decode: unknown option '%s'\n", argv[i]);
+            PrintDecodeUsage();
+            return kExitUsage;
+        }
+    }
+
+    CQueuePoster poster;
+    CCliOutput out;
+    CKorvexApp app;
+    app.SetPoster(&poster);
+    app.SetTransmitter(&out);
+    app.GetFeed().SetSink([&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    if (decAddr)
+        app.GetSettings().ADDRISHEX = 0;
+    if (decValues)
+        app.GetSettings().VALUEISHEX = 0;
+    app.SetRunning(running);
+
+    std::string line;
+    unsigned lineNo = 0;
+    while (std::getline(std::cin, line)) {
+        ++lineNo;
+        const auto bytes = ParseHexLine(line);
+        if (!bytes) {
+            std::fprintf(stderr, "korvex-cli decode: line %u: not hexadecimal bytes, skipped\n",
+                         lineNo);
+            continue;
+        }
+        if (bytes->empty())
+            continue;
+        app.OnReceive(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
+        poster.Pump();
+    }
+    poster.Pump();
+    return 0;
+}
+
+} // namespace korvex

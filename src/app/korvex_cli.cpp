@@ -1,0 +1,39 @@
+// korvex-cli: the emulator without windows.
+
+#include "CliCommands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+void PrintUsage(std::FILE* out)
+{
+    std::fputs("usage: korvex-cli COMMAND [options]\n"
+               "\n"
+               "commands:\n"
+               "  decode [--running] [--dec-addr] [--dec-values]\n"
+               "      read hex bytes from standard input, one received block per line,\n"
+               "      and print the protocol-log lines and answers the emulator makes\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return korvex::kExitUsage;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "decode") == 0)
+        return korvex::CliDecode(argc - 2, argv + 2);
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "korvex-cli: unknown command '%s'\n", command);
+    PrintUsage(stderr);
+    return korvex::kExitUsage;
+}

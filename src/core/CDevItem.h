@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/Types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace korvex {
+
+class CDevDoc;
+
+// Row handle of a cell in its device's view; 0 while the cell has no row.
+using HROW = std::uint32_t;
+
+// A window that plots one cell. RequestSample is called on whatever thread set
+// the cell's value; the implementation queues the sample onto its own thread.
+class ICellGraph
+{
+public:
+    virtual ~ICellGraph() = default;
+    virtual void RequestSample() = 0;
+    // Called on the user-interface thread when the cell's device goes away.
+    virtual void Close() = 0;
+};
+
+// One coil, discrete input, holding or input register.
+//
+// Threads: the user-interface thread edits the fields (only while the emulator
+// is idle); request handlers and scripts call GetValue/SetValue at any time.
+// m_csLock guards the value while it is set, and the graph pointer.
+class CDevItem
+{
+public:
+    CDevItem(std::int32_t type, std::string id, std::string desc, std::uint16_t addr,
+             std::int32_t access, std::uint16_t min, std::uint16_t max, std::uint16_t value);
+
+    CDevItem(const CDevItem&) = delete;
+    CDevItem& operator=(const CDevItem&) = delete;
+
+    std::int32_t GetType() const { return m_nType; }
+    std::string GetId() const { return m_strId; }
+    std::string GetDesc() const { return m_strDesc; }
+    std::uint16_t GetAddr() const { return m_wAddr; }
+    std::int32_t GetAccess() const { return m_nAccess; }
+    std::uint16_t GetMin() const { return m_wMin; }
+    std::uint16_t GetMax() const { return m_wMax; }
+    std::uint16_t GetValue() const { return m_wValue.load(std::memory_order_relaxed); }
+    CDevDoc* GetDoc() const { return m_pDoc; }
+    HROW GetRow() const { return m_hRow; }
+
+    ICellGraph* GetGraphWnd() const;
+    void SetGraphWnd(ICellGraph* graph);
+
+    void Attach(CDevDoc* doc, HROW row);
+
+    // Stores the value exactly as given (no bounds check, no 0/1 rule) and
+    // notifies the device's view and the graph. Does not mark the device
+    // modified: callers acting for the master or a script do that.
+    void SetValue(std::uint16_t value);
+
+    // Field writes of the cell dialog and the file reader (emulator idle).
+    std::int32_t m_nType;
+    std::string m_strId;
+    std::string m_strDesc;
+    std::uint16_t m_wAddr;
+    std::int32_t m_nAccess;
+    std::uint16_t m_wMin;
+    std::uint16_t m_wMax;
+
+private:
+    friend class CDevDoc;
+
+    std::atomic<std::uint16_t> m_wValue;
+    HROW m_hRow { 0 };
+    CDevDoc* m_pDoc { nullptr };
+    mutable std::mutex m_csLock;
+    ICellGraph* m_pGraphWnd { nullptr };
+};
+
+} // namespace korvex

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "core/CProtoFeed.h"
+#include "core/CRxBuffer.h"
+#include "core/SSettings.h"
+#include "core/Types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class CDevDoc;
+class IUiPoster;
+class ITransmitter;
+
+// The hub of the core: the receive buffer and its drain, the device list, the
+// last transmitted frame, the settings record, the protocol line feed and the
+// request handlers.
+//
+// Threads: the drain (OnRxData), the handlers and every command run on the
+// user-interface thread; OnReceive runs on the serial reader thread; scripts
+// call the lookups, SendFrame and InjectReceived on their own threads.
+// Locks: m_rxBuffer's lock guards the buffer and m_nRxPos and is held for a
+// whole drain; m_csDevices guards m_arDevices; m_csLastTx guards the last
+// transmitted frame. Under the buffer lock the drain takes the others one at a
+// time, never nested.
+class CKorvexApp
+{
+public:
+    static constexpr std::uint32_t kMaxTxFrame = 1024;
+
+    CKorvexApp();
+    virtual ~CKorvexApp();
+
+    CKorvexApp(const CKorvexApp&) = delete;
+    CKorvexApp& operator=(const CKorvexApp&) = delete;
+
+    // Wiring, done once on the user-interface thread before anything runs.
+    void SetPoster(IUiPoster* poster);
+    IUiPoster* GetPoster() const { return m_pPoster; }
+    void SetTransmitter(ITransmitter* tx) { m_pTx.store(tx); }
+
+    CProtoFeed& GetFeed() { return m_feed; }
+    SSettings& GetSettings() { return m_settings; }
+    const SSettings& GetSettings() const { return m_settings; }
+
+    bool IsRunning() const { return m_bRunning.load(); }
+    void SetRunning(bool running) { m_bRunning.store(running); }
+    static std::string GetVersionText();
+
+    // Devices (they add and remove themselves).
+    void AddDevice(CDevDoc* doc);
+    void RemoveDevice(CDevDoc* doc);
+    CDevDoc* FindDeviceByAddr(std::uint8_t addr) const;
+    CDevDoc* FindDeviceById(const std::string& id) const;
+    std::vector<CDevDoc*> GetDevices() const;
+
+    // Receive path. OnReceive is the serial port's receive hook: it appends the
+    // block and posts a drain. InjectReceived does the same for bytes a script
+    // injects as if a master had sent them.
+    void OnReceive(const std::uint8_t* data, std::uint32_t count);
+    void InjectReceived(const std::uint8_t* data, std::uint32_t count);
+    // The drain: cuts everything pending into frames and lines.
+    void OnRxData();
+    // One drain step. scanHint, when given, carries how far the bytes are known
+    // to start no frame from one waiting step to the next.
+    unsigned ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
+                          unsigned* scanHint = nullptr);
+    // Start of a session: buffer emptied, drain position and last frame reset.
+    void ResetReceive();
+    CRxBuffer& GetRxBuffer() { return m_rxBuffer; }
+    std::uint32_t GetRxPos() const;
+
+    // Transmit path for complete frames (CRC included).
+    void SendFrame(const std::uint8_t* frame, unsigned length);
+    // True when the frame is the echo of the last transmitted one; any test
+    // forgets the last frame.
+    bool TakeEcho(const std::uint8_t* frame, unsigned length);
+    void ClearLastTx();
+    std::vector<std::uint8_t> GetLastTx() const;
+
+    std::string DescribeFrame(const std::uint8_t* frame, unsigned length);
+
+    // Request handlers (user-interface thread, inside the drain).
+    void OnReadCoils(const std::uint8_t* f, unsigned len, std::uint8_t slave, std::uint16_t start,
+                     std::uint16_t quantity);
+    void OnReadDiscreteInputs(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                              std::uint16_t start, std::uint16_t quantity);
+    void OnReadHoldingRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                                std::uint16_t start, std::uint16_t quantity);
+    void OnReadInputRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                              std::uint16_t start, std::uint16_t quantity);
+    void OnWriteSingleCoil(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                           std::uint16_t start, std::uint16_t value);
+    void OnWriteSingleRegister(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                               std::uint16_t start, std::uint16_t value);
+    void OnReadExceptionStatus(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                               std::uint16_t start, std::uint16_t fourth);
+    void OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t slave, std::uint16_t start,
+                      std::uint16_t quantity);
+    void OnWriteRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                          std::uint16_t start, std::uint16_t quantity);
+
+private:
+    struct SAnswer;
+    void AppendReceived(const std::uint8_t* data, std::uint32_t count);
+    CDevDoc* BeginRequest(SAnswer& ans, std::uint8_t slave, std::uint8_t code);
+    void FinishRequest(SAnswer& ans, CDevDoc* dev);
+    void ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t slave, std::uint16_t start,
+                  std::uint16_t quantity);
+    void ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
+                       std::uint16_t start, std::uint16_t quantity);
+
+    std::atomic<bool> m_bRunning { false };
+    CRxBuffer m_rxBuffer;
+    std::uint32_t m_nRxPos { 0 };      // guarded by m_rxBuffer's lock
+    unsigned m_nScanFrom { 0 };        // no frame starts before m_nRxPos + this
+    mutable std::mutex m_csDevices;
+    std::vector<CDevDoc*> m_arDevices; // not owned
+    SSettings m_settings;
+    mutable std::mutex m_csLastTx;
+    std::uint8_t m_lastTx[kMaxTxFrame] {};
+    std::uint32_t m_nLastTxLen { 0 };
+    CProtoFeed m_feed;
+    IUiPoster* m_pPoster { nullptr };
+    std::atomic<ITransmitter*> m_pTx { nullptr };
+};
+
+} // namespace korvex

@@ -1,0 +1,60 @@
+#include "core/CProtoFeed.h"
+
+#include "core/IUiPoster.h"
+#include "core/Text.h"
+
+namespace korvex {
+
+void CProtoFeed::SetPoster(IUiPoster* poster)
+{
+    std::lock_guard lock(m_csLines);
+    m_pPoster = poster;
+}
+
+void CProtoFeed::SetSink(Sink sink)
+{
+    m_sink = std::move(sink);
+}
+
+CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string& device,
+                                                    int address, const std::string& text)
+{
+    INTERNAL_ADDLINE rec;
+    rec.nKind = kind;
+    rec.szDevice = Utf8Left(device, kMaxDevice);
+    rec.nAddress = address;
+    rec.szText = Utf8Left(text, kMaxText);
+    for (char& c : rec.szText)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return rec;
+}
+
+void CProtoFeed::PostRecord(INTERNAL_ADDLINE record)
+{
+    if (m_pPoster == nullptr)
+        return;
+    m_pPoster->Post([this, rec = std::move(record)] {
+        if (m_sink)
+            m_sink(rec);
+    });
+}
+
+void CProtoFeed::AddLine(int kind, const std::string& device, int address,
+                         const std::string& text)
+{
+    std::lock_guard lock(m_csLines);
+    PostRecord(MakeRecord(kind, device, address, text));
+    for (auto& rec : m_arPending)
+        PostRecord(std::move(rec));
+    m_arPending.clear();
+}
+
+void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
+                               const std::string& text)
+{
+    std::lock_guard lock(m_csLines);
+    m_arPending.push_back(MakeRecord(kind, device, address, text));
+}
+
+} // namespace korvex

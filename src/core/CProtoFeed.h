@@ -1,0 +1,57 @@
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class IUiPoster;
+
+// The protocol line feed: every protocol-log line enters here, from any
+// thread, and reaches the sink on the user-interface thread, one record at a
+// time. Lines queued while a frame is decoded follow that frame's line.
+//
+// Threads: AddLine/AddLineQueued from any thread; the sink runs on the UI
+// thread. m_csLines guards m_arPending and keeps post-new-then-flush whole.
+class CProtoFeed
+{
+public:
+    static constexpr std::size_t kMaxDevice = 79; // characters
+    static constexpr std::size_t kMaxText = 511;  // characters
+
+    // One line in transit.
+    struct INTERNAL_ADDLINE
+    {
+        int nKind { 0 };
+        std::string szDevice; // at most 79 characters
+        int nAddress { -1 };  // 0 or less: no address
+        std::string szText;   // at most 511 characters, no CR or LF
+    };
+
+    using Sink = std::function<void(const INTERNAL_ADDLINE&)>;
+
+    // Records are posted through the poster; without one they are dropped.
+    void SetPoster(IUiPoster* poster);
+    // The sink is set and used on the user-interface thread.
+    void SetSink(Sink sink);
+
+    // Hands over this line now, then every queued line.
+    void AddLine(int kind, const std::string& device, int address, const std::string& text);
+    // Holds the line back until the next AddLine.
+    void AddLineQueued(int kind, const std::string& device, int address, const std::string& text);
+
+    static INTERNAL_ADDLINE MakeRecord(int kind, const std::string& device, int address,
+                                       const std::string& text);
+
+private:
+    void PostRecord(INTERNAL_ADDLINE record);
+
+    std::recursive_mutex m_csLines;
+    std::vector<INTERNAL_ADDLINE> m_arPending;
+    IUiPoster* m_pPoster { nullptr };
+    Sink m_sink;
+};
+
+} // namespace korvex

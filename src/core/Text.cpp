@@ -1,0 +1,68 @@
+#include "core/Text.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace korvex {
+
+std::string StrFormatV(const char* format, va_list args)
+{
+    char small[256];
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(small, sizeof small, format, copy);
+    va_end(copy);
+    if (n < 0)
+        return {};
+    if (static_cast<std::size_t>(n) < sizeof small)
+        return std::string(small, static_cast<std::size_t>(n));
+    std::vector<char> big(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(big.data(), big.size(), format, args);
+    return std::string(big.data(), static_cast<std::size_t>(n));
+}
+
+std::string StrFormat(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string s = StrFormatV(format, args);
+    va_end(args);
+    return s;
+}
+
+std::string FormatNumber(std::uint16_t value, bool hex, int width)
+{
+    const unsigned v = value;
+    if (width > 1)
+        return hex ? StrFormat("0x%0*X", width, v) : StrFormat("%0*u", width, v);
+    return hex ? StrFormat("0x%X", v) : StrFormat("%u", v);
+}
+
+static bool IsContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+std::string Utf8Left(const std::string& text, std::size_t maxChars)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsContinuation(static_cast<unsigned char>(text[i])))
+            continue;
+        if (chars == maxChars)
+            return text.substr(0, i);
+        ++chars;
+    }
+    return text;
+}
+
+std::size_t Utf8Length(const std::string& text)
+{
+    std::size_t chars = 0;
+    for (unsigned char c : text)
+        if (!IsContinuation(c))
+            ++chars;
+    return chars;
+}
+
+} // namespace korvex
