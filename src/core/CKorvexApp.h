@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@
 namespace korvex {
 
 class CDevDoc;
+class IPort;
+class IScript;
 class IUiPoster;
 class ITransmitter;
 
@@ -49,8 +52,27 @@ public:
     const SSettings& GetSettings() const { return m_settings; }
 
     bool IsRunning() const { return m_bRunning.load(); }
+    // Marks the emulator running without a port (the headless decoder).
     void SetRunning(bool running) { m_bRunning.store(running); }
     static std::string GetVersionText();
+
+    // Session (UI thread). The port is the line OnStart opens; the name of
+    // the port opened is m_settings.m_info.m_strComName.
+    void SetPort(IPort* port) { m_pPort = port; }
+    void OnStart();
+    void OnStop();
+    // Any thread: queue a stop onto the UI thread.
+    void PostStop();
+    // The port's error hook, on any thread: posts the stop and writes the
+    // text as a warning line (standard error while no log sink exists).
+    void OnError(const std::string& text);
+    // Called on the UI thread after every stop, whatever caused it.
+    void SetStopHandler(std::function<void()> handler) { m_onStopped = std::move(handler); }
+
+    // Scripts (they add and remove themselves).
+    void AddScript(IScript* script);
+    void RemoveScript(IScript* script);
+    std::vector<IScript*> GetScripts() const;
 
     // Devices (they add and remove themselves).
     void AddDevice(CDevDoc* doc);
@@ -125,7 +147,11 @@ private:
     mutable std::mutex m_csLastTx;
     std::uint8_t m_lastTx[kMaxTxFrame] {};
     std::uint32_t m_nLastTxLen { 0 };
+    mutable std::mutex m_csScripts;
+    std::vector<IScript*> m_arScripts; // not owned
     CProtoFeed m_feed;
+    IPort* m_pPort { nullptr };
+    std::function<void()> m_onStopped;
     IUiPoster* m_pPoster { nullptr };
     std::atomic<ITransmitter*> m_pTx { nullptr };
 };

@@ -13,6 +13,7 @@ void CProtoFeed::SetPoster(IUiPoster* poster)
 
 void CProtoFeed::SetSink(Sink sink)
 {
+    m_bHasSink.store(static_cast<bool>(sink));
     m_sink = std::move(sink);
 }
 

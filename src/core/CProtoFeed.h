@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -36,6 +37,7 @@ public:
     void SetPoster(IUiPoster* poster);
     // The sink is set and used on the user-interface thread.
     void SetSink(Sink sink);
+    bool HasSink() const { return m_bHasSink.load(); }
 
     // Hands over this line now, then every queued line.
     void AddLine(int kind, const std::string& device, int address, const std::string& text);
@@ -52,6 +54,7 @@ private:
     std::vector<INTERNAL_ADDLINE> m_arPending;
     IUiPoster* m_pPoster { nullptr };
     Sink m_sink;
+    std::atomic<bool> m_bHasSink { false };
 };
 
 } // namespace korvex
