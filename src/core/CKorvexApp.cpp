@@ -102,7 +102,8 @@ void CKorvexApp::AppendReceived(const std::uint8_t* data, std::uint32_t count)
         } else {
             m_rxBuffer.Discard(lost);
         }
-        m_nScanFrom = 0;
+        // Starts behind the dropped bytes keep what the scan knew of them.
+        m_nScanFrom -= std::min<unsigned>(m_nScanFrom, lost);
         m_feed.AddLine(LK_WARNING, std::string(), -1,
                        StrFormat("Переполнение приёмного буфера: потеряно %u байт", lost));
     }

@@ -1,0 +1,257 @@
+#include "core/CDevDoc.h"
+#include "core/CParserModbus.h"
+#include "core/Crc16.h"
+#include "support/CoreHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex::test {
+namespace {
+
+TEST(Crc16, KnownVectors)
+{
+    const Bytes req = Hex("01 03 00 00 00 0A");
+    EXPECT_EQ(Crc16(req.data(), 6), 0xC5CD);
+    EXPECT_EQ(Crc16(nullptr, 0), 0xFFFF);
+    // The exception answer of the decoder examples.
+    const Bytes exc = Hex("01 83 02");
+    EXPECT_EQ(Crc16(exc.data(), 3), 0xC0F1);
+    EXPECT_EQ(WithCrc(Hex("01 03 00 10 00 02")), Hex("01 03 00 10 00 02 C5 CE"));
+}
+
+TEST(ScanCrc, FirstMatchingPrefixAndTrailingZero)
+{
+    Bytes b = Hex("01 03 00 00 00 0A C5 CD");
+    EXPECT_EQ(ScanCrc(b.data(), static_cast<unsigned>(b.size() - 2)), 8u);
+    EXPECT_EQ(MinFrameLen(b.data(), static_cast<unsigned>(b.size())), 8u);
+    b.push_back(0x00);
+    EXPECT_EQ(ScanCrc(b.data(), static_cast<unsigned>(b.size() - 2)), 9u);
+    b.back() = 0x01;
+    EXPECT_EQ(ScanCrc(b.data(), static_cast<unsigned>(b.size() - 2)), 8u);
+    // Nothing but garbage: no CRC anywhere.
+    const Bytes junk = Hex("01 03 11 22 33 44 55 66");
+    EXPECT_EQ(ScanCrc(junk.data(), static_cast<unsigned>(junk.size() - 2)), 0u);
+}
+
+TEST(Framing, RequestInOneBatchAndGarbageInFront)
+{
+    CoreHarness h;
+    h.Receive(Hex("01 03 00 00 00 0A C5 CD"));
+    ASSERT_EQ(h.lines.size(), 2u); // the request, then the not-found warning
+    EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
+    EXPECT_EQ(h.app.GetRxPos(), 8u);
+
+    h.Reset();
+    Bytes batch = Hex("00 00 00");
+    const Bytes req = Hex("01 03 00 00 00 0A C5 CD");
+    batch.insert(batch.end(), req.begin(), req.end());
+    h.Receive(batch);
+    ASSERT_GE(h.lines.size(), 2u);
+    EXPECT_EQ(h.lines[0].nKind, LK_WARNING);
+    EXPECT_EQ(h.lines[0].szText, "Неопознанные данные 3 байт { 0x0, 0x0, 0x0 }");
+    EXPECT_EQ(h.lines[0].nAddress, 0);
+    EXPECT_EQ(h.lines[1].nKind, LK_REQUEST);
+
+    h.Reset();
+    h.app.GetSettings().VALUEISHEX = 0;
+    h.Receive(Hex("FF 00 FE 01 03 00 00 00 0A C5 CD"));
+    ASSERT_GE(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].szText, "Неопознанные данные 3 байт { 255, 0, 254 }");
+}
+
+TEST(Framing, TrailingZeroMakesNineByteFrameThatIsNotARequest)
+{
+    CoreHarness h;
+    h.Receive(Hex("01 03 00 00 00 0A C5 CD 00"));
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_DATA);
+    EXPECT_EQ(h.lines[0].szText, "(0x03) Read Holding Registers, Количество=0, Регистры={ }");
+    EXPECT_TRUE(h.tx.Frames().empty());
+}
+
+TEST(Framing, WaitRuleWhileRunning)
+{
+    CoreHarness h;
+    h.app.SetRunning(true);
+    // Fewer than four bytes never give a line.
+    h.Receive(Hex("01 03 00"));
+    EXPECT_TRUE(h.lines.empty());
+    EXPECT_EQ(h.app.GetRxPos(), 0u);
+    // The rest of the request arrives: it is found at once.
+    h.Receive(Hex("00 00 0A C5 CD"));
+    ASSERT_FALSE(h.lines.empty());
+    EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
+
+    // Garbage at the end stays pending while running...
+    h.Reset();
+    h.Receive(Hex("00 11 22 33 44 55"));
+    EXPECT_TRUE(h.lines.empty());
+    // ...and is reported in front of the next frame.
+    h.Receive(Hex("01 03 00 00 00 0A C5 CD"));
+    ASSERT_GE(h.lines.size(), 2u);
+    EXPECT_EQ(h.lines[0].szText, "Неопознанные данные 6 байт { 0x0, 0x11, 0x22, 0x33, 0x44, 0x55 }");
+    EXPECT_EQ(h.lines[1].nKind, LK_REQUEST);
+
+    // Not running: garbage is reported at once (all but a last short tail).
+    CoreHarness idle;
+    idle.Receive(Hex("00 11 22 33 44 55 66 77"));
+    ASSERT_EQ(idle.lines.size(), 1u);
+    EXPECT_EQ(idle.lines[0].szText, "Неопознанные данные 4 байт { 0x0, 0x11, 0x22, 0x33 }");
+}
+
+TEST(Framing, UnsupportedFunctionIsUnrecognized)
+{
+    CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevAddr(1);
+    // Report Slave ID (0x11) is no frame start; nothing is answered.
+    h.Receive(WithCrc(Hex("01 11")));
+    for (const auto& line : h.lines)
+        EXPECT_EQ(line.nKind, LK_WARNING);
+    EXPECT_TRUE(h.tx.Frames().empty());
+}
+
+TEST(Framing, DeviceAtAddressZeroNamesUnrecognizedLines)
+{
+    CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevId("BROADCAST");
+    dev.SetDevAddr(0);
+    h.Receive(Hex("55 66 77 88 99"));
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_WARNING);
+    EXPECT_EQ(h.lines[0].szDevice, "BROADCAST");
+}
+
+TEST(Framing, EchoOfOwnFramesAndLongFrames)
+{
+    CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevId("D1");
+    dev.SetDevAddr(1);
+    for (unsigned a = 0; a < 100; ++a)
+        dev.AddItem(HREG, "R" + std::to_string(a), "reg", static_cast<std::uint16_t>(a), ACCESS_RW,
+                    0, 65535, static_cast<std::uint16_t>(a * 3));
+
+    // A read of 100 registers: the 205-byte answer is sent...
+    h.Receive(WithCrc(Hex("01 03 00 00 00 64")));
+    ASSERT_EQ(h.tx.Frames().size(), 1u);
+    const Bytes answer = h.tx.Frames()[0];
+    ASSERT_EQ(answer.size(), 205u);
+    EXPECT_EQ(answer[2], 200);
+    // ...and its echo is recognized and not shown.
+    h.Reset();
+    h.Receive(answer);
+    EXPECT_TRUE(h.lines.empty());
+    EXPECT_EQ(h.app.GetRxPos(), h.app.GetRxBuffer().GetLength());
+    EXPECT_TRUE(h.app.GetLastTx().empty()); // recognised once, then forgotten
+    // The same frame again is no echo any more: it is a data response line.
+    h.Receive(answer);
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_DATA);
+
+    // A write of 100 registers (209 bytes) is answered.
+    h.Reset();
+    Bytes write = Hex("01 10 00 00 00 64 C8");
+    for (unsigned i = 0; i < 100; ++i) {
+        write.push_back(0x12);
+        write.push_back(static_cast<std::uint8_t>(i));
+    }
+    h.Receive(WithCrc(write));
+    ASSERT_EQ(h.tx.Frames().size(), 1u);
+    EXPECT_EQ(h.tx.Frames()[0], WithCrc(Hex("01 10 00 00 00 64")));
+    EXPECT_EQ(dev.FindItem(HREG, 99)->GetValue(), 0x1263);
+    ASSERT_EQ(h.lines.size(), 2u);
+    EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
+    EXPECT_EQ(h.lines[1].nKind, LK_RESPONSE);
+
+    // The echo of an exception answer is shown as an exception line.
+    h.Reset();
+    h.Receive(WithCrc(Hex("01 03 01 00 00 01")));
+    ASSERT_EQ(h.tx.Frames().size(), 1u);
+    const Bytes exc = h.tx.Frames()[0];
+    EXPECT_EQ(exc, WithCrc(Hex("01 83 04")));
+    h.Reset();
+    h.Receive(exc);
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_ERROR);
+}
+
+// A view whose notification throws: the drain step turns everything available
+// into one warning line.
+class CThrowingView final : public IDevView
+{
+public:
+    void OnValueChanged(CDevItem*) override { throw std::runtime_error("view gone"); }
+    void OnItemShown(CDevItem*) override {}
+    void OnItemRemoved(CDevItem*) override {}
+};
+
+TEST(Framing, ThrowInsideAStepConsumesEverything)
+{
+    CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevAddr(1);
+    dev.AddItem(HREG, "R", "reg", 0, ACCESS_RW, 0, 65535, 0);
+    CThrowingView view;
+    dev.SetDevView(&view);
+    Bytes batch = WithCrc(Hex("01 06 00 00 12 34"));
+    batch.push_back(0x77);
+    batch.push_back(0x78);
+    h.Receive(batch);
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_WARNING);
+    EXPECT_EQ(h.lines[0].szText, "(0x06) Write Single Register, Адрес=0x0000, Регистр=0x1234");
+    EXPECT_EQ(h.app.GetRxPos(), batch.size());
+    dev.SetDevView(nullptr);
+}
+
+TEST(RxBuffer, SeveralMegabytesNeverOverflow)
+{
+    CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevAddr(1);
+    dev.AddItem(HREG, "R", "reg", 0, ACCESS_RW, 0, 65535, 7);
+    h.app.SetRunning(true);
+    h.lines.reserve(1 << 20);
+
+    // 4 MiB of requests in 1024-byte blocks, drained as they come.
+    const Bytes req = WithCrc(Hex("01 03 00 00 00 01"));
+    Bytes block;
+    while (block.size() + req.size() <= 1024)
+        block.insert(block.end(), req.begin(), req.end());
+    const std::size_t perBlock = block.size() / req.size();
+    const std::size_t blocks = (4u << 20) / block.size();
+    for (std::size_t i = 0; i < blocks; ++i)
+        h.Receive(block);
+    EXPECT_EQ(h.tx.Frames().size(), blocks * perBlock);
+    EXPECT_LE(h.app.GetRxBuffer().GetLength(), CRxBuffer::kCapacity);
+
+    // Arrivals piling up while the drain does not run are kept until the
+    // buffer is full; then the oldest pending bytes go, with one line.
+    h.Reset();
+    const std::size_t pendingBlocks = CRxBuffer::kCapacity / block.size() + 8;
+    for (std::size_t i = 0; i < pendingBlocks; ++i)
+        h.app.OnReceive(block.data(), static_cast<std::uint32_t>(block.size()));
+    EXPECT_EQ(h.app.GetRxBuffer().GetLength(), CRxBuffer::kCapacity);
+    h.poster.Pump();
+    std::size_t overflowLines = 0;
+    for (const auto& line : h.lines)
+        if (line.szText.rfind("Переполнение приёмного буфера", 0) == 0)
+            ++overflowLines;
+    EXPECT_GE(overflowLines, 1u);
+    EXPECT_LE(overflowLines, 9u);
+
+    // Garbage that never forms a frame does not grow the buffer past its end
+    // and keeps being drained in reasonable time.
+    h.Reset();
+    Bytes junk(1024);
+    for (std::size_t i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<std::uint8_t>((i * 37 + 11) & 0x7F) | 0x40;
+    for (int i = 0; i < 1200; ++i)
+        h.Receive(junk);
+    EXPECT_LE(h.app.GetRxBuffer().GetLength(), CRxBuffer::kCapacity);
+}
+
+} // namespace
+} // namespace korvex::test

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvex::test {
+
+struct SProcessResult
+{
+    int nExitCode { -1 };
+    std::string strOut;
+    std::string strErr;
+};
+
+// Runs a program with the given arguments, feeds input to its standard input
+// and collects both outputs. The exit code is -1 when it did not exit normally.
+SProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input = std::string());
+
+// Splits text into lines without their line ends.
+std::vector<std::string> SplitLines(const std::string& text);
+
+} // namespace korvex::test
