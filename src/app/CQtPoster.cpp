@@ -1,0 +1,18 @@
+#include "CQtPoster.h"
+
+#include <QMetaObject>
+
+namespace korvex {
+
+CQtPoster::CQtPoster(QObject* target)
+    : m_pTarget(target)
+{
+}
+
+void CQtPoster::Post(std::function<void()> task)
+{
+    // Queued calls to one object run in the order they were posted.
+    QMetaObject::invokeMethod(m_pTarget, std::move(task), Qt::QueuedConnection);
+}
+
+} // namespace korvex

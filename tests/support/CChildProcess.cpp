@@ -1,0 +1,127 @@
+#include "support/CChildProcess.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace korvex::test {
+
+CChildProcess::CChildProcess(const std::string& program, const std::vector<std::string>& args)
+{
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        return;
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : { out[0], out[1], err[0], err[1] })
+            close(fd);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    m_outReader = std::thread([this, fd = out[0]] { ReadLoop(fd, true); });
+    m_errReader = std::thread([this, fd = err[0]] { ReadLoop(fd, false); });
+}
+
+CChildProcess::~CChildProcess()
+{
+    if (m_pid > 0 && Wait(std::chrono::milliseconds(0)) == -1 && !m_bExited) {
+        kill(m_pid, SIGKILL);
+        Wait(std::chrono::seconds(5));
+    }
+    if (m_outReader.joinable())
+        m_outReader.join();
+    if (m_errReader.joinable())
+        m_errReader.join();
+}
+
+void CChildProcess::ReadLoop(int fd, bool isStdout)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        std::lock_guard lock(m_mutex);
+        if (!isStdout) {
+            m_strErr.append(buf, static_cast<std::size_t>(n));
+            continue;
+        }
+        m_strPartial.append(buf, static_cast<std::size_t>(n));
+        std::size_t nl;
+        while ((nl = m_strPartial.find('\n')) != std::string::npos) {
+            m_lines.push_back(m_strPartial.substr(0, nl));
+            m_strPartial.erase(0, nl + 1);
+        }
+        m_cv.notify_all();
+    }
+    close(fd);
+}
+
+std::string CChildProcess::WaitForLine(const std::function<bool(const std::string&)>& pred,
+                                       std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    std::size_t checked = 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (; checked < m_lines.size(); ++checked)
+            if (pred(m_lines[checked]))
+                return m_lines[checked];
+        if (m_cv.wait_until(lock, deadline) == std::cv_status::timeout) {
+            for (; checked < m_lines.size(); ++checked)
+                if (pred(m_lines[checked]))
+                    return m_lines[checked];
+            return std::string();
+        }
+    }
+}
+
+std::vector<std::string> CChildProcess::Lines() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::string CChildProcess::Stderr() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strErr;
+}
+
+void CChildProcess::Signal(int sig)
+{
+    if (m_pid > 0 && !m_bExited)
+        kill(m_pid, sig);
+}
+
+int CChildProcess::Wait(std::chrono::milliseconds timeout)
+{
+    if (m_bExited)
+        return m_nExitCode;
+    if (m_pid <= 0)
+        return -1;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_bExited = true;
+            m_nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return m_nExitCode;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+} // namespace korvex::test

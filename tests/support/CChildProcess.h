@@ -1,0 +1,51 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace korvex::test {
+
+// A program running beside the test; its standard output is collected line
+// by line on a thread of its own, so the test can wait for a line.
+class CChildProcess
+{
+public:
+    CChildProcess(const std::string& program, const std::vector<std::string>& args);
+    ~CChildProcess();
+
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Waits until a line satisfies pred; returns it, or empty on time-out.
+    std::string WaitForLine(const std::function<bool(const std::string&)>& pred,
+                            std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::vector<std::string> Lines() const;
+    std::string Stderr() const;
+
+    void Signal(int sig);
+    // Waits for the exit; returns the exit code, -1 on a signal or time-out.
+    int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+private:
+    void ReadLoop(int fd, bool isStdout);
+
+    pid_t m_pid { -1 };
+    int m_nExitCode { -1 };
+    bool m_bExited { false };
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_lines;
+    std::string m_strPartial;
+    std::string m_strErr;
+    std::thread m_outReader;
+    std::thread m_errReader;
+};
+
+} // namespace korvex::test
