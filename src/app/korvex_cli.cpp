@@ -14,7 +14,9 @@ void PrintUsage(std::FILE* out)
                "commands:\n"
                "  decode [--running] [--dec-addr] [--dec-values]\n"
                "      read hex bytes from standard input, one received block per line,\n"
-               "      and print the protocol-log lines and answers the emulator makes\n",
+               "      and print the protocol-log lines and answers the emulator makes\n"
+               "  ports [--sys-root DIR] [--dev-root DIR]\n"
+               "      list the serial ports: index, name, shown name, busy or free, usb\n",
                out);
 }
 
@@ -29,6 +31,8 @@ int main(int argc, char** argv)
     const char* command = argv[1];
     if (std::strcmp(command, "decode") == 0)
         return korvex::CliDecode(argc - 2, argv + 2);
+    if (std::strcmp(command, "ports") == 0)
+        return korvex::CliPorts(argc - 2, argv + 2);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
         PrintUsage(stdout);
         return 0;

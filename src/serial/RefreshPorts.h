@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/SSettings.h"
+
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// Chooses the port of the settings in a freshly enumerated list. A PORT inside
+// the list stays; any other becomes the index of the first port not marked
+// busy, or 0 when every port is busy. The chosen record is copied into
+// m_info. With an empty list nothing changes: PORT keeps its value and m_info
+// its record, and the caller reports the machine without ports.
+// Returns the chosen index, or -1 for an empty list. PORT changes only in
+// memory; it is stored with the next save.
+int SelectPort(SSettings& settings, const std::vector<SSerInfo>& ports);
+
+// Enumerates the ports (busy ones kept, marked) into list, then SelectPort.
+// Returns the chosen index, or -1 when no port was found.
+int RefreshPorts(SSettings& settings, std::vector<SSerInfo>& list,
+                 const std::string& sysRoot = "/sys/class/tty",
+                 const std::string& devRoot = "/dev");
+
+} // namespace korvex

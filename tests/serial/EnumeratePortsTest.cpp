@@ -1,0 +1,340 @@
+// The port scan on fake sysfs trees, the busy test on pseudo-terminals the
+// tests make, and the completion of port names.
+
+#include "serial/EnumeratePorts.h"
+#include "support/CFakeSysfs.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvex {
+namespace {
+
+using test::CFakeSysfs;
+using test::CPtyPair;
+
+std::vector<std::string> Names(const std::vector<SSerInfo>& list)
+{
+    std::vector<std::string> names;
+    for (const SSerInfo& info : list)
+        names.push_back(info.m_strComName);
+    return names;
+}
+
+const SSerInfo* Find(const std::vector<SSerInfo>& list, const std::string& name)
+{
+    for (const SSerInfo& info : list)
+        if (info.m_strComName == name)
+            return &info;
+    return nullptr;
+}
+
+TEST(EnumeratePorts, UsbConverterTakesProductAndManufacturer)
+{
+    CFakeSysfs sys;
+    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+    sys.AddDevFile("ttyUSB0");
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    ASSERT_EQ(list.size(), 1u);
+    const SSerInfo& port = list[0];
+    EXPECT_EQ(port.m_strComName, "ttyUSB0");
+    EXPECT_EQ(port.m_strOpenPath, sys.GetDevRoot() + "/ttyUSB0");
+    EXPECT_EQ(port.m_strDesc, "FT232R USB UART - FTDI");
+    EXPECT_EQ(port.m_strShownName, "FT232R USB UART - FTDI (ttyUSB0)");
+    EXPECT_TRUE(port.m_bUsb);
+    EXPECT_FALSE(port.m_bBusy);
+}
+
+TEST(EnumeratePorts, UsbDescriptionFallsBackToWhatTheDeviceHas)
+{
+    CFakeSysfs sys;
+    // Only a product string.
+    sys.AddUsbSerial("ttyUSB0", "CP2102 USB to UART Bridge Controller", "");
+    // Only a manufacturer string.
+    sys.AddUsbSerial("ttyUSB1", "", "Prolific Technology Inc.");
+    // Neither: the interface string of the modem.
+    sys.AddUsbInterfacePort("ttyACM0", "", "", "CDC Abstract Control Model");
+    // Nothing at all: the shown name is built from the name alone.
+    sys.AddUsbInterfacePort("ttyACM1", "", "", "");
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1"}));
+    EXPECT_EQ(list[0].m_strShownName, "CDC Abstract Control Model (ttyACM0)");
+    EXPECT_EQ(list[1].m_strShownName, "ttyACM1 (ttyACM1)");
+    EXPECT_EQ(list[1].m_strDesc, "");
+    EXPECT_EQ(list[2].m_strShownName, "CP2102 USB to UART Bridge Controller (ttyUSB0)");
+    EXPECT_EQ(list[3].m_strShownName, "Prolific Technology Inc. (ttyUSB1)");
+    for (const SSerInfo& port : list)
+        EXPECT_TRUE(port.m_bUsb) << port.m_strComName;
+}
+
+TEST(EnumeratePorts, AnyTtyUnderUsbInterfaceIsUsb)
+{
+    CFakeSysfs sys;
+    // A vendor driver's own name: USB only by its place in the device tree.
+    sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
+    sys.AddUart("ttyS0", 4);
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyS0", "ttyXRUSB0"}));
+    EXPECT_FALSE(list[0].m_bUsb);
+    EXPECT_TRUE(list[1].m_bUsb);
+    EXPECT_EQ(list[1].m_strShownName, "XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)");
+}
+
+TEST(EnumeratePorts, OnBoardUartsListedPlaceholdersLeftOut)
+{
+    CFakeSysfs sys;
+    sys.AddUart("ttyS0", 4);            // 16550A found by firmware: a real port
+    sys.AddSerial8250Line("ttyS1", 0);  // unused 8250 line: PORT_UNKNOWN
+    sys.AddSerial8250Line("ttyS2", -1); // unused 8250 line, no type attribute
+    sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
+    sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyS0", "ttyS3"}));
+    EXPECT_EQ(list[0].m_strShownName, "ttyS0 (ttyS0)");
+    EXPECT_EQ(list[0].m_strOpenPath, sys.GetDevRoot() + "/ttyS0");
+    EXPECT_EQ(list[0].m_strDesc, "");
+    EXPECT_FALSE(list[0].m_bUsb);
+}
+
+TEST(EnumeratePorts, EntriesWithoutDeviceAreIgnored)
+{
+    CFakeSysfs sys;
+    sys.AddVirtual("console");
+    sys.AddVirtual("ptmx");
+    sys.AddVirtual("tty0");
+    sys.AddVirtual("tty1");
+    sys.AddDanglingDevice("ttyUSB7");
+    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyUSB0"}));
+}
+
+TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
+{
+    CFakeSysfs sys;
+    sys.AddUart("ttyS10", 4);
+    sys.AddUsbSerial("ttyUSB1", "B", "");
+    sys.AddUart("ttyS2", 4);
+    sys.AddUsbSerial("ttyUSB0", "A", "");
+    sys.AddUart("ttyS0", 4);
+    sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS10",
+                                                     "ttyUSB0", "ttyUSB1"}));
+}
+
+TEST(EnumeratePorts, NaturalLessComparesDigitRunsByValue)
+{
+    struct SCase
+    {
+        const char* a;
+        const char* b;
+        bool less;
+    };
+    const SCase cases[] = {
+        {"ttyS2", "ttyS10", true},
+        {"ttyS10", "ttyS2", false},
+        {"ttyS1", "ttyS1", false},
+        {"ttyACM0", "ttyS0", true}, // letters before digits decide
+        {"ttyS9", "ttyUSB0", true},
+        {"ttyS", "ttyS0", true},    // a prefix goes first
+        {"ttyS01", "ttyS1", false}, // same value: fewer leading zeros first
+        {"ttyS1", "ttyS01", true},
+        {"ttyS99999999999999999999", "ttyS100000000000000000000", true}, // beyond 64 bits
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
+TEST(EnumeratePorts, MissingSysRootIsNoPorts)
+{
+    CFakeSysfs sys;
+    std::vector<SSerInfo> list(2);
+    list[0].m_strComName = "stale";
+    EXPECT_FALSE(EnumeratePorts(list, false, sys.GetRoot() + "/no/such/folder", sys.GetDevRoot()));
+    EXPECT_TRUE(list.empty());
+}
+
+// ---- Busy test -------------------------------------------------------------
+
+TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
+{
+    CFakeSysfs sys;
+    CPtyPair heldPty;
+    CPtyPair freePty;
+    ASSERT_TRUE(heldPty.IsOpen());
+    ASSERT_TRUE(freePty.IsOpen());
+    ASSERT_TRUE(heldPty.LockSlave());
+
+    sys.AddUart("ttyS0", 4);                 // no device node: busy
+    sys.AddUsbSerial("ttyUSB0", "Held", ""); // a program holds the port locked
+    sys.AddDevLink("ttyUSB0", heldPty.GetSlavePath());
+    sys.AddUsbSerial("ttyUSB1", "Open", ""); // open in a program, not locked
+    sys.AddDevLink("ttyUSB1", freePty.GetSlavePath());
+    sys.AddUsbSerial("ttyUSB2", "Locked file", ""); // a plain file locked by us
+    sys.AddDevFile("ttyUSB2");
+    sys.AddUsbSerial("ttyUSB3", "Free file", "");
+    sys.AddDevFile("ttyUSB3");
+
+    const int lockedFd = ::open(sys.GetDevPath("ttyUSB2").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(lockedFd, 0);
+    ASSERT_EQ(::flock(lockedFd, LOCK_EX | LOCK_NB), 0);
+
+    std::vector<SSerInfo> list;
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    ASSERT_EQ(Names(list),
+              (std::vector<std::string>{"ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"}));
+    EXPECT_TRUE(list[0].m_bBusy);
+    EXPECT_TRUE(list[1].m_bBusy);
+    EXPECT_FALSE(list[2].m_bBusy);
+    EXPECT_TRUE(list[3].m_bBusy);
+    EXPECT_FALSE(list[4].m_bBusy);
+
+    // With dropBusy only the ports that could be opened remain, in order.
+    ASSERT_TRUE(EnumeratePorts(list, true, sys.GetSysRoot(), sys.GetDevRoot()));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyUSB1", "ttyUSB3"}));
+    for (const SSerInfo& port : list)
+        EXPECT_FALSE(port.m_bBusy);
+
+    // The lock of the holder is still in place after the scans.
+    const int again = ::open(sys.GetDevPath("ttyUSB2").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(again, 0);
+    EXPECT_NE(::flock(again, LOCK_EX | LOCK_NB), 0);
+    ::close(again);
+    ::close(lockedFd);
+
+    // Released, the file is free again.
+    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    const SSerInfo* released = Find(list, "ttyUSB2");
+    ASSERT_NE(released, nullptr);
+    EXPECT_FALSE(released->m_bBusy);
+}
+
+TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
+{
+    CPtyPair pty;
+    ASSERT_TRUE(pty.IsOpen());
+
+    // The program using the port has its own line settings.
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+    ::cfmakeraw(&before);
+    ::cfsetispeed(&before, B19200);
+    ::cfsetospeed(&before, B19200);
+    ASSERT_EQ(::tcsetattr(pty.GetSlave(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+
+    // Bytes wait in the port's input while the scan runs.
+    const char pending[] = "\x01\x03\x00\x00\x00\x01";
+    ASSERT_EQ(::write(pty.GetMaster(), pending, 6), 6);
+
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(CanOpenPort(pty.GetSlavePath()));
+
+    termios after{};
+    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &after), 0);
+    EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
+    EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+
+    // The waiting bytes were neither flushed nor read by the trial open.
+    pollfd pfd{pty.GetSlave(), POLLIN, 0};
+    ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
+    char got[16]{};
+    ASSERT_EQ(::read(pty.GetSlave(), got, sizeof got), 6);
+    EXPECT_EQ(std::memcmp(got, pending, 6), 0);
+
+    // The line still carries data both ways.
+    ASSERT_EQ(::write(pty.GetSlave(), "ok", 2), 2);
+    pfd = {pty.GetMaster(), POLLIN, 0};
+    ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
+    ASSERT_EQ(::read(pty.GetMaster(), got, sizeof got), 2);
+}
+
+TEST(EnumeratePorts, CanOpenPortRefusesWhatIsNoPort)
+{
+    CFakeSysfs sys;
+    EXPECT_FALSE(CanOpenPort(sys.GetDevPath("missing")));
+    EXPECT_FALSE(CanOpenPort(sys.GetDevRoot())); // a folder
+}
+
+// ---- Name completion -------------------------------------------------------
+
+TEST(CompletePortNames, ShortNameCutFromTheShownName)
+{
+    struct SCase
+    {
+        const char* shown;
+        const char* com;
+        const char* why;
+    };
+    const SCase cases[] = {
+        {"USB Serial Port (COM5)", "COM5", "the closing parenthesis ends the name"},
+        {"Communications Port (COM1)", "COM1", "the closing parenthesis ends the name"},
+        {"Prolific USB-to-Serial Comm Port (COM3)", "COM3", "a dash before \" (\" does not count"},
+        {"Port (COM7-1)", "COM7", "a dash after \" (\" wins over the parenthesis"},
+        {"Port (COM7) - 2", "COM7) ", "the last dash wins, wherever it is"},
+        {"Port (COM8 x", "COM8", "without dash or parenthesis, the last blank"},
+        {"Port (COM9", "", "no end mark after \" (\""},
+        {"Port without parenthesis", "", "no \" (\" at all"},
+        {" (COM2)", "", "\" (\" at the very start"},
+        {"A (B) (C)", "B) (C", "the first \" (\" starts the name"},
+        {"X ()", "", "nothing between the marks"},
+    };
+    for (const SCase& c : cases) {
+        SSerInfo info;
+        info.m_strShownName = c.shown;
+        CompletePortNames(info);
+        EXPECT_EQ(info.m_strComName, c.com) << c.shown << ": " << c.why;
+        EXPECT_EQ(info.m_strShownName, c.shown);
+    }
+}
+
+TEST(CompletePortNames, ShownNameTakenFromTheShortName)
+{
+    SSerInfo info;
+    info.m_strComName = "ttyS0";
+    CompletePortNames(info);
+    EXPECT_EQ(info.m_strShownName, "ttyS0");
+    EXPECT_EQ(info.m_strComName, "ttyS0");
+
+    // Both present: nothing changes, even when they disagree.
+    info.m_strComName = "ttyUSB1";
+    info.m_strShownName = "Adapter (ttyUSB0)";
+    CompletePortNames(info);
+    EXPECT_EQ(info.m_strComName, "ttyUSB1");
+    EXPECT_EQ(info.m_strShownName, "Adapter (ttyUSB0)");
+
+    // Both empty: both stay empty.
+    SSerInfo empty;
+    CompletePortNames(empty);
+    EXPECT_EQ(empty.m_strComName, "");
+    EXPECT_EQ(empty.m_strShownName, "");
+}
+
+} // namespace
+} // namespace korvex

@@ -1,0 +1,381 @@
+// The settings store: the fifteen values, their defaults and the recent
+// projects, in files under a temporary configuration folder.
+
+#include "core/CKorvexApp.h"
+#include "serial/CSettingsStore.h"
+#include "support/CFakeSysfs.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The configuration folder of this test program. QSettings takes its paths
+// from XDG_CONFIG_HOME once, at its first use, so every test asks for the
+// folder before touching a store; the user's own settings are never read or
+// written.
+const std::string& ConfigHome()
+{
+    struct SHome
+    {
+        SHome() : m_strDir(test::MakeTempDir("config"))
+        {
+            ::setenv("XDG_CONFIG_HOME", m_strDir.c_str(), 1);
+        }
+        ~SHome()
+        {
+            std::error_code ec;
+            fs::remove_all(m_strDir, ec);
+        }
+        std::string m_strDir;
+    };
+    static const SHome home;
+    return home.m_strDir;
+}
+
+// A settings file of its own for each test.
+std::string TestFile(const std::string& name)
+{
+    const std::string path = ConfigHome() + "/" + name + ".conf";
+    std::error_code ec;
+    fs::remove(path, ec);
+    return path;
+}
+
+void WriteFile(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void ExpectDefaults(const SSettings& s)
+{
+    EXPECT_EQ(s.VERSION, CKorvexApp::GetVersionText());
+    EXPECT_EQ(s.PORT, -1);
+    EXPECT_EQ(s.BAUD, 9600u);
+    EXPECT_EQ(s.DATABIT, 8);
+    EXPECT_EQ(s.PARITY, 0);
+    EXPECT_EQ(s.STOPBIT, 0);
+    EXPECT_EQ(s.FLOWCTRL, 1);
+    EXPECT_EQ(s.RTS_CTRL_HI, 1);
+    EXPECT_EQ(s.DTR_CTRL_HI, 1);
+    EXPECT_EQ(s.CHILDSTATE, 1);
+    EXPECT_EQ(s.MAXLOGP, 500);
+    EXPECT_EQ(s.MAXLOGS, 200);
+    EXPECT_EQ(s.ADDRISHEX, 1);
+    EXPECT_EQ(s.VALUEISHEX, 1);
+    EXPECT_EQ(s.EDITHEX, 1);
+}
+
+// Every field away from its default.
+SSettings Changed()
+{
+    SSettings s;
+    s.VERSION = "3.1.4.1";
+    s.PORT = 2;
+    s.BAUD = 115200;
+    s.DATABIT = 7;
+    s.PARITY = 2;
+    s.STOPBIT = 2;
+    s.FLOWCTRL = 0;
+    s.RTS_CTRL_HI = 0;
+    s.DTR_CTRL_HI = 0;
+    s.CHILDSTATE = 0;
+    s.MAXLOGP = 0;
+    s.MAXLOGS = 12345;
+    s.ADDRISHEX = 0;
+    s.VALUEISHEX = 0;
+    s.EDITHEX = 0;
+    return s;
+}
+
+void ExpectEqual(const SSettings& a, const SSettings& b)
+{
+    EXPECT_EQ(a.VERSION, b.VERSION);
+    EXPECT_EQ(a.PORT, b.PORT);
+    EXPECT_EQ(a.BAUD, b.BAUD);
+    EXPECT_EQ(a.DATABIT, b.DATABIT);
+    EXPECT_EQ(a.PARITY, b.PARITY);
+    EXPECT_EQ(a.STOPBIT, b.STOPBIT);
+    EXPECT_EQ(a.FLOWCTRL, b.FLOWCTRL);
+    EXPECT_EQ(a.RTS_CTRL_HI, b.RTS_CTRL_HI);
+    EXPECT_EQ(a.DTR_CTRL_HI, b.DTR_CTRL_HI);
+    EXPECT_EQ(a.CHILDSTATE, b.CHILDSTATE);
+    EXPECT_EQ(a.MAXLOGP, b.MAXLOGP);
+    EXPECT_EQ(a.MAXLOGS, b.MAXLOGS);
+    EXPECT_EQ(a.ADDRISHEX, b.ADDRISHEX);
+    EXPECT_EQ(a.VALUEISHEX, b.VALUEISHEX);
+    EXPECT_EQ(a.EDITHEX, b.EDITHEX);
+}
+
+TEST(SettingsStore, UserStoreLivesUnderTheConfigurationFolder)
+{
+    const std::string home = ConfigHome();
+    const std::string expected = home + "/Ternholm/Korvex.conf";
+    CSettingsStore store;
+    EXPECT_EQ(store.GetFileName(), expected);
+    EXPECT_EQ(
+        QSettings(QStringLiteral("Ternholm"), QStringLiteral("Korvex")).fileName().toStdString(),
+        expected);
+
+    ASSERT_TRUE(store.Save(Changed()));
+    EXPECT_TRUE(fs::exists(expected));
+    SSettings loaded;
+    store.Load(loaded);
+    ExpectEqual(loaded, Changed());
+
+    // The values sit in group Settings under their own names.
+    QSettings direct(QString::fromStdString(expected), QSettings::NativeFormat);
+    EXPECT_EQ(direct.value(QStringLiteral("Settings/BAUD")).toInt(), 115200);
+    EXPECT_EQ(direct.value(QStringLiteral("Settings/RTS_CTRL_HI")).toInt(), 0);
+    EXPECT_EQ(direct.value(QStringLiteral("Settings/VERSION")).toString(),
+              QStringLiteral("3.1.4.1"));
+    fs::remove(expected);
+}
+
+TEST(SettingsStore, RoundTripKeepsEveryValue)
+{
+    const CSettingsStore store(TestFile("roundtrip"));
+    ASSERT_TRUE(store.Save(Changed()));
+    SSettings loaded;
+    store.Load(loaded);
+    ExpectEqual(loaded, Changed());
+
+    // The file is the native text format, one key per value.
+    const std::string text = ReadFile(store.GetFileName());
+    EXPECT_NE(text.find("[Settings]"), std::string::npos);
+    for (const char* line :
+         {"VERSION=3.1.4.1", "PORT=2", "BAUD=115200", "DATABIT=7", "PARITY=2", "STOPBIT=2",
+          "FLOWCTRL=0", "RTS_CTRL_HI=0", "DTR_CTRL_HI=0", "CHILDSTATE=0", "MAXLOGP=0",
+          "MAXLOGS=12345", "ADDRISHEX=0", "VALUEISHEX=0", "EDITHEX=0"})
+        EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line;
+
+    // Saving the defaults writes them too: a later load does not depend on
+    // what was there before.
+    ASSERT_TRUE(store.Save(SSettings{}));
+    store.Load(loaded);
+    EXPECT_EQ(loaded.VERSION, "");
+    EXPECT_EQ(loaded.BAUD, 9600u);
+    EXPECT_EQ(loaded.PORT, -1);
+}
+
+TEST(SettingsStore, MissingFileGivesTheDefaults)
+{
+    const std::string path = TestFile("missing");
+    SSettings loaded = Changed();
+    loaded.m_info.m_strComName = "ttyUSB0";
+    CSettingsStore(path).Load(loaded);
+    ExpectDefaults(loaded);
+    // The chosen port's record is not stored and stays as it was.
+    EXPECT_EQ(loaded.m_info.m_strComName, "ttyUSB0");
+    // Loading creates nothing.
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(SettingsStore, MissingValuesTakeTheirDefaults)
+{
+    const std::string path = TestFile("partial");
+    WriteFile(path, "[Settings]\nBAUD=19200\nMAXLOGS=0\n[Other]\nPORT=4\n");
+    SSettings loaded;
+    CSettingsStore(path).Load(loaded);
+    EXPECT_EQ(loaded.BAUD, 19200u);
+    EXPECT_EQ(loaded.MAXLOGS, 0);
+    EXPECT_EQ(loaded.PORT, -1); // PORT of another group does not count
+    EXPECT_EQ(loaded.MAXLOGP, 500);
+    EXPECT_EQ(loaded.VERSION, CKorvexApp::GetVersionText());
+}
+
+TEST(SettingsStore, UnreadableValuesFallBackOneByOne)
+{
+    const std::string path = TestFile("garbage");
+    WriteFile(path, "[Settings]\n"
+                    "VERSION=0.9\n"
+                    "PORT=99999999999\n" // beyond 32 bits
+                    "BAUD=fast\n"        // not a number
+                    "DATABIT=300\n"      // does not fit the 8-bit field
+                    "PARITY=-1\n"        // nor does a negative
+                    "STOPBIT=1\n"        // good
+                    "FLOWCTRL=\n"        // empty
+                    "RTS_CTRL_HI=0x0\n"  // decimal only
+                    "DTR_CTRL_HI=0\n"    // good
+                    "CHILDSTATE=1, 0\n"  // a list
+                    "MAXLOGP=12abc\n"    // trailing letters
+                    "MAXLOGS=1.5\n"      // not an integer
+                    "ADDRISHEX=@Variant(\\0\\0)\n"
+                    "VALUEISHEX= 0 \n" // blanks around a number are fine
+                    "EDITHEX=0\n"
+                    "this line is no key\n"
+                    "\x01\x02\xff\n");
+    SSettings loaded;
+    CSettingsStore(path).Load(loaded);
+    EXPECT_EQ(loaded.VERSION, "0.9");
+    EXPECT_EQ(loaded.PORT, -1);
+    EXPECT_EQ(loaded.BAUD, 9600u);
+    EXPECT_EQ(loaded.DATABIT, 8);
+    EXPECT_EQ(loaded.PARITY, 0);
+    EXPECT_EQ(loaded.STOPBIT, 1);
+    EXPECT_EQ(loaded.FLOWCTRL, 1);
+    EXPECT_EQ(loaded.RTS_CTRL_HI, 1);
+    EXPECT_EQ(loaded.DTR_CTRL_HI, 0);
+    EXPECT_EQ(loaded.CHILDSTATE, 1);
+    EXPECT_EQ(loaded.MAXLOGP, 500);
+    EXPECT_EQ(loaded.MAXLOGS, 200);
+    EXPECT_EQ(loaded.ADDRISHEX, 1);
+    EXPECT_EQ(loaded.VALUEISHEX, 0);
+    EXPECT_EQ(loaded.EDITHEX, 0);
+}
+
+TEST(SettingsStore, ReadValuesAreNotCheckedAgainstTheirMeaning)
+{
+    // Readable numbers are kept even where no line setting matches them; the
+    // port choice and the dialogs deal with them.
+    const std::string path = TestFile("unchecked");
+    WriteFile(path, "[Settings]\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nFLOWCTRL=-3\n"
+                    "MAXLOGP=-1\n");
+    SSettings loaded;
+    CSettingsStore(path).Load(loaded);
+    EXPECT_EQ(loaded.PORT, 7);
+    EXPECT_EQ(loaded.BAUD, 4000u);
+    EXPECT_EQ(loaded.DATABIT, 9);
+    EXPECT_EQ(loaded.PARITY, 7);
+    EXPECT_EQ(loaded.FLOWCTRL, -3);
+    EXPECT_EQ(loaded.MAXLOGP, -1);
+}
+
+TEST(SettingsStore, VersionIsWrittenBackAsRead)
+{
+    const std::string path = TestFile("version");
+    WriteFile(path, "[Settings]\nVERSION=0.0.0.1\nBAUD=2400\n");
+    const CSettingsStore store(path);
+    SSettings loaded;
+    store.Load(loaded);
+    ASSERT_EQ(loaded.VERSION, "0.0.0.1");
+    ASSERT_NE(loaded.VERSION, CKorvexApp::GetVersionText());
+
+    loaded.BAUD = 4800;
+    ASSERT_TRUE(store.Save(loaded));
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("VERSION=0.0.0.1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("BAUD=4800\n"), std::string::npos) << text;
+
+    // Without a stored version the program's own is taken, and then kept.
+    const std::string fresh = TestFile("version-fresh");
+    SSettings first;
+    CSettingsStore(fresh).Load(first);
+    EXPECT_EQ(first.VERSION, CKorvexApp::GetVersionText());
+    ASSERT_TRUE(CSettingsStore(fresh).Save(first));
+    EXPECT_NE(ReadFile(fresh).find("VERSION=" + CKorvexApp::GetVersionText() + "\n"),
+              std::string::npos);
+}
+
+TEST(SettingsStore, SaveReportsAFileThatCannotBeWritten)
+{
+    const std::string blocker = TestFile("blocker");
+    WriteFile(blocker, "a file, not a folder\n");
+    const CSettingsStore store(blocker + "/sub/Korvex.conf");
+    EXPECT_FALSE(store.Save(Changed()));
+    CRecentList recent;
+    recent.Add("/a.kvxp");
+    EXPECT_FALSE(store.SaveRecent(recent));
+    // Reading it gives the defaults.
+    SSettings loaded = Changed();
+    store.Load(loaded);
+    ExpectDefaults(loaded);
+}
+
+// ---- Recent projects -------------------------------------------------------
+
+TEST(SettingsStore, RecentListRoundTripInItsOwnGroup)
+{
+    const std::string path = TestFile("recent");
+    const CSettingsStore store(path);
+    CRecentList list;
+    list.Add("/home/op/a.kvxp");
+    list.Add("/home/op/with, comma/b.kvxp");
+    list.Add("/home/op/Пульт/c.KVXP");
+    ASSERT_TRUE(store.SaveRecent(list));
+
+    QSettings direct(QString::fromStdString(path), QSettings::NativeFormat);
+    direct.beginGroup(QStringLiteral("Recent File List"));
+    EXPECT_EQ(direct.value(QStringLiteral("File1")).toString().toStdString(),
+              "/home/op/Пульт/c.KVXP");
+    EXPECT_EQ(direct.value(QStringLiteral("File2")).toString().toStdString(),
+              "/home/op/with, comma/b.kvxp");
+    EXPECT_EQ(direct.value(QStringLiteral("File3")).toString().toStdString(), "/home/op/a.kvxp");
+    EXPECT_FALSE(direct.contains(QStringLiteral("File4")));
+    direct.endGroup();
+
+    CRecentList loaded;
+    loaded.Add("/stale.kvxp");
+    store.LoadRecent(loaded);
+    EXPECT_EQ(loaded.GetPaths(), list.GetPaths());
+
+    // The settings and the list share the file without disturbing each other.
+    ASSERT_TRUE(store.Save(Changed()));
+    store.LoadRecent(loaded);
+    EXPECT_EQ(loaded.GetPaths(), list.GetPaths());
+    SSettings settings;
+    store.Load(settings);
+    ExpectEqual(settings, Changed());
+}
+
+TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
+{
+    const std::string path = TestFile("recent-shorter");
+    const CSettingsStore store(path);
+    CRecentList list;
+    for (const char* p : {"/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp"})
+        list.Add(p);
+    ASSERT_TRUE(store.SaveRecent(list));
+    list.Remove(0);
+    list.Remove(0);
+    ASSERT_TRUE(store.SaveRecent(list));
+
+    QSettings direct(QString::fromStdString(path), QSettings::NativeFormat);
+    direct.beginGroup(QStringLiteral("Recent File List"));
+    EXPECT_EQ(direct.childKeys(), (QStringList{QStringLiteral("File1"), QStringLiteral("File2")}));
+    CRecentList loaded;
+    store.LoadRecent(loaded);
+    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{"/2.kvxp", "/1.kvxp"}));
+}
+
+TEST(SettingsStore, LoadedRecentListKeepsOnlyProjectsOnce)
+{
+    // A list edited by hand: a gap, a device file, a repeated project and
+    // more than four entries.
+    const std::string path = TestFile("recent-edited");
+    WriteFile(path, "[Recent%20File%20List]\n"
+                    "File1=/a.kvxd\n"
+                    "File2=/b.KVXP\n"
+                    "File4=/b.KVXP\n"
+                    "File5=/e.kvxp\n"
+                    "File3=/c.kvxp\n");
+    CRecentList loaded;
+    CSettingsStore(path).LoadRecent(loaded);
+    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{"/b.KVXP", "/c.kvxp"}));
+
+    CSettingsStore(TestFile("recent-none")).LoadRecent(loaded);
+    EXPECT_TRUE(loaded.IsEmpty());
+}
+
+} // namespace
+} // namespace korvex
