@@ -2,6 +2,8 @@
 
 #include "CliCommands.h"
 
+#include <QtGlobal>
+
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +17,8 @@ void PrintUsage(std::FILE* out)
                "  decode [--running] [--dec-addr] [--dec-values]\n"
                "      read hex bytes from standard input, one received block per line,\n"
                "      and print the protocol-log lines and answers the emulator makes\n"
+               "  run [--port NAME|PATH | --virtual[=LINK]] [line options] [--save] FILE...\n"
+               "      serve the devices on a serial port and print the protocol log\n"
                "  ports [--sys-root DIR] [--dev-root DIR]\n"
                "      list the serial ports: index, name, shown name, busy or free, usb\n",
                out);
@@ -24,6 +28,9 @@ void PrintUsage(std::FILE* out)
 
 int main(int argc, char** argv)
 {
+    // Script engines run on the interpreter: the JIT is not safe with
+    // interrupted host calls.
+    qputenv("QV4_FORCE_INTERPRETER", "1");
     if (argc < 2) {
         PrintUsage(stderr);
         return korvex::kExitUsage;
@@ -31,6 +38,8 @@ int main(int argc, char** argv)
     const char* command = argv[1];
     if (std::strcmp(command, "decode") == 0)
         return korvex::CliDecode(argc - 2, argv + 2);
+    if (std::strcmp(command, "run") == 0)
+        return korvex::CliRun(argc - 2, argv + 2);
     if (std::strcmp(command, "ports") == 0)
         return korvex::CliPorts(argc - 2, argv + 2);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {

@@ -1,0 +1,62 @@
+#include "serial/CAppPort.h"
+
+#include "core/CKorvexApp.h"
+#include "core/Text.h"
+#include "serial/CVirtualPort.h"
+
+#include <cstdarg>
+
+namespace korvex {
+
+CAppPort::CAppPort(CKorvexApp& app)
+    : m_app(app)
+{
+}
+
+CAppPort::~CAppPort()
+{
+    CSerialPort::Close();
+}
+
+void CAppPort::Setup(const std::string& name, std::uint32_t baud, std::uint8_t parity,
+                     std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t eventMask)
+{
+    CSerialPort::Setup(name, baud, parity, dataBits, stopBits, eventMask);
+}
+
+void CAppPort::SetModemControl(bool rtsOn, bool dtrOn)
+{
+    CSerialPort::SetModemControl(rtsOn, dtrOn);
+}
+
+bool CAppPort::Open()
+{
+    if (m_pVirtual != nullptr)
+        return CSerialPort::OpenFd(m_pVirtual->GetMasterFd());
+    return CSerialPort::Open();
+}
+
+void CAppPort::Close()
+{
+    CSerialPort::Close();
+}
+
+void CAppPort::OnError(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string text = StrFormatV(format, args);
+    va_end(args);
+    m_app.OnError(text);
+}
+
+void CAppPort::OnReceive(const std::uint8_t* data, std::uint32_t count)
+{
+    // A virtual port keeps answers nobody read; once a new request is in, an
+    // answer still unread is stale and must not reach the master.
+    if (m_pVirtual != nullptr)
+        m_pVirtual->DiscardUnread();
+    m_app.OnReceive(data, count);
+}
+
+} // namespace korvex

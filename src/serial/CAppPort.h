@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/IPort.h"
+#include "serial/CSerialPort.h"
+
+namespace korvex {
+
+class CKorvexApp;
+class CVirtualPort;
+
+// The application's serial port: received blocks go to the receive hook and
+// errors to the application's error hook (which posts the stop). Optionally
+// serves the master side of a virtual port instead of a named device.
+//
+// Threads: Setup/Open/Close on the UI thread; the hooks on the reader thread.
+class CAppPort final : public CSerialPort, public IPort
+{
+public:
+    explicit CAppPort(CKorvexApp& app);
+    ~CAppPort() override;
+
+    // Serve this pseudo-terminal pair on the next Open (null: the named port).
+    void SetVirtualPort(CVirtualPort* port) { m_pVirtual = port; }
+
+    void Setup(const std::string& name, std::uint32_t baud, std::uint8_t parity,
+               std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t eventMask) override;
+    void SetModemControl(bool rtsOn, bool dtrOn) override;
+    bool Open() override;
+    void Close() override;
+
+protected:
+    void OnError(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+    void OnReceive(const std::uint8_t* data, std::uint32_t count) override;
+
+private:
+    CKorvexApp& m_app;
+    CVirtualPort* m_pVirtual { nullptr };
+};
+
+} // namespace korvex
