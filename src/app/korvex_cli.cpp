@@ -12,9 +12,12 @@ void PrintUsage(std::FILE* out)
     std::fputs("usage: korvex-cli COMMAND [options]\n"
                "\n"
                "commands:\n"
-               "  decode [--running] [--dec-addr] [--dec-values]\n"
-               "      read hex bytes from standard input, one received block per line,\n"
-               "      and print the protocol-log lines and answers the emulator makes\n",
+               "  decode [--running] [--dec-addr] [--dec-values] [--save] [DEVICE.kvxd ...]\n"
+               "      open the device files in order, read hex bytes from standard input,\n"
+               "      one received block per line, and print the protocol-log lines and\n"
+               "      answers the emulator makes; --save writes every changed device back\n"
+               "      to its file at the end; the exit status is 1 when a device file did\n"
+               "      not open or could not be saved\n",
                out);
 }
 
