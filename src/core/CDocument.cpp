@@ -49,6 +49,9 @@ bool CDocument::OnOpenDocument(const std::string& path)
 bool CDocument::OnSaveDocument(const std::string& path)
 {
     const std::string full = MakeFullPath(path);
+    // Serialize may take the archive's path; a failed save keeps the old one.
+    const std::string oldPath = m_strPathName;
+    const std::string oldTitle = m_strTitle;
     CArchive ar(CArchive::Mode::Store, full);
     int error = 0;
     if (Serialize(ar))
@@ -56,6 +59,8 @@ bool CDocument::OnSaveDocument(const std::string& path)
     else
         error = EINVAL;
     if (error != 0) {
+        m_strPathName = oldPath;
+        m_strTitle = oldTitle;
         ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
                               ErrorText(error).c_str()));
         return false;

@@ -44,7 +44,8 @@ public:
     // Stores the document through Serialize and replaces the file with the
     // result (a temporary file renamed over the old one). On success the
     // document is not modified; on failure the old file stays as it was, the
-    // failure is reported through ReportError and the document stays modified.
+    // failure is reported through ReportError and the document keeps its path
+    // and stays modified.
     virtual bool OnSaveDocument(const std::string& path);
     // Saves under path, or under the document's own path when path is empty;
     // false when there is no path. On success the document takes the path.
