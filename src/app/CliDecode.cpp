@@ -77,7 +77,7 @@ int CliDecode(int argc, char** argv)
             decValues = true;
         else if (std::strcmp(argv[i], "--save") == 0)
             save = true;
-        else if (argv[i][0] != '-' || std::strcmp(argv[i], "-") == 0)
+        else if (argv[i][0] != '-')
             deviceFiles.emplace_back(argv[i]);
         else {
             std::fprintf(stderr, "korvex-cli decode: unknown option '%s'\n", argv[i]);
