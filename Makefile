@@ -28,7 +28,7 @@ test-asan: deps
 test: test-plain test-asan
 
 run: build
-	$(CLI) decode < examples/traffic.hex
+	$(CLI) decode examples/pump.kvxd < examples/traffic.hex
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

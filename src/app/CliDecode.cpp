@@ -1,7 +1,9 @@
-// korvex-cli decode: every line of standard input is one received block.
+// korvex-cli decode: the device files named on the command line are opened
+// in order, then every line of standard input is one received block.
 
 #include "CCliOutput.h"
 #include "CliCommands.h"
+#include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
 
@@ -52,7 +54,9 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
 
 void PrintDecodeUsage()
 {
-    std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values]\n", stderr);
+    std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--save]"
+               " [DEVICE.kvxd ...]\n",
+               stderr);
 }
 
 } // namespace
@@ -62,6 +66,8 @@ int CliDecode(int argc, char** argv)
     bool running = false;
     bool decAddr = false;
     bool decValues = false;
+    bool save = false;
+    std::vector<std::string> deviceFiles;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--running") == 0)
             running = true;
@@ -69,6 +75,10 @@ int CliDecode(int argc, char** argv)
             decAddr = true;
         else if (std::strcmp(argv[i], "--dec-values") == 0)
             decValues = true;
+        else if (std::strcmp(argv[i], "--save") == 0)
+            save = true;
+        else if (argv[i][0] != '-')
+            deviceFiles.emplace_back(argv[i]);
         else {
             std::fprintf(stderr, "korvex-cli decode: unknown option '%s'\n", argv[i]);
             PrintDecodeUsage();
@@ -87,6 +97,18 @@ int CliDecode(int argc, char** argv)
     if (decValues)
         app.GetSettings().VALUEISHEX = 0;
     app.SetRunning(running);
+    app.SetMessageHandler([](const std::string& text) {
+        std::fprintf(stderr, "korvex-cli decode: %s\n", text.c_str());
+    });
+
+    // A file that does not open (unreadable, or a device ID that is already
+    // open) leaves the others alone; the reader's warnings come out as P lines.
+    int status = 0;
+    for (const std::string& path : deviceFiles) {
+        if (app.GetDevTemplate().OpenDocumentFile(path) == nullptr)
+            status = 1;
+        poster.Pump();
+    }
 
     std::string line;
     unsigned lineNo = 0;
@@ -104,7 +126,10 @@ int CliDecode(int argc, char** argv)
         poster.Pump();
     }
     poster.Pump();
-    return 0;
+
+    if (save && !app.GetDocManager().SaveAllModified())
+        status = 1;
+    return status;
 }
 
 } // namespace korvex

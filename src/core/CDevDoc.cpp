@@ -1,6 +1,9 @@
 #include "core/CDevDoc.h"
 
+#include "core/CArchive.h"
 #include "core/CKorvexApp.h"
+#include "files/CodePage.h"
+#include "files/DevFile.h"
 
 #include <algorithm>
 
@@ -125,6 +128,37 @@ void CDevDoc::RemoveItem(CDevItem* item)
         view->OnItemRemoved(item);
     m_arItems.erase(it);
     SetModifiedFlag(true);
+}
+
+bool CDevDoc::OnOpenDocument(const std::string& path)
+{
+    if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+        return false;
+    // The list holds devices in creation order and this one came last, so
+    // any other device with the ID is found first.
+    if (CDevDoc* other = m_app.FindDeviceById(m_strId); other != nullptr && other != this)
+        return false;
+    // The project tree learns of the device from the project layer, which
+    // opens it.
+    return true;
+}
+
+bool CDevDoc::Serialize(CArchive& ar)
+{
+    SetPathName(ar.GetFilePath());
+    std::lock_guard lock(m_csLock);
+    if (ar.IsLoading()) {
+        LoadDevFile(*this, DecodeFileText(ar.GetBytes()));
+    } else {
+        const bool hex = m_app.GetSettings().EDITHEX != 0;
+        ar.Write(EncodeFileText(FormatDevFile(*this, hex, CKorvexApp::GetVersionText())));
+    }
+    return true;
+}
+
+void CDevDoc::ReportError(const std::string& text) const
+{
+    m_app.ReportError(text);
 }
 
 } // namespace korvex

@@ -56,6 +56,18 @@ public:
     // or 0 when a cell whose low bound is not below its high bound is refused.
     HROW ShowItem(CDevItem* item);
 
+    // Document operations. A device comes only from a file: it cannot be
+    // created empty.
+    bool OnNewDocument() override { return false; }
+    // Resolves a relative path against the application's base folder and
+    // loads the file; fails (silently) when another open device has the same
+    // ID, so the template drops this one.
+    bool OnOpenDocument(const std::string& path) override;
+    // Reads or writes the device file under the device's lock. The document
+    // first takes the file's path, so warnings carry the file's name.
+    bool Serialize(CArchive& ar) override;
+    void ReportError(const std::string& text) const override;
+
     // The cells; the caller holds Lock() while it walks them.
     std::recursive_mutex& Lock() const { return m_csLock; }
     const std::vector<std::unique_ptr<CDevItem>>& Items() const { return m_arItems; }

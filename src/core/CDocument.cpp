@@ -1,5 +1,12 @@
 #include "core/CDocument.h"
 
+#include "core/CArchive.h"
+#include "core/FileIo.h"
+#include "core/Text.h"
+
+#include <cerrno>
+#include <cstdio>
+
 namespace korvex {
 
 void CDocument::SetPathName(const std::string& path)
@@ -7,6 +14,80 @@ void CDocument::SetPathName(const std::string& path)
     m_strPathName = path;
     const auto slash = path.find_last_of('/');
     m_strTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool CDocument::OnNewDocument()
+{
+    m_strPathName.clear();
+    m_strTitle.clear();
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocument::OnOpenDocument(const std::string& path)
+{
+    const std::string full = MakeFullPath(path);
+    std::string bytes;
+    bool opened = false;
+    if (const int error = ReadWholeFile(full, bytes, &opened); error != 0) {
+        ReportError(opened ? StrFormat("Ошибка чтения файла \"%s\": %s", full.c_str(),
+                                       ErrorText(error).c_str())
+                           : StrFormat("Не удаётся открыть файл \"%s\": %s", full.c_str(),
+                                       ErrorText(error).c_str()));
+        return false;
+    }
+    CArchive ar(CArchive::Mode::Load, full, std::move(bytes));
+    if (!Serialize(ar)) {
+        ReportError(StrFormat("Неверный формат файла \"%s\"", full.c_str()));
+        return false;
+    }
+    SetPathName(full);
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocument::OnSaveDocument(const std::string& path)
+{
+    const std::string full = MakeFullPath(path);
+    // Serialize may take the archive's path; a failed save keeps the old one.
+    const std::string oldPath = m_strPathName;
+    const std::string oldTitle = m_strTitle;
+    CArchive ar(CArchive::Mode::Store, full);
+    int error = 0;
+    if (Serialize(ar))
+        error = ReplaceFile(full, ar.GetBytes());
+    else
+        error = EINVAL;
+    if (error != 0) {
+        m_strPathName = oldPath;
+        m_strTitle = oldTitle;
+        ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
+                              ErrorText(error).c_str()));
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CDocument::DoSave(const std::string& path)
+{
+    const std::string name = path.empty() ? GetPathName() : path;
+    if (name.empty())
+        return false;
+    if (!OnSaveDocument(name))
+        return false;
+    SetPathName(MakeFullPath(name));
+    return true;
+}
+
+bool CDocument::Serialize(CArchive&)
+{
+    return true;
+}
+
+void CDocument::ReportError(const std::string& text) const
+{
+    std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 } // namespace korvex

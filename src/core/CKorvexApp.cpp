@@ -12,7 +12,10 @@
 
 namespace korvex {
 
-CKorvexApp::CKorvexApp() = default;
+CKorvexApp::CKorvexApp()
+{
+    RegisterTemplates();
+}
 
 CKorvexApp::~CKorvexApp() = default;
 

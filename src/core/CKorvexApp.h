@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CDocManager.h"
 #include "core/CProtoFeed.h"
 #include "core/CRxBuffer.h"
 #include "core/SSettings.h"
@@ -15,6 +16,7 @@
 namespace korvex {
 
 class CDevDoc;
+class CDocTemplate;
 class IPort;
 class IScript;
 class IUiPoster;
@@ -81,6 +83,25 @@ public:
     CDevDoc* FindDeviceById(const std::string& id) const;
     std::vector<CDevDoc*> GetDevices() const;
 
+    // Documents (CKorvexAppDocs.cpp). The templates are registered by the
+    // constructor; the documents live until they are closed or the
+    // application goes.
+    CDocManager& GetDocManager() { return m_docManager; }
+    CDocTemplate& GetDevTemplate() { return *m_pDevTemplate; }
+    // The folder against which relative document paths are resolved: what the
+    // base folder provider answers, else the current directory. The project
+    // layer installs a provider that answers the current project's folder.
+    std::string GetBaseDir() const;
+    void SetBaseDirProvider(std::function<std::string()> provider);
+    // An absolute path unchanged; a relative one joined to GetBaseDir().
+    std::string ResolvePath(const std::string& path) const;
+    // Messages of the document layer (a file that cannot be opened, read or
+    // saved), shown on the user-interface thread by the handler; without one
+    // they go to standard error.
+    using MessageHandler = std::function<void(const std::string& text)>;
+    void SetMessageHandler(MessageHandler handler);
+    void ReportError(const std::string& text) const;
+
     // Receive path. OnReceive is the serial port's receive hook: it appends the
     // block and posts a drain. InjectReceived does the same for bytes a script
     // injects as if a master had sent them.
@@ -136,6 +157,7 @@ private:
                   std::uint16_t quantity);
     void ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
                        std::uint16_t start, std::uint16_t quantity);
+    void RegisterTemplates();
 
     std::atomic<bool> m_bRunning { false };
     CRxBuffer m_rxBuffer;
@@ -154,6 +176,11 @@ private:
     std::function<void()> m_onStopped;
     IUiPoster* m_pPoster { nullptr };
     std::atomic<ITransmitter*> m_pTx { nullptr };
+    std::function<std::string()> m_fnBaseDir;
+    MessageHandler m_fnMessage;
+    CDocTemplate* m_pDevTemplate { nullptr }; // owned by m_docManager
+    // Last, so that documents go before everything they use.
+    CDocManager m_docManager;
 };
 
 } // namespace korvex

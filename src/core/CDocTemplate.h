@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+class CDocument;
+class IDocFrames;
+
+// One document kind: makes its documents through a factory and owns every
+// open document of the kind, in the order they were created. User-interface
+// thread only.
+class CDocTemplate
+{
+public:
+    using Factory = std::function<std::unique_ptr<CDocument>()>;
+
+    // docTypeName "Korvex.Device", filterName "Файлы устройств (*.kvxd)",
+    // filterExt ".kvxd".
+    CDocTemplate(std::string docTypeName, std::string filterName, std::string filterExt,
+                 Factory factory);
+    ~CDocTemplate();
+
+    CDocTemplate(const CDocTemplate&) = delete;
+    CDocTemplate& operator=(const CDocTemplate&) = delete;
+
+    const std::string& GetDocTypeName() const { return m_strDocTypeName; }
+    const std::string& GetFilterName() const { return m_strFilterName; }
+    const std::string& GetFilterExt() const { return m_strFilterExt; }
+
+    // The window side; null (the default) gives documents without windows.
+    void SetFrames(IDocFrames* frames) { m_pFrames = frames; }
+
+    // Creates a document, gives it its frame and opens the file. When opening
+    // fails the document is destroyed and the result is null.
+    CDocument* OpenDocumentFile(const std::string& path);
+    // Creates a new, empty document; null when the kind cannot be created empty.
+    CDocument* OpenNewDocument();
+
+    // Destroys one of this template's documents (its frame first).
+    void CloseDocument(CDocument* doc);
+    // Destroys every document, the newest first.
+    void CloseAllDocuments();
+
+    std::vector<CDocument*> GetDocuments() const;
+    std::size_t GetDocumentCount() const { return m_arDocs.size(); }
+
+private:
+    CDocument* CreateDocument();
+
+    std::string m_strDocTypeName;
+    std::string m_strFilterName;
+    std::string m_strFilterExt;
+    Factory m_factory;
+    IDocFrames* m_pFrames { nullptr };
+    std::vector<std::unique_ptr<CDocument>> m_arDocs;
+};
+
+} // namespace korvex

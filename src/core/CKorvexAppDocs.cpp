@@ -1,0 +1,70 @@
+// The application's document side: the templates, the base folder of
+// relative paths and the document layer's messages. User-interface thread.
+
+#include "core/CDevDoc.h"
+#include "core/CDocTemplate.h"
+#include "core/CKorvexApp.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace korvex {
+
+void CKorvexApp::RegisterTemplates()
+{
+    m_pDevTemplate = &m_docManager.AddTemplate(std::make_unique<CDocTemplate>(
+        "Korvex.Device", "Файлы устройств (*.kvxd)", ".kvxd",
+        [this] { return std::make_unique<CDevDoc>(*this); }));
+}
+
+std::string CKorvexApp::GetBaseDir() const
+{
+    if (m_fnBaseDir) {
+        std::string dir = m_fnBaseDir();
+        if (!dir.empty())
+            return dir;
+    }
+    std::string dir(4096, '\0');
+    while (::getcwd(dir.data(), dir.size()) == nullptr) {
+        if (errno != ERANGE)
+            return ".";
+        dir.resize(dir.size() * 2);
+    }
+    dir.resize(std::char_traits<char>::length(dir.c_str()));
+    return dir;
+}
+
+void CKorvexApp::SetBaseDirProvider(std::function<std::string()> provider)
+{
+    m_fnBaseDir = std::move(provider);
+}
+
+std::string CKorvexApp::ResolvePath(const std::string& path) const
+{
+    if (path.empty() || path.front() == '/')
+        return path;
+    std::string relative = path;
+    if (relative.starts_with("./"))
+        relative.erase(0, 2);
+    std::string base = GetBaseDir();
+    if (!base.ends_with('/'))
+        base += '/';
+    return base + relative;
+}
+
+void CKorvexApp::SetMessageHandler(MessageHandler handler)
+{
+    m_fnMessage = std::move(handler);
+}
+
+void CKorvexApp::ReportError(const std::string& text) const
+{
+    if (m_fnMessage)
+        m_fnMessage(text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+} // namespace korvex

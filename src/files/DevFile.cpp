@@ -1,0 +1,173 @@
+#include "files/DevFile.h"
+
+#include "core/CDevDoc.h"
+#include "core/CKorvexApp.h"
+#include "core/Text.h"
+#include "core/Types.h"
+#include "files/TextFields.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace korvex {
+namespace {
+
+constexpr const char* kTypeError =
+    "Задан неверный тип ячейки (первый параметр)! Допустимы: COIL,DINP,HREG,IREG.";
+// The first letter is a Latin O, as the Windows program writes it.
+constexpr const char* kFormatError = "Oшибка формата файла устройства, не хватает параметров!";
+
+constexpr std::size_t kCellFields = 7;
+
+// The header after its first line; the rule line comes again last.
+constexpr std::array<const char*, 14> kHeaderBody = {
+    "// Разделителями в файле является знак такуляции <Tab> ACSII(9)",
+    "// В начале файла должен быть идентификатор и адрес устройства:",
+    "// <ID_устройства>  <tab>  <адрес_485> ",
+    "// Далее допустимые строки в файле:",
+    "// <тип> <tab> <описание> <tab> <ID> <tab> <адрес> <tab> <RW> <tab> <границы> <tab> "
+    "<значение> <tab>",
+    "// где:",
+    "// <тип> - ключевое слово: COIL, DINP, IREG, HREG.",
+    "// <описание> - строка расшифровки значения, например 'давление масла'.",
+    "// <адрес> - адрес ячейки в терминах MODBUS (здесь и далее все числа десятичные).",
+    "// <ID> - идентификатор устройства, по нему идёт обращение из скриптов.",
+    "// <RW> - ключевое слово R, W или RW. Указывает возможность обращения к ячейке.",
+    "// <границы> - допустимые пределы изменения (проверяется при записи), пример: 0-101",
+    "// <значение> - начальное знечение ячейке при загрузке.",
+    "// Внимаение! При заполнении файла пропуск значений не допускается!",
+};
+
+constexpr std::string_view kEol = "\r\n";
+
+// -1 when the text names no cell type.
+std::int32_t ParseCellType(std::string_view field)
+{
+    const std::string_view word = TrimChars(field, kWhiteSpace);
+    for (std::int32_t type : { COIL, DINP, HREG, IREG })
+        if (EqualsNoCase(word, CellTypeName(type)))
+            return type;
+    return -1;
+}
+
+// An unknown keyword gives RW.
+std::int32_t ParseCellAccess(std::string_view field)
+{
+    const std::string_view word = TrimChars(field, kWhiteSpace);
+    for (std::int32_t access : { ACCESS_R, ACCESS_W })
+        if (EqualsNoCase(word, CellAccessName(access)))
+            return access;
+    return ACCESS_RW;
+}
+
+std::uint16_t Low16(std::int32_t value)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFF);
+}
+
+// "low-high": a missing low bound is 0, a missing high bound 65535, parts
+// after the second are ignored, and reversed bounds are swapped. A "-" is
+// therefore never a sign.
+std::pair<std::uint16_t, std::uint16_t> ParseBounds(std::string_view field)
+{
+    const std::vector<std::string> parts = SplitFields(field, "-");
+    std::uint16_t low = parts.size() >= 1 ? Low16(ParseNumber(parts[0])) : 0;
+    std::uint16_t high = parts.size() >= 2 ? Low16(ParseNumber(parts[1])) : 0xFFFF;
+    if (high < low)
+        std::swap(low, high);
+    return { low, high };
+}
+
+bool StartsWithDigit(std::string_view field)
+{
+    const std::string_view trimmed = TrimChars(field, kWhiteSpace);
+    return !trimmed.empty() && trimmed.front() >= '0' && trimmed.front() <= '9';
+}
+
+void ReadLine(CDevDoc& doc, std::string_view line)
+{
+    line = TrimChars(line, " \t");
+    if (line.empty() || line.starts_with("//"))
+        return;
+
+    const std::vector<std::string> fields = SplitFields(line, "\t");
+    if (fields.size() >= kCellFields) {
+        const std::int32_t type = ParseCellType(fields[0]);
+        if (type < 0) {
+            doc.GetApp().GetFeed().AddLine(LK_WARNING, doc.GetTitle(), -1, kTypeError);
+            return;
+        }
+        const std::uint16_t addr = Low16(ParseNumber(fields[3]));
+        const std::int32_t access = ParseCellAccess(fields[4]);
+        const auto [low, high] = ParseBounds(fields[5]);
+        const std::uint16_t value = std::clamp(Low16(ParseNumber(fields[6])), low, high);
+        doc.AddItem(type, fields[2], fields[1], addr, access, low, high, value);
+        return;
+    }
+    if (fields.size() >= 2 && StartsWithDigit(fields[1])) {
+        doc.m_strId = fields[0];
+        doc.SetDevAddr(static_cast<std::uint8_t>(ParseNumber(fields[1]) & 0xFF));
+        return;
+    }
+    doc.GetApp().GetFeed().AddLine(LK_WARNING, doc.GetTitle(), -1, kFormatError);
+}
+
+} // namespace
+
+void LoadDevFile(CDevDoc& doc, std::string_view text)
+{
+    std::lock_guard lock(doc.Lock());
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
+        // A line ends with LF or CR LF.
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        ReadLine(doc, line);
+    }
+}
+
+std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& version)
+{
+    std::lock_guard lock(doc.Lock());
+    const std::string rule = "// " + std::string(107, '-');
+    const auto number = [hex](unsigned value) {
+        return FormatNumber(static_cast<std::uint16_t>(value), hex, -1);
+    };
+
+    std::string out;
+    out += StrFormat("// Файл устройства эмулятора MODBUS-slave Korvex версии %s",
+                     version.c_str());
+    out += kEol;
+    out += rule;
+    out += kEol;
+    for (const char* line : kHeaderBody) {
+        out += line;
+        out += kEol;
+    }
+    out += rule;
+    out += kEol;
+
+    // "%s\t%s": ID, address.
+    out += doc.m_strId + '\t' + number(doc.GetDevAddr());
+    out += kEol;
+    // "%s\t%s\t%s\t%s\t%s\t%s-%s\t%s": type, description, ID, address, access,
+    // low bound, high bound, value; no trailing tab.
+    for (const auto& item : doc.Items()) {
+        out += CellTypeName(item->GetType());
+        out += '\t' + item->m_strDesc;
+        out += '\t' + item->m_strId;
+        out += '\t' + number(item->GetAddr());
+        out += '\t';
+        out += CellAccessName(item->GetAccess());
+        out += '\t' + number(item->GetMin()) + '-' + number(item->GetMax());
+        out += '\t' + number(item->GetValue());
+        out += kEol;
+    }
+    return out;
+}
+
+} // namespace korvex

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvex {
+
+class CDevDoc;
+
+// The device file (.kvxd): tab-separated text that people write and edit by
+// hand, one device per file. Blanks and tabs are trimmed from both ends of a
+// line; empty lines and lines starting with "//" are skipped; the rest is cut
+// at tabs:
+//
+//   <ID> <tab> <address>                               the device line
+//   <type> <tab> <description> <tab> <ID> <tab> <address> <tab> <access>
+//          <tab> <low>-<high> <tab> <value>            a cell line
+//
+// A line of 7 or more fields is a cell; a line of 2 to 6 fields whose second
+// field starts with a digit sets the device's ID and address (the last such
+// line wins); anything else is reported in the protocol log and skipped. Every
+// number is decimal or "0x" hexadecimal (ParseNumber).
+//
+// Both functions work on UTF-8 text; the caller holds the device's lock and
+// does the encoding of the bytes on disk.
+
+// Adds every cell line of the text to the device (CDevDoc::AddItem) and takes
+// the ID and address of its device lines. A bad line is reported as a warning
+// in the protocol log under the document's title and skipped.
+void LoadDevFile(CDevDoc& doc, std::string_view text);
+
+// The device as the file the Windows program writes: the comment header, the
+// device line, then one line per cell in the device's order, each line ended
+// with CR LF. Numbers are "0x%X" when hex is set, else "%u".
+std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& version);
+
+} // namespace korvex

@@ -1,0 +1,100 @@
+#pragma once
+
+// Shared pieces of the device file tests: a hub with a temporary folder that
+// records the document layer's messages, and cell snapshots to compare.
+
+#include "core/CDevDoc.h"
+#include "core/CDocTemplate.h"
+#include "core/CKorvexApp.h"
+#include "support/CoreHarness.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace korvex::test {
+
+// One cell as the store holds it.
+struct SCell
+{
+    std::int32_t type { COIL };
+    std::string id;
+    std::string desc;
+    std::uint16_t addr { 0 };
+    std::int32_t access { ACCESS_RW };
+    std::uint16_t min { 0 };
+    std::uint16_t max { 0 };
+    std::uint16_t value { 0 };
+    bool hasRow { true };
+
+    bool operator==(const SCell&) const = default;
+};
+
+inline void PrintTo(const SCell& c, std::ostream* os)
+{
+    *os << "{" << CellTypeName(c.type) << " desc='" << c.desc << "' id='" << c.id
+        << "' addr=" << c.addr << " " << CellAccessName(c.access) << " " << c.min << "-"
+        << c.max << " value=" << c.value << (c.hasRow ? "" : " no row") << "}";
+}
+
+inline std::vector<SCell> Cells(const CDevDoc& doc)
+{
+    std::lock_guard lock(doc.Lock());
+    std::vector<SCell> cells;
+    for (const auto& item : doc.Items())
+        cells.push_back({ item->GetType(), item->GetId(), item->GetDesc(), item->GetAddr(),
+                          item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue(),
+                          item->GetRow() != 0 });
+    return cells;
+}
+
+// The texts of the reader's two warnings.
+inline const std::string kTypeError =
+    "Задан неверный тип ячейки (первый параметр)! Допустимы: COIL,DINP,HREG,IREG.";
+inline const std::string kFormatError =
+    "\x4F" "шибка формата файла устройства, не хватает параметров!"; // Latin O
+
+struct DevFileHarness : CoreHarness
+{
+    CTempDir dir;
+    std::vector<std::string> messages;
+
+    DevFileHarness()
+    {
+        app.SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
+    }
+
+    // Opens through the device template; pumps the posted log lines.
+    CDevDoc* Open(const std::string& path)
+    {
+        CDocument* doc = app.GetDevTemplate().OpenDocumentFile(path);
+        poster.Pump();
+        return dynamic_cast<CDevDoc*>(doc);
+    }
+
+    // Writes the bytes into the folder under name and opens them.
+    CDevDoc* OpenBytes(const std::string& name, const std::string& bytes)
+    {
+        return Open(dir.Write(name, bytes));
+    }
+
+    // The texts of the warning lines logged so far, each checked to be a
+    // kind-5 line of the given document without an address.
+    std::vector<std::string> Warnings(const std::string& title)
+    {
+        std::vector<std::string> texts;
+        for (const auto& rec : lines) {
+            EXPECT_EQ(rec.nKind, LK_WARNING);
+            EXPECT_EQ(rec.szDevice, title);
+            EXPECT_EQ(rec.nAddress, -1);
+            texts.push_back(rec.szText);
+        }
+        return texts;
+    }
+};
+
+} // namespace korvex::test
