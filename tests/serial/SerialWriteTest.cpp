@@ -105,6 +105,8 @@ TEST_F(SerialWrite, WritesQueuedTogetherGoOutAsOneWrite)
     const std::uint64_t before = m_port.GetWriteCount();
     ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{0x42}));
     EXPECT_EQ(ReadExactly(m_pair.Master(), 5), (Bytes{0xA1, 0xA2, 0xA3, 0xB1, 0xB2}));
+    // The count grows just after the bytes have left.
+    EXPECT_TRUE(WaitUntil([&] { return m_port.GetWriteCount() > before; }, 5s));
     EXPECT_EQ(m_port.GetWriteCount() - before, 1u);
 }
 
