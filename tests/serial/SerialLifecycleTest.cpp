@@ -98,23 +98,6 @@ TEST(SerialLifecycle, IdleAfter900MsOfSilence)
     EXPECT_TRUE(port.Blocks().empty());
 }
 
-TEST(SerialLifecycle, ReceivedBytesPostponeIdle)
-{
-    CPtyPair pair;
-    ASSERT_TRUE(pair.Valid());
-    CRecordingPort port;
-    port.Setup(pair.SlavePath(), 9600, 0, 8, 0);
-    ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(port.WaitForIdle(1, 5s));
-    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{9}));
-    ASSERT_TRUE(port.WaitForBytes(1));
-    const auto received = std::chrono::steady_clock::now();
-    ASSERT_TRUE(port.WaitForIdle(2, 5s));
-    // The byte was read before `received`, so the next idle call is at least
-    // 900 ms after it was read, which is before `received`: allow for that.
-    EXPECT_GE(port.IdleTimes()[1] - received, CSerialPort::kIdleTime - 100ms);
-}
-
 // The far end vanishes: a pty master whose slave side nobody holds any more,
 // as a port served on the master side sees it.
 TEST(SerialVanish, MasterSideReportsOnceAndRests)
