@@ -1,0 +1,131 @@
+#include "serial/CRecordingPort.h"
+#include "serial/CVirtualPort.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace korvex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const Bytes kRequest{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+const Bytes kAnswer{0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B};
+
+// Korvex on the master side of a virtual port, answering every block with
+// kAnswer.
+class VirtualPort : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_vp.Create());
+        m_port.SetReceiveHook([](CRecordingPort& port, const std::uint8_t*, std::uint32_t) {
+            port.Write(kAnswer.data(), static_cast<std::uint32_t>(kAnswer.size()));
+        });
+        m_port.Setup(m_vp.GetSlavePath(), 9600, 0, 8, 0);
+        ASSERT_TRUE(m_port.OpenFd(m_vp.GetMasterFd()));
+    }
+    void TearDown() override { m_port.Close(); }
+
+    // A client as a MODBUS master program opens it: raw, input flushed.
+    int Connect()
+    {
+        const int fd = OpenRawTerminal(m_vp.GetSlavePath());
+        if (fd >= 0)
+            tcflush(fd, TCIFLUSH);
+        return fd;
+    }
+
+    CVirtualPort m_vp;
+    CRecordingPort m_port;
+};
+
+TEST(VirtualPortPair, CreateAndDestroy)
+{
+    CVirtualPort vp;
+    EXPECT_FALSE(vp.IsCreated());
+    ASSERT_TRUE(vp.Create());
+    EXPECT_TRUE(vp.IsCreated());
+    EXPECT_GE(vp.GetMasterFd(), 0);
+    const std::string path = vp.GetSlavePath();
+    EXPECT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    EXPECT_EQ(access(path.c_str(), R_OK | W_OK), 0);
+
+    const int client = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(client, 0);
+    termios tio{};
+    ASSERT_EQ(tcgetattr(client, &tio), 0);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u) << "the slave side is raw";
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    ::close(client);
+
+    vp.Destroy();
+    EXPECT_FALSE(vp.IsCreated());
+    EXPECT_TRUE(vp.GetSlavePath().empty());
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "the slave path is gone";
+}
+
+TEST_F(VirtualPort, RoundTripWithAClient)
+{
+    const int client = Connect();
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(WriteAll(client, kRequest));
+    EXPECT_EQ(ReadExactly(client, kAnswer.size()), kAnswer);
+    ASSERT_TRUE(m_port.WaitForBytes(kRequest.size()));
+    EXPECT_EQ(m_port.Received(), kRequest);
+    ::close(client);
+}
+
+TEST_F(VirtualPort, ClientsComeAndGoWithoutErrors)
+{
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        const int client = Connect();
+        ASSERT_GE(client, 0);
+        ASSERT_TRUE(WriteAll(client, kRequest));
+        EXPECT_EQ(ReadExactly(client, kAnswer.size()), kAnswer);
+        ::close(client);
+    }
+    // With the slave held by the virtual port, the master sees no hang-up
+    // when the client leaves: the thread goes on to idle without a report.
+    const std::size_t idle = m_port.IdleTimes().size();
+    ASSERT_TRUE(m_port.WaitForIdle(idle + 1, 5s));
+    EXPECT_TRUE(m_port.Errors().empty());
+}
+
+TEST_F(VirtualPort, StaleBytesReachALateClientUnlessItFlushes)
+{
+    const std::uint64_t writes = m_port.GetWriteCount();
+    const Bytes stale{0xDE, 0xAD};
+    ASSERT_TRUE(m_port.Write(stale.data(), 2)); // nobody is connected
+    ASSERT_TRUE(WaitUntil([&] { return m_port.GetWriteCount() > writes; }, 5s));
+
+    // A client that does not flush reads what was written before it came.
+    const int careless = OpenRawTerminal(m_vp.GetSlavePath());
+    ASSERT_GE(careless, 0);
+    EXPECT_EQ(ReadExactly(careless, 2, 2s), stale);
+    ::close(careless);
+
+    ASSERT_TRUE(m_port.Write(stale.data(), 2));
+    ASSERT_TRUE(WaitUntil([&] { return m_port.GetWriteCount() > writes + 1; }, 5s));
+    const int client = Connect();
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(WriteAll(client, kRequest));
+    EXPECT_EQ(ReadExactly(client, kAnswer.size()), kAnswer) << "no stale bytes first";
+    ::close(client);
+}
+
+TEST_F(VirtualPort, PortVanishesWhenThePairIsDestroyed)
+{
+    m_vp.Destroy();
+    ASSERT_TRUE(m_port.WaitForErrors(1));
+    EXPECT_EQ(m_port.Errors(),
+              std::vector<std::string>{"Ошибка: WaitCommEvent() - \"Input/output error\"\n"});
+    EXPECT_FALSE(m_port.WaitForErrors(2, 500ms));
+}
+
+} // namespace
+} // namespace korvex::test
