@@ -217,15 +217,6 @@ int CliRun(int argc, char** argv)
         }
         set.m_info.m_strComName = virtualPort.GetSlavePath();
         port.SetVirtualPort(&virtualPort);
-        if (!opt.strLink.empty()) {
-            unlink(opt.strLink.c_str());
-            if (symlink(virtualPort.GetSlavePath().c_str(), opt.strLink.c_str()) != 0) {
-                std::fprintf(stderr, "korvex-cli run: cannot create the link '%s': %s\n",
-                             opt.strLink.c_str(), std::strerror(errno));
-                return 1;
-            }
-        }
-        out.PrintLine("V\t" + virtualPort.GetSlavePath());
     } else if (opt.port) {
         set.m_info.m_strComName = *opt.port;
     }
@@ -260,7 +251,26 @@ int CliRun(int argc, char** argv)
             qapp.quit();
     });
 
-    QTimer::singleShot(0, &qapp, [&] { app.OnStart(); });
+    // The master is told where to connect once the port is open: the open
+    // purges what arrived before it.
+    bool linkFailed = false;
+    QTimer::singleShot(0, &qapp, [&] {
+        app.OnStart();
+        if (!opt.bVirtual || !app.IsRunning())
+            return;
+        if (!opt.strLink.empty()) {
+            unlink(opt.strLink.c_str());
+            if (symlink(virtualPort.GetSlavePath().c_str(), opt.strLink.c_str()) != 0) {
+                std::fprintf(stderr, "korvex-cli run: cannot create the link '%s': %s\n",
+                             opt.strLink.c_str(), std::strerror(errno));
+                linkFailed = true;
+                stopRequested = true;
+                app.OnStop();
+                return;
+            }
+        }
+        out.PrintLine("V\t" + virtualPort.GetSlavePath());
+    });
     qapp.exec();
 
     if (app.IsRunning())
@@ -269,7 +279,9 @@ int CliRun(int argc, char** argv)
     QCoreApplication::processEvents();
     if (opt.bSave && !app.GetDocManager().SaveAllModified())
         exitCode = exitCode == 0 ? 1 : exitCode;
-    if (!opt.strLink.empty())
+    if (linkFailed)
+        exitCode = 1;
+    else if (!opt.strLink.empty())
         unlink(opt.strLink.c_str());
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);

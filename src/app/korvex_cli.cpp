@@ -2,6 +2,7 @@
 
 #include "CliCommands.h"
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <cstdio>

@@ -62,4 +62,11 @@ void CVirtualPort::Destroy()
     m_strSlavePath.clear();
 }
 
+void CVirtualPort::DiscardUnread()
+{
+    // The slave's input queue holds the bytes written to the master.
+    if (m_nSlaveFd >= 0)
+        tcflush(m_nSlaveFd, TCIFLUSH);
+}
+
 } // namespace korvex

@@ -36,6 +36,8 @@ public:
     int GetMasterFd() const { return m_nMasterFd; }
     // The device a client opens, for example /dev/pts/3; empty when not created.
     const std::string& GetSlavePath() const { return m_strSlavePath; }
+    // Drops what was written to the master and no client has read yet.
+    void DiscardUnread();
 
 private:
     int m_nMasterFd{-1};

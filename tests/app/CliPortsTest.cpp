@@ -52,7 +52,7 @@ std::string Roots(const test::CFakeSysfs& sys)
 TEST(CliPorts, OneTabSeparatedLinePerPort)
 {
     test::CFakeSysfs sys;
-    test::CPtyPair held;
+    test::CLockablePty held;
     ASSERT_TRUE(held.IsOpen());
     ASSERT_TRUE(held.LockSlave());
 

@@ -1,7 +1,7 @@
 // A real MODBUS master (libmodbus) against korvex-cli run on a pseudo-terminal.
 
 #include "support/CChildProcess.h"
-#include "support/CTempDir.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
@@ -55,7 +55,7 @@ protected:
     void Start(std::vector<std::string> extra = {})
     {
         m_strDevice = m_dir.File("pump.kvxd");
-        CTempDir::WriteFile(m_strDevice, DemoDevice());
+        WriteBytes(m_strDevice, DemoDevice());
         std::vector<std::string> args = { "run", "--virtual=" + m_dir.File("port") };
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(m_strDevice);
@@ -202,7 +202,7 @@ TEST_F(KorvexRun, ThousandRequestsAndSavedValues)
     EXPECT_EQ(Stop(), 0);
 
     // The file now holds the values the master wrote.
-    const std::string saved = CTempDir::ReadFile(m_strDevice);
+    const std::string saved = ReadBytes(m_strDevice);
     EXPECT_NE(saved.find("\tH42\t"), std::string::npos);
     const bool hex = saved.find("\tH42\t0x2A\tRW\t0x0-0xFFFF\t0x1092\r\n") != std::string::npos;
     const bool dec = saved.find("\tH42\t42\tRW\t0-65535\t4242\r\n") != std::string::npos;
@@ -213,11 +213,14 @@ TEST(KorvexRunPort, VanishedPortGivesOneWarningAndExitOne)
 {
     CTempDir dir;
     const std::string device = dir.File("pump.kvxd");
-    CTempDir::WriteFile(device, DemoDevice());
+    WriteBytes(device, DemoDevice());
     int master = -1, slave = -1;
     char name[256] = {};
     ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
     close(slave);
+    // The emulator must not inherit the master side, or closing it here
+    // would not make the port vanish.
+    fcntl(master, F_SETFD, FD_CLOEXEC);
 
     CChildProcess proc(KORVEX_CLI_PATH, { "run", "--port", name, device });
     // Wait until the emulator answers, so that it holds the port.

@@ -20,7 +20,7 @@ namespace korvex {
 namespace {
 
 using test::CFakeSysfs;
-using test::CPtyPair;
+using test::CLockablePty;
 
 std::vector<std::string> Names(const std::vector<SSerInfo>& list)
 {
@@ -181,8 +181,8 @@ TEST(EnumeratePorts, MissingSysRootIsNoPorts)
 TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
 {
     CFakeSysfs sys;
-    CPtyPair heldPty;
-    CPtyPair freePty;
+    CLockablePty heldPty;
+    CLockablePty freePty;
     ASSERT_TRUE(heldPty.IsOpen());
     ASSERT_TRUE(freePty.IsOpen());
     ASSERT_TRUE(heldPty.LockSlave());
@@ -233,7 +233,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
 
 TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
 {
-    CPtyPair pty;
+    CLockablePty pty;
     ASSERT_TRUE(pty.IsOpen());
 
     // The program using the port has its own line settings.

@@ -140,7 +140,7 @@ void CFakeSysfs::AddDevLink(const std::string& name, const std::string& target)
     fs::create_symlink(target, GetDevPath(name));
 }
 
-CPtyPair::CPtyPair()
+CLockablePty::CLockablePty()
 {
     if (::openpty(&m_nMaster, &m_nSlave, nullptr, nullptr, nullptr) != 0) {
         m_nMaster = m_nSlave = -1;
@@ -150,7 +150,7 @@ CPtyPair::CPtyPair()
     m_strSlavePath = name != nullptr ? name : "";
 }
 
-CPtyPair::~CPtyPair()
+CLockablePty::~CLockablePty()
 {
     if (m_nSlave >= 0)
         ::close(m_nSlave);
@@ -158,7 +158,7 @@ CPtyPair::~CPtyPair()
         ::close(m_nMaster);
 }
 
-bool CPtyPair::LockSlave()
+bool CLockablePty::LockSlave()
 {
     return m_nSlave >= 0 && ::flock(m_nSlave, LOCK_EX | LOCK_NB) == 0;
 }

@@ -56,14 +56,14 @@ private:
 
 // A pseudo-terminal pair; the slave side can be held locked as a program that
 // has the port open would.
-class CPtyPair
+class CLockablePty
 {
 public:
-    CPtyPair();
-    ~CPtyPair();
+    CLockablePty();
+    ~CLockablePty();
 
-    CPtyPair(const CPtyPair&) = delete;
-    CPtyPair& operator=(const CPtyPair&) = delete;
+    CLockablePty(const CLockablePty&) = delete;
+    CLockablePty& operator=(const CLockablePty&) = delete;
 
     bool IsOpen() const { return m_nMaster >= 0 && m_nSlave >= 0; }
     int GetMaster() const { return m_nMaster; }
