@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CLI        := $(BUILD)/src/app/korvex-cli
 
-.PHONY: all deps configure build test test-plain test-asan run clean
+.PHONY: all deps configure build test test-plain test-asan run decode bench clean
 
 all: build
 
@@ -28,7 +28,16 @@ test-asan: deps
 test: test-plain test-asan
 
 run: build
+	@echo "Serving examples/pump.kvxd on the virtual port /tmp/korvex-demo (Ctrl-C stops)."
+	@echo "Point a master at it, e.g.: mbpoll -m rtu -b 9600 -P none -a 1 -t 4 -r 1 -c 4 /tmp/korvex-demo"
+	$(CLI) run --virtual=/tmp/korvex-demo examples/pump.kvxd
+
+decode: build
 	$(CLI) decode examples/pump.kvxd < examples/traffic.hex
+
+bench: build
+	$(BUILD)/bench/korvex_bench_rx
+	$(BUILD)/bench/korvex_bench_latency $(CLI)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

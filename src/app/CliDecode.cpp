@@ -6,6 +6,7 @@
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
+#include "serial/CSettingsStore.h"
 
 #include <cctype>
 #include <cstdio>
@@ -92,6 +93,9 @@ int CliDecode(int argc, char** argv)
     app.SetPoster(&poster);
     app.SetTransmitter(&out);
     app.GetFeed().SetSink([&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    // Number formats come from the user's settings; the options override
+    // them for this run only.
+    CSettingsStore().Load(app.GetSettings());
     if (decAddr)
         app.GetSettings().ADDRISHEX = 0;
     if (decValues)

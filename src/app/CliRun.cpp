@@ -9,6 +9,8 @@
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "serial/CAppPort.h"
+#include "serial/CSettingsStore.h"
+#include "serial/RefreshPorts.h"
 #include "serial/CVirtualPort.h"
 
 #include <QCoreApplication>
@@ -54,6 +56,8 @@ struct SRunOptions
     bool bDecAddr { false };
     bool bDecValues { false };
     bool bSave { false };
+    std::string strSysRoot { "/sys/class/tty" };
+    std::string strDevRoot { "/dev" };
     std::vector<std::string> files;
 };
 
@@ -62,7 +66,9 @@ void PrintRunUsage()
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--save] DEVICE.kvxd ...\n",
+               "         [--dec-addr] [--dec-values] [--save] DEVICE.kvxd ...\n"
+               "Without --port or --virtual the port and line settings of the user's\n"
+               "settings are used; options override them for this run only.\n",
                stderr);
 }
 
@@ -148,6 +154,12 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
             o.bDecValues = true;
         } else if (arg == "--save") {
             o.bSave = true;
+        } else if (is("--sys-root") || is("--dev-root")) {
+            const bool sys = is("--sys-root");
+            const auto v = value(sys ? "--sys-root" : "--dev-root");
+            if (!v || v->empty())
+                return std::string(sys ? "--sys-root" : "--dev-root") + " needs a folder";
+            (sys ? o.strSysRoot : o.strDevRoot) = *v;
         } else if (!arg.empty() && arg[0] == '-') {
             return "unknown option '" + arg + "'";
         } else {
@@ -190,7 +202,19 @@ int CliRun(int argc, char** argv)
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
 
+    // The user's settings, overridden by the options for this run only: the
+    // run never saves them.
     SSettings& set = app.GetSettings();
+    CSettingsStore().Load(set);
+    if (!opt.port && !opt.bVirtual) {
+        std::vector<SSerInfo> ports;
+        if (RefreshPorts(set, ports, opt.strSysRoot, opt.strDevRoot) < 0) {
+            std::fputs("На данном ПК нет ни одного последовательного порта.\n"
+                       "Работа с программой невозможна!\n",
+                       stderr);
+            return 1;
+        }
+    }
     if (opt.bDecAddr)
         set.ADDRISHEX = 0;
     if (opt.bDecValues)
