@@ -38,6 +38,7 @@ decode: build
 bench: build
 	$(BUILD)/bench/korvex_bench_rx
 	$(BUILD)/bench/korvex_bench_latency $(CLI)
+	$(BUILD)/bench/korvex_bench_script
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

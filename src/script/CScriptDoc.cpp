@@ -1,0 +1,204 @@
+// UI thread: construction, destruction, text, files, hooks, start and stop.
+// Script thread: ThreadMain and the calls CScripter and CScriptRunner make.
+
+#include "script/CScriptDoc.h"
+
+#include "core/CKorvexApp.h"
+#include "core/IUiPoster.h"
+#include "script/CScriptRunner.h"
+#include "script/ScriptText.h"
+
+#include <QJSEngine>
+
+#include <chrono>
+
+namespace korvex {
+
+CScriptDoc::CScriptDoc(CKorvexApp& app)
+    : m_app(app)
+{
+    m_app.AddScript(this);
+}
+
+CScriptDoc::~CScriptDoc()
+{
+    StopScript();
+    m_app.RemoveScript(this);
+    // Records still queued for the UI thread find no sink.
+    *m_pHooks = SHooks();
+}
+
+std::string CScriptDoc::GetText() const
+{
+    std::lock_guard lock(m_csText);
+    return m_strText;
+}
+
+void CScriptDoc::SetText(std::string text)
+{
+    std::lock_guard lock(m_csText);
+    m_strText = std::move(text);
+}
+
+void CScriptDoc::SetTextSource(TextSource source)
+{
+    m_textSource = std::move(source);
+}
+
+std::string CScriptDoc::TakeText() const
+{
+    return m_textSource ? m_textSource() : GetText();
+}
+
+bool CScriptDoc::LoadScriptFile(const std::string& path)
+{
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes))
+        return false;
+    SetPathName(path);
+    SetText(DecodeScriptFile(bytes));
+    SetModifiedFlag(false);
+    return true;
+}
+
+bool CScriptDoc::SaveScriptFile(const std::string& path)
+{
+    if (!WriteWholeFile(path, EncodeScriptFile(TakeText())))
+        return false;
+    SetPathName(path);
+    SetModifiedFlag(false);
+    return true;
+}
+
+// ---- Start and stop ------------------------------------------------------------
+
+void CScriptDoc::StartScript()
+{
+    if (m_bRunning.load())
+        return;
+    // A run that ended by itself leaves its thread to be joined here.
+    if (m_thread.joinable())
+        m_thread.join();
+    {
+        std::lock_guard lock(m_csRun);
+        m_pEngine = nullptr;
+        m_bStopRequested.store(false);
+        m_bClosed.store(false);
+    }
+    m_bErrorStop.store(false);
+    m_bRunning.store(true);
+    // The text as it stands now, saved or not, is what runs.
+    m_thread = std::thread([this, text = TakeText()] { ThreadMain(text); });
+}
+
+void CScriptDoc::StopScript()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_csRun);
+        m_bStopRequested.store(true);
+        // The engine stops at its next instruction; a MyObject call in
+        // progress finishes first, so no lock of the store or the receive
+        // buffer stays held.
+        if (m_pEngine != nullptr)
+            m_pEngine->setInterrupted(true);
+    }
+    m_cvWake.notify_all();
+    m_thread.join();
+    m_bRunning.store(false);
+}
+
+void CScriptDoc::ThreadMain(const std::string& text)
+{
+    SetScriptThreadScheduling();
+    CScriptRunner runner(*this);
+    runner.Run(text);
+    m_bRunning.store(false);
+}
+
+// ---- Engine control (script thread) -------------------------------------------
+
+void CScriptDoc::CloseEngine()
+{
+    std::lock_guard lock(m_csRun);
+    m_bClosed.store(true);
+    if (m_pEngine != nullptr)
+        m_pEngine->setInterrupted(true);
+}
+
+void CScriptDoc::SleepFor(std::uint32_t milliseconds)
+{
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::unique_lock lock(m_csRun);
+    m_cvWake.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                      [this] { return m_bStopRequested.load(); });
+}
+
+void CScriptDoc::AttachEngine(QJSEngine* engine)
+{
+    std::lock_guard lock(m_csRun);
+    m_pEngine = engine;
+    if (m_bStopRequested.load() || m_bClosed.load())
+        engine->setInterrupted(true);
+}
+
+void CScriptDoc::DetachEngine()
+{
+    std::lock_guard lock(m_csRun);
+    m_pEngine = nullptr;
+}
+
+// ---- The window's side ---------------------------------------------------------
+
+void CScriptDoc::SetLogSink(LogSink sink)
+{
+    m_pHooks->sink = std::move(sink);
+}
+
+void CScriptDoc::SetFrontHandler(std::function<void()> handler)
+{
+    m_pHooks->front = std::move(handler);
+}
+
+void CScriptDoc::SetBeepHandler(std::function<void()> handler)
+{
+    m_pHooks->beep = std::move(handler);
+}
+
+void CScriptDoc::PostToUi(std::function<void(SHooks&)> task)
+{
+    IUiPoster* poster = m_app.GetPoster();
+    if (poster == nullptr)
+        return;
+    poster->Post([hooks = m_pHooks, task = std::move(task)] { task(*hooks); });
+}
+
+void CScriptDoc::Log(int level, const std::string& text, int line)
+{
+    PostToUi([rec = SScriptLogRecord::Make(level, text, line)](SHooks& hooks) {
+        if (hooks.sink)
+            hooks.sink(rec);
+    });
+}
+
+void CScriptDoc::BringToFront()
+{
+    PostToUi([](SHooks& hooks) {
+        if (hooks.front)
+            hooks.front();
+    });
+}
+
+void CScriptDoc::Beep()
+{
+    PostToUi([](SHooks& hooks) {
+        if (hooks.beep)
+            hooks.beep();
+    });
+}
+
+} // namespace korvex

@@ -1,0 +1,406 @@
+// Every function here runs on the thread of the script that calls MyObject.
+
+#include "script/CScripter.h"
+
+#include "core/CDevDoc.h"
+#include "core/CKorvexApp.h"
+#include "core/Crc16.h"
+#include "core/Text.h"
+#include "core/Types.h"
+#include "script/CScriptDoc.h"
+#include "script/SScriptLogRecord.h"
+#include "script/ScriptPrelude.h"
+#include "script/ScriptVariant.h"
+
+#include <QJSEngine>
+
+#include <cmath>
+#include <optional>
+
+namespace korvex {
+
+namespace {
+
+enum class Param
+{
+    U32,
+    Double,
+    Any,
+};
+
+struct SMethodInfo
+{
+    const char* szName;
+    int nParams;
+    Param params[3];
+};
+
+// In the order of the method numbers, 1 to 24.
+constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
+    { "Sleep", 1, { Param::U32 } },
+    { "ExitScript", 0, {} },
+    { "Hex", 1, { Param::U32 } },
+    { "DbgSend", 1, { Param::Any } },
+    { "DbgSendCRC", 1, { Param::Any } },
+    { "Send", 1, { Param::Any } },
+    { "SendCRC", 1, { Param::Any } },
+    { "Abs", 1, { Param::Double } },
+    { "Sin", 1, { Param::Double } },
+    { "Cos", 1, { Param::Double } },
+    { "Log10", 1, { Param::Double } },
+    { "Pow", 2, { Param::Double, Param::Double } },
+    { "Sqrt", 1, { Param::Double } },
+    { "Ceil", 1, { Param::Double } },
+    { "Floor", 1, { Param::Double } },
+    { "Print", 1, { Param::Any } },
+    { "GetCOIL", 2, { Param::Any, Param::Any } },
+    { "SetCOIL", 3, { Param::Any, Param::Any, Param::U32 } },
+    { "GetDINP", 2, { Param::Any, Param::Any } },
+    { "SetDINP", 3, { Param::Any, Param::Any, Param::U32 } },
+    { "GetHREG", 2, { Param::Any, Param::Any } },
+    { "SetHREG", 3, { Param::Any, Param::Any, Param::U32 } },
+    { "GetIREG", 2, { Param::Any, Param::Any } },
+    { "SetIREG", 3, { Param::Any, Param::Any, Param::U32 } },
+};
+
+constexpr char kArrayError[] =
+    "В функции DbgSend(),DbgSendCRC(),Send(),SendCRC() можно передавать только массивы!";
+
+bool StartsWithDigit(const QString& text)
+{
+    return !text.isEmpty() && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9');
+}
+
+// The cell type of a Get or Set method: they come in pairs, COIL first.
+std::int32_t CellTypeOf(int method)
+{
+    return static_cast<std::int32_t>((method - CScripter::M_GETCOIL) / 2);
+}
+
+// One argument after conversion.
+struct SArg
+{
+    std::optional<QJSValue> any; // empty: missing
+    std::uint32_t dwValue { 0 };
+    double dValue { 0.0 };
+};
+
+} // namespace
+
+CScripter::CScripter(CScriptDoc& doc)
+    : m_doc(doc)
+{
+}
+
+const char* CScripter::GetMethodName(int method)
+{
+    if (method < 1 || method > kMethodCount)
+        return nullptr;
+    return kMethods[method - 1].szName;
+}
+
+void CScripter::ThrowRunTimeError(QJSEngine& engine, QJSValue::ErrorType type,
+                                  const QString& description)
+{
+    // An error made here carries the prelude's position; the script's line
+    // is the first frame below it.
+    QJSValue error = engine.newErrorObject(type, description);
+    const int line = FindScriptLineInStack(error.property(QStringLiteral("stack")).toString());
+    if (line > 0)
+        error.setProperty(QStringLiteral("lineNumber"), line);
+    engine.throwError(error);
+}
+
+QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
+{
+    if (method < 1 || method > kMethodCount || m_doc.IsEngineClosed())
+        return QJSValue();
+    const SMethodInfo& info = kMethods[method - 1];
+
+    const int given = args.property(QStringLiteral("length")).toInt();
+    if (given > info.nParams) {
+        ThrowRunTimeError(engine, QJSValue::GenericError, QLatin1String(kBadParamCount));
+        return QJSValue();
+    }
+    SArg arg[3];
+    for (int i = 0; i < info.nParams; ++i) {
+        if (i >= given) {
+            if (info.params[i] != Param::Any) {
+                ThrowRunTimeError(engine, QJSValue::GenericError,
+                                  QLatin1String(kParamNotOptional));
+                return QJSValue();
+            }
+            continue;
+        }
+        const QJSValue value = args.property(static_cast<quint32>(i));
+        ScriptConv conv = ScriptConv::Ok;
+        switch (info.params[i]) {
+        case Param::U32:
+            conv = ScriptToU32(value, arg[i].dwValue);
+            break;
+        case Param::Double:
+            conv = ScriptToDouble(value, arg[i].dValue);
+            break;
+        case Param::Any:
+            arg[i].any = value;
+            break;
+        }
+        if (conv == ScriptConv::TypeMismatch) {
+            ThrowRunTimeError(engine, QJSValue::TypeError, QLatin1String(kTypeMismatch));
+            return QJSValue();
+        }
+        if (conv == ScriptConv::Overflow) {
+            ThrowRunTimeError(engine, QJSValue::RangeError, QLatin1String(kOverflow));
+            return QJSValue();
+        }
+    }
+
+    // Get, Set and Print need their any arguments: a missing one cannot be
+    // turned into text. The send methods take a missing array as no array.
+    const int needed = method == M_PRINT ? 1 : method >= M_GETCOIL ? 2 : 0;
+    for (int i = 0; i < needed; ++i) {
+        if (!arg[i].any) {
+            ThrowRunTimeError(engine, QJSValue::GenericError, QLatin1String(kParamNotOptional));
+            return QJSValue();
+        }
+    }
+    const double x = arg[0].dValue;
+    const QJSValue* bytes = arg[0].any ? &*arg[0].any : nullptr;
+
+    switch (method) {
+    case M_SLEEP:
+        Sleep(arg[0].dwValue);
+        return QJSValue();
+    case M_EXITSCRIPT:
+        ExitScript();
+        return QJSValue();
+    case M_HEX:
+        return QJSValue(Hex(arg[0].dwValue));
+    case M_DBGSEND:
+    case M_DBGSENDCRC:
+        return QJSValue(static_cast<int>(DbgSend(bytes, method == M_DBGSENDCRC)));
+    case M_SEND:
+    case M_SENDCRC:
+        return QJSValue(static_cast<int>(Send(bytes, method == M_SENDCRC)));
+    case M_ABS:
+        return QJSValue(std::fabs(x));
+    case M_SIN:
+        return QJSValue(std::sin(x));
+    case M_COS:
+        return QJSValue(std::cos(x));
+    case M_LOG10:
+        return QJSValue(std::log10(x));
+    case M_POW:
+        return QJSValue(std::pow(x, arg[1].dValue));
+    case M_SQRT:
+        return QJSValue(std::sqrt(x));
+    case M_CEIL:
+        return QJSValue(std::ceil(x));
+    case M_FLOOR:
+        return QJSValue(std::floor(x));
+    case M_PRINT:
+        Print(*arg[0].any);
+        return QJSValue();
+    case M_GETCOIL:
+    case M_GETDINP:
+    case M_GETHREG:
+    case M_GETIREG:
+        return QJSValue(static_cast<int>(GetCell(CellTypeOf(method), *arg[0].any, *arg[1].any)));
+    case M_SETCOIL:
+    case M_SETDINP:
+    case M_SETHREG:
+    case M_SETIREG:
+        SetCell(CellTypeOf(method), *arg[0].any, *arg[1].any, arg[2].dwValue);
+        return QJSValue();
+    default:
+        return QJSValue();
+    }
+}
+
+// ---- Method bodies -----------------------------------------------------------
+
+void CScripter::Sleep(std::uint32_t milliseconds)
+{
+    m_doc.SleepFor(milliseconds);
+}
+
+void CScripter::ExitScript()
+{
+    m_doc.CloseEngine();
+}
+
+QString CScripter::Hex(std::uint32_t value)
+{
+    return QString::fromStdString(StrFormat("0x%X", static_cast<unsigned>(value)));
+}
+
+std::uint16_t CScripter::DbgSend(const QJSValue* bytes, bool withCrc)
+{
+    std::uint8_t frame[kFrameBuffer];
+    unsigned count = 0;
+    if (!ReadFrame(bytes, withCrc, frame, count))
+        return 0;
+    // The hub appends and posts the drain under the receive buffer's lock,
+    // so the bytes stay together and the drain sees all of them.
+    if (count > 0)
+        m_doc.GetApp().InjectReceived(frame, count);
+    return static_cast<std::uint16_t>(count);
+}
+
+std::uint16_t CScripter::Send(const QJSValue* bytes, bool withCrc)
+{
+    std::uint8_t frame[kFrameBuffer];
+    unsigned count = 0;
+    if (!ReadFrame(bytes, withCrc, frame, count))
+        return 0;
+    if (count > 0)
+        m_doc.GetApp().SendFrame(frame, count);
+    return static_cast<std::uint16_t>(count);
+}
+
+void CScripter::Print(const QJSValue& value)
+{
+    m_doc.Log(SL_INFORMATION, value.toString().toStdString(), SScriptLogRecord::kNoLine);
+}
+
+std::uint16_t CScripter::GetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell)
+{
+    CDevDoc* dev = ResolveDevice(device);
+    if (dev == nullptr)
+        return 0;
+    const CDevItem* item = ResolveCell(dev, type, cell);
+    if (item == nullptr)
+        return 0;
+    const std::uint16_t value = item->GetValue();
+    if (type == COIL || type == DINP)
+        return value != 0 ? 1 : 0;
+    return value;
+}
+
+void CScripter::SetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell,
+                        std::uint32_t value)
+{
+    auto word = static_cast<std::uint16_t>(value & 0xFFFFu);
+    if (type == COIL || type == DINP)
+        word = word != 0 ? 1 : 0;
+    CDevDoc* dev = ResolveDevice(device);
+    if (dev == nullptr)
+        return;
+    CDevItem* item = ResolveCell(dev, type, cell);
+    if (item == nullptr)
+        return;
+    // Neither the bounds nor the access mode bind a script.
+    {
+        std::lock_guard lock(dev->Lock());
+        item->SetValue(word);
+    }
+    dev->SetModifiedFlag(true);
+}
+
+// ---- Helpers -------------------------------------------------------------------
+
+CDevDoc* CScripter::ResolveDevice(const QJSValue& arg)
+{
+    // A text that starts with a digit is an address when it converts to one;
+    // "12" is never an identifier, "1A" and "300" are.
+    const QString text = arg.toString();
+    CKorvexApp& app = m_doc.GetApp();
+    if (StartsWithDigit(text)) {
+        std::uint8_t addr = 0;
+        if (ScriptToU8(arg, addr) == ScriptConv::Ok) {
+            if (CDevDoc* dev = app.FindDeviceByAddr(addr))
+                return dev;
+            NotFound(StrFormat("Устройство с адресом \"0x%X\" не найдено!",
+                               static_cast<unsigned>(addr)));
+            return nullptr;
+        }
+    }
+    const std::string id = text.toStdString();
+    if (CDevDoc* dev = app.FindDeviceById(id))
+        return dev;
+    NotFound(StrFormat("Устройство с идентификатором \"%s\" не найдено!", id.c_str()));
+    return nullptr;
+}
+
+CDevItem* CScripter::ResolveCell(CDevDoc* dev, std::int32_t type, const QJSValue& arg)
+{
+    const QString text = arg.toString();
+    if (StartsWithDigit(text)) {
+        std::uint16_t addr = 0;
+        if (ScriptToU16(arg, addr) == ScriptConv::Ok) {
+            if (CDevItem* item = dev->FindItem(type, addr))
+                return item;
+            NotFound(StrFormat("Ячейка с адресом 0x%X не найдена в устройстве \"%s\"!",
+                               static_cast<unsigned>(addr), dev->GetDevId().c_str()));
+            return nullptr;
+        }
+    }
+    const std::string id = text.toStdString();
+    if (CDevItem* item = dev->FindItemById(type, id))
+        return item;
+    NotFound(StrFormat("Ячейка с идентификатором \"%s\" не найдена в устройстве \"%s\"!",
+                       id.c_str(), dev->GetDevId().c_str()));
+    return nullptr;
+}
+
+bool CScripter::ReadFrame(const QJSValue* arg, bool withCrc, std::uint8_t* buf, unsigned& count)
+{
+    count = 0;
+    // A missing argument, a number or a text is no array; neither is an
+    // object without a usable length, one longer than the frame buffer, or
+    // one holding an element that is no number.
+    if (arg == nullptr || !arg->isObject()) {
+        ArrayError();
+        return false;
+    }
+    const QString lengthName = QStringLiteral("length");
+    std::int32_t length = 0;
+    if (!arg->hasProperty(lengthName) ||
+        ScriptToI32(arg->property(lengthName), length) != ScriptConv::Ok) {
+        ArrayError();
+        return false;
+    }
+    const unsigned limit = withCrc ? kFrameBuffer - 2 : kFrameBuffer;
+    const unsigned n = length < 0 ? 0u : static_cast<unsigned>(length);
+    if (n > limit) {
+        ArrayError();
+        return false;
+    }
+    for (unsigned i = 0; i < n; ++i) {
+        std::int32_t element = 0;
+        if (ScriptToI32(arg->property(static_cast<quint32>(i)), element) != ScriptConv::Ok) {
+            ArrayError();
+            return false;
+        }
+        // 256 gives 0, -1 gives 255.
+        buf[i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(element) & 0xFFu);
+    }
+    // A getter of the array may have ended the script.
+    if (m_doc.IsEngineClosed())
+        return false;
+    count = n;
+    if (withCrc) {
+        // The high half of Crc16 goes first on the wire.
+        const std::uint16_t crc = Crc16(buf, n);
+        buf[n] = static_cast<std::uint8_t>(crc >> 8);
+        buf[n + 1] = static_cast<std::uint8_t>(crc & 0xFF);
+        count = n + 2;
+    }
+    return true;
+}
+
+void CScripter::ArrayError()
+{
+    m_doc.SetErrorStop();
+    m_doc.BringToFront();
+    m_doc.Log(SL_ERROR, kArrayError, SScriptLogRecord::kNoLine);
+    m_doc.CloseEngine();
+}
+
+void CScripter::NotFound(const std::string& text)
+{
+    m_doc.Log(SL_WARNING, text, SScriptLogRecord::kNoLine);
+    m_doc.CloseEngine();
+}
+
+} // namespace korvex

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QJSValue>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+class QJSEngine;
+
+namespace korvex {
+
+class CDevDoc;
+class CDevItem;
+class CScriptDoc;
+
+// The object a running script reaches as MyObject: 24 methods, found by name
+// without regard to case and called by number (1 to 24 in table order). The
+// dispatch layer (Invoke) checks the argument count and converts u32 and
+// double arguments before a method body runs; its failures are script
+// run-time errors. A body that ends the script closes the engine through the
+// document.
+//
+// Threads: every call runs on the thread of the script that makes it. The
+// object keeps no state beyond its document, so each run of the script uses
+// it afresh; the store and the receive buffer guard themselves.
+class CScripter
+{
+public:
+    enum Method : int
+    {
+        M_SLEEP = 1,
+        M_EXITSCRIPT,
+        M_HEX,
+        M_DBGSEND,
+        M_DBGSENDCRC,
+        M_SEND,
+        M_SENDCRC,
+        M_ABS,
+        M_SIN,
+        M_COS,
+        M_LOG10,
+        M_POW,
+        M_SQRT,
+        M_CEIL,
+        M_FLOOR,
+        M_PRINT,
+        M_GETCOIL,
+        M_SETCOIL,
+        M_GETDINP,
+        M_SETDINP,
+        M_GETHREG,
+        M_SETHREG,
+        M_GETIREG,
+        M_SETIREG,
+    };
+    static constexpr int kMethodCount = 24;
+
+    // The frame buffer of the send methods; the CRC takes two of its bytes.
+    static constexpr unsigned kFrameBuffer = 1024;
+
+    // Run-time error descriptions of the dispatch layer.
+    static constexpr char kTypeMismatch[] = "Type mismatch";
+    static constexpr char kOverflow[] = "Overflow";
+    static constexpr char kBadParamCount[] =
+        "Wrong number of arguments or invalid property assignment";
+    static constexpr char kParamNotOptional[] = "Argument not optional";
+
+    explicit CScripter(CScriptDoc& doc);
+
+    CScripter(const CScripter&) = delete;
+    CScripter& operator=(const CScripter&) = delete;
+
+    CScriptDoc& GetDoc() const { return m_doc; }
+
+    // "Sleep" ... "SetIREG" for 1..24, nullptr otherwise.
+    static const char* GetMethodName(int method);
+
+    // Runs a method for the script of engine: args is the call's argument
+    // list (an array-like object). A conversion or count failure throws a
+    // run-time error into engine and returns undefined. Once the engine is
+    // closed every call does nothing and returns undefined.
+    QJSValue Invoke(QJSEngine& engine, int method, const QJSValue& args);
+
+    // Throws an error of the given type into engine, its lineNumber taken
+    // from the first stack frame of the script itself.
+    static void ThrowRunTimeError(QJSEngine& engine, QJSValue::ErrorType type,
+                                  const QString& description);
+
+    // Method bodies, arguments converted; nullptr stands for a missing
+    // argument of the any kind.
+    void Sleep(std::uint32_t milliseconds);
+    void ExitScript();
+    static QString Hex(std::uint32_t value);
+    std::uint16_t DbgSend(const QJSValue* bytes, bool withCrc);
+    std::uint16_t Send(const QJSValue* bytes, bool withCrc);
+    void Print(const QJSValue& value);
+    std::uint16_t GetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell);
+    void SetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell,
+                 std::uint32_t value);
+
+private:
+    CDevDoc* ResolveDevice(const QJSValue& arg);
+    CDevItem* ResolveCell(CDevDoc* dev, std::int32_t type, const QJSValue& arg);
+    // Fills buf with the array's elements, the CRC after them when withCrc;
+    // false after the array error.
+    bool ReadFrame(const QJSValue* arg, bool withCrc, std::uint8_t* buf, unsigned& count);
+    void ArrayError();
+    void NotFound(const std::string& text);
+
+    CScriptDoc& m_doc;
+};
+
+} // namespace korvex

@@ -1,0 +1,217 @@
+// A run from start to end: the end line, engine errors with their lines, the
+// error-stop flag, ExitScript, the text that runs and the script list.
+
+#include "ScriptFixture.h"
+
+#include "core/Text.h"
+#include "core/Types.h"
+
+#include <thread>
+
+using namespace korvex;
+using namespace korvex::test;
+
+namespace {
+
+class ScriptRunner : public ScriptTest
+{
+protected:
+    void SetUp() override { AddStandardDevices(); }
+};
+
+TEST_F(ScriptRunner, EmptyScriptLogsOnlyTheEndLine)
+{
+    CScriptDoc& doc = AddScript("");
+    int fronts = 0;
+    doc.SetFrontHandler([&fronts] { ++fronts; });
+    ASSERT_TRUE(RunSession());
+    const Records& recs = LogOf(doc);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].nLevel, SL_WARNING);
+    EXPECT_EQ(recs[0].strText, "Скрипт остановлен (выполнен полностью).");
+    EXPECT_EQ(recs[0].nLine, -1);
+    EXPECT_EQ(fronts, 1);
+    EXPECT_FALSE(doc.IsErrorStop());
+    EXPECT_TRUE(h.app.IsRunning());
+}
+
+TEST_F(ScriptRunner, ExitScriptEndsTheRunWithTheEndLine)
+{
+    const Records recs = Run("MyObject.Print('one');\nMyObject.ExitScript();\n"
+                             "MyObject.Print('two');\nwhile (true) {}");
+    ASSERT_EQ(recs.size(), 2u) << ::testing::PrintToString(Texts(recs));
+    EXPECT_EQ(recs[0].strText, "one");
+    EXPECT_EQ(recs[1].strText, CScriptDoc::kEndLine);
+    EXPECT_TRUE(h.app.IsRunning());
+}
+
+TEST_F(ScriptRunner, ExitScriptCannotBeCaught)
+{
+    const Records recs = Run("try { MyObject.ExitScript(); while (true) {} }\n"
+                             "catch (e) { MyObject.Print('caught'); }\n"
+                             "MyObject.Print('after');");
+    ASSERT_EQ(recs.size(), 1u) << ::testing::PrintToString(Texts(recs));
+    EXPECT_EQ(recs[0].strText, CScriptDoc::kEndLine);
+}
+
+TEST_F(ScriptRunner, SyntaxErrorOnTheThirdLineIsReportedWithTwo)
+{
+    CScriptDoc& doc = AddScript("var a = 1;\r\nvar b = 2;\r\nvar c = ;\r\nMyObject.Print('x');\r\n");
+    int beeps = 0;
+    int fronts = 0;
+    doc.SetBeepHandler([&beeps] { ++beeps; });
+    doc.SetFrontHandler([&fronts] { ++fronts; });
+    ASSERT_TRUE(RunSession());
+    const Records& recs = LogOf(doc);
+    ASSERT_EQ(recs.size(), 1u) << ::testing::PrintToString(Texts(recs));
+    // The description is the engine's own.
+    ASSERT_EQ(recs[0].strText.rfind("SyntaxError: ", 0), 0u) << recs[0].strText;
+    const std::string description = recs[0].strText.substr(0, recs[0].strText.find(" (строка"));
+    EXPECT_TRUE(EndsInScriptError(recs, description, 2));
+    EXPECT_EQ(beeps, 1);
+    EXPECT_EQ(fronts, 1);
+    EXPECT_TRUE(doc.IsErrorStop());
+    // The engine's error stops the whole session.
+    EXPECT_FALSE(h.app.IsRunning());
+    EXPECT_EQ(m_nStops, 1);
+}
+
+TEST_F(ScriptRunner, RunTimeErrorLines)
+{
+    struct
+    {
+        const char* text;
+        const char* description;
+        int line;
+    } const cases[] = {
+        { "foo();", "ReferenceError: foo is not defined", 0 },
+        { "var a = 1;\n\n\n\nfoo();", "ReferenceError: foo is not defined", 4 },
+        { "var a = 1;\r\n\r\nthrow 5;\r\n", "5", 2 },
+        { "\nthrow new Error('boom');", "Error: boom", 1 },
+        { "function f() {\n  null.x = 1;\n}\nf();", "TypeError: Value is null and could not be "
+                                                   "converted to an object", 1 },
+        // An error after a Sleep and a few host calls.
+        { "MyObject.Sleep(1);\nMyObject.SetHREG(5, 16, 1);\nundefinedThing.y;",
+          "ReferenceError: undefinedThing is not defined", 2 },
+    };
+    for (const auto& c : cases) {
+        h.app.OnStop();
+        m_nStops = 0;
+        const Records recs = Run(c.text);
+        EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
+        EXPECT_FALSE(h.app.IsRunning());
+        EXPECT_EQ(m_nStops, 1);
+    }
+}
+
+TEST_F(ScriptRunner, ErrorStopOfOneScriptStopsTheOthers)
+{
+    CScriptDoc& looping = AddScript("while (true) MyObject.Sleep(5);");
+    CScriptDoc& failing = AddScript("MyObject.Sleep(20);\nnoSuchFunction();");
+    ASSERT_TRUE(RunSession());
+    EXPECT_FALSE(h.app.IsRunning());
+    EXPECT_FALSE(looping.IsScriptRunning());
+    EXPECT_TRUE(LogOf(looping).empty()) << ::testing::PrintToString(Texts(LogOf(looping)));
+    EXPECT_TRUE(EndsInScriptError(LogOf(failing), "ReferenceError: noSuchFunction is not defined", 1));
+    EXPECT_FALSE(looping.IsErrorStop());
+    EXPECT_TRUE(failing.IsErrorStop());
+}
+
+TEST_F(ScriptRunner, ErrorStopFlagIsClearedAtTheNextStart)
+{
+    CScriptDoc& doc = AddScript("MyObject.Send('no array');");
+    ASSERT_TRUE(RunSession());
+    EXPECT_TRUE(doc.IsErrorStop());
+    h.app.OnStop();
+    doc.SetText("MyObject.Print('fine');");
+    ASSERT_TRUE(RunSession());
+    EXPECT_FALSE(doc.IsErrorStop());
+    const Records& recs = LogOf(doc);
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(recs[1].strText, "fine");
+    EXPECT_EQ(recs[2].strText, CScriptDoc::kEndLine);
+}
+
+TEST_F(ScriptRunner, TheTextAtStartIsWhatRuns)
+{
+    CScriptDoc& doc = AddScript("MyObject.Sleep(200); MyObject.Print('first');");
+    h.app.OnStart();
+    // Editing while it runs has no effect on this run.
+    doc.SetText("MyObject.Print('second');");
+    ASSERT_TRUE(PumpUntil([&doc] { return !doc.IsScriptRunning(); }));
+    h.poster.Pump();
+    h.app.OnStop();
+    ASSERT_TRUE(RunSession());
+    const Records& recs = LogOf(doc);
+    ASSERT_EQ(recs.size(), 4u) << ::testing::PrintToString(Texts(recs));
+    EXPECT_EQ(recs[0].strText, "first");
+    EXPECT_EQ(recs[2].strText, "second");
+}
+
+TEST_F(ScriptRunner, TextSourceGivesTheEditorsText)
+{
+    CScriptDoc& doc = AddScript("MyObject.Print('document');");
+    std::string editor = "MyObject.Print('editor');";
+    doc.SetTextSource([&editor] { return editor; });
+    ASSERT_TRUE(RunSession());
+    ASSERT_FALSE(LogOf(doc).empty());
+    EXPECT_EQ(LogOf(doc)[0].strText, "editor");
+}
+
+TEST_F(ScriptRunner, StartWhileRunningDoesNothing)
+{
+    CScriptDoc& doc = AddScript("MyObject.Sleep(100); MyObject.Print('once');");
+    h.app.OnStart();
+    doc.StartScript();
+    doc.StartScript();
+    ASSERT_TRUE(PumpUntil([&doc] { return !doc.IsScriptRunning(); }));
+    h.poster.Pump();
+    EXPECT_EQ(LogOf(doc).size(), 2u) << ::testing::PrintToString(Texts(LogOf(doc)));
+}
+
+TEST_F(ScriptRunner, MyObjectIsTheOnlyNameAdded)
+{
+    const Records recs = Run("MyObject.Print(typeof MyObject);\n"
+                             "MyObject.Print(typeof Sleep);\n"
+                             "MyObject.Print(typeof print);\n"
+                             "MyObject.Print(typeof console);");
+    ASSERT_EQ(recs.size(), 5u) << ::testing::PrintToString(Texts(recs));
+    EXPECT_EQ(recs[0].strText, "object");
+    EXPECT_EQ(recs[1].strText, "undefined");
+    EXPECT_EQ(recs[2].strText, "undefined");
+}
+
+TEST_F(ScriptRunner, DocumentsJoinAndLeaveTheScriptList)
+{
+    EXPECT_TRUE(h.app.GetScripts().empty());
+    CScriptDoc& a = AddScript("");
+    CScriptDoc& b = AddScript("");
+    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*> { &a, &b }));
+    m_scripts.erase(m_scripts.begin());
+    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*> { &b }));
+}
+
+TEST_F(ScriptRunner, LogRecordsAreCutTo511Characters)
+{
+    const Records recs = Run("var s = ''; for (var i = 0; i < 600; i++) s += 'ж';\n"
+                             "MyObject.Print(s);");
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(Utf8Length(recs[0].strText), 511u);
+    EXPECT_EQ(recs[0].strText.size(), 511u * 2);
+}
+
+TEST_F(ScriptRunner, RecordsPostedAfterTheDocumentIsGoneAreDropped)
+{
+    CScriptDoc& doc = AddScript("MyObject.Print('late');");
+    h.app.OnStart();
+    // Wait for the thread without pumping, so the records stay queued.
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    while (doc.IsScriptRunning() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Records* log = &LogOf(doc);
+    m_scripts.clear();
+    h.poster.Pump();
+    EXPECT_TRUE(log->empty());
+}
+
+} // namespace

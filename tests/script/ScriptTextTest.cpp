@@ -1,0 +1,123 @@
+// Script files: lines, CR LF, the 8192-character cut and the code pages.
+
+#include "ScriptFixture.h"
+
+#include "script/ScriptText.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+
+using namespace korvex;
+using namespace korvex::test;
+
+namespace {
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+TEST(ScriptText, LoadingEndsEveryLineInCrLf)
+{
+    struct
+    {
+        const char* file;
+        const char* text;
+    } const cases[] = {
+        { "", "" },
+        { "a\nb\nc", "a\r\nb\r\nc\r\n" },   // three lines plus an empty fourth
+        { "a\r\nb\r\nc\r\n", "a\r\nb\r\nc\r\n" },
+        { "a\n\nb\n", "a\r\n\r\nb\r\n" },
+        { "\n", "\r\n" },
+        { "x\r", "x\r\r\n" },               // only a CR before an LF goes
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeScriptFile(c.file), c.text) << ::testing::PrintToString(std::string(c.file));
+}
+
+TEST(ScriptText, SavingJoinsLinesWithCrLf)
+{
+    EXPECT_EQ(EncodeScriptFile(""), "");
+    EXPECT_EQ(EncodeScriptFile("a\r\nb\r\nc"), "a\r\nb\r\nc");
+    // A text ending in a line break has an empty last line: the file ends
+    // in CR LF.
+    EXPECT_EQ(EncodeScriptFile("a\r\nb\r\nc\r\n"), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(EncodeScriptFile("a\nb\n"), "a\r\nb\r\n");
+    // Round trip of a file without a final break: it gains one.
+    EXPECT_EQ(EncodeScriptFile(DecodeScriptFile("a\nb\nc")), "a\r\nb\r\nc\r\n");
+}
+
+TEST(ScriptText, LongLinesAreSavedAsTheirFirst8192Characters)
+{
+    const std::string longLine(9000, 'x');
+    EXPECT_EQ(EncodeScriptFile(longLine + "\r\nshort"), std::string(8192, 'x') + "\r\nshort");
+    // Characters, not bytes: Cyrillic survives whole.
+    std::string cyr;
+    for (int i = 0; i < 9000; ++i)
+        cyr += "ж";
+    const std::string saved = EncodeScriptFile(cyr);
+    EXPECT_EQ(saved, std::string(8192, '\xE6')); // "ж" in code page 1251
+}
+
+TEST(ScriptText, CodePages)
+{
+    // "Привет" in code page 1251 is no valid UTF-8.
+    const std::string cp1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    EXPECT_EQ(DecodeScriptFile("Print('" + cp1251 + "')"), "Print('Привет')\r\n");
+    EXPECT_EQ(DecodeScriptFile("Print('Привет')"), "Print('Привет')\r\n");
+    EXPECT_EQ(DecodeScriptFile("\xEF\xBB\xBFx\n"), "x\r\n");
+    // Written back in code page 1251 when every character exists there ...
+    EXPECT_EQ(EncodeScriptFile("Print('Привет')"), "Print('" + cp1251 + "')");
+    // ... else as UTF-8 behind a byte-order mark.
+    EXPECT_EQ(EncodeScriptFile("Print('日本')"), "\xEF\xBB\xBFPrint('日本')");
+    EXPECT_EQ(DecodeScriptFile(EncodeScriptFile("日本\r\n")), "日本\r\n");
+}
+
+class ScriptFile : public ScriptTest
+{
+};
+
+TEST_F(ScriptFile, LoadAndSaveThroughTheDocument)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string path = QDir(dir.path()).filePath("pump.kvxs").toStdString();
+    WriteBytes(path, "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\nMyObject.Print(2);");
+
+    CScriptDoc& doc = AddScript("");
+    doc.SetModifiedFlag(true);
+    ASSERT_TRUE(doc.LoadScriptFile(path));
+    EXPECT_EQ(doc.GetPathName(), path);
+    EXPECT_EQ(doc.GetTitle(), "pump.kvxs");
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.GetText(), "MyObject.Print('Привет');\r\nMyObject.Print(2);\r\n");
+
+    ASSERT_TRUE(RunSession());
+    ASSERT_EQ(LogOf(doc).size(), 3u);
+    EXPECT_EQ(LogOf(doc)[0].strText, "Привет");
+
+    const std::string copy = QDir(dir.path()).filePath("copy.kvxs").toStdString();
+    doc.SetModifiedFlag(true);
+    ASSERT_TRUE(doc.SaveScriptFile(copy));
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_EQ(doc.GetPathName(), copy);
+    EXPECT_EQ(ReadBytes(copy), "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\r\nMyObject.Print(2);\r\n");
+
+    EXPECT_FALSE(doc.LoadScriptFile(QDir(dir.path()).filePath("missing.kvxs").toStdString()));
+    EXPECT_EQ(doc.GetPathName(), copy);
+    EXPECT_FALSE(doc.SaveScriptFile(QDir(dir.path()).filePath("no/such/dir/x.kvxs").toStdString()));
+}
+
+} // namespace

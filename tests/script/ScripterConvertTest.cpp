@@ -1,0 +1,212 @@
+// Argument conversion, argument counts, method names and the simple methods.
+
+#include "ScriptFixture.h"
+
+#include "core/Types.h"
+
+using namespace korvex;
+using namespace korvex::test;
+
+namespace {
+
+class ScripterConvert : public ScriptTest
+{
+protected:
+    void SetUp() override { AddStandardDevices(); }
+
+    // Each case in a session of its own; returns the records.
+    Records RunOne(const std::string& text)
+    {
+        h.app.OnStop();
+        m_nStops = 0;
+        return Run(text);
+    }
+
+    std::vector<std::string> Printed(const Records& recs)
+    {
+        std::vector<std::string> out;
+        for (const auto& r : recs)
+            if (r.nLevel == SL_INFORMATION)
+                out.push_back(r.strText);
+        return out;
+    }
+};
+
+TEST_F(ScripterConvert, SetStoresTheLowSixteenBits)
+{
+    struct
+    {
+        const char* call;
+        std::int32_t type;
+        std::uint16_t addr;
+        std::uint16_t stored;
+    } const cases[] = {
+        { "MyObject.SetHREG(5, 16, 65537)", HREG, 16, 1 },
+        { "MyObject.SetHREG(5, 16, 4294967295)", HREG, 16, 65535 },
+        { "MyObject.SetCOIL(5, 3, 65536)", COIL, 3, 0 },
+        { "MyObject.SetCOIL(5, 3, 2)", COIL, 3, 1 },
+        { "MyObject.SetDINP(5, 4, 7)", DINP, 4, 1 },
+        // Neither access nor bounds bind a script: IREG is read-only.
+        { "MyObject.SetIREG(5, 7, 12345)", IREG, 7, 12345 },
+        // Texts, fractions (a half to the even neighbour), booleans.
+        { "MyObject.SetHREG(5, 16, '12')", HREG, 16, 12 },
+        { "MyObject.SetHREG(5, 16, ' 13 ')", HREG, 16, 13 },
+        { "MyObject.SetHREG(5, 16, '1e3')", HREG, 16, 1000 },
+        { "MyObject.SetHREG(5, 16, 3.5)", HREG, 16, 4 },
+        { "MyObject.SetHREG(5, 16, 2.5)", HREG, 16, 2 },
+        { "MyObject.SetHREG(5, 16, -0.4)", HREG, 16, 0 },
+        { "MyObject.SetHREG(5, 16, true)", HREG, 16, 65535 },
+        { "MyObject.SetCOIL(5, 3, true)", COIL, 3, 1 },
+        { "MyObject.SetHREG(5, 16, false)", HREG, 16, 0 },
+        { "MyObject.SetHREG(5, 16, undefined)", HREG, 16, 0 },
+        // An object gives its default value.
+        { "MyObject.SetHREG(5, 16, [77])", HREG, 16, 77 },
+        { "MyObject.SetHREG(5, 16, { valueOf: function () { return 78; } })", HREG, 16, 78 },
+        { "MyObject.SetHREG(5, 16, new Number(79))", HREG, 16, 79 },
+    };
+    for (const auto& c : cases) {
+        const bool bit = c.type == COIL || c.type == DINP;
+        Cell("PUMP", c.type, c.addr)->SetValue(bit ? (c.stored != 0 ? 0 : 1) : 999);
+        const Records recs = RunOne(c.call + std::string(";"));
+        EXPECT_EQ(Value("PUMP", c.type, c.addr), c.stored) << c.call;
+        ASSERT_EQ(recs.size(), 1u) << c.call << ::testing::PrintToString(Texts(recs));
+        EXPECT_EQ(recs[0].strText, CScriptDoc::kEndLine);
+    }
+}
+
+TEST_F(ScripterConvert, WritesMarkTheDeviceModifiedReadsDoNot)
+{
+    CDevDoc* pump = h.app.FindDeviceById("PUMP");
+    RunOne("MyObject.GetHREG(5, 16); MyObject.GetCOIL(5, 3);");
+    EXPECT_FALSE(pump->IsModified());
+    RunOne("MyObject.SetHREG(5, 16, 1);");
+    EXPECT_TRUE(pump->IsModified());
+    EXPECT_FALSE(h.app.FindDeviceById("12")->IsModified());
+}
+
+TEST_F(ScripterConvert, FailedConversionIsARunTimeError)
+{
+    struct
+    {
+        const char* text;
+        const char* description;
+        int line;
+    } const cases[] = {
+        { "var a = 1;\nMyObject.SetHREG(5, 16, -1);", "RangeError: Overflow", 1 },
+        { "MyObject.SetHREG(5, 16, 4294967296);", "RangeError: Overflow", 0 },
+        { "MyObject.SetHREG(5, 16, NaN);", "RangeError: Overflow", 0 },
+        { "\n\nMyObject.SetHREG(5, 16, 'abc');", "TypeError: Type mismatch", 2 },
+        { "MyObject.SetHREG(5, 16, '0x10');", "TypeError: Type mismatch", 0 },
+        { "MyObject.SetHREG(5, 16, '');", "TypeError: Type mismatch", 0 },
+        { "MyObject.SetHREG(5, 16, null);", "TypeError: Type mismatch", 0 },
+        { "MyObject.SetHREG(5, 16, '-1');", "RangeError: Overflow", 0 },
+        { "MyObject.Sleep(-5);", "RangeError: Overflow", 0 },
+        { "MyObject.Abs('x');", "TypeError: Type mismatch", 0 },
+        // Conversion comes before the device is looked up: no warning.
+        { "MyObject.SetHREG('NOPE', 16, -1);", "RangeError: Overflow", 0 },
+        // Counts.
+        { "MyObject.Sleep(1, 2);", "Error: Wrong number of arguments or invalid property assignment",
+          0 },
+        { "MyObject.ExitScript(1);",
+          "Error: Wrong number of arguments or invalid property assignment", 0 },
+        { "MyObject.SetHREG(5, 16);", "Error: Argument not optional", 0 },
+        { "MyObject.Sleep();", "Error: Argument not optional", 0 },
+        { "MyObject.Pow(2);", "Error: Argument not optional", 0 },
+        { "MyObject.GetHREG(5);", "Error: Argument not optional", 0 },
+        { "MyObject.Print();", "Error: Argument not optional", 0 },
+        // A host error inside a function points at the call in the script.
+        { "function f() {\n  return MyObject.SetHREG(5, 16, -1);\n}\n\nf();", "RangeError: Overflow",
+          1 },
+    };
+    for (const auto& c : cases) {
+        const Records recs = RunOne(c.text);
+        EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
+        EXPECT_EQ(recs.size(), 1u) << c.text << ::testing::PrintToString(Texts(recs));
+        EXPECT_EQ(Value("PUMP", HREG, 16), 100) << c.text;
+        // The engine's error stops the session.
+        EXPECT_FALSE(h.app.IsRunning()) << c.text;
+        EXPECT_EQ(m_nStops, 1) << c.text;
+        EXPECT_TRUE(m_scripts.back()->IsErrorStop());
+    }
+}
+
+TEST_F(ScripterConvert, ScriptMayCatchARunTimeError)
+{
+    const Records recs = RunOne("try { MyObject.SetHREG(5, 16, -1); }\n"
+                                "catch (e) { MyObject.Print('caught ' + e + ' at ' + e.lineNumber); }");
+    EXPECT_EQ(Printed(recs), std::vector<std::string> { "caught RangeError: Overflow at 1" });
+    ASSERT_FALSE(recs.empty());
+    EXPECT_EQ(recs.back().strText, CScriptDoc::kEndLine);
+    EXPECT_TRUE(h.app.IsRunning());
+}
+
+TEST_F(ScripterConvert, MethodNamesIgnoreCase)
+{
+    const Records recs = RunOne("MyObject.sethreg(5, 16, 7);\n"
+                                "MyObject.Print(MyObject.GETHREG(5, 16));\n"
+                                "MyObject.pRiNt(MyObject.hex(255));\n"
+                                "MyObject.Print(MyObject.Sleep === MyObject.sleep);\n"
+                                "MyObject.Print('sethreg' in MyObject);\n"
+                                "MyObject.Print('Foo' in MyObject);\n"
+                                "MyObject.Print(typeof MyObject.toString);");
+    EXPECT_EQ(Printed(recs),
+              (std::vector<std::string> { "7", "0xFF", "true", "true", "false", "undefined" }));
+    EXPECT_EQ(Value("PUMP", HREG, 16), 7);
+}
+
+TEST_F(ScripterConvert, UnknownMethodIsARunTimeError)
+{
+    const Records recs = RunOne("var x = 1;\nMyObject.Foo(1);");
+    ASSERT_FALSE(recs.empty());
+    EXPECT_EQ(recs.back().nLevel, SL_ERROR);
+    EXPECT_EQ(recs.back().nLine, 1);
+    EXPECT_FALSE(h.app.IsRunning());
+}
+
+TEST_F(ScripterConvert, HexAndMath)
+{
+    const Records recs = RunOne(
+        "var P = MyObject.Print;\n"
+        "P(MyObject.Hex(0)); P(MyObject.Hex(255)); P(MyObject.Hex(4096));\n"
+        "P(MyObject.Hex(4294967295)); P(MyObject.Hex('16')); P(MyObject.Hex(2.5));\n"
+        "P(MyObject.Abs(-2.5)); P(MyObject.Sin(0)); P(MyObject.Cos(0));\n"
+        "P(MyObject.Log10(1000)); P(MyObject.Pow(2, 10)); P(MyObject.Pow('2', '0.5') > 1.41);\n"
+        "P(MyObject.Sqrt(16)); P(MyObject.Ceil(1.2)); P(MyObject.Floor(-1.2));\n"
+        "P(MyObject.Sqrt(-1)); P(MyObject.Log10(0)); P(MyObject.Sin(Math.PI / 2));");
+    EXPECT_EQ(Printed(recs),
+              (std::vector<std::string> { "0x0", "0xFF", "0x1000", "0xFFFFFFFF", "0x10", "0x2",
+                                          "2.5", "0", "1", "3", "1024", "true", "4", "2", "-2",
+                                          "NaN", "-Infinity", "1" }));
+}
+
+TEST_F(ScripterConvert, PrintGivesTheValuesText)
+{
+    const Records recs = RunOne("MyObject.Print(1.5); MyObject.Print('текст'); "
+                                "MyObject.Print(undefined); MyObject.Print([1, 2]); "
+                                "MyObject.Print(MyObject.GetDINP(5, 4));");
+    EXPECT_EQ(Printed(recs),
+              (std::vector<std::string> { "1.5", "текст", "undefined", "1,2", "0" }));
+    for (const auto& r : recs)
+        EXPECT_EQ(r.nLine, -1);
+}
+
+TEST_F(ScripterConvert, HostileArgumentsDoNotCrash)
+{
+    // Default values that throw, a proxy as a device, MyObject itself.
+    const char* const texts[] = {
+        "MyObject.SetHREG(5, 16, { valueOf: function () { throw new Error('v'); } });",
+        "MyObject.GetHREG({ toString: function () { throw new Error('t'); } }, 16);",
+        "MyObject.GetHREG(MyObject, 16);",
+        "MyObject.Print(MyObject);",
+        "MyObject.Print(Object.create(null));",
+        "MyObject.SetHREG(5, 16, Symbol('s'));",
+        "MyObject.GetHREG(new Proxy({}, { get: function () { throw 1; } }), 16);",
+    };
+    for (const char* text : texts) {
+        const Records recs = RunOne(text);
+        EXPECT_FALSE(recs.empty()) << text;
+        EXPECT_EQ(Value("PUMP", HREG, 16), 100) << text;
+    }
+}
+
+} // namespace
