@@ -11,6 +11,9 @@
 #include "serial/CAppPort.h"
 #include "serial/CSettingsStore.h"
 #include "serial/RefreshPorts.h"
+#include "script/CScriptDoc.h"
+#include "script/SScriptLogRecord.h"
+#include "script/ScriptTemplate.h"
 #include "serial/CVirtualPort.h"
 
 #include <QCoreApplication>
@@ -66,7 +69,7 @@ void PrintRunUsage()
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--save] DEVICE.kvxd ...\n"
+               "         [--dec-addr] [--dec-values] [--save] FILE.kvxd|FILE.kvxs ...\n"
                "Without --port or --virtual the port and line settings of the user's\n"
                "settings are used; options override them for this run only.\n",
                stderr);
@@ -169,7 +172,7 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
     if (o.port && o.bVirtual)
         return "--port and --virtual exclude each other";
     if (o.files.empty())
-        return "no device file given";
+        return "no device or script file given";
     return std::string();
 }
 
@@ -245,8 +248,19 @@ int CliRun(int argc, char** argv)
         set.m_info.m_strComName = *opt.port;
     }
 
-    for (const std::string& path : opt.files)
-        app.GetDevTemplate().OpenDocumentFile(path);
+    // Device files and script files, each kind through its template. Every
+    // script-log record becomes an "S" line.
+    CDocTemplate& scripts = RegisterScriptTemplate(app);
+    for (const std::string& path : opt.files) {
+        const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
+        (isScript ? scripts : app.GetDevTemplate()).OpenDocumentFile(path);
+    }
+    for (CDocument* doc : scripts.GetDocuments()) {
+        auto* script = static_cast<CScriptDoc*>(doc);
+        script->SetLogSink([&out, script](const SScriptLogRecord& rec) {
+            out.PrintLine(FormatScriptLogLine(script->GetTitle(), rec));
+        });
+    }
 
     int exitCode = 0;
     bool stopRequested = false;

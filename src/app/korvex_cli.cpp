@@ -1,9 +1,7 @@
 // korvex-cli: the emulator without windows.
 
 #include "CliCommands.h"
-
-#include <QByteArray>
-#include <QtGlobal>
+#include "script/ScriptEnvironment.h"
 
 #include <cstdio>
 #include <cstring>
@@ -29,9 +27,7 @@ void PrintUsage(std::FILE* out)
 
 int main(int argc, char** argv)
 {
-    // Script engines run on the interpreter: the JIT is not safe with
-    // interrupted host calls.
-    qputenv("QV4_FORCE_INTERPRETER", "1");
+    korvex::PrepareScriptEnvironment();
     if (argc < 2) {
         PrintUsage(stderr);
         return korvex::kExitUsage;

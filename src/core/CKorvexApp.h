@@ -88,6 +88,10 @@ public:
     // application goes.
     CDocManager& GetDocManager() { return m_docManager; }
     CDocTemplate& GetDevTemplate() { return *m_pDevTemplate; }
+    // Scripts need the engine, outside this library: the program registers
+    // their template (RegisterScriptTemplate); null until then.
+    CDocTemplate* GetScriptTemplate() const { return m_pScriptTemplate; }
+    void SetScriptTemplate(CDocTemplate* tmpl) { m_pScriptTemplate = tmpl; }
     // The folder against which relative document paths are resolved: what the
     // base folder provider answers, else the current directory. The project
     // layer installs a provider that answers the current project's folder.
@@ -178,7 +182,8 @@ private:
     std::atomic<ITransmitter*> m_pTx { nullptr };
     std::function<std::string()> m_fnBaseDir;
     MessageHandler m_fnMessage;
-    CDocTemplate* m_pDevTemplate { nullptr }; // owned by m_docManager
+    CDocTemplate* m_pDevTemplate { nullptr };    // owned by m_docManager
+    CDocTemplate* m_pScriptTemplate { nullptr }; // owned by m_docManager
     // Last, so that documents go before everything they use.
     CDocManager m_docManager;
 };

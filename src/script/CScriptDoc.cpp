@@ -3,6 +3,8 @@
 
 #include "script/CScriptDoc.h"
 
+#include "core/CArchive.h"
+
 #include "core/CKorvexApp.h"
 #include "core/IUiPoster.h"
 #include "script/CScriptRunner.h"
@@ -52,22 +54,31 @@ std::string CScriptDoc::TakeText() const
 
 bool CScriptDoc::LoadScriptFile(const std::string& path)
 {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes))
-        return false;
-    SetPathName(path);
-    SetText(DecodeScriptFile(bytes));
-    SetModifiedFlag(false);
-    return true;
+    return OnOpenDocument(path);
 }
 
 bool CScriptDoc::SaveScriptFile(const std::string& path)
 {
-    if (!WriteWholeFile(path, EncodeScriptFile(TakeText())))
-        return false;
-    SetPathName(path);
-    SetModifiedFlag(false);
+    return DoSave(path);
+}
+
+bool CScriptDoc::OnOpenDocument(const std::string& path)
+{
+    return CDocument::OnOpenDocument(m_app.ResolvePath(path));
+}
+
+bool CScriptDoc::Serialize(CArchive& ar)
+{
+    if (ar.IsLoading())
+        SetText(DecodeScriptFile(ar.GetBytes()));
+    else
+        ar.Write(EncodeScriptFile(TakeText()));
     return true;
+}
+
+void CScriptDoc::ReportError(const std::string& text) const
+{
+    m_app.ReportError(text);
 }
 
 // ---- Start and stop ------------------------------------------------------------

@@ -60,6 +60,12 @@ public:
     bool LoadScriptFile(const std::string& path);
     bool SaveScriptFile(const std::string& path);
 
+    // Document layer: a relative path resolves against the base folder; the
+    // file's text goes through Serialize; errors go to the app's messages.
+    bool OnOpenDocument(const std::string& path) override;
+    bool Serialize(CArchive& ar) override;
+    void ReportError(const std::string& text) const override;
+
     // IScript, UI thread. StartScript does nothing while a run is in
     // progress; StopScript interrupts the engine, wakes a Sleep and returns
     // when the thread has ended, logging nothing.

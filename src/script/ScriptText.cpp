@@ -93,29 +93,5 @@ std::string EncodeScriptFile(const std::string& text)
     return kUtf8Bom + joined;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
-    bytes = data.toStdString();
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-        static_cast<qint64>(bytes.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 } // namespace korvex

@@ -24,9 +24,4 @@ std::string DecodeScriptFile(const std::string& bytes);
 // character does not exist there; then UTF-8 behind a byte-order mark.
 std::string EncodeScriptFile(const std::string& text);
 
-// Whole-file input and output; the write goes to a temporary file that
-// replaces the old one only when complete.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
-
 } // namespace korvex
