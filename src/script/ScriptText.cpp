@@ -1,43 +1,13 @@
 #include "script/ScriptText.h"
 
 #include "core/Text.h"
-
-#include <QFile>
-#include <QSaveFile>
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "files/CodePage.h"
 
 #include <vector>
 
 namespace korvex {
 
 namespace {
-
-constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
-
-bool HasNonAscii(const std::string& bytes)
-{
-    for (unsigned char c : bytes)
-        if (c >= 0x80)
-            return true;
-    return false;
-}
-
-// The file's text as UTF-8.
-std::string FileBytesToUtf8(const std::string& bytes)
-{
-    if (bytes.compare(0, 3, kUtf8Bom) == 0)
-        return bytes.substr(3);
-    if (!HasNonAscii(bytes))
-        return bytes;
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString asUtf8 = utf8.decode(QByteArrayView(bytes.data(), bytes.size()));
-    if (!utf8.hasError())
-        return asUtf8.toStdString();
-    QStringDecoder cp1251("windows-1251");
-    const QString text = cp1251.decode(QByteArrayView(bytes.data(), bytes.size()));
-    return text.toStdString();
-}
 
 std::vector<std::string> SplitLines(const std::string& text)
 {
@@ -61,7 +31,7 @@ std::vector<std::string> SplitLines(const std::string& text)
 
 std::string DecodeScriptFile(const std::string& bytes)
 {
-    const std::string text = FileBytesToUtf8(bytes);
+    const std::string text = DecodeFileText(bytes);
     std::vector<std::string> lines = SplitLines(text);
     // Reading stops at the end of the file: text after the last LF is a
     // line only when there is some.
@@ -84,14 +54,7 @@ std::string EncodeScriptFile(const std::string& text)
             joined += "\r\n";
         joined += Utf8Left(lines[i], kMaxScriptLine);
     }
-    if (!HasNonAscii(joined))
-        return joined;
-    QStringEncoder cp1251("windows-1251");
-    const QByteArray encoded = cp1251.encode(QString::fromStdString(joined));
-    if (!cp1251.hasError())
-        return encoded.toStdString();
-    return kUtf8Bom + joined;
+    return EncodeFileText(joined);
 }
-
 
 } // namespace korvex
