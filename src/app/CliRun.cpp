@@ -294,7 +294,7 @@ int CliRun(int argc, char** argv)
     bool linkFailed = false;
     QTimer::singleShot(0, &qapp, [&] {
         app.OnStart();
-        if (!opt.bVirtual || !app.IsRunning())
+        if (!opt.bVirtual || !port.IsOpen())
             return;
         if (!opt.strLink.empty()) {
             unlink(opt.strLink.c_str());

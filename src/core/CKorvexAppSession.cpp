@@ -8,7 +8,6 @@
 #include "core/Text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace korvex {
 
@@ -60,10 +59,12 @@ void CKorvexApp::OnError(const std::string& text)
 {
     PostStop();
     const std::string line = Utf8Left(text, kMaxErrorText);
+    // Before the protocol log exists the text goes to the message handler
+    // (the desktop program's message box, standard error in korvex-cli).
     if (m_feed.HasSink())
         m_feed.AddLine(LK_WARNING, std::string(), -1, line);
     else
-        std::fprintf(stderr, "%s\n", line.c_str());
+        ReportError(line);
 }
 
 void CKorvexApp::AddScript(IScript* script)

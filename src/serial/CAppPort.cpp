@@ -31,9 +31,14 @@ void CAppPort::SetModemControl(bool rtsOn, bool dtrOn)
 
 bool CAppPort::Open()
 {
-    if (m_pVirtual != nullptr)
-        return CSerialPort::OpenFd(m_pVirtual->GetMasterFd());
-    return CSerialPort::Open();
+    m_bReported.store(false);
+    const bool opened = m_pVirtual != nullptr ? CSerialPort::OpenFd(m_pVirtual->GetMasterFd())
+                                              : CSerialPort::Open();
+    // A reader thread that cannot start fails the open without a report;
+    // the session must still hear of it, or it would run without a port.
+    if (!opened && !m_bReported.load())
+        OnError("Невозможно открыть последовательный порт '%s'.", GetName().c_str());
+    return opened;
 }
 
 void CAppPort::Close()
@@ -47,6 +52,7 @@ void CAppPort::OnError(const char* format, ...)
     va_start(args, format);
     const std::string text = StrFormatV(format, args);
     va_end(args);
+    m_bReported.store(true);
     m_app.OnError(text);
 }
 

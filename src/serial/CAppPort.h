@@ -3,6 +3,8 @@
 #include "core/IPort.h"
 #include "serial/CSerialPort.h"
 
+#include <atomic>
+
 namespace korvex {
 
 class CKorvexApp;
@@ -35,6 +37,7 @@ protected:
 private:
     CKorvexApp& m_app;
     CVirtualPort* m_pVirtual { nullptr };
+    std::atomic<bool> m_bReported { false }; // an error was reported since Open began
 };
 
 } // namespace korvex

@@ -62,6 +62,10 @@ TEST(Framing, RequestInOneBatchAndGarbageInFront)
 TEST(Framing, TrailingZeroMakesNineByteFrameThatIsNotARequest)
 {
     CoreHarness h;
+    CDevDoc dev(h.app);
+    dev.SetDevAddr(1);
+    for (std::uint16_t a = 0; a < 10; ++a)
+        dev.AddItem(HREG, "R", "r", a, ACCESS_RW, 0, 65535, 0);
     h.Receive(Hex("01 03 00 00 00 0A C5 CD 00"));
     ASSERT_EQ(h.lines.size(), 1u);
     EXPECT_EQ(h.lines[0].nKind, LK_DATA);
@@ -92,7 +96,11 @@ TEST(Framing, WaitRuleWhileRunning)
     EXPECT_EQ(h.lines[0].szText, "Неопознанные данные 6 байт { 0x0, 0x11, 0x22, 0x33, 0x44, 0x55 }");
     EXPECT_EQ(h.lines[1].nKind, LK_REQUEST);
 
-    // Not running: garbage is reported at once (all but a last short tail).
+    // Not running: fewer than four bytes still give no line...
+    CoreHarness few;
+    few.Receive(Hex("01 03 00"));
+    EXPECT_TRUE(few.lines.empty());
+    // ...and garbage is reported at once (all but a last short tail).
     CoreHarness idle;
     idle.Receive(Hex("00 11 22 33 44 55 66 77"));
     ASSERT_EQ(idle.lines.size(), 1u);
@@ -164,6 +172,18 @@ TEST(Framing, EchoOfOwnFramesAndLongFrames)
     ASSERT_EQ(h.lines.size(), 2u);
     EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
     EXPECT_EQ(h.lines[1].nKind, LK_RESPONSE);
+
+    // Past the largest MODBUS frame nothing is recognised: a 260-byte frame
+    // with a valid CRC is not answered.
+    h.Reset();
+    Bytes huge = Hex("01 10 00 00 00 7F FE");
+    huge.resize(huge.size() + 251, 0x22);
+    huge = WithCrc(huge);
+    ASSERT_EQ(huge.size(), 260u);
+    h.Receive(huge);
+    EXPECT_TRUE(h.tx.Frames().empty());
+    for (const auto& line : h.lines)
+        EXPECT_NE(line.nKind, LK_REQUEST);
 
     // The echo of an exception answer is shown as an exception line.
     h.Reset();

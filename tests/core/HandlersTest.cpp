@@ -87,6 +87,14 @@ TEST_F(HandlerFixture, WriteSingleCoilKeepsTheFieldValue)
     EXPECT_TRUE(dev.IsModified());
     EXPECT_EQ(Ask(Hex("01 01 00 02 00 01")), WithCrc(Hex("01 01 01 01")));
 
+    // A coil holding 5 (a script may store that) reads as on.
+    dev.FindItem(COIL, 3)->SetValue(5);
+    EXPECT_EQ(Ask(Hex("01 01 00 03 00 01")), WithCrc(Hex("01 01 01 01")));
+    // A cell refused by the view (bounds 0-0) still serves the master.
+    dev.AddItem(HREG, "Z", "no row", 50, ACCESS_RW, 0, 0, 77);
+    EXPECT_EQ(dev.FindRow(HREG, 50), 0u);
+    EXPECT_EQ(Ask(Hex("01 03 00 32 00 01")), WithCrc(Hex("01 03 02 00 4D")));
+
     EXPECT_EQ(Ask(Hex("01 05 00 02 00 01")), WithCrc(Hex("01 85 03")));
     EXPECT_EQ(h.lines[1].szText,
               "(0x05) Write Single Coil: Неверный запрос. Значение должно быть 0x0000 или 0xFF00");
@@ -150,6 +158,8 @@ TEST_F(HandlerFixture, QuantityLimits)
 
     // On the line, quantity 0 and 126 reads are response lines, unanswered.
     EXPECT_TRUE(Ask(Hex("01 03 00 00 00 00")).empty());
+    ASSERT_EQ(h.lines.size(), 1u);
+    EXPECT_EQ(h.lines[0].nKind, LK_DATA);
     EXPECT_TRUE(Ask(Hex("01 03 00 00 00 7E")).empty());
     // 123 registers is the most a write may carry.
     for (std::uint16_t a = 10; a < 123; ++a)
