@@ -52,6 +52,11 @@ bool CDocument::OnSaveDocument(const std::string& path)
     // Serialize may take the archive's path; a failed save keeps the old one.
     const std::string oldPath = m_strPathName;
     const std::string oldTitle = m_strTitle;
+    // The flag goes down before the content is taken: a cell written by the
+    // master or a script while the file is written raises it again, so that
+    // change is not taken for saved.
+    const bool wasModified = IsModified();
+    SetModifiedFlag(false);
     CArchive ar(CArchive::Mode::Store, full);
     int error = 0;
     if (Serialize(ar))
@@ -61,11 +66,12 @@ bool CDocument::OnSaveDocument(const std::string& path)
     if (error != 0) {
         m_strPathName = oldPath;
         m_strTitle = oldTitle;
+        if (wasModified)
+            SetModifiedFlag(true);
         ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
                               ErrorText(error).c_str()));
         return false;
     }
-    SetModifiedFlag(false);
     return true;
 }
 

@@ -7,12 +7,14 @@
 
 #include "core/CKorvexApp.h"
 #include "core/IUiPoster.h"
+#include "core/Text.h"
 #include "script/CScriptRunner.h"
 #include "script/ScriptText.h"
 
 #include <QJSEngine>
 
 #include <chrono>
+#include <system_error>
 
 namespace korvex {
 
@@ -99,7 +101,16 @@ void CScriptDoc::StartScript()
     m_bErrorStop.store(false);
     m_bRunning.store(true);
     // The text as it stands now, saved or not, is what runs.
-    m_thread = std::thread([this, text = TakeText()] { ThreadMain(text); });
+    try {
+        m_thread = std::thread([this, text = TakeText()] { ThreadMain(text); });
+    } catch (const std::system_error& e) {
+        // No thread: the script cannot run; the session is told as for an
+        // engine that cannot be set up.
+        m_bRunning.store(false);
+        m_bErrorStop.store(true);
+        Log(SL_ERROR, StrFormat("Error: 0x%08lx (%s)", 0x80004005ul, e.what()), SScriptLogRecord::kNoLine);
+        m_app.PostStop();
+    }
 }
 
 void CScriptDoc::StopScript()

@@ -63,6 +63,8 @@ public:
     // Document layer: a relative path resolves against the base folder; the
     // file's text goes through Serialize; errors go to the app's messages.
     bool OnOpenDocument(const std::string& path) override;
+    // Scripts come only from files.
+    bool OnNewDocument() override { return false; }
     bool Serialize(CArchive& ar) override;
     void ReportError(const std::string& text) const override;
 

@@ -92,14 +92,18 @@ void CScriptRunner::Run(const std::string& text)
         QStringList trace;
         const QJSValue result = engine.evaluate(QString::fromStdString(text),
                                                 QLatin1String(kScriptFileName), 1, &trace);
-        m_doc.DetachEngine();
-
         // An interrupted run (stop, ExitScript, a MyObject method that ended
         // the script) is no error; an uncaught exception always leaves a trace.
+        // Its text is taken while the engine can still be interrupted: a
+        // thrown object's toString or message getter is script code too.
+        SErrorReport report;
+        if (!m_doc.IsStopRequested() && !m_doc.IsEngineClosed() && !trace.isEmpty())
+            report = DescribeError(result, trace);
+        m_doc.DetachEngine();
         if (m_doc.IsStopRequested())
             return;
-        if (!m_doc.IsEngineClosed() && !trace.isEmpty())
-            ReportError(result, trace);
+        if (report.bReport)
+            ReportError(report);
     }
     if (m_doc.IsStopRequested() || m_doc.IsErrorStop())
         return;
@@ -107,8 +111,10 @@ void CScriptRunner::Run(const std::string& text)
     m_doc.Log(SL_WARNING, CScriptDoc::kEndLine, SScriptLogRecord::kNoLine);
 }
 
-void CScriptRunner::ReportError(const QJSValue& error, const QStringList& trace)
+CScriptRunner::SErrorReport CScriptRunner::DescribeError(const QJSValue& error,
+                                                        const QStringList& trace)
 {
+    SErrorReport report;
     // The first frame of the script's own text gives the position; an error
     // thrown by MyObject starts in the prelude.
     int line = FindScriptLineInTrace(trace);
@@ -119,14 +125,23 @@ void CScriptRunner::ReportError(const QJSValue& error, const QStringList& trace)
     }
     // Without a position the error is not reported.
     if (line < 1)
-        return;
-    const int zeroBased = line - 1;
-    const std::string message =
-        error.toString().toStdString() + StrFormat(" (строка: %d)", zeroBased);
+        return report;
+    report.bReport = true;
+    report.nLine = line - 1;
+    // The description of an error object is its message, without the name
+    // of its type; anything else thrown is described by its text.
+    const QString description =
+        error.isError() ? error.property(QStringLiteral("message")).toString() : error.toString();
+    report.strText = description.toStdString() + StrFormat(" (строка: %d)", report.nLine);
+    return report;
+}
+
+void CScriptRunner::ReportError(const SErrorReport& report)
+{
     m_doc.Beep();
     m_doc.SetErrorStop();
     m_doc.BringToFront();
-    m_doc.Log(SL_ERROR, message, zeroBased);
+    m_doc.Log(SL_ERROR, report.strText, report.nLine);
     m_doc.GetApp().PostStop();
 }
 

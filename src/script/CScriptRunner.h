@@ -32,7 +32,15 @@ private:
     void SetupFailed(std::uint32_t code, const char* step);
     // The engine's uncaught error: logged with its zero-based line, and the
     // session stopped.
-    void ReportError(const QJSValue& error, const QStringList& trace);
+    struct SErrorReport
+    {
+        bool bReport { false };
+        int nLine { -1 };
+        std::string strText;
+    };
+
+    SErrorReport DescribeError(const QJSValue& error, const QStringList& trace);
+    void ReportError(const SErrorReport& report);
 
     CScriptDoc& m_doc;
 };

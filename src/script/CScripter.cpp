@@ -260,7 +260,12 @@ std::uint16_t CScripter::Send(const QJSValue* bytes, bool withCrc)
 
 void CScripter::Print(const QJSValue& value)
 {
-    m_doc.Log(SL_INFORMATION, value.toString().toStdString(), SScriptLogRecord::kNoLine);
+    // toString may run script code that a stop interrupts: then nothing is
+    // logged.
+    const std::string text = value.toString().toStdString();
+    if (m_doc.IsEngineClosed())
+        return;
+    m_doc.Log(SL_INFORMATION, text, SScriptLogRecord::kNoLine);
 }
 
 std::uint16_t CScripter::GetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell)
@@ -304,6 +309,8 @@ CDevDoc* CScripter::ResolveDevice(const QJSValue& arg)
     // A text that starts with a digit is an address when it converts to one;
     // "12" is never an identifier, "1A" and "300" are.
     const QString text = arg.toString();
+    if (m_doc.IsEngineClosed())
+        return nullptr;
     CKorvexApp& app = m_doc.GetApp();
     if (StartsWithDigit(text)) {
         std::uint8_t addr = 0;
@@ -325,6 +332,8 @@ CDevDoc* CScripter::ResolveDevice(const QJSValue& arg)
 CDevItem* CScripter::ResolveCell(CDevDoc* dev, std::int32_t type, const QJSValue& arg)
 {
     const QString text = arg.toString();
+    if (m_doc.IsEngineClosed())
+        return nullptr;
     if (StartsWithDigit(text)) {
         std::uint16_t addr = 0;
         if (ScriptToU16(arg, addr) == ScriptConv::Ok) {

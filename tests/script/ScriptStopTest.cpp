@@ -104,6 +104,29 @@ TEST_F(ScriptStop, StopInsideFinallyLoopsStillStops)
     EXPECT_FALSE(doc.IsScriptRunning());
 }
 
+TEST_F(ScriptStop, ScriptCodeRunWhileDescribingOrPrintingIsInterruptedToo)
+{
+    // A thrown object whose text loops, and arguments whose text loops: the
+    // stop still ends the script, and nothing is logged after it.
+    const char* const scripts[] = {
+        "MyObject.SetHREG(5, 17, 1);\nthrow { toString: function () { while (true) {} } };",
+        "MyObject.SetHREG(5, 17, 1);\nvar e = new Error('x');\n"
+        "Object.defineProperty(e, 'message', { get: function () { while (true) {} } });\nthrow e;",
+        "MyObject.SetHREG(5, 17, 1);\nMyObject.Print({ toString: function () { while (true) {} } });",
+        "MyObject.SetHREG(5, 17, 1);\n"
+        "MyObject.GetHREG({ toString: function () { while (true) {} } }, 16);",
+    };
+    for (const char* text : scripts) {
+        CScriptDoc& doc = AddScript(text);
+        StartAndWaitForLoop();
+        EXPECT_LT(TimedStop().count(), 1000) << text;
+        EXPECT_FALSE(doc.IsScriptRunning()) << text;
+        h.poster.Pump();
+        EXPECT_TRUE(LogOf(doc).empty()) << text << ": " << ::testing::PrintToString(Texts(LogOf(doc)));
+        ClearScripts();
+    }
+}
+
 TEST_F(ScriptStop, StopBeforeTheEngineExists)
 {
     // A stop right after the start, before the thread has set up its engine.
