@@ -7,6 +7,7 @@
 
 #include "core/CKorvexApp.h"
 #include "core/IUiPoster.h"
+#include "files/CProjectTree.h"
 #include "script/CScriptRunner.h"
 #include "script/ScriptText.h"
 
@@ -64,7 +65,10 @@ bool CScriptDoc::SaveScriptFile(const std::string& path)
 
 bool CScriptDoc::OnOpenDocument(const std::string& path)
 {
-    return CDocument::OnOpenDocument(m_app.ResolvePath(path));
+    if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+        return false;
+    m_app.GetProjectTree().AddScriptNode(GetPathName());
+    return true;
 }
 
 bool CScriptDoc::Serialize(CArchive& ar)
