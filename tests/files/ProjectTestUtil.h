@@ -153,6 +153,14 @@ struct ProjectHarness : DevFileHarness
         });
     }
 
+    // The documents go before the window side and the prompts they use.
+    ~ProjectHarness()
+    {
+        app.GetDocManager().CloseAllDocuments();
+        app.GetDevTemplate().SetFrames(nullptr);
+        app.GetScriptTemplate()->SetFrames(nullptr);
+    }
+
     CProjectTree& Tree() { return app.GetProjectTree(); }
 
     // The labels of a group's children in tree order.
