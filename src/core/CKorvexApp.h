@@ -163,7 +163,7 @@ public:
 
     // The recent projects, loaded from the store when it is set and saved to
     // it on every change; without a store the list lives in memory only.
-    void SetRecentStore(IRecentStore* store);
+    void SetRecentStore(const IRecentStore* store);
     const CRecentList& GetRecentList() const { return m_recent; }
     // Puts a project path first; other paths do not enter the list.
     void AddToRecentFileList(const std::string& path);
@@ -288,7 +288,7 @@ private:
     SavePrompt m_fnSavePrompt;
     PathPrompt m_fnPathPrompt;
     CRecentList m_recent;
-    IRecentStore* m_pRecentStore { nullptr };
+    const IRecentStore* m_pRecentStore { nullptr };
     // Before the documents, which tell it when they open and go.
     std::unique_ptr<CProjectTree> m_pTree;
     // Last, so that documents go before everything they use.

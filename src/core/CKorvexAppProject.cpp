@@ -77,7 +77,7 @@ bool CKorvexApp::SaveModifiedDocuments(const CDocument* except)
 
 // ---- Recent projects -----------------------------------------------------------
 
-void CKorvexApp::SetRecentStore(IRecentStore* store)
+void CKorvexApp::SetRecentStore(const IRecentStore* store)
 {
     m_pRecentStore = store;
     if (store != nullptr)

@@ -106,7 +106,7 @@ private:
 class CMemoryRecentStore final : public IRecentStore
 {
 public:
-    std::vector<std::string> stored;
+    mutable std::vector<std::string> stored;
     mutable int saves { 0 };
 
     void LoadRecent(CRecentList& list) const override
@@ -118,7 +118,7 @@ public:
     bool SaveRecent(const CRecentList& list) const override
     {
         ++saves;
-        const_cast<CMemoryRecentStore*>(this)->stored = list.GetPaths();
+        stored = list.GetPaths();
         return true;
     }
 };
