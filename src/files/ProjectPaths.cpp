@@ -42,12 +42,12 @@ std::string MakeRelativePathTo(std::string_view baseDir, const std::string& path
         std::mismatch(base.begin(), base.end(), target.begin(), target.end());
     const auto ups = std::distance(baseEnd, base.end());
 
-    std::string relative;
-    if (ups == 0) {
-        relative = ".";
-    } else {
-        for (auto i = ups; i > 0; --i)
-            relative += i == ups ? ".." : "\\..";
+    // ".", or one ".." per step up, joined by backslashes.
+    std::string relative(ups == 0 ? 1 : 0, '.');
+    for (auto i = ups; i > 0; --i) {
+        if (i != ups)
+            relative.push_back('\\');
+        relative.append(2, '.');
     }
     for (auto it = targetEnd; it != target.end(); ++it) {
         relative += '\\';
