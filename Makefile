@@ -28,9 +28,10 @@ test-asan: deps
 test: test-plain test-asan
 
 run: build
-	@echo "Serving examples/pump.kvxd on the virtual port /tmp/korvex-demo (Ctrl-C stops)."
+	@echo "Serving the project examples/demo.kvxp (PUMP1 at 1, BOILER1 at 2, the demo script)"
+	@echo "on the virtual port /tmp/korvex-demo (Ctrl-C stops)."
 	@echo "Point a master at it, e.g.: mbpoll -m rtu -b 9600 -P none -a 1 -t 4 -r 1 -c 4 /tmp/korvex-demo"
-	$(CLI) run --virtual=/tmp/korvex-demo examples/pump.kvxd
+	$(CLI) run --virtual=/tmp/korvex-demo examples/demo.kvxp
 
 decode: build
 	$(CLI) decode examples/pump.kvxd < examples/traffic.hex

@@ -1,5 +1,6 @@
-// korvex-cli decode: the device files named on the command line are opened
-// in order, then every line of standard input is one received block.
+// korvex-cli decode: the project or the device files named on the command
+// line are opened in order, then every line of standard input is one received
+// block.
 
 #include "CCliOutput.h"
 #include "CliCommands.h"
@@ -56,7 +57,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
 void PrintDecodeUsage()
 {
     std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--save]"
-               " [DEVICE.kvxd ...]\n",
+               " [PROJECT.kvxp | DEVICE.kvxd ...]\n",
                stderr);
 }
 
@@ -86,6 +87,11 @@ int CliDecode(int argc, char** argv)
             return kExitUsage;
         }
     }
+    if (const std::string error = CheckCliFiles(deviceFiles); !error.empty()) {
+        std::fprintf(stderr, "korvex-cli decode: %s\n", error.c_str());
+        PrintDecodeUsage();
+        return kExitUsage;
+    }
 
     CQueuePoster poster;
     CCliOutput out;
@@ -107,11 +113,19 @@ int CliDecode(int argc, char** argv)
 
     // A file that does not open (unreadable, or a device ID that is already
     // open) leaves the others alone; the reader's warnings come out as P lines.
+    // A project opens its devices relative to its folder; its scripts do not
+    // run here and are not opened.
     int status = 0;
-    for (const std::string& path : deviceFiles) {
-        if (app.GetDevTemplate().OpenDocumentFile(path) == nullptr)
+    if (IsCliProject(deviceFiles)) {
+        if (!OpenCliProject(app, deviceFiles.front()))
             status = 1;
         poster.Pump();
+    } else {
+        for (const std::string& path : deviceFiles) {
+            if (app.GetDevTemplate().OpenDocumentFile(path) == nullptr)
+                status = 1;
+            poster.Pump();
+        }
     }
 
     std::string line;

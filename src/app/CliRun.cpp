@@ -69,7 +69,8 @@ void PrintRunUsage()
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--save] FILE.kvxd|FILE.kvxs ...\n"
+               "         [--dec-addr] [--dec-values] [--save]\n"
+               "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port or --virtual the port and line settings of the user's\n"
                "settings are used; options override them for this run only.\n",
                stderr);
@@ -172,8 +173,8 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
     if (o.port && o.bVirtual)
         return "--port and --virtual exclude each other";
     if (o.files.empty())
-        return "no device or script file given";
-    return std::string();
+        return "no project, device or script file given";
+    return CheckCliFiles(o.files);
 }
 
 } // namespace
@@ -248,12 +249,18 @@ int CliRun(int argc, char** argv)
         set.m_info.m_strComName = *opt.port;
     }
 
-    // Device files and script files, each kind through its template. Every
-    // script-log record becomes an "S" line.
+    // A project, whose files open relative to its folder, or device files and
+    // script files, each kind through its template. Every script-log record
+    // becomes an "S" line.
     CDocTemplate& scripts = RegisterScriptTemplate(app);
-    for (const std::string& path : opt.files) {
-        const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
-        (isScript ? scripts : app.GetDevTemplate()).OpenDocumentFile(path);
+    if (IsCliProject(opt.files)) {
+        if (!OpenCliProject(app, opt.files.front()))
+            return 1;
+    } else {
+        for (const std::string& path : opt.files) {
+            const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
+            (isScript ? scripts : app.GetDevTemplate()).OpenDocumentFile(path);
+        }
     }
     for (CDocument* doc : scripts.GetDocuments()) {
         auto* script = static_cast<CScriptDoc*>(doc);

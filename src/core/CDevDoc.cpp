@@ -2,6 +2,7 @@
 
 #include "core/CArchive.h"
 #include "core/CKorvexApp.h"
+#include "files/CProjectTree.h"
 #include "files/CodePage.h"
 #include "files/DevFile.h"
 
@@ -19,6 +20,7 @@ CDevDoc::~CDevDoc()
 {
     std::lock_guard lock(m_csLock);
     m_app.RemoveDevice(this);
+    m_app.GetProjectTree().ForgetDevice(this);
     for (auto& item : m_arItems) {
         if (ICellGraph* graph = item->GetGraphWnd()) {
             item->SetGraphWnd(nullptr);
@@ -138,8 +140,7 @@ bool CDevDoc::OnOpenDocument(const std::string& path)
     // any other device with the ID is found first.
     if (CDevDoc* other = m_app.FindDeviceById(m_strId); other != nullptr && other != this)
         return false;
-    // The project tree learns of the device from the project layer, which
-    // opens it.
+    m_app.GetProjectTree().AddDeviceNode(GetPathName(), this);
     return true;
 }
 

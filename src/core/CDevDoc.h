@@ -61,7 +61,8 @@ public:
     bool OnNewDocument() override { return false; }
     // Resolves a relative path against the application's base folder and
     // loads the file; fails (silently) when another open device has the same
-    // ID, so the template drops this one.
+    // ID, so the template drops this one. An opened device adds its node to
+    // the project tree, or refreshes the node of its file.
     bool OnOpenDocument(const std::string& path) override;
     // Reads or writes the device file under the device's lock. The document
     // first takes the file's path, so warnings carry the file's name.

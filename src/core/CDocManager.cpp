@@ -58,4 +58,15 @@ void CDocManager::CloseAllDocuments()
         (*it)->CloseAllDocuments();
 }
 
+void CDocManager::CloseAllDocumentsExcept(const CDocument* keep)
+{
+    for (auto it = m_arTemplates.rbegin(); it != m_arTemplates.rend(); ++it) {
+        std::vector<CDocument*> docs = (*it)->GetDocuments();
+        // The newest first, as CloseAllDocuments does.
+        for (auto doc = docs.rbegin(); doc != docs.rend(); ++doc)
+            if (*doc != keep)
+                (*it)->CloseDocument(*doc);
+    }
+}
+
 } // namespace korvex

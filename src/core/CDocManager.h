@@ -33,6 +33,9 @@ public:
 
     // Destroys every document, the last template's first.
     void CloseAllDocuments();
+    // The same, keeping one document alive (a project that replaces the
+    // current one closes everything else).
+    void CloseAllDocumentsExcept(const CDocument* keep);
 
 private:
     std::vector<std::unique_ptr<CDocTemplate>> m_arTemplates;

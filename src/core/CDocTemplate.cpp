@@ -54,6 +54,12 @@ CDocument* CDocTemplate::OpenNewDocument()
     return doc;
 }
 
+void CDocTemplate::ActivateFrame(CDocument& doc)
+{
+    if (m_pFrames != nullptr)
+        m_pFrames->ActivateFrame(doc);
+}
+
 void CDocTemplate::CloseDocument(CDocument* doc)
 {
     const auto it = std::find_if(m_arDocs.begin(), m_arDocs.end(),

@@ -40,6 +40,9 @@ public:
     // Creates a new, empty document; null when the kind cannot be created empty.
     CDocument* OpenNewDocument();
 
+    // Shows and activates the document's frame; nothing without frames.
+    void ActivateFrame(CDocument& doc);
+
     // Destroys one of this template's documents (its frame first).
     void CloseDocument(CDocument* doc);
     // Destroys every document, the newest first.

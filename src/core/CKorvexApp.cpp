@@ -6,6 +6,7 @@
 #include "core/ITransmitter.h"
 #include "core/IUiPoster.h"
 #include "core/Text.h"
+#include "files/CProjectTree.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +14,8 @@
 namespace korvex {
 
 CKorvexApp::CKorvexApp()
+    : m_pTree(std::make_unique<CProjectTree>(
+          [this](const std::string& path) { return MakeRelativePath(path); }))
 {
     RegisterTemplates();
 }

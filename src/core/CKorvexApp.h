@@ -2,6 +2,7 @@
 
 #include "core/CDocManager.h"
 #include "core/CProtoFeed.h"
+#include "core/CRecentList.h"
 #include "core/CRxBuffer.h"
 #include "core/SSettings.h"
 #include "core/Types.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,7 +19,11 @@ namespace korvex {
 
 class CDevDoc;
 class CDocTemplate;
+class CDocument;
+class CPrjDoc;
+class CProjectTree;
 class IPort;
+class IRecentStore;
 class IScript;
 class IUiPoster;
 class ITransmitter;
@@ -84,27 +90,117 @@ public:
     std::vector<CDevDoc*> GetDevices() const;
 
     // Documents (CKorvexAppDocs.cpp). The templates are registered by the
-    // constructor; the documents live until they are closed or the
-    // application goes.
+    // constructor, the project's first, then the device's; the documents live
+    // until they are closed or the application goes.
     CDocManager& GetDocManager() { return m_docManager; }
+    const CDocManager& GetDocManager() const { return m_docManager; }
+    CDocTemplate& GetPrjTemplate() { return *m_pPrjTemplate; }
     CDocTemplate& GetDevTemplate() { return *m_pDevTemplate; }
     // Scripts need the engine, outside this library: the program registers
     // their template (RegisterScriptTemplate); null until then.
     CDocTemplate* GetScriptTemplate() const { return m_pScriptTemplate; }
     void SetScriptTemplate(CDocTemplate* tmpl) { m_pScriptTemplate = tmpl; }
-    // The folder against which relative document paths are resolved: what the
-    // base folder provider answers, else the current directory. The project
-    // layer installs a provider that answers the current project's folder.
+    // The folder against which relative document paths are resolved: the
+    // current project's folder when the project has a path, else what the
+    // base folder provider answers, else the current directory.
     std::string GetBaseDir() const;
     void SetBaseDirProvider(std::function<std::string()> provider);
-    // An absolute path unchanged; a relative one joined to GetBaseDir().
+    // An absolute path unchanged; a relative one (either slash, a leading
+    // ".\" dropped) joined to GetBaseDir().
     std::string ResolvePath(const std::string& path) const;
+    // An absolute path made relative to GetBaseDir() in the project file's
+    // form (".\sub\pump.kvxd"); a relative path unchanged.
+    std::string MakeRelativePath(const std::string& path) const;
+    // The path without its extension, made project-relative: ".\pump".
+    std::string GetItemLabel(const std::string& path) const;
     // Messages of the document layer (a file that cannot be opened, read or
     // saved), shown on the user-interface thread by the handler; without one
     // they go to standard error.
     using MessageHandler = std::function<void(const std::string& text)>;
     void SetMessageHandler(MessageHandler handler);
     void ReportError(const std::string& text) const;
+
+    // ---- Project (CKorvexAppProject.cpp), user-interface thread ----------
+
+    // The answer to "save the changes?"; the text names the document.
+    enum class PromptAnswer
+    {
+        Yes,
+        No,
+        Cancel,
+    };
+    using SavePrompt = std::function<PromptAnswer(const std::string& text)>;
+    // A name to save a document under that has none yet; empty cancels.
+    using PathPrompt = std::function<std::string(CDocument& doc)>;
+    static constexpr char kSavePrompt[] = "Сохранить изменения в %1?";
+
+    // The current project: null before the first is created or opened; set
+    // by the project document itself.
+    CPrjDoc* GetProject() const { return m_pProject; }
+    void SetProject(CPrjDoc* project) { m_pProject = project; }
+    // The project's content, which the project bar mirrors.
+    CProjectTree& GetProjectTree() { return *m_pTree; }
+    const CProjectTree& GetProjectTree() const { return *m_pTree; }
+
+    // The first open document, in template and document order, whose path
+    // made project-relative equals path exactly and which is a device (kind
+    // 1) or a document of the script template (kind 2); null for a group.
+    CDocument* FindOpenDoc(const std::string& path, int kind) const;
+
+    // Without a save prompt every question is answered "no" (the headless
+    // program); without a path prompt a document without a name is not saved.
+    void SetSavePrompt(SavePrompt prompt) { m_fnSavePrompt = std::move(prompt); }
+    void SetPathPrompt(PathPrompt prompt) { m_fnPathPrompt = std::move(prompt); }
+    // Asks "Сохранить изменения в %1?" for a modified document: yes saves it
+    // (asking for a name where needed), no leaves it. False on cancel or
+    // when the save failed: the command that asked is abandoned.
+    bool SaveModified(CDocument& doc);
+    // SaveModified for every modified document but except, in template and
+    // document order; false at the first cancel.
+    bool SaveModifiedDocuments(const CDocument* except);
+    // Shows and activates the document's window (nothing without windows).
+    void ActivateDocument(CDocument& doc);
+
+    // The recent projects, loaded from the store when it is set and saved to
+    // it on every change; without a store the list lives in memory only.
+    void SetRecentStore(const IRecentStore* store);
+    const CRecentList& GetRecentList() const { return m_recent; }
+    // Puts a project path first; other paths do not enter the list.
+    void AddToRecentFileList(const std::string& path);
+
+    // The commands. Each does nothing (null or false) while it is disabled.
+    // New and open give the project, which may be left empty by a file that
+    // cannot be read (CPrjDoc::IsReadFailed), or null when a save prompt was
+    // cancelled. A recent entry whose project cannot be read leaves the list.
+    CPrjDoc* OnNewProject();
+    CPrjDoc* OnOpenProject(const std::string& path);
+    CPrjDoc* OnOpenRecentProject(std::size_t index);
+    // The open document of the file, activated, or the file opened (it joins
+    // the tree) and the project marked modified; null when it does not open.
+    CDocument* OnAddDevice(const std::string& path);
+    CDocument* OnAddScript(const std::string& path);
+    // The selected device or script: its document, when open, is saved if
+    // the user says so and closed; its node deleted; the project modified.
+    // False when nothing suitable is selected or the prompt was cancelled.
+    bool OnRemoveFromProject();
+    // The selected device's or script's document, activated, or opened from
+    // the node's path. While the emulator runs only an open document is
+    // activated.
+    CDocument* OnOpenSelected();
+    // Saves every modified document, asking for names where needed; false
+    // when a save failed or a name was not given.
+    bool OnSaveAll();
+
+    // When the commands are enabled.
+    bool CanNewProject() const { return !IsRunning(); }
+    bool CanOpenProject() const { return !IsRunning(); }
+    bool CanOpenRecentProject() const { return true; }
+    bool CanAddDevice() const { return !IsRunning(); }
+    bool CanAddScript() const { return !IsRunning(); }
+    bool CanRemoveFromProject() const;
+    bool CanOpenSelected() const;
+    bool CanChangeIdAndAddress() const;
+    bool CanSaveAll() const;
 
     // Receive path. OnReceive is the serial port's receive hook: it appends the
     // block and posts a drain. InjectReceived does the same for bytes a script
@@ -162,6 +258,9 @@ private:
     void ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
                        std::uint16_t start, std::uint16_t quantity);
     void RegisterTemplates();
+    CDocument* AddToProject(const std::string& path, int kind);
+    CDocTemplate* TemplateOfKind(int kind) const;
+    bool IsFileNodeSelected() const;
 
     std::atomic<bool> m_bRunning { false };
     CRxBuffer m_rxBuffer;
@@ -182,8 +281,16 @@ private:
     std::atomic<ITransmitter*> m_pTx { nullptr };
     std::function<std::string()> m_fnBaseDir;
     MessageHandler m_fnMessage;
+    CDocTemplate* m_pPrjTemplate { nullptr };    // owned by m_docManager
     CDocTemplate* m_pDevTemplate { nullptr };    // owned by m_docManager
     CDocTemplate* m_pScriptTemplate { nullptr }; // owned by m_docManager
+    CPrjDoc* m_pProject { nullptr };             // owned by m_docManager
+    SavePrompt m_fnSavePrompt;
+    PathPrompt m_fnPathPrompt;
+    CRecentList m_recent;
+    const IRecentStore* m_pRecentStore { nullptr };
+    // Before the documents, which tell it when they open and go.
+    std::unique_ptr<CProjectTree> m_pTree;
     // Last, so that documents go before everything they use.
     CDocManager m_docManager;
 };

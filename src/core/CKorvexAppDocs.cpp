@@ -4,6 +4,10 @@
 #include "core/CDevDoc.h"
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
+#include "core/FileIo.h"
+#include "files/CPrjDoc.h"
+#include "files/CProjectTree.h"
+#include "files/ProjectPaths.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +18,11 @@ namespace korvex {
 
 void CKorvexApp::RegisterTemplates()
 {
+    // The project's template comes first: a project is saved and asked about
+    // before its devices and scripts.
+    m_pPrjTemplate = &m_docManager.AddTemplate(std::make_unique<CDocTemplate>(
+        "Korvex.Project", "Файлы проекта (*.kvxp)", ".kvxp",
+        [this] { return std::make_unique<CPrjDoc>(*this); }));
     m_pDevTemplate = &m_docManager.AddTemplate(std::make_unique<CDocTemplate>(
         "Korvex.Device", "Файлы устройств (*.kvxd)", ".kvxd",
         [this] { return std::make_unique<CDevDoc>(*this); }));
@@ -21,6 +30,8 @@ void CKorvexApp::RegisterTemplates()
 
 std::string CKorvexApp::GetBaseDir() const
 {
+    if (m_pProject != nullptr && !m_pProject->GetPathName().empty())
+        return DirOfPath(m_pProject->GetPathName());
     if (m_fnBaseDir) {
         std::string dir = m_fnBaseDir();
         if (!dir.empty())
@@ -43,15 +54,17 @@ void CKorvexApp::SetBaseDirProvider(std::function<std::string()> provider)
 
 std::string CKorvexApp::ResolvePath(const std::string& path) const
 {
-    if (path.empty() || path.front() == '/')
-        return path;
-    std::string relative = path;
-    if (relative.starts_with("./"))
-        relative.erase(0, 2);
-    std::string base = GetBaseDir();
-    if (!base.ends_with('/'))
-        base += '/';
-    return base + relative;
+    return ResolvePathIn(GetBaseDir(), path);
+}
+
+std::string CKorvexApp::MakeRelativePath(const std::string& path) const
+{
+    return MakeRelativePathTo(MakeFullPath(GetBaseDir()), path);
+}
+
+std::string CKorvexApp::GetItemLabel(const std::string& path) const
+{
+    return MakeRelativePath(RemoveExtension(path));
 }
 
 void CKorvexApp::SetMessageHandler(MessageHandler handler)

@@ -15,6 +15,9 @@ public:
     virtual void CreateFrame(CDocument& doc) = 0;
     // Takes the frame and view down; called before the document is destroyed.
     virtual void DestroyFrame(CDocument& doc) = 0;
+    // Shows the document's frame (it may be hidden) and activates it unless
+    // it is the active one already.
+    virtual void ActivateFrame(CDocument& doc) { static_cast<void>(doc); }
 };
 
 } // namespace korvex

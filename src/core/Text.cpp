@@ -65,4 +65,15 @@ std::size_t Utf8Length(const std::string& text)
     return chars;
 }
 
+std::string FormatMessage1(std::string_view pattern, std::string_view arg)
+{
+    const std::size_t at = pattern.find("%1");
+    if (at == std::string_view::npos)
+        return std::string(pattern);
+    std::string text(pattern.substr(0, at));
+    text += arg;
+    text += pattern.substr(at + 2);
+    return text;
+}
+
 } // namespace korvex

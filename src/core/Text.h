@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace korvex {
 
@@ -20,5 +21,9 @@ std::string Utf8Left(const std::string& text, std::size_t maxChars);
 
 // Number of characters (code points) in UTF-8 text.
 std::size_t Utf8Length(const std::string& text);
+
+// A message with its first "%1" replaced by arg, as the framework's messages
+// take their argument.
+std::string FormatMessage1(std::string_view pattern, std::string_view arg);
 
 } // namespace korvex

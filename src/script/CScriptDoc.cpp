@@ -8,6 +8,7 @@
 #include "core/CKorvexApp.h"
 #include "core/IUiPoster.h"
 #include "core/Text.h"
+#include "files/CProjectTree.h"
 #include "script/CScriptRunner.h"
 #include "script/ScriptText.h"
 
@@ -66,7 +67,10 @@ bool CScriptDoc::SaveScriptFile(const std::string& path)
 
 bool CScriptDoc::OnOpenDocument(const std::string& path)
 {
-    return CDocument::OnOpenDocument(m_app.ResolvePath(path));
+    if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+        return false;
+    m_app.GetProjectTree().AddScriptNode(GetPathName());
+    return true;
 }
 
 bool CScriptDoc::Serialize(CArchive& ar)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CRecentList.h"
+#include "core/IRecentStore.h"
 #include "core/SSettings.h"
 
 #include <memory>
@@ -19,7 +20,7 @@ namespace korvex {
 // take their defaults; read values are not checked further. VERSION is written
 // back as it was read. Write failures are reported by the result only.
 // Used on the user-interface thread.
-class CSettingsStore
+class CSettingsStore : public IRecentStore
 {
 public:
     static constexpr const char* kVendor = "Ternholm";
@@ -38,8 +39,8 @@ public:
     bool Save(const SSettings& settings) const;
 
     // Replaces the list with the stored one (only project paths, at most four).
-    void LoadRecent(CRecentList& list) const;
-    bool SaveRecent(const CRecentList& list) const;
+    void LoadRecent(CRecentList& list) const override;
+    bool SaveRecent(const CRecentList& list) const override;
 
     // The file behind the store.
     std::string GetFileName() const;

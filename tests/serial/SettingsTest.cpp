@@ -338,6 +338,26 @@ TEST(SettingsStore, RecentListRoundTripInItsOwnGroup)
     ExpectEqual(settings, Changed());
 }
 
+TEST(SettingsStore, TheApplicationKeepsItsRecentProjectsInTheStore)
+{
+    const std::string path = TestFile("recent-app");
+    const CSettingsStore store(path);
+    CRecentList list;
+    list.Add("/home/op/old.kvxp");
+    ASSERT_TRUE(store.SaveRecent(list));
+
+    CKorvexApp app;
+    app.SetRecentStore(&store);
+    EXPECT_EQ(app.GetRecentList().GetPaths(), std::vector<std::string> { "/home/op/old.kvxp" });
+    app.AddToRecentFileList("/home/op/new.kvxp");
+    app.AddToRecentFileList("/home/op/device.kvxd");
+
+    CRecentList loaded;
+    CSettingsStore(path).LoadRecent(loaded);
+    EXPECT_EQ(loaded.GetPaths(),
+              (std::vector<std::string> { "/home/op/new.kvxp", "/home/op/old.kvxp" }));
+}
+
 TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
 {
     const std::string path = TestFile("recent-shorter");

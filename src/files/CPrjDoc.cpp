@@ -1,0 +1,161 @@
+#include "files/CPrjDoc.h"
+
+#include "core/CArchive.h"
+#include "core/CDocManager.h"
+#include "core/CDocTemplate.h"
+#include "core/CKorvexApp.h"
+#include "core/FileIo.h"
+#include "core/Text.h"
+#include "files/CProjectTree.h"
+#include "files/CodePage.h"
+#include "files/PrjFile.h"
+#include "files/ProjectPaths.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace korvex {
+namespace {
+
+// The names of a group's children in tree order.
+std::vector<std::string> GroupNames(const CProjectTree& tree, const char* group)
+{
+    std::vector<std::string> names;
+    const HNODE node = tree.FindNode({ NODE_GROUP, group, nullptr });
+    for (const HNODE child : tree.GetChildren(node))
+        names.push_back(tree.GetNode(child)->strName);
+    return names;
+}
+
+bool FileIsMissing(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+} // namespace
+
+CPrjDoc::CPrjDoc(CKorvexApp& app)
+    : m_app(app)
+{
+}
+
+CPrjDoc::~CPrjDoc()
+{
+    if (m_app.GetProject() == this)
+        m_app.SetProject(nullptr);
+}
+
+bool CPrjDoc::ReplaceProject()
+{
+    // No edits are lost without asking, whether or not the project itself is
+    // modified.
+    if (!m_app.SaveModifiedDocuments(this))
+        return false;
+    m_app.GetDocManager().CloseAllDocumentsExcept(this);
+    return true;
+}
+
+bool CPrjDoc::OnNewDocument()
+{
+    if (!ReplaceProject())
+        return false;
+    CDocument::OnNewDocument();
+    m_bReadFailed = false;
+    m_app.SetProject(this);
+    CProjectTree& tree = m_app.GetProjectTree();
+    tree.ResetTree();
+    tree.SetShown(true);
+    return true;
+}
+
+bool CPrjDoc::OnOpenDocument(const std::string& path)
+{
+    if (!ReplaceProject())
+        return false;
+    CProjectTree& tree = m_app.GetProjectTree();
+    tree.ResetTree();
+    m_app.SetProject(this);
+    const std::string title = GetTitle();
+    SetPathName(MakeFullPath(path));
+    m_bReadFailed = !CDocument::OnOpenDocument(path);
+    if (m_bReadFailed) {
+        // Current but empty; the previous project's documents are closed.
+        SetPathName(title);
+        return true;
+    }
+    tree.SetShown(true);
+    m_app.AddToRecentFileList(GetPathName());
+    return true;
+}
+
+bool CPrjDoc::OnSaveDocument(const std::string& path)
+{
+    const std::string oldBase = MakeFullPath(m_app.GetBaseDir());
+    if (!CDocument::OnSaveDocument(path))
+        return false;
+    // The path name is the file's now, so the base is its folder.
+    const std::string newBase = m_app.GetBaseDir();
+    if (newBase != oldBase)
+        m_app.GetProjectTree().RenameFiles([&](const std::string& name) {
+            return MakeRelativePathTo(newBase, MakeFullPath(ResolvePathIn(oldBase, name)));
+        });
+    return true;
+}
+
+bool CPrjDoc::Serialize(CArchive& ar)
+{
+    if (ar.IsLoading())
+        Load(ar);
+    else
+        Store(ar);
+    return true;
+}
+
+void CPrjDoc::Load(CArchive& ar)
+{
+    // From here on the base of relative paths is the project file's folder.
+    SetPathName(ar.GetFilePath());
+    for (const SPrjEntry& entry : ParsePrjFile(DecodeFileText(ar.GetBytes()))) {
+        const int kind = entry.bDevice ? NODE_DEVICE : NODE_SCRIPT;
+        CDocTemplate* tmpl = entry.bDevice ? &m_app.GetDevTemplate() : m_app.GetScriptTemplate();
+        if (tmpl == nullptr)
+            continue;
+        const std::string full = MakeFullPath(m_app.ResolvePath(entry.strPath));
+        // A file listed twice opens once; the next save drops the second line.
+        if (m_app.FindOpenDoc(m_app.MakeRelativePath(full), kind) != nullptr)
+            continue;
+        if (FileIsMissing(full)) {
+            ReportError(FormatMessage1(kMissingFile, full));
+            continue;
+        }
+        // The document adds its own node; one that does not open is skipped.
+        tmpl->OpenDocumentFile(full);
+    }
+}
+
+void CPrjDoc::Store(CArchive& ar)
+{
+    // The tree's names are relative to the folder the project was in; they
+    // are written relative to the folder of the file being written.
+    const std::string oldBase = MakeFullPath(m_app.GetBaseDir());
+    SetPathName(ar.GetFilePath());
+    const CProjectTree& tree = m_app.GetProjectTree();
+    auto rebase = [&](std::vector<std::string> names) {
+        for (std::string& name : names)
+            name = m_app.MakeRelativePath(MakeFullPath(ResolvePathIn(oldBase, name)));
+        return names;
+    };
+    const std::string text =
+        FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
+                      rebase(GroupNames(tree, CProjectTree::kDevicesGroup)),
+                      CKorvexApp::GetVersionText());
+    ar.Write(EncodeFileText(text));
+}
+
+void CPrjDoc::ReportError(const std::string& text) const
+{
+    m_app.ReportError(text);
+}
+
+} // namespace korvex
