@@ -34,8 +34,8 @@ int RunAt(const std::string& cli, int baud, int requests)
 {
     CTempDir dir;
     const std::string device = dir.Write("bench.kvxd", BenchDevice());
-    CChildProcess proc(cli, { "run", "--virtual=" + dir.File("port"), "--baud",
-                              std::to_string(baud), device });
+    CChildProcess proc(
+        cli, { "run", "--virtual=" + dir.File("port"), "--baud", std::to_string(baud), device });
     if (proc.WaitForLine([](const std::string& l) { return l.rfind("V\t", 0) == 0; }).empty()) {
         std::fprintf(stderr, "korvex-cli did not start: %s\n", proc.Stderr().c_str());
         return 1;

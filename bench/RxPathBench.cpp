@@ -25,7 +25,7 @@ public:
         ++frames;
         return true;
     }
-    std::int64_t frames { 0 };
+    std::int64_t frames{ 0 };
 };
 
 // cellsPerKind cells of each kind; the ten requested registers are the last
@@ -50,8 +50,10 @@ void RunReadRegisters(benchmark::State& state, int cellsPerKind)
                         ACCESS_RW, 0, 65535, static_cast<std::uint16_t>(a));
 
     const std::uint16_t start = static_cast<std::uint16_t>(cellsPerKind - 10);
-    std::vector<std::uint8_t> req = { 0x01, 0x03, static_cast<std::uint8_t>(start >> 8),
-                                      static_cast<std::uint8_t>(start & 0xFF), 0x00, 0x0A };
+    std::vector<std::uint8_t> req = {
+        0x01, 0x03, static_cast<std::uint8_t>(start >> 8), static_cast<std::uint8_t>(start & 0xFF),
+        0x00, 0x0A
+    };
     const std::uint16_t crc = Crc16(req.data(), 6);
     req.push_back(static_cast<std::uint8_t>(crc >> 8));
     req.push_back(static_cast<std::uint8_t>(crc & 0xFF));

@@ -72,8 +72,10 @@ struct SRig
 
 std::string SetHregLoop(int script)
 {
-    return "for (var i = 0; i < " + std::to_string(kCallsPerRun) + "; i++)\r\n"
-           "    MyObject.SetHREG(5, " + std::to_string(script % 8) + ", i);\r\n";
+    return "for (var i = 0; i < " + std::to_string(kCallsPerRun) +
+           "; i++)\r\n"
+           "    MyObject.SetHREG(5, " +
+           std::to_string(script % 8) + ", i);\r\n";
 }
 
 void RunScripts(benchmark::State& state, int scriptCount)

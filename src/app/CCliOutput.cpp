@@ -6,10 +6,7 @@
 
 namespace korvex {
 
-CCliOutput::CCliOutput(ITransmitter* next)
-    : m_pNext(next)
-{
-}
+CCliOutput::CCliOutput(ITransmitter* next) : m_pNext(next) {}
 
 bool CCliOutput::Write(const std::uint8_t* data, std::uint32_t count)
 {
@@ -25,7 +22,8 @@ bool CCliOutput::Write(const std::uint8_t* data, std::uint32_t count)
 
 void CCliOutput::PrintRecord(const CProtoFeed::INTERNAL_ADDLINE& rec)
 {
-    const std::string address = rec.nAddress > 0 ? StrFormat("%u", static_cast<unsigned>(rec.nAddress)) : "";
+    const std::string address =
+        rec.nAddress > 0 ? StrFormat("%u", static_cast<unsigned>(rec.nAddress)) : "";
     PrintLine(StrFormat("P\t%d\t%s\t%s\t%s", rec.nKind, rec.szDevice.c_str(), address.c_str(),
                         rec.szText.c_str()));
 }

@@ -4,10 +4,7 @@
 
 namespace korvex {
 
-CQtPoster::CQtPoster(QObject* target)
-    : m_pTarget(target)
-{
-}
+CQtPoster::CQtPoster(QObject* target) : m_pTarget(target) {}
 
 void CQtPoster::Post(std::function<void()> task)
 {

@@ -98,7 +98,8 @@ int CliDecode(int argc, char** argv)
     CKorvexApp app;
     app.SetPoster(&poster);
     app.SetTransmitter(&out);
-    app.GetFeed().SetSink([&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    app.GetFeed().SetSink(
+        [&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
     // Number formats come from the user's settings; the options override
     // them for this run only.
     CSettingsStore().Load(app.GetSettings());

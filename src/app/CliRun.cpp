@@ -8,13 +8,13 @@
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
-#include "serial/CAppPort.h"
-#include "serial/CSettingsStore.h"
-#include "serial/RefreshPorts.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
 #include "script/ScriptTemplate.h"
+#include "serial/CAppPort.h"
+#include "serial/CSettingsStore.h"
 #include "serial/CVirtualPort.h"
+#include "serial/RefreshPorts.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -48,7 +48,7 @@ void OnSignal(int)
 struct SRunOptions
 {
     std::optional<std::string> port;
-    bool bVirtual { false };
+    bool bVirtual{ false };
     std::string strLink;
     std::optional<std::uint32_t> baud;
     std::optional<std::uint8_t> dataBits;
@@ -56,11 +56,11 @@ struct SRunOptions
     std::optional<std::uint8_t> stopBits;
     std::optional<bool> rts;
     std::optional<bool> dtr;
-    bool bDecAddr { false };
-    bool bDecValues { false };
-    bool bSave { false };
-    std::string strSysRoot { "/sys/class/tty" };
-    std::string strDevRoot { "/dev" };
+    bool bDecAddr{ false };
+    bool bDecValues{ false };
+    bool bSave{ false };
+    std::string strSysRoot{ "/sys/class/tty" };
+    std::string strDevRoot{ "/dev" };
     std::vector<std::string> files;
 };
 
@@ -201,7 +201,8 @@ int CliRun(int argc, char** argv)
     app.SetPoster(&poster);
     app.SetTransmitter(&out);
     app.SetPort(&port);
-    app.GetFeed().SetSink([&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    app.GetFeed().SetSink(
+        [&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
     app.SetMessageHandler([](const std::string& text) {
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
@@ -287,8 +288,7 @@ int CliRun(int argc, char** argv)
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &qapp, [&] {
         char buf[16];
-        while (read(g_signalPipe[0], buf, sizeof buf) > 0) {
-        }
+        while (read(g_signalPipe[0], buf, sizeof buf) > 0) {}
         stopRequested = true;
         if (app.IsRunning())
             app.OnStop();

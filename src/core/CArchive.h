@@ -19,9 +19,7 @@ public:
 
     // filePath is the file's full path.
     CArchive(Mode mode, std::string filePath, std::string bytes = {})
-        : m_mode(mode)
-        , m_strFilePath(std::move(filePath))
-        , m_bytes(std::move(bytes))
+        : m_mode(mode), m_strFilePath(std::move(filePath)), m_bytes(std::move(bytes))
     {
     }
 

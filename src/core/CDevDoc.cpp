@@ -10,8 +10,7 @@
 
 namespace korvex {
 
-CDevDoc::CDevDoc(CKorvexApp& app)
-    : m_app(app)
+CDevDoc::CDevDoc(CKorvexApp& app) : m_app(app)
 {
     m_app.AddDevice(this);
 }
@@ -80,19 +79,14 @@ HROW CDevDoc::ShowItem(CDevItem* item)
 
     std::uint16_t value = item->GetValue();
     switch (item->m_nType) {
-    case DINP:
-        item->m_nAccess = ACCESS_R;
-        [[fallthrough]];
+    case DINP: item->m_nAccess = ACCESS_R; [[fallthrough]];
     case COIL:
         item->m_wMin = 0;
         item->m_wMax = 1;
         value = value != 0 ? 1 : 0;
         break;
-    case IREG:
-        item->m_nAccess = ACCESS_R;
-        break;
-    default:
-        break;
+    case IREG: item->m_nAccess = ACCESS_R; break;
+    default: break;
     }
     value = std::clamp(value, item->m_wMin, item->m_wMax);
     item->m_wValue.store(value, std::memory_order_relaxed);
@@ -108,8 +102,8 @@ HROW CDevDoc::ShowItem(CDevItem* item)
 }
 
 void CDevDoc::AddItem(std::int32_t type, const std::string& id, const std::string& desc,
-                      std::uint16_t addr, std::int32_t access, std::uint16_t min,
-                      std::uint16_t max, std::uint16_t value)
+                      std::uint16_t addr, std::int32_t access, std::uint16_t min, std::uint16_t max,
+                      std::uint16_t value)
 {
     std::lock_guard lock(m_csLock);
     auto item = std::make_unique<CDevItem>(type, id, desc, addr, access, min, max, value);

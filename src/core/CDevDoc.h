@@ -82,9 +82,9 @@ private:
     CKorvexApp& m_app;
     mutable std::recursive_mutex m_csLock;
     std::vector<std::unique_ptr<CDevItem>> m_arItems;
-    std::atomic<std::uint8_t> m_nAddr { 0 };
-    std::atomic<IDevView*> m_pView { nullptr };
-    HROW m_nLastRow { 0 };
+    std::atomic<std::uint8_t> m_nAddr{ 0 };
+    std::atomic<IDevView*> m_pView{ nullptr };
+    HROW m_nLastRow{ 0 };
 };
 
 } // namespace korvex

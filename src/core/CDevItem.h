@@ -73,10 +73,10 @@ private:
     friend class CDevDoc;
 
     std::atomic<std::uint16_t> m_wValue;
-    HROW m_hRow { 0 };
-    CDevDoc* m_pDoc { nullptr };
+    HROW m_hRow{ 0 };
+    CDevDoc* m_pDoc{ nullptr };
     mutable std::mutex m_csLock;
-    ICellGraph* m_pGraphWnd { nullptr };
+    ICellGraph* m_pGraphWnd{ nullptr };
 };
 
 } // namespace korvex

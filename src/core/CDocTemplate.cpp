@@ -7,12 +7,10 @@
 
 namespace korvex {
 
-CDocTemplate::CDocTemplate(std::string docTypeName, std::string filterName,
-                           std::string filterExt, Factory factory)
-    : m_strDocTypeName(std::move(docTypeName))
-    , m_strFilterName(std::move(filterName))
-    , m_strFilterExt(std::move(filterExt))
-    , m_factory(std::move(factory))
+CDocTemplate::CDocTemplate(std::string docTypeName, std::string filterName, std::string filterExt,
+                           Factory factory)
+    : m_strDocTypeName(std::move(docTypeName)), m_strFilterName(std::move(filterName)),
+      m_strFilterExt(std::move(filterExt)), m_factory(std::move(factory))
 {
 }
 

@@ -58,7 +58,7 @@ private:
     std::string m_strFilterName;
     std::string m_strFilterExt;
     Factory m_factory;
-    IDocFrames* m_pFrames { nullptr };
+    IDocFrames* m_pFrames{ nullptr };
     std::vector<std::unique_ptr<CDocument>> m_arDocs;
 };
 

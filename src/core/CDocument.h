@@ -66,8 +66,8 @@ private:
 
     std::string m_strPathName;
     std::string m_strTitle;
-    std::atomic<bool> m_bModified { false };
-    CDocTemplate* m_pDocTemplate { nullptr };
+    std::atomic<bool> m_bModified{ false };
+    CDocTemplate* m_pDocTemplate{ nullptr };
 };
 
 } // namespace korvex

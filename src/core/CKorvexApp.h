@@ -262,33 +262,33 @@ private:
     CDocTemplate* TemplateOfKind(int kind) const;
     bool IsFileNodeSelected() const;
 
-    std::atomic<bool> m_bRunning { false };
+    std::atomic<bool> m_bRunning{ false };
     CRxBuffer m_rxBuffer;
-    std::uint32_t m_nRxPos { 0 };      // guarded by m_rxBuffer's lock
-    unsigned m_nScanFrom { 0 };        // no frame starts before m_nRxPos + this
+    std::uint32_t m_nRxPos{ 0 }; // guarded by m_rxBuffer's lock
+    unsigned m_nScanFrom{ 0 };   // no frame starts before m_nRxPos + this
     mutable std::mutex m_csDevices;
     std::vector<CDevDoc*> m_arDevices; // not owned
     SSettings m_settings;
     mutable std::mutex m_csLastTx;
-    std::uint8_t m_lastTx[kMaxTxFrame] {};
-    std::uint32_t m_nLastTxLen { 0 };
+    std::uint8_t m_lastTx[kMaxTxFrame]{};
+    std::uint32_t m_nLastTxLen{ 0 };
     mutable std::mutex m_csScripts;
     std::vector<IScript*> m_arScripts; // not owned
     CProtoFeed m_feed;
-    IPort* m_pPort { nullptr };
+    IPort* m_pPort{ nullptr };
     std::function<void()> m_onStopped;
-    IUiPoster* m_pPoster { nullptr };
-    std::atomic<ITransmitter*> m_pTx { nullptr };
+    IUiPoster* m_pPoster{ nullptr };
+    std::atomic<ITransmitter*> m_pTx{ nullptr };
     std::function<std::string()> m_fnBaseDir;
     MessageHandler m_fnMessage;
-    CDocTemplate* m_pPrjTemplate { nullptr };    // owned by m_docManager
-    CDocTemplate* m_pDevTemplate { nullptr };    // owned by m_docManager
-    CDocTemplate* m_pScriptTemplate { nullptr }; // owned by m_docManager
-    CPrjDoc* m_pProject { nullptr };             // owned by m_docManager
+    CDocTemplate* m_pPrjTemplate{ nullptr };    // owned by m_docManager
+    CDocTemplate* m_pDevTemplate{ nullptr };    // owned by m_docManager
+    CDocTemplate* m_pScriptTemplate{ nullptr }; // owned by m_docManager
+    CPrjDoc* m_pProject{ nullptr };             // owned by m_docManager
     SavePrompt m_fnSavePrompt;
     PathPrompt m_fnPathPrompt;
     CRecentList m_recent;
-    const IRecentStore* m_pRecentStore { nullptr };
+    const IRecentStore* m_pRecentStore{ nullptr };
     // Before the documents, which tell it when they open and go.
     std::unique_ptr<CProjectTree> m_pTree;
     // Last, so that documents go before everything they use.

@@ -20,12 +20,12 @@ void CKorvexApp::RegisterTemplates()
 {
     // The project's template comes first: a project is saved and asked about
     // before its devices and scripts.
-    m_pPrjTemplate = &m_docManager.AddTemplate(std::make_unique<CDocTemplate>(
-        "Korvex.Project", "Файлы проекта (*.kvxp)", ".kvxp",
-        [this] { return std::make_unique<CPrjDoc>(*this); }));
-    m_pDevTemplate = &m_docManager.AddTemplate(std::make_unique<CDocTemplate>(
-        "Korvex.Device", "Файлы устройств (*.kvxd)", ".kvxd",
-        [this] { return std::make_unique<CDevDoc>(*this); }));
+    m_pPrjTemplate = &m_docManager.AddTemplate(
+        std::make_unique<CDocTemplate>("Korvex.Project", "Файлы проекта (*.kvxp)", ".kvxp",
+                                       [this] { return std::make_unique<CPrjDoc>(*this); }));
+    m_pDevTemplate = &m_docManager.AddTemplate(
+        std::make_unique<CDocTemplate>("Korvex.Device", "Файлы устройств (*.kvxd)", ".kvxd",
+                                       [this] { return std::make_unique<CDevDoc>(*this); }));
 }
 
 std::string CKorvexApp::GetBaseDir() const

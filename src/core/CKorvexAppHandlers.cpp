@@ -14,12 +14,12 @@ namespace korvex {
 
 struct CKorvexApp::SAnswer
 {
-    std::uint8_t buf[2048] {};
-    unsigned len { 2 };
-    std::uint8_t code { 0 };
-    std::uint8_t slave { 0 };
-    std::uint8_t exception { 0 };
-    const char* name { "" };
+    std::uint8_t buf[2048]{};
+    unsigned len{ 2 };
+    std::uint8_t code{ 0 };
+    std::uint8_t slave{ 0 };
+    std::uint8_t exception{ 0 };
+    const char* name{ "" };
     std::string error;
 
     void Fail(std::uint8_t exc, std::string text)
@@ -136,8 +136,8 @@ void CKorvexApp::ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnReadCoils(const std::uint8_t*, unsigned, std::uint8_t slave,
-                             std::uint16_t start, std::uint16_t quantity)
+void CKorvexApp::OnReadCoils(const std::uint8_t*, unsigned, std::uint8_t slave, std::uint16_t start,
+                             std::uint16_t quantity)
 {
     ReadBits(COIL, FC_READ_COILS, slave, start, quantity);
 }
@@ -168,8 +168,9 @@ void CKorvexApp::OnWriteSingleCoil(const std::uint8_t*, unsigned, std::uint8_t s
     if (dev == nullptr)
         return;
     if (value != 0x0000 && value != 0xFF00) {
-        ans.Fail(3, StrFormat("(0x%02X) %s: Неверный запрос. Значение должно быть 0x0000 или 0xFF00",
-                              ans.code, ans.name));
+        ans.Fail(3,
+                 StrFormat("(0x%02X) %s: Неверный запрос. Значение должно быть 0x0000 или 0xFF00",
+                           ans.code, ans.name));
     } else if (CDevItem* cell = dev->FindItem(COIL, start); cell == nullptr) {
         ans.MissingCell(COIL, start);
     } else {

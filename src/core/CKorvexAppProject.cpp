@@ -24,10 +24,9 @@ CDocument* CKorvexApp::FindOpenDoc(const std::string& path, int kind) const
     for (CDocument* doc : m_docManager.GetDocuments()) {
         if (doc->GetPathName().empty() || MakeRelativePath(doc->GetPathName()) != path)
             continue;
-        const bool matches = kind == NODE_DEVICE
-                                 ? dynamic_cast<CDevDoc*>(doc) != nullptr
-                                 : m_pScriptTemplate != nullptr &&
-                                       doc->GetDocTemplate() == m_pScriptTemplate;
+        const bool matches = kind == NODE_DEVICE ? dynamic_cast<CDevDoc*>(doc) != nullptr
+                                                 : m_pScriptTemplate != nullptr &&
+                                                       doc->GetDocTemplate() == m_pScriptTemplate;
         if (matches)
             return doc;
     }

@@ -24,8 +24,8 @@ void CKorvexApp::OnStart()
         OnStop();
     const SPortSettings& port = m_settings;
     if (m_pPort != nullptr) {
-        m_pPort->Setup(port.m_info.m_strComName, port.BAUD, port.PARITY, port.DATABIT,
-                       port.STOPBIT, kEventMask);
+        m_pPort->Setup(port.m_info.m_strComName, port.BAUD, port.PARITY, port.DATABIT, port.STOPBIT,
+                       kEventMask);
         m_pPort->SetModemControl(port.RTS_CTRL_HI != 0, port.DTR_CTRL_HI != 0);
     }
     m_bRunning.store(true);

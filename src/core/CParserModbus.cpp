@@ -62,10 +62,16 @@ const char* GetFunctionName(std::uint8_t code, bool longName)
 bool IsKnownFunction(std::uint8_t fc)
 {
     switch (fc & 0x7F) {
-    case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 15: case 16:
-        return true;
-    default:
-        return false;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 15:
+    case 16: return true;
+    default: return false;
     }
 }
 
@@ -107,28 +113,34 @@ unsigned MinFrameLen(const std::uint8_t* p, unsigned m)
     auto count = [&](unsigned i) -> unsigned { return i < m ? p[i] : 0; };
 
     switch (fc) {
-    case 0x81: case 0x82: case 0x83: case 0x84: case 0x85: case 0x86: case 0x8F: case 0x90:
-        return 5;
-    case 0x87:
-        return 3;
-    case 1: case 2:
+    case 0x81:
+    case 0x82:
+    case 0x83:
+    case 0x84:
+    case 0x85:
+    case 0x86:
+    case 0x8F:
+    case 0x90: return 5;
+    case 0x87: return 3;
+    case 1:
+    case 2:
         if (haveQ && q >= 1 && q <= kMaxReadBits && requestCrc())
             return 8;
         return count(2) + 5;
-    case 3: case 4:
+    case 3:
+    case 4:
         if (haveQ && q >= 1 && q <= kMaxReadRegs && requestCrc())
             return 8;
         return count(2) + 5;
-    case 5: case 6:
-        return 8;
-    case 7:
-        return 4;
-    case 15: case 16:
+    case 5:
+    case 6: return 8;
+    case 7: return 4;
+    case 15:
+    case 16:
         if (haveQ && q >= 1 && q <= kMaxWriteBits)
             return 8;
         return count(6) + 9;
-    default:
-        return 32;
+    default: return 32;
     }
 }
 
@@ -141,27 +153,21 @@ bool IsRequest(const std::uint8_t* pdu, unsigned n)
         return false;
     const unsigned q = Be16(pdu[3], pdu[4]);
     switch (fc) {
-    case 1: case 2:
-        return q >= 1 && q <= kMaxReadBits && n == 5;
-    case 3: case 4:
-        return q >= 1 && q <= kMaxReadRegs && n == 5;
-    case 5: case 6:
-        return n == 5;
+    case 1:
+    case 2: return q >= 1 && q <= kMaxReadBits && n == 5;
+    case 3:
+    case 4: return q >= 1 && q <= kMaxReadRegs && n == 5;
+    case 5:
+    case 6: return n == 5;
     case 15:
         // The data the byte count announces must be inside the frame.
-        return q >= 1 && q <= kMaxWriteBits && n >= 6 && pdu[5] == (q + 7) / 8 &&
-               n >= 6u + pdu[5];
-    case 16:
-        return q >= 1 && q <= kMaxWriteRegs && n >= 6 && pdu[5] == 2 * q && n >= 6u + pdu[5];
-    default:
-        return true;
+        return q >= 1 && q <= kMaxWriteBits && n >= 6 && pdu[5] == (q + 7) / 8 && n >= 6u + pdu[5];
+    case 16: return q >= 1 && q <= kMaxWriteRegs && n >= 6 && pdu[5] == 2 * q && n >= 6u + pdu[5];
+    default: return true;
     }
 }
 
-CParserModbus::CParserModbus(CKorvexApp& app)
-    : m_app(app)
-{
-}
+CParserModbus::CParserModbus(CKorvexApp& app) : m_app(app) {}
 
 void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
 {
@@ -242,9 +248,10 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
     info.nKind = LK_REQUEST;
 
     switch (fc) {
-    case 1: case 2: case 3: case 4:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name, addr.c_str(), q);
-        break;
+    case 1:
+    case 2:
+    case 3:
+    case 4: t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name, addr.c_str(), q); break;
     case 5:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Значение=0x%04X", fc, name, addr.c_str(), q);
         break;
@@ -267,8 +274,7 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
             t += " " + FormatNumber(Be16(f[7 + 2 * i], f[8 + 2 * i]), set.VALUEISHEX != 0, 4);
         t += " }";
         break;
-    default:
-        return;
+    default: return;
     }
 
     if (!m_bDispatch)
@@ -304,14 +310,16 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     info.nKind = LK_RESPONSE;
 
     switch (fc) {
-    case 1: case 2:
+    case 1:
+    case 2:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
         for (unsigned i = 0; i < held; ++i)
             t += " " + FormatNumber(f[3 + i], hexValues, 2);
         t += " }";
         break;
-    case 3: case 4:
+    case 3:
+    case 4:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
         for (unsigned i = 0; i < held / 2; ++i)
@@ -331,12 +339,12 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
         t = StrFormat("(0x%02X) %s Ответ на получение статуса устройства (зависит от устройства)",
                       fc, name);
         break;
-    case 15: case 16:
+    case 15:
+    case 16:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -24,10 +24,10 @@ enum FunctionCode : std::uint8_t
 };
 
 // Quantity limits of requests.
-inline constexpr unsigned kMaxReadBits = 2000;     // 0x7D0
-inline constexpr unsigned kMaxReadRegs = 125;      // 0x7D
-inline constexpr unsigned kMaxWriteBits = 1968;    // 0x7B0
-inline constexpr unsigned kMaxWriteRegs = 123;     // 0x7B
+inline constexpr unsigned kMaxReadBits = 2000;  // 0x7D0
+inline constexpr unsigned kMaxReadRegs = 125;   // 0x7D
+inline constexpr unsigned kMaxWriteBits = 1968; // 0x7B0
+inline constexpr unsigned kMaxWriteRegs = 123;  // 0x7B
 // Longest prefix ScanCrc tries: a 256-byte RTU frame is 254 bytes and a CRC.
 inline constexpr unsigned kMaxScanPrefix = 254;
 // Bytes from a start on that decide whether a frame starts there.
@@ -65,7 +65,7 @@ public:
     // whatever bytes arrive later (their whole scan window was present).
     unsigned GetResumeHint() const { return m_nResumeHint; }
 
-    int m_bDispatch { 1 };
+    int m_bDispatch{ 1 };
 
 private:
     void Describe(const std::uint8_t* f, unsigned length, SFrameInfo& info);
@@ -73,8 +73,8 @@ private:
     void DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info);
 
     CKorvexApp& m_app;
-    unsigned m_nScanFrom { 0 };
-    unsigned m_nResumeHint { 0 };
+    unsigned m_nScanFrom{ 0 };
+    unsigned m_nResumeHint{ 0 };
 };
 
 } // namespace korvex

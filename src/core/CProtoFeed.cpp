@@ -41,8 +41,7 @@ void CProtoFeed::PostRecord(INTERNAL_ADDLINE record)
     });
 }
 
-void CProtoFeed::AddLine(int kind, const std::string& device, int address,
-                         const std::string& text)
+void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text)
 {
     std::lock_guard lock(m_csLines);
     PostRecord(MakeRecord(kind, device, address, text));

@@ -25,9 +25,9 @@ public:
     // One line in transit.
     struct INTERNAL_ADDLINE
     {
-        int nKind { 0 };
+        int nKind{ 0 };
         std::string szDevice; // at most 79 characters
-        int nAddress { -1 };  // 0 or less: no address
+        int nAddress{ -1 };   // 0 or less: no address
         std::string szText;   // at most 511 characters, no CR or LF
     };
 
@@ -52,9 +52,9 @@ private:
 
     std::recursive_mutex m_csLines;
     std::vector<INTERNAL_ADDLINE> m_arPending;
-    IUiPoster* m_pPoster { nullptr };
+    IUiPoster* m_pPoster{ nullptr };
     Sink m_sink;
-    std::atomic<bool> m_bHasSink { false };
+    std::atomic<bool> m_bHasSink{ false };
 };
 
 } // namespace korvex

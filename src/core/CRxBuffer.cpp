@@ -5,10 +5,7 @@
 
 namespace korvex {
 
-CRxBuffer::CRxBuffer()
-    : m_pData(new std::uint8_t[kCapacity])
-{
-}
+CRxBuffer::CRxBuffer() : m_pData(new std::uint8_t[kCapacity]) {}
 
 bool CRxBuffer::Append(std::uint8_t byte)
 {

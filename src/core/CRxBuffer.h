@@ -36,7 +36,7 @@ public:
 private:
     mutable std::recursive_mutex m_csLock;
     std::unique_ptr<std::uint8_t[]> m_pData;
-    std::uint32_t m_nLength { 0 };
+    std::uint32_t m_nLength{ 0 };
 };
 
 } // namespace korvex

@@ -10,8 +10,8 @@ namespace {
 // second.
 struct CrcTables
 {
-    std::array<std::uint8_t, 256> hi {};
-    std::array<std::uint8_t, 256> lo {};
+    std::array<std::uint8_t, 256> hi{};
+    std::array<std::uint8_t, 256> lo{};
 };
 
 constexpr CrcTables MakeTables()
@@ -20,7 +20,8 @@ constexpr CrcTables MakeTables()
     for (unsigned i = 0; i < 256; ++i) {
         std::uint16_t crc = static_cast<std::uint16_t>(i);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(crc >> 1);
         t.hi[i] = static_cast<std::uint8_t>(crc & 0xFF);
         t.lo[i] = static_cast<std::uint8_t>(crc >> 8);
     }

@@ -17,11 +17,7 @@ namespace {
 class CTempFile
 {
 public:
-    CTempFile(int fd, std::string path)
-        : m_fd(fd)
-        , m_strPath(std::move(path))
-    {
-    }
+    CTempFile(int fd, std::string path) : m_fd(fd), m_strPath(std::move(path)) {}
     ~CTempFile()
     {
         if (m_fd >= 0)
@@ -43,7 +39,7 @@ public:
     void Release() { m_strPath.clear(); }
 
 private:
-    int m_fd { -1 };
+    int m_fd{ -1 };
     std::string m_strPath;
 };
 
@@ -105,18 +101,21 @@ int ReadWholeFile(const std::string& path, std::string& bytes, bool* opened)
 int ReplaceFile(const std::string& path, const std::string& bytes)
 {
     const std::string target = ResolveTarget(path);
-    struct stat old {};
+    struct stat old
+    {
+    };
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode))
         return EISDIR;
 
     const auto slash = target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
 
     // A hidden name of our own in the same folder, so that the rename stays
     // on one file system; O_EXCL keeps two writers apart.
-    static std::atomic<unsigned> counter { 0 };
+    static std::atomic<unsigned> counter{ 0 };
     int fd = -1;
     std::string tempPath;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -12,33 +12,33 @@ struct SSerInfo
     std::string m_strShownName; // friendly name, ends in " (ttyUSB0)"
     std::string m_strOpenPath;  // device path ("/dev/ttyUSB0")
     std::string m_strDesc;      // product and maker where known
-    bool m_bBusy { false };     // could not be opened during the scan
-    bool m_bUsb { false };
+    bool m_bBusy{ false };      // could not be opened during the scan
+    bool m_bUsb{ false };
 };
 
 // The serial part of the settings.
 struct SPortSettings
 {
-    SSerInfo m_info;               // copy of the selected port's record
-    int PORT { -1 };               // index into the port list
-    std::uint32_t BAUD { 9600 };
-    std::uint8_t DATABIT { 8 };
-    std::uint8_t PARITY { 0 };     // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    std::uint8_t STOPBIT { 0 };    // 0 one, 1 one and a half, 2 two
-    int FLOWCTRL { 1 };
-    int RTS_CTRL_HI { 1 };
-    int DTR_CTRL_HI { 1 };
+    SSerInfo m_info; // copy of the selected port's record
+    int PORT{ -1 };  // index into the port list
+    std::uint32_t BAUD{ 9600 };
+    std::uint8_t DATABIT{ 8 };
+    std::uint8_t PARITY{ 0 };  // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t STOPBIT{ 0 }; // 0 one, 1 one and a half, 2 two
+    int FLOWCTRL{ 1 };
+    int RTS_CTRL_HI{ 1 };
+    int DTR_CTRL_HI{ 1 };
 };
 
 // The settings record owned by the application.
 struct SSettings : SPortSettings
 {
-    int CHILDSTATE { 1 };
-    int MAXLOGP { 500 };
-    int MAXLOGS { 200 };
-    int ADDRISHEX { 1 };
-    int VALUEISHEX { 1 };
-    int EDITHEX { 1 };
+    int CHILDSTATE{ 1 };
+    int MAXLOGP{ 500 };
+    int MAXLOGS{ 200 };
+    int ADDRISHEX{ 1 };
+    int VALUEISHEX{ 1 };
+    int EDITHEX{ 1 };
     std::string VERSION;
 };
 

@@ -41,10 +41,10 @@ const char* CellAccessName(std::int32_t access);
 // The result of one drain step.
 struct SFrameInfo
 {
-    int nKind { LK_WARNING };
-    int nOffset { 0 };
-    int nLength { 0 };     // bytes consumed; 0 = wait for more bytes
-    std::uint8_t byAddr { 0 };
+    int nKind{ LK_WARNING };
+    int nOffset{ 0 };
+    int nLength{ 0 }; // bytes consumed; 0 = wait for more bytes
+    std::uint8_t byAddr{ 0 };
     std::string strText;
 };
 

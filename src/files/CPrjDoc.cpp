@@ -29,16 +29,15 @@ std::vector<std::string> GroupNames(const CProjectTree& tree, const char* group)
 
 bool FileIsMissing(const std::string& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 } // namespace
 
-CPrjDoc::CPrjDoc(CKorvexApp& app)
-    : m_app(app)
-{
-}
+CPrjDoc::CPrjDoc(CKorvexApp& app) : m_app(app) {}
 
 CPrjDoc::~CPrjDoc()
 {
@@ -146,10 +145,9 @@ void CPrjDoc::Store(CArchive& ar)
             name = m_app.MakeRelativePath(MakeFullPath(ResolvePathIn(oldBase, name)));
         return names;
     };
-    const std::string text =
-        FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
-                      rebase(GroupNames(tree, CProjectTree::kDevicesGroup)),
-                      CKorvexApp::GetVersionText());
+    const std::string text = FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
+                                           rebase(GroupNames(tree, CProjectTree::kDevicesGroup)),
+                                           CKorvexApp::GetVersionText());
     ar.Write(EncodeFileText(text));
 }
 

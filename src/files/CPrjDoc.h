@@ -52,7 +52,7 @@ private:
     void Store(CArchive& ar);
 
     CKorvexApp& m_app;
-    bool m_bReadFailed { false };
+    bool m_bReadFailed{ false };
 };
 
 } // namespace korvex

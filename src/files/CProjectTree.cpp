@@ -9,8 +9,7 @@
 
 namespace korvex {
 
-CProjectTree::CProjectTree(PathMaker makeRelative)
-    : m_fnRelative(std::move(makeRelative))
+CProjectTree::CProjectTree(PathMaker makeRelative) : m_fnRelative(std::move(makeRelative))
 {
     ResetTree();
 }
@@ -252,10 +251,8 @@ std::string CProjectTree::MakeLabel(const TreeNode& record) const
         return StrFormat("%s (ID=%s, A=0x%X)", GetItemLabel(record.strName).c_str(),
                          record.pDevice->GetDevId().c_str(),
                          static_cast<unsigned>(record.pDevice->GetDevAddr()));
-    case NODE_SCRIPT:
-        return GetItemLabel(record.strName);
-    default:
-        return record.strName;
+    case NODE_SCRIPT: return GetItemLabel(record.strName);
+    default: return record.strName;
     }
 }
 

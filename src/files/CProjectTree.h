@@ -102,13 +102,13 @@ public:
 private:
     struct SItem
     {
-        HNODE hItem { 0 };
-        SItem* pParent { nullptr };
+        HNODE hItem{ 0 };
+        SItem* pParent{ nullptr };
         TreeNode node;
         std::string strLabel;
-        int nImage { 0 };
-        int nSelectedImage { 0 };
-        unsigned nState { NS_NONE };
+        int nImage{ 0 };
+        int nSelectedImage{ 0 };
+        unsigned nState{ NS_NONE };
         std::vector<std::unique_ptr<SItem>> arChildren;
     };
 
@@ -124,9 +124,9 @@ private:
     std::vector<std::unique_ptr<SItem>> m_arRoots;
     std::unordered_map<HNODE, SItem*> m_index;
     std::vector<IProjectTreeObserver*> m_arObservers; // not owned
-    HNODE m_hLast { 0 };
-    HNODE m_hSelected { 0 };
-    bool m_bShown { false };
+    HNODE m_hLast{ 0 };
+    HNODE m_hSelected{ 0 };
+    bool m_bShown{ false };
 };
 
 } // namespace korvex

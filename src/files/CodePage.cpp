@@ -16,10 +16,7 @@ constexpr std::string_view kUndefinedUtf8 = "\xC2\x98"; // U+0098
 class CIconv
 {
 public:
-    CIconv(const char* to, const char* from)
-        : m_cd(iconv_open(to, from))
-    {
-    }
+    CIconv(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
     ~CIconv()
     {
         if (IsOpen())

@@ -139,8 +139,7 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
     };
 
     std::string out;
-    out += StrFormat("// Файл устройства эмулятора MODBUS-slave Korvex версии %s",
-                     version.c_str());
+    out += StrFormat("// Файл устройства эмулятора MODBUS-slave Korvex версии %s", version.c_str());
     out += kEol;
     out += rule;
     out += kEol;

@@ -14,7 +14,7 @@ namespace korvex {
 struct SPrjEntry
 {
     std::string strPath;
-    bool bDevice { false };
+    bool bDevice{ false };
 
     bool operator==(const SPrjEntry&) const = default;
 };

@@ -97,7 +97,8 @@ bool IsDevicePath(std::string_view path)
     if (dot == std::string_view::npos)
         return false;
     const std::string_view ext = path.substr(dot);
-    return ext.size() >= kDeviceExt.size() && EqualsNoCase(ext.substr(0, kDeviceExt.size()), kDeviceExt);
+    return ext.size() >= kDeviceExt.size() &&
+           EqualsNoCase(ext.substr(0, kDeviceExt.size()), kDeviceExt);
 }
 
 } // namespace korvex

@@ -44,9 +44,9 @@ using HNODE = std::uint32_t;
 // project lives until it is removed or the project is replaced).
 struct TreeNode
 {
-    std::uint8_t byKind { NODE_GROUP };
+    std::uint8_t byKind{ NODE_GROUP };
     std::string strName;
-    CDevDoc* pDevice { nullptr };
+    CDevDoc* pDevice{ nullptr };
 
     bool operator==(const TreeNode&) const = default;
 };

@@ -19,8 +19,7 @@
 
 namespace korvex {
 
-CScriptDoc::CScriptDoc(CKorvexApp& app)
-    : m_app(app)
+CScriptDoc::CScriptDoc(CKorvexApp& app) : m_app(app)
 {
     m_app.AddScript(this);
 }
@@ -112,7 +111,8 @@ void CScriptDoc::StartScript()
         // engine that cannot be set up.
         m_bRunning.store(false);
         m_bErrorStop.store(true);
-        Log(SL_ERROR, StrFormat("Error: 0x%08lx (%s)", 0x80004005ul, e.what()), SScriptLogRecord::kNoLine);
+        Log(SL_ERROR, StrFormat("Error: 0x%08lx (%s)", 0x80004005ul, e.what()),
+            SScriptLogRecord::kNoLine);
         m_app.PostStop();
     }
 }

@@ -118,7 +118,7 @@ private:
     void PostToUi(std::function<void(SHooks&)> task);
 
     CKorvexApp& m_app;
-    CScripter m_scripter { *this };
+    CScripter m_scripter{ *this };
 
     mutable std::mutex m_csText;
     std::string m_strText;
@@ -126,17 +126,17 @@ private:
 
     // Shared with tasks still queued when the document goes; the destructor
     // empties it, so they find nothing to call.
-    std::shared_ptr<SHooks> m_pHooks { std::make_shared<SHooks>() };
+    std::shared_ptr<SHooks> m_pHooks{ std::make_shared<SHooks>() };
 
     std::thread m_thread;
-    std::atomic<bool> m_bRunning { false };
-    std::atomic<bool> m_bErrorStop { false };
+    std::atomic<bool> m_bRunning{ false };
+    std::atomic<bool> m_bErrorStop{ false };
 
     mutable std::mutex m_csRun;
     std::condition_variable m_cvWake;
-    QJSEngine* m_pEngine { nullptr };
-    std::atomic<bool> m_bStopRequested { false };
-    std::atomic<bool> m_bClosed { false };
+    QJSEngine* m_pEngine{ nullptr };
+    std::atomic<bool> m_bStopRequested{ false };
+    std::atomic<bool> m_bClosed{ false };
 };
 
 } // namespace korvex

@@ -4,10 +4,7 @@
 
 namespace korvex {
 
-CScriptHost::CScriptHost(CScripter& scripter)
-    : m_scripter(scripter)
-{
-}
+CScriptHost::CScriptHost(CScripter& scripter) : m_scripter(scripter) {}
 
 QJSValue CScriptHost::call(int method, QJSValue args)
 {

@@ -25,7 +25,7 @@ public:
 
 private:
     CScripter& m_scripter;
-    QJSEngine* m_pEngine { nullptr };
+    QJSEngine* m_pEngine{ nullptr };
 };
 
 } // namespace korvex

@@ -33,10 +33,7 @@ void SetScriptThreadScheduling()
     sched_yield();
 }
 
-CScriptRunner::CScriptRunner(CScriptDoc& doc)
-    : m_doc(doc)
-{
-}
+CScriptRunner::CScriptRunner(CScriptDoc& doc) : m_doc(doc) {}
 
 void CScriptRunner::SetupFailed(std::uint32_t code, const char* step)
 {
@@ -112,7 +109,7 @@ void CScriptRunner::Run(const std::string& text)
 }
 
 CScriptRunner::SErrorReport CScriptRunner::DescribeError(const QJSValue& error,
-                                                        const QStringList& trace)
+                                                         const QStringList& trace)
 {
     SErrorReport report;
     // The first frame of the script's own text gives the position; an error

@@ -34,8 +34,8 @@ private:
     // session stopped.
     struct SErrorReport
     {
-        bool bReport { false };
-        int nLine { -1 };
+        bool bReport{ false };
+        int nLine{ -1 };
         std::string strText;
     };
 

@@ -81,16 +81,13 @@ std::int32_t CellTypeOf(int method)
 struct SArg
 {
     std::optional<QJSValue> any; // empty: missing
-    std::uint32_t dwValue { 0 };
-    double dValue { 0.0 };
+    std::uint32_t dwValue{ 0 };
+    double dValue{ 0.0 };
 };
 
 } // namespace
 
-CScripter::CScripter(CScriptDoc& doc)
-    : m_doc(doc)
-{
-}
+CScripter::CScripter(CScriptDoc& doc) : m_doc(doc) {}
 
 const char* CScripter::GetMethodName(int method)
 {
@@ -126,8 +123,7 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
     for (int i = 0; i < info.nParams; ++i) {
         if (i >= given) {
             if (info.params[i] != Param::Any) {
-                ThrowRunTimeError(engine, QJSValue::GenericError,
-                                  QLatin1String(kParamNotOptional));
+                ThrowRunTimeError(engine, QJSValue::GenericError, QLatin1String(kParamNotOptional));
                 return QJSValue();
             }
             continue;
@@ -135,15 +131,9 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
         const QJSValue value = args.property(static_cast<quint32>(i));
         ScriptConv conv = ScriptConv::Ok;
         switch (info.params[i]) {
-        case Param::U32:
-            conv = ScriptToU32(value, arg[i].dwValue);
-            break;
-        case Param::Double:
-            conv = ScriptToDouble(value, arg[i].dValue);
-            break;
-        case Param::Any:
-            arg[i].any = value;
-            break;
+        case Param::U32: conv = ScriptToU32(value, arg[i].dwValue); break;
+        case Param::Double: conv = ScriptToDouble(value, arg[i].dValue); break;
+        case Param::Any: arg[i].any = value; break;
         }
         if (conv == ScriptConv::TypeMismatch) {
             ThrowRunTimeError(engine, QJSValue::TypeError, QLatin1String(kTypeMismatch));
@@ -168,39 +158,22 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
     const QJSValue* bytes = arg[0].any ? &*arg[0].any : nullptr;
 
     switch (method) {
-    case M_SLEEP:
-        Sleep(arg[0].dwValue);
-        return QJSValue();
-    case M_EXITSCRIPT:
-        ExitScript();
-        return QJSValue();
-    case M_HEX:
-        return QJSValue(Hex(arg[0].dwValue));
+    case M_SLEEP: Sleep(arg[0].dwValue); return QJSValue();
+    case M_EXITSCRIPT: ExitScript(); return QJSValue();
+    case M_HEX: return QJSValue(Hex(arg[0].dwValue));
     case M_DBGSEND:
-    case M_DBGSENDCRC:
-        return QJSValue(static_cast<int>(DbgSend(bytes, method == M_DBGSENDCRC)));
+    case M_DBGSENDCRC: return QJSValue(static_cast<int>(DbgSend(bytes, method == M_DBGSENDCRC)));
     case M_SEND:
-    case M_SENDCRC:
-        return QJSValue(static_cast<int>(Send(bytes, method == M_SENDCRC)));
-    case M_ABS:
-        return QJSValue(std::fabs(x));
-    case M_SIN:
-        return QJSValue(std::sin(x));
-    case M_COS:
-        return QJSValue(std::cos(x));
-    case M_LOG10:
-        return QJSValue(std::log10(x));
-    case M_POW:
-        return QJSValue(std::pow(x, arg[1].dValue));
-    case M_SQRT:
-        return QJSValue(std::sqrt(x));
-    case M_CEIL:
-        return QJSValue(std::ceil(x));
-    case M_FLOOR:
-        return QJSValue(std::floor(x));
-    case M_PRINT:
-        Print(*arg[0].any);
-        return QJSValue();
+    case M_SENDCRC: return QJSValue(static_cast<int>(Send(bytes, method == M_SENDCRC)));
+    case M_ABS: return QJSValue(std::fabs(x));
+    case M_SIN: return QJSValue(std::sin(x));
+    case M_COS: return QJSValue(std::cos(x));
+    case M_LOG10: return QJSValue(std::log10(x));
+    case M_POW: return QJSValue(std::pow(x, arg[1].dValue));
+    case M_SQRT: return QJSValue(std::sqrt(x));
+    case M_CEIL: return QJSValue(std::ceil(x));
+    case M_FLOOR: return QJSValue(std::floor(x));
+    case M_PRINT: Print(*arg[0].any); return QJSValue();
     case M_GETCOIL:
     case M_GETDINP:
     case M_GETHREG:
@@ -212,8 +185,7 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
     case M_SETIREG:
         SetCell(CellTypeOf(method), *arg[0].any, *arg[1].any, arg[2].dwValue);
         return QJSValue();
-    default:
-        return QJSValue();
+    default: return QJSValue();
     }
 }
 

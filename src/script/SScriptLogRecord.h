@@ -19,9 +19,9 @@ struct SScriptLogRecord
     static constexpr std::size_t kMaxText = 511; // characters
     static constexpr int kNoLine = -1;
 
-    int nLevel { SL_INFORMATION };
-    std::string strText;     // UTF-8, at most kMaxText characters
-    int nLine { kNoLine };   // zero-based line of the script's text, or kNoLine
+    int nLevel{ SL_INFORMATION };
+    std::string strText;  // UTF-8, at most kMaxText characters
+    int nLine{ kNoLine }; // zero-based line of the script's text, or kNoLine
 
     // The text is cut to kMaxText characters, never inside a UTF-8 sequence.
     static SScriptLogRecord Make(int level, const std::string& text, int line);

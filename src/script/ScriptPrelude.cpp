@@ -41,7 +41,8 @@ QString BuildMyObjectPrelude()
                           "        },\n"
                           "        set: function () { return true; },\n"
                           "        has: function (target, name) {\n"
-                          "            return typeof name === 'string' && ids[name.toLowerCase()] !== undefined;\n"
+                          "            return typeof name === 'string' && ids[name.toLowerCase()] "
+                          "!== undefined;\n"
                           "        }\n"
                           "    });\n"
                           "})")

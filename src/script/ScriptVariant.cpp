@@ -1,6 +1,5 @@
 #include "script/ScriptVariant.h"
 
-
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -25,9 +24,9 @@ bool IsDigit(QChar c)
 // all-ones bit pattern of the target: -1, or the largest unsigned value.
 struct SNumeric
 {
-    ScriptConv conv { ScriptConv::Ok };
-    double value { 0.0 };
-    bool bTrue { false };
+    ScriptConv conv{ ScriptConv::Ok };
+    double value{ 0.0 };
+    bool bTrue{ false };
 };
 
 SNumeric ToNumeric(const QJSValue& value);
@@ -80,14 +79,13 @@ SNumeric ToNumeric(const QJSValue& value)
     return FromObject(value);
 }
 
-template <typename T>
-ScriptConv ToInteger(const QJSValue& value, T& out)
+template <typename T> ScriptConv ToInteger(const QJSValue& value, T& out)
 {
     const SNumeric n = ToNumeric(value);
     if (n.conv != ScriptConv::Ok)
         return n.conv;
     if (n.bTrue) {
-        out = static_cast<T>(~T {});
+        out = static_cast<T>(~T{});
         return ScriptConv::Ok;
     }
     const double r = std::nearbyint(n.value);

@@ -9,8 +9,8 @@ namespace korvex {
 // Conversions of script values as the host's automation layer does them: a
 // number keeps its value, a text must be a decimal number, undefined is 0,
 // false 0 and true -1 (for an unsigned target its largest value), null is a
-// type mismatch, and an object gives its default (primitive) value. Integer targets round to the nearest integer, a
-// half to the even neighbour; a value outside the target's range (or NaN)
+// type mismatch, and an object gives its default (primitive) value. Integer targets round to the
+// nearest integer, a half to the even neighbour; a value outside the target's range (or NaN)
 // overflows.
 enum class ScriptConv
 {

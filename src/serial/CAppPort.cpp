@@ -8,10 +8,7 @@
 
 namespace korvex {
 
-CAppPort::CAppPort(CKorvexApp& app)
-    : m_app(app)
-{
-}
+CAppPort::CAppPort(CKorvexApp& app) : m_app(app) {}
 
 CAppPort::~CAppPort()
 {

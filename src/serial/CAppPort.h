@@ -36,8 +36,8 @@ protected:
 
 private:
     CKorvexApp& m_app;
-    CVirtualPort* m_pVirtual { nullptr };
-    std::atomic<bool> m_bReported { false }; // an error was reported since Open began
+    CVirtualPort* m_pVirtual{ nullptr };
+    std::atomic<bool> m_bReported{ false }; // an error was reported since Open began
 };
 
 } // namespace korvex

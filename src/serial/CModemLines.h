@@ -18,10 +18,10 @@ public:
     std::uint32_t Update(int status, std::uint32_t mask);
 
 private:
-    int m_nCts{0};
-    int m_nDsr{0};
-    int m_nRlsd{0};
-    int m_nRing{0};
+    int m_nCts{ 0 };
+    int m_nDsr{ 0 };
+    int m_nRlsd{ 0 };
+    int m_nRing{ 0 };
 };
 
 } // namespace korvex

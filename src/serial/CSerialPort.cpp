@@ -19,7 +19,7 @@ namespace {
 
 // How often the modem input lines are read while their events are wanted: a
 // terminal has no descriptor event for a line change.
-constexpr std::chrono::milliseconds kModemPollTime{20};
+constexpr std::chrono::milliseconds kModemPollTime{ 20 };
 // Nice steps the reader thread asks for above the process, so that a request
 // is picked up promptly; needs CAP_SYS_NICE, skipped without it.
 constexpr int kPriorityBoost = 5;
@@ -50,11 +50,12 @@ struct SSpeed
 };
 
 constexpr SSpeed kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},         {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+    { 50, B50 },         { 75, B75 },         { 110, B110 },         { 134, B134 },
+    { 150, B150 },       { 200, B200 },       { 300, B300 },         { 600, B600 },
+    { 1200, B1200 },     { 1800, B1800 },     { 2400, B2400 },       { 4800, B4800 },
+    { 9600, B9600 },     { 19200, B19200 },   { 38400, B38400 },     { 57600, B57600 },
+    { 115200, B115200 }, { 230400, B230400 }, { 460800, B460800 },   { 500000, B500000 },
+    { 576000, B576000 }, { 921600, B921600 }, { 1000000, B1000000 },
 };
 
 // The B-constant for a baud rate, or B0 when <termios.h> has none.
@@ -245,54 +246,31 @@ int CSerialPort::Configure(int fd)
 
     tcflag_t size = 0;
     switch (m_byDataBits) {
-    case 5:
-        size = CS5;
-        break;
-    case 6:
-        size = CS6;
-        break;
-    case 7:
-        size = CS7;
-        break;
-    case 8:
-        size = CS8;
-        break;
-    default:
-        return EINVAL;
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: return EINVAL;
     }
     tcflag_t parity = 0;
     switch (m_byParity) {
-    case NOPARITY:
-        break;
-    case ODDPARITY:
-        parity = PARENB | PARODD;
-        break;
-    case EVENPARITY:
-        parity = PARENB;
-        break;
+    case NOPARITY: break;
+    case ODDPARITY: parity = PARENB | PARODD; break;
+    case EVENPARITY: parity = PARENB; break;
     // Stick parity: with CMSPAR the parity bit is always 1 with PARODD (mark)
     // and always 0 without (space).
-    case MARKPARITY:
-        parity = PARENB | CMSPAR | PARODD;
-        break;
-    case SPACEPARITY:
-        parity = PARENB | CMSPAR;
-        break;
-    default:
-        return EINVAL;
+    case MARKPARITY: parity = PARENB | CMSPAR | PARODD; break;
+    case SPACEPARITY: parity = PARENB | CMSPAR; break;
+    default: return EINVAL;
     }
     tcflag_t stop = 0;
     switch (m_byStopBits) {
-    case ONESTOPBIT:
-        break;
+    case ONESTOPBIT: break;
     // One and a half is not offered apart from two (a UART sends 1.5 with CSTOPB
     // and five data bits).
     case ONE5STOPBITS:
-    case TWOSTOPBITS:
-        stop = CSTOPB;
-        break;
-    default:
-        return EINVAL;
+    case TWOSTOPBITS: stop = CSTOPB; break;
+    default: return EINVAL;
     }
 
     termios tio = old;
@@ -391,7 +369,7 @@ bool CSerialPort::StartThread()
     params.nFd = m_nFd.load();
     params.interval = std::chrono::milliseconds(m_timeouts.dwReadInterval);
     params.total =
-        std::chrono::milliseconds(std::uint64_t{m_timeouts.dwReadTotalMultiplier} * kBlockSize +
+        std::chrono::milliseconds(std::uint64_t{ m_timeouts.dwReadTotalMultiplier } * kBlockSize +
                                   m_timeouts.dwReadTotalConstant);
     params.dwEventMask = m_dwEventMask;
     try {
@@ -461,7 +439,7 @@ bool CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
     {
         std::lock_guard lock(m_csTx);
         // Queued bytes never exceed pending ones, so the copy fits.
-        if (std::uint64_t{m_nTxPending} + count >= kTxBufferSize)
+        if (std::uint64_t{ m_nTxPending } + count >= kTxBufferSize)
             return false;
         if (count != 0)
             std::memcpy(m_arTx.get() + m_nTxQueued, data, count);
@@ -555,7 +533,7 @@ void CSerialPort::ReportLineChanges(int fd, std::uint32_t mask, bool& bSupported
         return;
     }
     const std::uint32_t changed = m_modemLines.Update(status, mask);
-    for (const std::uint32_t event : {EV_CTS, EV_DSR, EV_RING, EV_RLSD}) {
+    for (const std::uint32_t event : { EV_CTS, EV_DSR, EV_RING, EV_RLSD }) {
         if (changed & event) {
             CallHook([&] { OnCommEvent(event); });
             bEvent = true;
@@ -600,13 +578,13 @@ void CSerialPort::ReaderThread(SThreadParams params)
         Clock::time_point now = Clock::now();
         Clock::time_point deadline = tEvent + kIdleTime;
         if (nBlock != 0)
-            deadline = std::min({deadline, tLast + params.interval, tFirst + params.total});
+            deadline = std::min({ deadline, tLast + params.interval, tFirst + params.total });
         if (bModem && !bFailed)
             deadline = std::min(deadline, now + kModemPollTime);
 
         pollfd fds[2] = {
-            {m_nWakeFd, POLLIN, 0},
-            {fd, static_cast<short>(POLLIN | (m_bWaitWritable ? POLLOUT : 0)), 0},
+            { m_nWakeFd, POLLIN, 0 },
+            { fd, static_cast<short>(POLLIN | (m_bWaitWritable ? POLLOUT : 0)), 0 },
         };
         const timespec timeout = ToTimespec(deadline - now);
         const int ready = ppoll(fds, bFailed ? 1 : 2, &timeout, nullptr);

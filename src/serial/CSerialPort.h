@@ -40,7 +40,7 @@ public:
     // stays below it.
     static constexpr std::uint32_t kTxBufferSize = 0x7FFF;
     // Silence after which the reader thread calls OnIdle.
-    static constexpr std::chrono::milliseconds kIdleTime{900};
+    static constexpr std::chrono::milliseconds kIdleTime{ 900 };
 
     CSerialPort();
     ~CSerialPort() override;
@@ -126,10 +126,10 @@ private:
     // What the reader thread needs of the settings, copied when it starts.
     struct SThreadParams
     {
-        int nFd{-1};
-        std::chrono::milliseconds interval{0};
-        std::chrono::milliseconds total{0};
-        std::uint32_t dwEventMask{0};
+        int nFd{ -1 };
+        std::chrono::milliseconds interval{ 0 };
+        std::chrono::milliseconds total{ 0 };
+        std::uint32_t dwEventMask{ 0 };
     };
 
     bool OpenWith(int adoptFd);
@@ -150,45 +150,45 @@ private:
     bool PerformWrite(int fd, bool& bDeviceGone);
 
     // Line settings (controlling thread).
-    std::string m_strName{"ttyS0"};
-    std::uint32_t m_dwBaud{9600};
-    std::uint8_t m_byParity{NOPARITY};
-    std::uint8_t m_byDataBits{8};
-    std::uint8_t m_byStopBits{ONESTOPBIT};
-    std::uint32_t m_dwEventMask{kDefaultEventMask};
-    bool m_bRtsHigh{true};
-    bool m_bDtrHigh{true};
-    float m_fCharTime{0.0f};
+    std::string m_strName{ "ttyS0" };
+    std::uint32_t m_dwBaud{ 9600 };
+    std::uint8_t m_byParity{ NOPARITY };
+    std::uint8_t m_byDataBits{ 8 };
+    std::uint8_t m_byStopBits{ ONESTOPBIT };
+    std::uint32_t m_dwEventMask{ kDefaultEventMask };
+    bool m_bRtsHigh{ true };
+    bool m_bDtrHigh{ true };
+    float m_fCharTime{ 0.0f };
     STimeouts m_timeouts;
 
     // The open device (written by the controlling thread while no reader
     // thread runs).
-    std::atomic<int> m_nFd{-1};
-    bool m_bExclusive{false}; // opened by name: TIOCEXCL to undo at close
-    bool m_bHaveOldTermios{false};
+    std::atomic<int> m_nFd{ -1 };
+    bool m_bExclusive{ false }; // opened by name: TIOCEXCL to undo at close
+    bool m_bHaveOldTermios{ false };
     termios m_oldTermios{};
-    std::uint32_t m_dwOldBaud{0};
+    std::uint32_t m_dwOldBaud{ 0 };
 
     // Transmit queue, guarded by m_csTx.
     std::mutex m_csTx;
     std::unique_ptr<std::uint8_t[]> m_arTx;
-    std::uint32_t m_nTxQueued{0};
-    std::uint32_t m_nTxPending{0};
+    std::uint32_t m_nTxQueued{ 0 };
+    std::uint32_t m_nTxPending{ 0 };
 
     // The bytes being written (reader thread).
     std::unique_ptr<std::uint8_t[]> m_arOut;
-    std::uint32_t m_nOutLength{0};
-    std::uint32_t m_nOutPos{0};
-    bool m_bOutPartial{false};   // this run did not go out in one call
-    bool m_bWriteHalted{false};  // a write failed: retried on the next Write
-    bool m_bWaitWritable{false}; // the device took less than offered
+    std::uint32_t m_nOutLength{ 0 };
+    std::uint32_t m_nOutPos{ 0 };
+    bool m_bOutPartial{ false };   // this run did not go out in one call
+    bool m_bWriteHalted{ false };  // a write failed: retried on the next Write
+    bool m_bWaitWritable{ false }; // the device took less than offered
     CModemLines m_modemLines;
 
-    std::atomic<std::uint64_t> m_nWriteCount{0};
+    std::atomic<std::uint64_t> m_nWriteCount{ 0 };
 
     // Reader thread.
-    int m_nWakeFd{-1}; // eventfd: stop and write requests
-    std::atomic<bool> m_bStop{false};
+    int m_nWakeFd{ -1 }; // eventfd: stop and write requests
+    std::atomic<bool> m_bStop{ false };
     std::atomic<std::thread::id> m_readerId{};
     std::thread m_thread;
 };

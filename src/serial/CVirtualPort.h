@@ -40,8 +40,8 @@ public:
     void DiscardUnread();
 
 private:
-    int m_nMasterFd{-1};
-    int m_nSlaveFd{-1};
+    int m_nMasterFd{ -1 };
+    int m_nSlaveFd{ -1 };
     std::string m_strSlavePath;
 };
 

@@ -72,7 +72,7 @@ bool IsPlaceholder(const fs::path& ttyDir, const fs::path& deviceDir)
 // What the scan learns from the device chain above a tty.
 struct SUsbInfo
 {
-    bool m_bUsb{false};
+    bool m_bUsb{ false };
     std::string m_strDesc;
 };
 
@@ -182,7 +182,7 @@ void CompletePortNames(SSerInfo& info)
     if (s == std::string::npos || s == 0)
         return;
     std::size_t e = std::string::npos;
-    for (const char mark : {'-', ')', ' '}) {
+    for (const char mark : { '-', ')', ' ' }) {
         const std::size_t pos = shown.rfind(mark);
         if (pos != std::string::npos && pos > s) {
             e = pos;

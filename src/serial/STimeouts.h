@@ -10,11 +10,11 @@ namespace korvex {
 // dwReadTotalConstant have passed. Writes have no time-out.
 struct STimeouts
 {
-    std::uint32_t dwReadInterval{0};
-    std::uint32_t dwReadTotalMultiplier{0};
-    std::uint32_t dwReadTotalConstant{0};
-    std::uint32_t dwWriteTotalMultiplier{0};
-    std::uint32_t dwWriteTotalConstant{0};
+    std::uint32_t dwReadInterval{ 0 };
+    std::uint32_t dwReadTotalMultiplier{ 0 };
+    std::uint32_t dwReadTotalConstant{ 0 };
+    std::uint32_t dwWriteTotalMultiplier{ 0 };
+    std::uint32_t dwWriteTotalConstant{ 0 };
 };
 
 // Time on the line of one character in milliseconds: start bit, data bits,

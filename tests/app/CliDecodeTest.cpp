@@ -20,7 +20,8 @@ TEST(CliDecode, PrintsLinesInOrderAndReportsBadInput)
     const auto lines = SplitLines(r.strOut);
     ASSERT_EQ(lines.size(), 3u) << r.strOut;
     EXPECT_EQ(lines[0], "P\t0\t\t1\t(0x03) Read Holding Registers, Адрес=0x0010, Количество=2");
-    EXPECT_EQ(lines[1], "P\t5\t\t1\t(0x03) Read Holding Registers - устройство с адресом 0x1 не найдено");
+    EXPECT_EQ(lines[1],
+              "P\t5\t\t1\t(0x03) Read Holding Registers - устройство с адресом 0x1 не найдено");
     EXPECT_EQ(lines[2], "P\t4\t\t1\tError: (0x83) Read Holding Registers, Exception code: 0x02");
     // Line 2 is text, line 3 splits a pair: both are reported with their numbers.
     EXPECT_NE(r.strErr.find("line 2"), std::string::npos) << r.strErr;
@@ -29,15 +30,18 @@ TEST(CliDecode, PrintsLinesInOrderAndReportsBadInput)
 
 TEST(CliDecode, OptionsAndUsage)
 {
-    const auto dec = RunProcess(KORVEX_CLI_PATH, { "decode", "--dec-addr", "--dec-values" },
-                                "0103040001000 22A32\n01 03 00 10 00 02 C5 CE\n01030400010002 2A32\n");
+    const auto dec =
+        RunProcess(KORVEX_CLI_PATH, { "decode", "--dec-addr", "--dec-values" },
+                   "0103040001000 22A32\n01 03 00 10 00 02 C5 CE\n01030400010002 2A32\n");
     const auto lines = SplitLines(dec.strOut);
     ASSERT_GE(lines.size(), 3u) << dec.strOut;
     EXPECT_EQ(lines[0], "P\t0\t\t1\t(0x03) Read Holding Registers, Адрес=0016, Количество=2");
-    EXPECT_EQ(lines[2], "P\t3\t\t1\t(0x03) Read Holding Registers, Количество=2, Регистры={ 0001 0002 }");
+    EXPECT_EQ(lines[2],
+              "P\t3\t\t1\t(0x03) Read Holding Registers, Количество=2, Регистры={ 0001 0002 }");
 
     // With --running a partial frame waits for the rest.
-    const auto run = RunProcess(KORVEX_CLI_PATH, { "decode", "--running" }, "01 03 00 10\n00 02 C5 CE\n");
+    const auto run =
+        RunProcess(KORVEX_CLI_PATH, { "decode", "--running" }, "01 03 00 10\n00 02 C5 CE\n");
     const auto runLines = SplitLines(run.strOut);
     ASSERT_FALSE(runLines.empty());
     EXPECT_EQ(runLines[0], "P\t0\t\t1\t(0x03) Read Holding Registers, Адрес=0x0010, Количество=2");

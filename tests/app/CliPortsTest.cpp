@@ -16,7 +16,7 @@ namespace {
 
 struct SRun
 {
-    int m_nExit{-1};
+    int m_nExit{ -1 };
     std::string m_strOut;
 };
 

@@ -24,7 +24,8 @@ const std::string kMissing =
 // Runs korvex-cli in the folder with the arguments, standard input given.
 SProcessResult RunIn(const CTempDir& dir, const std::string& args, const std::string& input = {})
 {
-    return RunProcess("/bin/sh", { "-c", "cd '" + dir.Path() + "' && exec '" KORVEX_CLI_PATH "' " + args },
+    return RunProcess("/bin/sh",
+                      { "-c", "cd '" + dir.Path() + "' && exec '" KORVEX_CLI_PATH "' " + args },
                       input);
 }
 
@@ -42,8 +43,9 @@ std::string HexLine(const Bytes& frame)
 
 std::string Device(const std::string& id, int addr, int value)
 {
-    return *Utf8ToCp1251(id + "\t" + std::to_string(addr) + "\r\nHREG\tДавление\tP\t0\tRW\t0-65535\t" +
-                         std::to_string(value) + "\r\n");
+    return *Utf8ToCp1251(id + "\t" + std::to_string(addr) +
+                         "\r\nHREG\tДавление\tP\t0\tRW\t0-65535\t" + std::to_string(value) +
+                         "\r\n");
 }
 
 Strings Starting(const std::string& out, const std::string& prefix)
@@ -80,8 +82,8 @@ TEST(CliProject, DecodeAnswersTheDevicesOfTheProject)
     const auto r = RunIn(f.dir, "decode proj/p.kvxp", input);
     EXPECT_EQ(r.nExitCode, 0) << r.strErr;
     EXPECT_EQ(Starting(r.strOut, "T\t"),
-              (Strings { "T\t" + HexLine(WithCrc(Hex("02 03 02 12 34"))),
-                         "T\t" + HexLine(WithCrc(Hex("01 03 02 00 55"))) }));
+              (Strings{ "T\t" + HexLine(WithCrc(Hex("02 03 02 12 34"))),
+                        "T\t" + HexLine(WithCrc(Hex("01 03 02 00 55"))) }));
     EXPECT_EQ(Starting(r.strOut, "P\t0\t").size(), 2u);
     // The missing file is reported and skipped; nothing else is.
     EXPECT_EQ(r.strErr, "korvex-cli decode: " + f.dir.File("proj/gone.kvxd") + kMissing + "\n");
@@ -136,8 +138,8 @@ TEST(CliProject, TheBundledDemoProjectServesBothDevices)
     EXPECT_EQ(r.nExitCode, 0);
     EXPECT_TRUE(r.strErr.empty()) << r.strErr;
     EXPECT_EQ(Starting(r.strOut, "T\t"),
-              (Strings { "T\t" + HexLine(WithCrc(Hex("01 03 02 01 90"))),
-                         "T\t" + HexLine(WithCrc(Hex("02 04 04 02 8E 02 00"))) }));
+              (Strings{ "T\t" + HexLine(WithCrc(Hex("01 03 02 01 90"))),
+                        "T\t" + HexLine(WithCrc(Hex("02 04 04 02 8E 02 00"))) }));
 }
 
 } // namespace

@@ -20,17 +20,17 @@ TEST(CRecentList, OnlyProjectFilesEnter)
         bool project;
     };
     const SCase cases[] = {
-        {"/home/op/plant.kvxp", true},
-        {"/home/op/PLANT.KVXP", true}, // the extension in any letter case
-        {"/home/op/plant.KvXp", true},
-        {"relative/plant.kvxp", true},
-        {"/home/op/pump.kvxd", false},  // device files never enter
-        {"/home/op/start.kvxs", false}, // nor scripts
-        {"/home/op/plant.kvxp.bak", false},
-        {"/home/op/plant.kvx", false},
-        {"/home/op/plantkvxp", false},
-        {"/home/op/plant.kvxp/", false},
-        {"", false},
+        { "/home/op/plant.kvxp", true },
+        { "/home/op/PLANT.KVXP", true }, // the extension in any letter case
+        { "/home/op/plant.KvXp", true },
+        { "relative/plant.kvxp", true },
+        { "/home/op/pump.kvxd", false },  // device files never enter
+        { "/home/op/start.kvxs", false }, // nor scripts
+        { "/home/op/plant.kvxp.bak", false },
+        { "/home/op/plant.kvx", false },
+        { "/home/op/plantkvxp", false },
+        { "/home/op/plant.kvxp/", false },
+        { "", false },
     };
     for (const SCase& c : cases) {
         CRecentList list;
@@ -45,42 +45,42 @@ TEST(CRecentList, MostRecentFirstAndAtMostFour)
     CRecentList list;
     list.Add("/1.kvxp");
     list.Add("/2.kvxp");
-    EXPECT_EQ(list.GetPaths(), (Paths{"/2.kvxp", "/1.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/2.kvxp", "/1.kvxp" }));
     list.Add("/3.kvxp");
     list.Add("/4.kvxp");
     list.Add("/5.kvxp");
-    EXPECT_EQ(list.GetPaths(), (Paths{"/5.kvxp", "/4.kvxp", "/3.kvxp", "/2.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/5.kvxp", "/4.kvxp", "/3.kvxp", "/2.kvxp" }));
 
     // A rejected path leaves the list as it was.
     EXPECT_FALSE(list.Add("/6.kvxd"));
-    EXPECT_EQ(list.GetPaths(), (Paths{"/5.kvxp", "/4.kvxp", "/3.kvxp", "/2.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/5.kvxp", "/4.kvxp", "/3.kvxp", "/2.kvxp" }));
 }
 
 TEST(CRecentList, RepeatedPathMovesToTheTop)
 {
     CRecentList list;
-    for (const char* p : {"/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp"})
+    for (const char* p : { "/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp" })
         list.Add(p);
     EXPECT_TRUE(list.Add("/2.kvxp"));
-    EXPECT_EQ(list.GetPaths(), (Paths{"/2.kvxp", "/4.kvxp", "/3.kvxp", "/1.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/2.kvxp", "/4.kvxp", "/3.kvxp", "/1.kvxp" }));
     // Re-adding the top entry changes nothing; the oldest is not pushed out.
     list.Add("/2.kvxp");
-    EXPECT_EQ(list.GetPaths(), (Paths{"/2.kvxp", "/4.kvxp", "/3.kvxp", "/1.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/2.kvxp", "/4.kvxp", "/3.kvxp", "/1.kvxp" }));
     // Paths differing in case are different files.
     list.Add("/1.KVXP");
-    EXPECT_EQ(list.GetPaths(), (Paths{"/1.KVXP", "/2.kvxp", "/4.kvxp", "/3.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/1.KVXP", "/2.kvxp", "/4.kvxp", "/3.kvxp" }));
 }
 
 TEST(CRecentList, RemoveAndGet)
 {
     CRecentList list;
-    for (const char* p : {"/1.kvxp", "/2.kvxp", "/3.kvxp"})
+    for (const char* p : { "/1.kvxp", "/2.kvxp", "/3.kvxp" })
         list.Add(p);
     EXPECT_EQ(list.Get(0), "/3.kvxp");
     EXPECT_EQ(list.Get(2), "/1.kvxp");
     EXPECT_EQ(list.Get(3), "");
     list.Remove(1);
-    EXPECT_EQ(list.GetPaths(), (Paths{"/3.kvxp", "/1.kvxp"}));
+    EXPECT_EQ(list.GetPaths(), (Paths{ "/3.kvxp", "/1.kvxp" }));
     list.Remove(7);
     EXPECT_EQ(list.GetSize(), 2u);
     list.Clear();

@@ -19,8 +19,9 @@ Bytes Append(Bytes b, std::uint8_t byte)
 std::string RegistersBeyond()
 {
     const Bytes f = Append(WithCrc(Hex("01 03 40 00 00 0A")), 0);
-    return StrFormat("(0x03) Read Holding Registers, Количество=32, Регистры={ 0x%02X%02X 0x%02X%02X }",
-                     f[3], f[4], f[5], f[6]);
+    return StrFormat(
+        "(0x03) Read Holding Registers, Количество=32, Регистры={ 0x%02X%02X 0x%02X%02X }", f[3],
+        f[4], f[5], f[6]);
 }
 
 struct SLineCase
@@ -38,8 +39,8 @@ TEST(Decoder, LinesOfRequestsAndResponses)
     const std::vector<SLineCase> cases = {
         { "read request, hex address", Hex("01 03 00 10 00 02 C5 CE"), true, true, LK_REQUEST,
           "(0x03) Read Holding Registers, Адрес=0x0010, Количество=2" },
-        { "read request, decimal address", Hex("01 03 00 10 00 02 C5 CE"), false, true,
-          LK_REQUEST, "(0x03) Read Holding Registers, Адрес=0016, Количество=2" },
+        { "read request, decimal address", Hex("01 03 00 10 00 02 C5 CE"), false, true, LK_REQUEST,
+          "(0x03) Read Holding Registers, Адрес=0016, Количество=2" },
         { "register data, hex", Hex("01 03 04 00 01 00 02 2A 32"), true, true, LK_DATA,
           "(0x03) Read Holding Registers, Количество=2, Регистры={ 0x0001 0x0002 }" },
         { "register data, decimal", Hex("01 03 04 00 01 00 02 2A 32"), true, false, LK_DATA,
@@ -57,21 +58,24 @@ TEST(Decoder, LinesOfRequestsAndResponses)
           LK_DATA, RegistersBeyond() },
         { "write coil request", WithCrc(Hex("01 05 00 03 FF 00")), true, true, LK_REQUEST,
           "(0x05) Write Single Coil, Адрес=0x0003, Значение=0xFF00" },
-        { "write 10 coils lists two bytes", WithCrc(Hex("01 0F 00 13 00 0A 02 CD 01")), true,
-          true, LK_REQUEST,
+        { "write 10 coils lists two bytes", WithCrc(Hex("01 0F 00 13 00 0A 02 CD 01")), true, true,
+          LK_REQUEST,
           "(0x0F) Write Multiple Coils, Адрес=0x0013, Кол-во=10 Значения={ 0xCD 0x01 }" },
         { "write registers", WithCrc(Hex("01 10 00 01 00 02 04 00 0A 01 02")), true, false,
-          LK_REQUEST, "(0x10) Write Multiple registers, Адрес=0x0001, К-во=2 Регистры={ 0010 0258 }" },
+          LK_REQUEST,
+          "(0x10) Write Multiple registers, Адрес=0x0001, К-во=2 Регистры={ 0010 0258 }" },
         { "exception status request", WithCrc(Hex("01 07")), true, true, LK_REQUEST,
-          "(0x07) Read Exception Status Запрос на получение статуса устройства (зависит от устройства)" },
+          "(0x07) Read Exception Status Запрос на получение статуса устройства (зависит от "
+          "устройства)" },
         { "exception status answer", WithCrc(Hex("01 07 20")), true, true, LK_RESPONSE,
-          "(0x07) Read Exception Status Ответ на получение статуса устройства (зависит от устройства)" },
+          "(0x07) Read Exception Status Ответ на получение статуса устройства (зависит от "
+          "устройства)" },
         { "coil data", WithCrc(Hex("01 01 02 CD 01")), true, false, LK_DATA,
           "(0x01) Read Coils, Количество=2, Данные={ 205 01 }" },
         { "quantity 126 is a response", WithCrc(Hex("01 03 00 00 00 7E")), true, true, LK_DATA,
           "(0x03) Read Holding Registers, Количество=0, Регистры={ }" },
-        { "write registers answer", WithCrc(Hex("01 10 00 01 00 02")), false, true,
-          LK_RESPONSE, "(0x10) Write Multiple registers, Адрес=0001, Количество=2" },
+        { "write registers answer", WithCrc(Hex("01 10 00 01 00 02")), false, true, LK_RESPONSE,
+          "(0x10) Write Multiple registers, Адрес=0001, Количество=2" },
         // A write request whose byte count promises more data than the frame
         // holds is no request: it is described as an answer.
         { "short write request", WithCrc(Hex("01 10 00 01 00 02 04 00 0A")), true, true,

@@ -30,8 +30,8 @@ TEST(ProtoFeed, QueuedLinesFollowTheNextLine)
 
 TEST(ProtoFeed, RecordsAreCutAndKeptOnOneRow)
 {
-    const auto rec = CProtoFeed::MakeRecord(LK_WARNING, std::string(100, 'd'), -1,
-                                            "line one\r\nline two\n");
+    const auto rec =
+        CProtoFeed::MakeRecord(LK_WARNING, std::string(100, 'd'), -1, "line one\r\nline two\n");
     EXPECT_EQ(rec.szText, "line one  line two ");
     EXPECT_EQ(rec.szDevice.size(), 79u);
 
@@ -67,7 +67,8 @@ TEST(ProtoFeed, AnsweredRequestGivesRequestThenAnswer)
     ASSERT_EQ(h.lines.size(), 2u);
     EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
     EXPECT_EQ(h.lines[1].nKind, LK_RESPONSE);
-    EXPECT_EQ(h.lines[1].szText, "(0x03) Read Holding Registers, Количество=1, Регистры={ 0x0000 }");
+    EXPECT_EQ(h.lines[1].szText,
+              "(0x03) Read Holding Registers, Количество=1, Регистры={ 0x0000 }");
 }
 
 } // namespace

@@ -93,7 +93,8 @@ TEST(Framing, WaitRuleWhileRunning)
     // ...and is reported in front of the next frame.
     h.Receive(Hex("01 03 00 00 00 0A C5 CD"));
     ASSERT_GE(h.lines.size(), 2u);
-    EXPECT_EQ(h.lines[0].szText, "Неопознанные данные 6 байт { 0x0, 0x11, 0x22, 0x33, 0x44, 0x55 }");
+    EXPECT_EQ(h.lines[0].szText,
+              "Неопознанные данные 6 байт { 0x0, 0x11, 0x22, 0x33, 0x44, 0x55 }");
     EXPECT_EQ(h.lines[1].nKind, LK_REQUEST);
 
     // Not running: fewer than four bytes still give no line...

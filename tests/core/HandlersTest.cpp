@@ -11,7 +11,7 @@ namespace {
 struct HandlerFixture : ::testing::Test
 {
     CoreHarness h;
-    CDevDoc dev { h.app };
+    CDevDoc dev{ h.app };
 
     void SetUp() override
     {
@@ -56,8 +56,8 @@ TEST_F(HandlerFixture, ReadsOfEveryKind)
     EXPECT_EQ(h.lines[1].nKind, LK_RESPONSE);
     EXPECT_EQ(h.lines[1].szDevice, "PUMP1");
     EXPECT_EQ(h.lines[1].nAddress, 1);
-    EXPECT_EQ(h.lines[1].szText,
-              "(0x07) Read Exception Status Ответ на получение статуса устройства (зависит от устройства)");
+    EXPECT_EQ(h.lines[1].szText, "(0x07) Read Exception Status Ответ на получение статуса "
+                                 "устройства (зависит от устройства)");
     EXPECT_FALSE(dev.IsModified());
 }
 
@@ -123,7 +123,9 @@ TEST_F(HandlerFixture, WritesOfRegistersAndCoils)
     req.insert(req.end(), data.begin(), data.end());
     EXPECT_EQ(Ask(req), WithCrc(Hex("01 0F 00 64 01 2C")));
     for (unsigned i = 0; i < 300; ++i)
-        ASSERT_EQ(dev.FindItem(COIL, static_cast<std::uint16_t>(100 + i))->GetValue(), i % 3 == 0 ? 1 : 0) << i;
+        ASSERT_EQ(dev.FindItem(COIL, static_cast<std::uint16_t>(100 + i))->GetValue(),
+                  i % 3 == 0 ? 1 : 0)
+            << i;
     EXPECT_EQ(h.lines[1].szText, "(0x0F) Write Multiple Coils, Адрес=0x0064, Количество=300");
     EXPECT_TRUE(dev.IsModified());
 }
@@ -147,14 +149,16 @@ TEST_F(HandlerFixture, QuantityLimits)
     h.app.GetFeed().AddLine(LK_WARNING, "", -1, "flush");
     h.poster.Pump();
     ASSERT_EQ(h.lines.size(), 5u);
-    EXPECT_EQ(h.lines[1].szText,
-              "(0x03) Read Holding Registers: Неверный запрос. Количество должно быть >=1 и <=0x7D");
+    EXPECT_EQ(
+        h.lines[1].szText,
+        "(0x03) Read Holding Registers: Неверный запрос. Количество должно быть >=1 и <=0x7D");
     EXPECT_EQ(h.lines[2].szText,
               "(0x01) Read Coils: Неверный запрос. Количество должно быть >=1 и <=0x7D0");
     EXPECT_EQ(h.lines[3].szText,
               "(0x0F) Write Multiple Coils: Неверный запрос. Количество должно быть >=1 и <=0x7B0");
-    EXPECT_EQ(h.lines[4].szText,
-              "(0x10) Write Multiple registers: Неверный запрос. Количество должно быть >=1 и <=0x7B");
+    EXPECT_EQ(
+        h.lines[4].szText,
+        "(0x10) Write Multiple registers: Неверный запрос. Количество должно быть >=1 и <=0x7B");
 
     // On the line, quantity 0 and 126 reads are response lines, unanswered.
     EXPECT_TRUE(Ask(Hex("01 03 00 00 00 00")).empty());

@@ -17,16 +17,13 @@ namespace {
 class CFakePort final : public IPort
 {
 public:
-    explicit CFakePort(CKorvexApp& app)
-        : m_app(app)
-    {
-    }
+    explicit CFakePort(CKorvexApp& app) : m_app(app) {}
     void Setup(const std::string& name, std::uint32_t baud, std::uint8_t parity,
                std::uint8_t dataBits, std::uint8_t stopBits, std::uint32_t mask) override
     {
-        calls.push_back("setup " + name + " " + std::to_string(baud) + " " + std::to_string(parity) +
-                        " " + std::to_string(dataBits) + " " + std::to_string(stopBits) + " " +
-                        std::to_string(mask));
+        calls.push_back("setup " + name + " " + std::to_string(baud) + " " +
+                        std::to_string(parity) + " " + std::to_string(dataBits) + " " +
+                        std::to_string(stopBits) + " " + std::to_string(mask));
     }
     void SetModemControl(bool rts, bool dtr) override
     {
@@ -42,8 +39,8 @@ public:
     void Close() override { calls.push_back("close"); }
 
     std::vector<std::string> calls;
-    bool bFail { false };
-    std::string m_name { "ttyUSB7" };
+    bool bFail{ false };
+    std::string m_name{ "ttyUSB7" };
 
 private:
     CKorvexApp& m_app;
@@ -53,8 +50,7 @@ class CFakeScript final : public IScript
 {
 public:
     CFakeScript(std::vector<std::string>& log, std::string name)
-        : m_log(log)
-        , m_name(std::move(name))
+        : m_log(log), m_name(std::move(name))
     {
     }
     void StartScript() override { m_log.push_back("start " + m_name); }
@@ -92,13 +88,14 @@ TEST(Session, StartAndStopInOrder)
     EXPECT_TRUE(h.app.IsRunning());
     EXPECT_EQ(h.app.GetRxBuffer().GetLength(), 0u);
     EXPECT_EQ(h.app.GetRxPos(), 0u);
-    EXPECT_EQ(port.calls, (std::vector<std::string> { "setup ttyUSB7 19200 2 8 0 377", "modem 01", "open" }));
-    EXPECT_EQ(scriptLog, (std::vector<std::string> { "start a", "start b" }));
+    EXPECT_EQ(port.calls,
+              (std::vector<std::string>{ "setup ttyUSB7 19200 2 8 0 377", "modem 01", "open" }));
+    EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a", "start b" }));
 
     h.app.OnStop();
     EXPECT_FALSE(h.app.IsRunning());
     EXPECT_EQ(port.calls.back(), "close");
-    EXPECT_EQ(scriptLog, (std::vector<std::string> { "start a", "start b", "stop a", "stop b" }));
+    EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a", "start b", "stop a", "stop b" }));
     EXPECT_EQ(stops, 1);
     h.app.RemoveScript(&a);
     h.app.RemoveScript(&b);
@@ -116,11 +113,11 @@ TEST(Session, FailedOpenReportsOnceAndStopsAgain)
 
     h.app.OnStart();
     // The scripts start whether the open worked or not.
-    EXPECT_EQ(scriptLog, (std::vector<std::string> { "start a" }));
+    EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a" }));
     EXPECT_TRUE(h.app.IsRunning());
     h.poster.Pump(); // the posted stop and the warning line
     EXPECT_FALSE(h.app.IsRunning());
-    EXPECT_EQ(scriptLog, (std::vector<std::string> { "start a", "stop a" }));
+    EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a", "stop a" }));
     ASSERT_EQ(h.lines.size(), 1u);
     EXPECT_EQ(h.lines[0].nKind, LK_WARNING);
     EXPECT_EQ(h.lines[0].nAddress, -1);

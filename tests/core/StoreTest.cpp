@@ -13,8 +13,8 @@ class CFakeGraph final : public ICellGraph
 public:
     void RequestSample() override { ++samples; }
     void Close() override { ++closed; }
-    int samples { 0 };
-    int closed { 0 };
+    int samples{ 0 };
+    int closed{ 0 };
 };
 
 class CFakeView final : public IDevView
@@ -23,9 +23,9 @@ public:
     void OnValueChanged(CDevItem*) override { ++changed; }
     void OnItemShown(CDevItem*) override { ++shown; }
     void OnItemRemoved(CDevItem*) override { ++removed; }
-    int changed { 0 };
-    int shown { 0 };
-    int removed { 0 };
+    int changed{ 0 };
+    int shown{ 0 };
+    int removed{ 0 };
 };
 
 TEST(Store, LookupsTakeTheFirstMatch)

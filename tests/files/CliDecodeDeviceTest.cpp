@@ -17,7 +17,7 @@ namespace {
 
 struct SRun
 {
-    int status { -1 };
+    int status{ -1 };
     std::vector<std::string> out;
     std::string err;
 };
@@ -91,13 +91,17 @@ TEST(CliDecodeDevice, RequestsToADeviceFileAreAnswered)
         Bytes request;
         std::vector<Bytes> answers;
     } const cases[] = {
-        { "read holding registers", WithCrc(Hex("01 03 00 00 00 02")),
+        { "read holding registers",
+          WithCrc(Hex("01 03 00 00 00 02")),
           { WithCrc(Hex("01 03 04 01 90 00 02")) } },
-        { "read an input register", WithCrc(Hex("01 04 00 00 00 01")),
+        { "read an input register",
+          WithCrc(Hex("01 04 00 00 00 01")),
           { WithCrc(Hex("01 04 02 01 8B")) } },
-        { "write a single register", WithCrc(Hex("01 06 00 01 00 03")),
+        { "write a single register",
+          WithCrc(Hex("01 06 00 01 00 03")),
           { WithCrc(Hex("01 06 00 01 00 03")) } },
-        { "a missing register gives an exception", WithCrc(Hex("01 03 00 05 00 01")),
+        { "a missing register gives an exception",
+          WithCrc(Hex("01 03 00 05 00 01")),
           { WithCrc(Hex("01 83 04")) } },
         { "another address is not answered", WithCrc(Hex("02 03 00 00 00 01")), {} },
     };
@@ -133,7 +137,7 @@ TEST(CliDecodeDevice, ReaderWarningsAreLoggedAndBadFilesDoNotStopTheOthers)
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out[0], "P\t5\tbad.kvxd\t\tЗадан неверный тип ячейки (первый параметр)! "
                           "Допустимы: COIL,DINP,HREG,IREG.");
-    EXPECT_EQ(TLines(run), std::vector<std::string> { THex(WithCrc(Hex("01 03 02 01 90"))) })
+    EXPECT_EQ(TLines(run), std::vector<std::string>{ THex(WithCrc(Hex("01 03 02 01 90"))) })
         << "the pump answers; the device with the duplicate ID never opened";
     EXPECT_NE(run.err.find(dir.Path() + "/missing.kvxd"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("dup.kvxd"), std::string::npos) << "no message for a duplicate ID";
@@ -156,10 +160,10 @@ TEST(CliDecodeDevice, SaveWritesChangedValuesBack)
         dir.Write("pump.kvxd", kPump);
         const std::string other = "OTHER\t9\nHREG\tx\tX\t0\tRW\t0-9\t1\n";
         dir.Write("other.kvxd", other);
-        const SRun run = RunDecode(dir, c.args,
-                                   HexLine(WithCrc(Hex("01 10 00 00 00 02 04 01 F4 00 01"))));
+        const SRun run =
+            RunDecode(dir, c.args, HexLine(WithCrc(Hex("01 10 00 00 00 02 04 01 F4 00 01"))));
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(TLines(run), std::vector<std::string> { THex(WithCrc(Hex("01 10 00 00 00 02"))) });
+        EXPECT_EQ(TLines(run), std::vector<std::string>{ THex(WithCrc(Hex("01 10 00 00 00 02"))) });
         const std::string text = DecodeFileText(ReadBytes(dir.File("pump.kvxd")));
         if (c.written) {
             EXPECT_TRUE(text.starts_with("// Файл устройства эмулятора MODBUS-slave Korvex"));
@@ -178,8 +182,8 @@ TEST(CliDecodeDevice, ThePumpExampleAnswersItsTraffic)
 {
     CTempDir dir;
     const std::string examples = std::string(KORVEX_SOURCE_DIR) + "/examples";
-    const SRun run = RunDecode(dir, "'" + examples + "/pump.kvxd'",
-                               ReadBytes(examples + "/traffic.hex"));
+    const SRun run =
+        RunDecode(dir, "'" + examples + "/pump.kvxd'", ReadBytes(examples + "/traffic.hex"));
     EXPECT_EQ(run.status, 0) << run.err;
     const std::vector<std::string> t = TLines(run);
     ASSERT_EQ(t.size(), 9u) << "every request but the one to a foreign address";

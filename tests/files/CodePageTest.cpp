@@ -84,8 +84,8 @@ TEST(CodePage, FileTextIsReadAsUtf8OnlyWhenItIs)
           "one bad sequence makes the whole file code page 1251" },
     };
     for (const auto& c : cases) {
-        FileEncoding used = c.encoding == FileEncoding::Utf8 ? FileEncoding::Cp1251
-                                                             : FileEncoding::Utf8;
+        FileEncoding used =
+            c.encoding == FileEncoding::Utf8 ? FileEncoding::Cp1251 : FileEncoding::Utf8;
         EXPECT_EQ(DecodeFileText(c.bytes, &used), c.text) << c.why;
         EXPECT_EQ(used, c.encoding) << c.why;
     }
@@ -101,13 +101,16 @@ TEST(CodePage, FileTextIsWrittenInCp1251UnlessACharacterIsMissing)
         const char* why;
     } const cases[] = {
         { "PUMP1", "PUMP1", FileEncoding::Cp1251, "ASCII" },
-        { "Насос №1", "\xCD\xE0\xF1\xEE\xF1 \xB9" "1", FileEncoding::Cp1251, "Cyrillic" },
+        { "Насос №1",
+          "\xCD\xE0\xF1\xEE\xF1 \xB9"
+          "1",
+          FileEncoding::Cp1251, "Cyrillic" },
         { "Объём, м³", "\xEF\xBB\xBFОбъём, м³", FileEncoding::Utf8,
           "the cube sign does not exist in code page 1251" },
     };
     for (const auto& c : cases) {
-        FileEncoding used = c.encoding == FileEncoding::Utf8 ? FileEncoding::Cp1251
-                                                             : FileEncoding::Utf8;
+        FileEncoding used =
+            c.encoding == FileEncoding::Utf8 ? FileEncoding::Cp1251 : FileEncoding::Utf8;
         EXPECT_EQ(EncodeFileText(c.text, &used), c.bytes) << c.why;
         EXPECT_EQ(used, c.encoding) << c.why;
         EXPECT_EQ(DecodeFileText(c.bytes), c.text) << c.why << " (read back)";

@@ -162,7 +162,7 @@ TEST(DevDoc, SavingWritesTheValuesAndClearsTheModifiedFlag)
     EXPECT_FALSE(doc->IsModified());
     EXPECT_TRUE(ReadBytes(path).ends_with("HREG\t\xD3\xF1\xF2\xE0\xE2\xEA\xE0\tSP\t0x0\tRW\t"
                                           "0x0-0x3E8\t0x22B\r\n"));
-    EXPECT_EQ(h.dir.List(), std::vector<std::string> { "pump.kvxd" }) << "no temporary file left";
+    EXPECT_EQ(h.dir.List(), std::vector<std::string>{ "pump.kvxd" }) << "no temporary file left";
     EXPECT_TRUE(h.messages.empty());
 }
 
@@ -179,13 +179,15 @@ TEST(DevDoc, SavingKeepsPermissionsAndFollowsSymbolicLinks)
     doc->FindItem(HREG, 0)->SetValue(7);
     ASSERT_TRUE(doc->Save());
 
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_TRUE(ReadBytes(real).ends_with("\t0x7\r\n"));
-    EXPECT_EQ(h.dir.List(), (std::vector<std::string> { "link.kvxd", "real.kvxd" }));
+    EXPECT_EQ(h.dir.List(), (std::vector<std::string>{ "link.kvxd", "real.kvxd" }));
 }
 
 // Makes writes beyond a size fail with EFBIG for as long as it lives; works
@@ -209,9 +211,9 @@ public:
     bool IsSet() const { return m_bSet; }
 
 private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) { nullptr };
-    bool m_bSet { false };
+    rlimit m_old{};
+    void (*m_oldHandler)(int){ nullptr };
+    bool m_bSet{ false };
 };
 
 TEST(DevDoc, AFailedSaveLeavesTheOldFileReportsAndStaysModified)
@@ -294,27 +296,27 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
 
     CDevDoc* a = h.Open(h.dir.File("a.kvxd"));
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(frames.events, (std::vector<std::string> { "create", "shown R" }));
+    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "shown R" }));
     EXPECT_NE(a->FindRow(HREG, 0), 0u);
 
     frames.events.clear();
     EXPECT_EQ(h.Open(h.dir.File("dup.kvxd")), nullptr);
-    EXPECT_EQ(frames.events, (std::vector<std::string> { "create", "shown R", "destroy" }));
+    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "shown R", "destroy" }));
 
     frames.events.clear();
     EXPECT_EQ(h.app.GetDevTemplate().OpenNewDocument(), nullptr) << "no empty device";
-    EXPECT_EQ(frames.events, (std::vector<std::string> { "create", "destroy" }));
+    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "destroy" }));
 
     CDevDoc* b = h.Open(h.dir.File("b.kvxd"));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(a->GetDocTemplate(), &h.app.GetDevTemplate());
-    EXPECT_EQ(h.app.GetDevTemplate().GetDocuments(), (std::vector<CDocument*> { a, b }));
-    EXPECT_EQ(h.app.GetDocManager().GetDocuments(), (std::vector<CDocument*> { a, b }));
+    EXPECT_EQ(h.app.GetDevTemplate().GetDocuments(), (std::vector<CDocument*>{ a, b }));
+    EXPECT_EQ(h.app.GetDocManager().GetDocuments(), (std::vector<CDocument*>{ a, b }));
 
     frames.events.clear();
     h.app.GetDevTemplate().CloseDocument(a);
-    EXPECT_EQ(frames.events, std::vector<std::string> { "destroy" });
-    EXPECT_EQ(h.app.GetDevices(), std::vector<CDevDoc*> { b });
+    EXPECT_EQ(frames.events, std::vector<std::string>{ "destroy" });
+    EXPECT_EQ(h.app.GetDevices(), std::vector<CDevDoc*>{ b });
     EXPECT_EQ(h.app.FindDeviceById("A"), nullptr);
     h.app.GetDocManager().CloseAllDocuments();
     EXPECT_TRUE(h.app.GetDevices().empty());

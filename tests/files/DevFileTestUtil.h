@@ -21,15 +21,15 @@ namespace korvex::test {
 // One cell as the store holds it.
 struct SCell
 {
-    std::int32_t type { COIL };
+    std::int32_t type{ COIL };
     std::string id;
     std::string desc;
-    std::uint16_t addr { 0 };
-    std::int32_t access { ACCESS_RW };
-    std::uint16_t min { 0 };
-    std::uint16_t max { 0 };
-    std::uint16_t value { 0 };
-    bool hasRow { true };
+    std::uint16_t addr{ 0 };
+    std::int32_t access{ ACCESS_RW };
+    std::uint16_t min{ 0 };
+    std::uint16_t max{ 0 };
+    std::uint16_t value{ 0 };
+    bool hasRow{ true };
 
     bool operator==(const SCell&) const = default;
 };
@@ -37,8 +37,8 @@ struct SCell
 inline void PrintTo(const SCell& c, std::ostream* os)
 {
     *os << "{" << CellTypeName(c.type) << " desc='" << c.desc << "' id='" << c.id
-        << "' addr=" << c.addr << " " << CellAccessName(c.access) << " " << c.min << "-"
-        << c.max << " value=" << c.value << (c.hasRow ? "" : " no row") << "}";
+        << "' addr=" << c.addr << " " << CellAccessName(c.access) << " " << c.min << "-" << c.max
+        << " value=" << c.value << (c.hasRow ? "" : " no row") << "}";
 }
 
 inline std::vector<SCell> Cells(const CDevDoc& doc)
@@ -56,7 +56,8 @@ inline std::vector<SCell> Cells(const CDevDoc& doc)
 inline const std::string kTypeError =
     "Задан неверный тип ячейки (первый параметр)! Допустимы: COIL,DINP,HREG,IREG.";
 inline const std::string kFormatError =
-    "\x4F" "шибка формата файла устройства, не хватает параметров!"; // Latin O
+    "\x4F"
+    "шибка формата файла устройства, не хватает параметров!"; // Latin O
 
 struct DevFileHarness : CoreHarness
 {

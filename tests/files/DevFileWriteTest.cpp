@@ -15,20 +15,35 @@ const std::string kRule = "// " + std::string(107, '-') + "\r\n";
 std::string Header(const std::string& version)
 {
     return "// Файл устройства эмулятора MODBUS-slave Korvex версии " + version + "\r\n" + kRule +
-           "// Разделителями в файле является знак такуляции <Tab> ACSII(9)" "\r\n"
-           "// В начале файла должен быть идентификатор и адрес устройства:" "\r\n"
-           "// <ID_устройства>  <tab>  <адрес_485> " "\r\n"
-           "// Далее допустимые строки в файле:" "\r\n"
-           "// <тип> <tab> <описание> <tab> <ID> <tab> <адрес> <tab> <RW> <tab> <границы> <tab> <значение> <tab>" "\r\n"
-           "// где:" "\r\n"
-           "// <тип> - ключевое слово: COIL, DINP, IREG, HREG." "\r\n"
-           "// <описание> - строка расшифровки значения, например 'давление масла'." "\r\n"
-           "// <адрес> - адрес ячейки в терминах MODBUS (здесь и далее все числа десятичные)." "\r\n"
-           "// <ID> - идентификатор устройства, по нему идёт обращение из скриптов." "\r\n"
-           "// <RW> - ключевое слово R, W или RW. Указывает возможность обращения к ячейке." "\r\n"
-           "// <границы> - допустимые пределы изменения (проверяется при записи), пример: 0-101" "\r\n"
-           "// <значение> - начальное знечение ячейке при загрузке." "\r\n"
-           "// Внимаение! При заполнении файла пропуск значений не допускается!" "\r\n" +
+           "// Разделителями в файле является знак такуляции <Tab> ACSII(9)"
+           "\r\n"
+           "// В начале файла должен быть идентификатор и адрес устройства:"
+           "\r\n"
+           "// <ID_устройства>  <tab>  <адрес_485> "
+           "\r\n"
+           "// Далее допустимые строки в файле:"
+           "\r\n"
+           "// <тип> <tab> <описание> <tab> <ID> <tab> <адрес> <tab> <RW> <tab> <границы> <tab> "
+           "<значение> <tab>"
+           "\r\n"
+           "// где:"
+           "\r\n"
+           "// <тип> - ключевое слово: COIL, DINP, IREG, HREG."
+           "\r\n"
+           "// <описание> - строка расшифровки значения, например 'давление масла'."
+           "\r\n"
+           "// <адрес> - адрес ячейки в терминах MODBUS (здесь и далее все числа десятичные)."
+           "\r\n"
+           "// <ID> - идентификатор устройства, по нему идёт обращение из скриптов."
+           "\r\n"
+           "// <RW> - ключевое слово R, W или RW. Указывает возможность обращения к ячейке."
+           "\r\n"
+           "// <границы> - допустимые пределы изменения (проверяется при записи), пример: 0-101"
+           "\r\n"
+           "// <значение> - начальное знечение ячейке при загрузке."
+           "\r\n"
+           "// Внимаение! При заполнении файла пропуск значений не допускается!"
+           "\r\n" +
            kRule;
 }
 
@@ -225,15 +240,38 @@ TEST(DevFileWrite, WhatTheFormatCannotCarry)
         std::vector<SCell> cellsBack;
         std::vector<std::string> warnings;
     } const cases[] = {
-        { "an empty device ID loses the address", "", 9, { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 },
-          "", 0, { { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 } }, { kFormatError } },
-        { "an empty description shortens the line", "P", 1,
-          { HREG, "R", "", 1, ACCESS_RW, 0, 9, 1 }, "P", 1, {}, { kFormatError } },
-        { "an empty description before a numeric ID makes a device line", "P", 1,
-          { HREG, "42", "", 1, ACCESS_RW, 0, 9, 1 }, "HREG", 42, {}, {} },
-        { "a value outside its bounds is clamped", "P", 1,
-          { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 70 }, "P", 1,
-          { { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 10 } }, {} },
+        { "an empty device ID loses the address",
+          "",
+          9,
+          { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 },
+          "",
+          0,
+          { { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 } },
+          { kFormatError } },
+        { "an empty description shortens the line",
+          "P",
+          1,
+          { HREG, "R", "", 1, ACCESS_RW, 0, 9, 1 },
+          "P",
+          1,
+          {},
+          { kFormatError } },
+        { "an empty description before a numeric ID makes a device line",
+          "P",
+          1,
+          { HREG, "42", "", 1, ACCESS_RW, 0, 9, 1 },
+          "HREG",
+          42,
+          {},
+          {} },
+        { "a value outside its bounds is clamped",
+          "P",
+          1,
+          { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 70 },
+          "P",
+          1,
+          { { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 10 } },
+          {} },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

@@ -22,15 +22,15 @@ TEST(PrjFile, LinesAreTrimmedCommentsSkippedAndKindsTakenFromTheExtension)
                              "\r\n"
                              "  \t .\\pump.kvxd \t\r\n"
                              "   // an indented comment\r\n"
-                             ".\\demo.kvxs\n"            // LF alone
-                             "/ not a comment.txt\r\n"   // a single slash is a path
+                             ".\\demo.kvxs\n"          // LF alone
+                             "/ not a comment.txt\r\n" // a single slash is a path
                              "..\\lib\\VALVE.KVXD\r\n"
-                             "last.kvxs";                // no line end at all
-    EXPECT_EQ(ParsePrjFile(text), (std::vector<SPrjEntry> { { ".\\pump.kvxd", true },
-                                                            { ".\\demo.kvxs", false },
-                                                            { "/ not a comment.txt", false },
-                                                            { "..\\lib\\VALVE.KVXD", true },
-                                                            { "last.kvxs", false } }));
+                             "last.kvxs"; // no line end at all
+    EXPECT_EQ(ParsePrjFile(text), (std::vector<SPrjEntry>{ { ".\\pump.kvxd", true },
+                                                           { ".\\demo.kvxs", false },
+                                                           { "/ not a comment.txt", false },
+                                                           { "..\\lib\\VALVE.KVXD", true },
+                                                           { "last.kvxs", false } }));
     EXPECT_TRUE(ParsePrjFile("").empty());
     EXPECT_TRUE(ParsePrjFile("\r\n\n  \t\r\n").empty());
 }
@@ -81,12 +81,13 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
     EXPECT_TRUE(h.messages.empty()) << h.messages.front();
     EXPECT_TRUE(h.Tree().IsShown());
 
-    EXPECT_EQ(h.Labels(CProjectTree::kDevicesGroup),
-              (std::vector<std::string> { ".\\pump (ID=PUMP, A=0x1)", ".\\sub\\boiler (ID=BOILER, A=0x2)",
-                                          "..\\lib\\valve (ID=VALVE, A=0x3)", ".\\bare (ID=BARE, A=0x4)",
-                                          "..\\up (ID=UP, A=0x5)", ".\\sub\\fwd (ID=FWD, A=0x6)" }));
+    EXPECT_EQ(
+        h.Labels(CProjectTree::kDevicesGroup),
+        (std::vector<std::string>{ ".\\pump (ID=PUMP, A=0x1)", ".\\sub\\boiler (ID=BOILER, A=0x2)",
+                                   "..\\lib\\valve (ID=VALVE, A=0x3)", ".\\bare (ID=BARE, A=0x4)",
+                                   "..\\up (ID=UP, A=0x5)", ".\\sub\\fwd (ID=FWD, A=0x6)" }));
     EXPECT_EQ(h.Labels(CProjectTree::kScriptsGroup),
-              (std::vector<std::string> { ".\\demo", "..\\lib\\tool", "..\\lib\\abs" }));
+              (std::vector<std::string>{ ".\\demo", "..\\lib\\tool", "..\\lib\\abs" }));
     ASSERT_NE(h.app.FindDeviceById("BOILER"), nullptr);
     EXPECT_EQ(h.app.FindDeviceById("BOILER")->GetPathName(), h.dir.File("proj/sub/boiler.kvxd"));
     EXPECT_EQ(h.app.FindDeviceById("UP")->GetPathName(), h.dir.File("up.kvxd"));
@@ -94,14 +95,15 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
         EXPECT_FALSE(dev->IsModified()) << dev->GetDevId();
     EXPECT_EQ(h.ScriptCount(), 3u);
     EXPECT_EQ(h.app.GetRecentList().GetPaths(),
-              std::vector<std::string> { h.dir.File("proj/demo.kvxp") });
+              std::vector<std::string>{ h.dir.File("proj/demo.kvxp") });
 
     // Saved back, every path is in the Windows form.
     ASSERT_TRUE(project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("proj/demo.kvxp"))),
-              (std::vector<std::string> { ".\\demo.kvxs", "..\\lib\\tool.kvxs", "..\\lib\\abs.kvxs",
-                                          ".\\pump.kvxd", ".\\sub\\boiler.kvxd", "..\\lib\\valve.kvxd",
-                                          ".\\bare.kvxd", "..\\up.kvxd", ".\\sub\\fwd.kvxd" }));
+    EXPECT_EQ(
+        PrjBody(ReadBytes(h.dir.File("proj/demo.kvxp"))),
+        (std::vector<std::string>{ ".\\demo.kvxs", "..\\lib\\tool.kvxs", "..\\lib\\abs.kvxs",
+                                   ".\\pump.kvxd", ".\\sub\\boiler.kvxd", "..\\lib\\valve.kvxd",
+                                   ".\\bare.kvxd", "..\\up.kvxd", ".\\sub\\fwd.kvxd" }));
 }
 
 TEST(PrjDoc, AFileListedTwiceOpensOnceAndTheSecondLineGoesAtTheNextSave)
@@ -109,12 +111,12 @@ TEST(PrjDoc, AFileListedTwiceOpensOnceAndTheSecondLineGoesAtTheNextSave)
     ProjectHarness h;
     h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
     h.dir.Write("a.kvxs", kScript);
-    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") +
-                                                   ".\\pump.kvxd\r\n"
-                                                   ".\\a.kvxs\r\n"
-                                                   "pump.kvxd\r\n"  // the same file, another form
-                                                   ".\\pump.kvxd\r\n"
-                                                   ".\\a.kvxs\r\n");
+    CPrjDoc* project =
+        h.OpenProject("p.kvxp", PrjHeader("1") + ".\\pump.kvxd\r\n"
+                                                 ".\\a.kvxs\r\n"
+                                                 "pump.kvxd\r\n" // the same file, another form
+                                                 ".\\pump.kvxd\r\n"
+                                                 ".\\a.kvxs\r\n");
     ASSERT_NE(project, nullptr);
     EXPECT_EQ(h.DeviceCount(), 1u);
     EXPECT_EQ(h.ScriptCount(), 1u);
@@ -122,7 +124,7 @@ TEST(PrjDoc, AFileListedTwiceOpensOnceAndTheSecondLineGoesAtTheNextSave)
     EXPECT_TRUE(h.messages.empty());
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string> { ".\\a.kvxs", ".\\pump.kvxd" }));
+              (std::vector<std::string>{ ".\\a.kvxs", ".\\pump.kvxd" }));
 }
 
 TEST(PrjDoc, SavingWritesScriptsBeforeDevicesInTreeOrder)
@@ -132,13 +134,12 @@ TEST(PrjDoc, SavingWritesScriptsBeforeDevicesInTreeOrder)
         h.dir.Write(name, DeviceText(name, 1));
     for (const char* name : { "z.kvxs", "y.kvxs" })
         h.dir.Write(name, kScript);
-    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") +
-                                                   ".\\b.kvxd\r\n.\\z.kvxs\r\n"
-                                                   ".\\a.kvxd\r\n.\\y.kvxs\r\n");
+    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") + ".\\b.kvxd\r\n.\\z.kvxs\r\n"
+                                                                ".\\a.kvxd\r\n.\\y.kvxs\r\n");
     ASSERT_NE(project, nullptr);
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string> { ".\\z.kvxs", ".\\y.kvxs", ".\\b.kvxd", ".\\a.kvxd" }));
+              (std::vector<std::string>{ ".\\z.kvxs", ".\\y.kvxs", ".\\b.kvxd", ".\\a.kvxd" }));
 }
 
 TEST(PrjDoc, AMissingFileIsReportedAndSkippedAndTheOthersOpen)
@@ -147,28 +148,28 @@ TEST(PrjDoc, AMissingFileIsReportedAndSkippedAndTheOthersOpen)
     h.MakeDir("sub");
     h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
     h.dir.Write("a.kvxs", kScript);
-    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") +
-                                                   ".\\gone.kvxs\r\n"
-                                                   ".\\a.kvxs\r\n"
-                                                   ".\\sub\\gone.kvxd\r\n"
-                                                   ".\\nofolder\\x.kvxd\r\n"
-                                                   ".\\pump.kvxd\r\n");
+    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") + ".\\gone.kvxs\r\n"
+                                                                ".\\a.kvxs\r\n"
+                                                                ".\\sub\\gone.kvxd\r\n"
+                                                                ".\\nofolder\\x.kvxd\r\n"
+                                                                ".\\pump.kvxd\r\n");
     ASSERT_NE(project, nullptr);
     EXPECT_FALSE(project->IsReadFailed());
-    EXPECT_EQ(h.messages,
-              (std::vector<std::string> {
-                  h.dir.File("gone.kvxs") +
-                      "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
-                  h.dir.File("sub/gone.kvxd") +
-                      "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
-                  h.dir.File("nofolder/x.kvxd") +
-                      "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему." }));
+    EXPECT_EQ(
+        h.messages,
+        (std::vector<std::string>{
+            h.dir.File("gone.kvxs") +
+                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
+            h.dir.File("sub/gone.kvxd") +
+                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
+            h.dir.File("nofolder/x.kvxd") +
+                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему." }));
     EXPECT_EQ(h.DeviceCount(), 1u);
     EXPECT_EQ(h.ScriptCount(), 1u);
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string> { ".\\pump.kvxd" });
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string>{ ".\\pump.kvxd" });
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string> { ".\\a.kvxs", ".\\pump.kvxd" }));
+              (std::vector<std::string>{ ".\\a.kvxs", ".\\pump.kvxd" }));
 }
 
 TEST(PrjDoc, AFileThatExistsButCannotBeReadGetsTheDocumentsOwnMessage)
@@ -194,11 +195,11 @@ TEST(PrjDoc, ADeviceWhoseIdIsAlreadyOpenIsSkippedSilently)
     ASSERT_NE(project, nullptr);
     EXPECT_TRUE(h.messages.empty());
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
-              (std::vector<std::string> { ".\\first.kvxd", ".\\other.kvxd" }));
+              (std::vector<std::string>{ ".\\first.kvxd", ".\\other.kvxd" }));
     EXPECT_EQ(h.app.FindDeviceById("PUMP")->GetDevAddr(), 1);
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string> { ".\\first.kvxd", ".\\other.kvxd" }));
+              (std::vector<std::string>{ ".\\first.kvxd", ".\\other.kvxd" }));
 }
 
 TEST(PrjDoc, TheExtensionDecidesTheTemplate)
@@ -208,11 +209,8 @@ TEST(PrjDoc, TheExtensionDecidesTheTemplate)
         const char* name;
         bool device;
     } const cases[] = {
-        { "UPPER.KVXD", true },
-        { "Mixed.KvXd", true },
-        { "notes.txt", false },
-        { "script.kvxs", false },
-        { "noext", false },
+        { "UPPER.KVXD", true },   { "Mixed.KvXd", true }, { "notes.txt", false },
+        { "script.kvxs", false }, { "noext", false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,12 +234,11 @@ TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)
     h.dir.Write("proj/demo.kvxs", kScript);
     h.dir.Write("lib/common.kvxs", kScript);
     // Code page 1251, CR LF, backslashes: as the Windows program writes it.
-    const std::string original = *Utf8ToCp1251(PrjHeader("1.0.0.17") +
-                                               ".\\demo.kvxs\r\n"
-                                               "..\\lib\\common.kvxs\r\n"
-                                               ".\\pump.kvxd\r\n"
-                                               ".\\sub\\boiler.kvxd\r\n"
-                                               "..\\lib\\valve.kvxd\r\n");
+    const std::string original = *Utf8ToCp1251(PrjHeader("1.0.0.17") + ".\\demo.kvxs\r\n"
+                                                                       "..\\lib\\common.kvxs\r\n"
+                                                                       ".\\pump.kvxd\r\n"
+                                                                       ".\\sub\\boiler.kvxd\r\n"
+                                                                       "..\\lib\\valve.kvxd\r\n");
     ASSERT_EQ(static_cast<unsigned char>(original[3]), 0xD4) << "the Ф of Файл in code page 1251";
     h.dir.Write("proj/demo.kvxp", original);
     CPrjDoc* project = h.app.OnOpenProject(h.dir.File("proj/demo.kvxp"));
@@ -252,9 +249,9 @@ TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)
 
     ASSERT_TRUE(project->Save());
     const std::string written = ReadBytes(h.dir.File("proj/demo.kvxp"));
-    const std::string firstLine = *Utf8ToCp1251(
-        "// Файл проекта эмулятора MODBUS-устройства Korvex версии " + CKorvexApp::GetVersionText() +
-        "\r\n");
+    const std::string firstLine =
+        *Utf8ToCp1251("// Файл проекта эмулятора MODBUS-устройства Korvex версии " +
+                      CKorvexApp::GetVersionText() + "\r\n");
     EXPECT_EQ(written.substr(0, firstLine.size()), firstLine);
     EXPECT_EQ(written.substr(written.find('\n')), original.substr(original.find('\n')));
 }
@@ -271,8 +268,8 @@ TEST(PrjDoc, ThePathsMayBeLongerThanTheOldLimit)
     const std::string device = std::string(120, 'd') + ".kvxd";
     h.dir.Write(proj + "/" + sub + "/" + device, DeviceText("LONG", 7));
     h.dir.Write(proj + "/" + std::string(200, 's') + ".kvxs", kScript);
-    const std::string lines = ".\\" + sub + "\\" + device + "\r\n.\\" + std::string(200, 's') +
-                              ".kvxs\r\n";
+    const std::string lines =
+        ".\\" + sub + "\\" + device + "\r\n.\\" + std::string(200, 's') + ".kvxs\r\n";
     ASSERT_GT(lines.size(), 259u);
     CPrjDoc* project = h.OpenProject(proj + "/long.kvxp", lines);
     ASSERT_NE(project, nullptr);
@@ -280,13 +277,13 @@ TEST(PrjDoc, ThePathsMayBeLongerThanTheOldLimit)
     ASSERT_NE(h.app.FindDeviceById("LONG"), nullptr);
     EXPECT_EQ(h.ScriptCount(), 1u);
     EXPECT_EQ(h.Labels(CProjectTree::kDevicesGroup),
-              std::vector<std::string> { ".\\" + sub + "\\" + std::string(120, 'd') +
-                                         " (ID=LONG, A=0x7)" });
+              std::vector<std::string>{ ".\\" + sub + "\\" + std::string(120, 'd') +
+                                        " (ID=LONG, A=0x7)" });
     EXPECT_NE(h.app.FindOpenDoc(".\\" + sub + "\\" + device, NODE_DEVICE), nullptr);
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File(proj + "/long.kvxp"))),
-              (std::vector<std::string> { ".\\" + std::string(200, 's') + ".kvxs",
-                                          ".\\" + sub + "\\" + device }));
+              (std::vector<std::string>{ ".\\" + std::string(200, 's') + ".kvxs",
+                                         ".\\" + sub + "\\" + device }));
 }
 
 TEST(PrjDoc, AProjectFileThatCannotBeReadLeavesAnEmptyCurrentProject)
@@ -304,11 +301,12 @@ TEST(PrjDoc, AProjectFileThatCannotBeReadLeavesAnEmptyCurrentProject)
     EXPECT_EQ(h.app.GetProject(), second);
     EXPECT_EQ(second->GetPathName(), "");
     EXPECT_EQ(h.DeviceCount(), 0u) << "the previous project's devices are closed";
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*> { second });
+    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ second });
     EXPECT_TRUE(h.Tree().GetChildren(h.Tree().FindGroup(CProjectTree::kDevicesGroup)).empty());
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_NE(h.messages[0].find(h.dir.File("missing.kvxp")), std::string::npos);
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(), std::vector<std::string> { h.dir.File("first.kvxp") })
+    EXPECT_EQ(h.app.GetRecentList().GetPaths(),
+              std::vector<std::string>{ h.dir.File("first.kvxp") })
         << "only a project that opened enters the list";
 }
 
@@ -322,9 +320,8 @@ TEST(PrjDoc, ANewOrOpenedProjectClosesThePreviousProjectsDocuments)
     h.dir.Write("b.kvxd", DeviceText("B", 2));
     CPrjDoc* first = h.OpenProject("first.kvxp", ".\\pump.kvxd\r\n.\\a.kvxs\r\n");
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(observer.events,
-              (std::vector<std::string> { "reset", "added .\\pump (ID=PUMP, A=0x1)", "added .\\a",
-                                          "shown 1" }));
+    EXPECT_EQ(observer.events, (std::vector<std::string>{ "reset", "added .\\pump (ID=PUMP, A=0x1)",
+                                                          "added .\\a", "shown 1" }));
 
     observer.events.clear();
     h.frames.events.clear();
@@ -335,18 +332,18 @@ TEST(PrjDoc, ANewOrOpenedProjectClosesThePreviousProjectsDocuments)
     EXPECT_EQ(h.ScriptCount(), 0u);
     EXPECT_TRUE(h.app.GetDevices().empty());
     EXPECT_TRUE(h.app.GetScripts().empty());
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*> { fresh });
+    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ fresh });
     EXPECT_EQ(fresh->GetPathName(), "");
     EXPECT_EQ(fresh->GetTitle(), "");
     EXPECT_FALSE(fresh->IsModified());
-    EXPECT_EQ(h.frames.events, (std::vector<std::string> { "destroy a.kvxs", "destroy pump.kvxd" }))
+    EXPECT_EQ(h.frames.events, (std::vector<std::string>{ "destroy a.kvxs", "destroy pump.kvxd" }))
         << "scripts go first, then devices";
-    EXPECT_EQ(observer.events, (std::vector<std::string> { "reset", "shown 1" }));
+    EXPECT_EQ(observer.events, (std::vector<std::string>{ "reset", "shown 1" }));
 
     CPrjDoc* next = h.OpenProject("next.kvxp", ".\\b.kvxd\r\n");
     ASSERT_NE(next, nullptr);
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*> { next });
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string> { ".\\b.kvxd" });
+    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ next });
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string>{ ".\\b.kvxd" });
     h.Tree().RemoveObserver(&observer);
 }
 
@@ -361,9 +358,9 @@ TEST(PrjDoc, SavingIntoAnotherFolderKeepsThePathsRight)
     ASSERT_NE(project, nullptr);
     ASSERT_TRUE(project->DoSave(h.dir.File("two/deeper/p.kvxp")));
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("two/deeper/p.kvxp"))),
-              (std::vector<std::string> { "..\\..\\one\\a.kvxs", "..\\..\\one\\pump.kvxd" }));
+              (std::vector<std::string>{ "..\\..\\one\\a.kvxs", "..\\..\\one\\pump.kvxd" }));
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
-              std::vector<std::string> { "..\\..\\one\\pump.kvxd" });
+              std::vector<std::string>{ "..\\..\\one\\pump.kvxd" });
     EXPECT_NE(h.app.FindOpenDoc("..\\..\\one\\pump.kvxd", NODE_DEVICE), nullptr);
     // The file left behind is as it was.
     EXPECT_EQ(ReadBytes(h.dir.File("one/p.kvxp")), *Utf8ToCp1251(".\\pump.kvxd\r\n.\\a.kvxs\r\n"));
@@ -378,9 +375,9 @@ TEST(PrjDoc, TheDemoProjectIsInTheWritersFormAndOpensEverything)
     EXPECT_TRUE(h.messages.empty());
     EXPECT_TRUE(h.lines.empty()) << "the device files read without warnings";
     EXPECT_EQ(h.Labels(CProjectTree::kDevicesGroup),
-              (std::vector<std::string> { ".\\pump (ID=PUMP1, A=0x1)",
-                                          ".\\sub\\boiler (ID=BOILER1, A=0x2)" }));
-    EXPECT_EQ(h.Labels(CProjectTree::kScriptsGroup), std::vector<std::string> { ".\\demo" });
+              (std::vector<std::string>{ ".\\pump (ID=PUMP1, A=0x1)",
+                                         ".\\sub\\boiler (ID=BOILER1, A=0x2)" }));
+    EXPECT_EQ(h.Labels(CProjectTree::kScriptsGroup), std::vector<std::string>{ ".\\demo" });
 
     const std::string original = ReadBytes(KORVEX_SOURCE_DIR "/examples/demo.kvxp");
     ASSERT_TRUE(project->DoSave(KORVEX_SOURCE_DIR "/examples/demo.kvxp.tmp-test"));

@@ -21,7 +21,7 @@ std::string Prompt(const std::string& title)
 // A project p.kvxp with pump.kvxd (PUMP at 1, HREG 0 = 7) and a.kvxs.
 struct CommandHarness : ProjectHarness
 {
-    CPrjDoc* project { nullptr };
+    CPrjDoc* project{ nullptr };
 
     CommandHarness()
     {
@@ -85,7 +85,7 @@ TEST(ProjectPrompts, NewAndOpenAskForEveryModifiedDocument)
         h.answers = { c.answer };
         CPrjDoc* result = c.cmd == Cmd::New ? h.app.OnNewProject()
                                             : h.app.OnOpenProject(h.dir.File("other.kvxp"));
-        EXPECT_EQ(h.prompts, Strings { Prompt("pump.kvxd") });
+        EXPECT_EQ(h.prompts, Strings{ Prompt("pump.kvxd") });
         EXPECT_EQ(result != nullptr, c.replaced);
         EXPECT_EQ(h.PumpFileHolds("0x2A"), c.saved);
         EXPECT_EQ(h.PumpFileHolds("7"), !c.saved);
@@ -95,11 +95,11 @@ TEST(ProjectPrompts, NewAndOpenAskForEveryModifiedDocument)
             EXPECT_EQ(h.app.GetPrjTemplate().GetDocumentCount(), 1u);
         } else {
             EXPECT_EQ(h.app.GetProject(), h.project) << "the old project stays";
-            EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*> { h.project });
+            EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ h.project });
             ASSERT_NE(h.Pump(), nullptr);
             EXPECT_TRUE(h.Pump()->IsModified());
             EXPECT_EQ(h.ScriptCount(), 1u);
-            EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), Strings { ".\\pump.kvxd" });
+            EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), Strings{ ".\\pump.kvxd" });
         }
     }
 }
@@ -116,14 +116,14 @@ TEST(ProjectPrompts, EachModifiedDocumentInOrderAndACancelStops)
     // device leaves the script unasked and the project saved.
     h.answers = { Answer::Yes, Answer::Cancel };
     EXPECT_EQ(h.app.OnNewProject(), nullptr);
-    EXPECT_EQ(h.prompts, (Strings { Prompt("p.kvxp"), Prompt("pump.kvxd") }));
+    EXPECT_EQ(h.prompts, (Strings{ Prompt("p.kvxp"), Prompt("pump.kvxd") }));
     EXPECT_FALSE(h.project->IsModified());
     EXPECT_TRUE(h.Pump()->IsModified());
 
     h.prompts.clear();
     h.answers = { Answer::No, Answer::Yes };
     ASSERT_NE(h.app.OnNewProject(), nullptr);
-    EXPECT_EQ(h.prompts, (Strings { Prompt("pump.kvxd"), Prompt("a.kvxs") }));
+    EXPECT_EQ(h.prompts, (Strings{ Prompt("pump.kvxd"), Prompt("a.kvxs") }));
     EXPECT_TRUE(h.PumpFileHolds("7"));
     EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")), "MyObject.Print(\"changed\");\r\n");
 }
@@ -147,13 +147,13 @@ TEST(ProjectPrompts, YesOnADocumentWithoutANameAsksForOne)
     // No name given: the command is abandoned.
     h.answers = { Answer::Yes };
     EXPECT_EQ(h.app.OnNewProject(), nullptr);
-    EXPECT_EQ(h.named, Strings { "Korvex.Project" });
+    EXPECT_EQ(h.named, Strings{ "Korvex.Project" });
     EXPECT_EQ(h.app.GetProject(), fresh);
 
     h.saveAsPath = h.dir.File("named.kvxp");
     h.answers = { Answer::Yes };
     ASSERT_NE(h.app.OnNewProject(), nullptr);
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("named.kvxp"))), Strings { ".\\pump.kvxd" });
+    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("named.kvxp"))), Strings{ ".\\pump.kvxd" });
 }
 
 TEST(ProjectPrompts, WithoutAPromptTheAnswerIsNo)
@@ -197,7 +197,7 @@ TEST(ProjectPrompts, RemovingAModifiedFileAsks)
         h.answers = { c.answer };
 
         EXPECT_EQ(h.app.OnRemoveFromProject(), c.removed);
-        EXPECT_EQ(h.prompts, Strings { Prompt(device ? "pump.kvxd" : "a.kvxs") });
+        EXPECT_EQ(h.prompts, Strings{ Prompt(device ? "pump.kvxd" : "a.kvxs") });
         EXPECT_EQ(h.project->IsModified(), c.removed);
         EXPECT_EQ(h.Tree().FindNode({ static_cast<std::uint8_t>(c.kind), name, nullptr }) != 0,
                   !c.removed);
@@ -206,7 +206,8 @@ TEST(ProjectPrompts, RemovingAModifiedFileAsks)
             EXPECT_EQ(h.PumpFileHolds("0x2A"), c.saved);
             EXPECT_EQ(h.app.FindDeviceByAddr(1) != nullptr, !c.removed);
         } else {
-            EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")) == "MyObject.Print(\"edited\");\r\n", c.saved);
+            EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")) == "MyObject.Print(\"edited\");\r\n",
+                      c.saved);
             EXPECT_EQ(h.app.GetScripts().size(), c.removed ? 0u : 1u);
         }
     }
@@ -274,17 +275,18 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
     CDocument* valve = h.app.OnAddDevice(h.dir.File("lib/valve.kvxd"));
     ASSERT_NE(valve, nullptr);
     EXPECT_TRUE(h.project->IsModified());
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), (Strings { ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
+              (Strings{ ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
     CDocument* script = h.app.OnAddScript(h.dir.File("lib/b.kvxs"));
     ASSERT_NE(script, nullptr);
-    EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), (Strings { ".\\a.kvxs", ".\\lib\\b.kvxs" }));
+    EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), (Strings{ ".\\a.kvxs", ".\\lib\\b.kvxs" }));
     EXPECT_TRUE(h.frames.events.empty());
 
     // Added again: the open document is activated, nothing else happens.
     h.project->SetModifiedFlag(false);
     EXPECT_EQ(h.app.OnAddDevice(h.dir.File("lib/valve.kvxd")), valve);
     EXPECT_EQ(h.app.OnAddScript(h.dir.File("lib/../lib/b.kvxs")), script);
-    EXPECT_EQ(h.frames.events, (Strings { "activate valve.kvxd", "activate b.kvxs" }));
+    EXPECT_EQ(h.frames.events, (Strings{ "activate valve.kvxd", "activate b.kvxs" }));
     EXPECT_FALSE(h.project->IsModified());
     EXPECT_EQ(h.DeviceCount(), 2u);
     EXPECT_EQ(h.ScriptCount(), 2u);
@@ -294,11 +296,12 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
     EXPECT_EQ(h.app.OnAddDevice(h.dir.File("dup.kvxd")), nullptr);
     EXPECT_EQ(h.app.OnAddScript(h.dir.File("none.kvxs")), nullptr);
     EXPECT_FALSE(h.project->IsModified());
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), (Strings { ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
+              (Strings{ ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
 
     ASSERT_TRUE(h.project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (Strings { ".\\a.kvxs", ".\\lib\\b.kvxs", ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
+              (Strings{ ".\\a.kvxs", ".\\lib\\b.kvxs", ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
 }
 
 TEST(ProjectCommands, RemoveClosesTheDocumentAndLeavesTheFile)
@@ -307,7 +310,7 @@ TEST(ProjectCommands, RemoveClosesTheDocumentAndLeavesTheFile)
     const std::string before = ReadBytes(h.dir.File("pump.kvxd"));
     h.SelectFile(NODE_DEVICE, ".\\pump.kvxd");
     ASSERT_TRUE(h.app.OnRemoveFromProject());
-    EXPECT_EQ(h.frames.events, Strings { "destroy pump.kvxd" });
+    EXPECT_EQ(h.frames.events, Strings{ "destroy pump.kvxd" });
     EXPECT_TRUE(h.prompts.empty()) << "an unmodified device is not asked about";
     EXPECT_EQ(h.app.FindDeviceByAddr(1), nullptr) << "its cells vanish from the master's view";
     EXPECT_EQ(h.Tree().GetSelected(), 0u);
@@ -323,7 +326,7 @@ TEST(ProjectCommands, RemoveClosesTheDocumentAndLeavesTheFile)
     EXPECT_FALSE(h.app.OnRemoveFromProject());
     EXPECT_EQ(h.ScriptCount(), 1u);
     ASSERT_TRUE(h.project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))), Strings { ".\\a.kvxs" });
+    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))), Strings{ ".\\a.kvxs" });
 }
 
 TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
@@ -331,7 +334,7 @@ TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
     CommandHarness h;
     h.SelectFile(NODE_SCRIPT, ".\\a.kvxs");
     EXPECT_EQ(h.app.OnOpenSelected(), h.Script());
-    EXPECT_EQ(h.frames.events, Strings { "activate a.kvxs" });
+    EXPECT_EQ(h.frames.events, Strings{ "activate a.kvxs" });
 
     // A node whose file is not open (its document went another way).
     h.dir.Write("sub.kvxs", kScript);
@@ -350,7 +353,7 @@ TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
     h.SelectFile(NODE_DEVICE, ".\\pump.kvxd");
     h.app.SetRunning(true);
     EXPECT_EQ(h.app.OnOpenSelected(), h.Pump());
-    EXPECT_EQ(h.frames.events, Strings { "activate pump.kvxd" });
+    EXPECT_EQ(h.frames.events, Strings{ "activate pump.kvxd" });
     h.app.SetRunning(false);
 
     h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup));
@@ -377,9 +380,9 @@ TEST(ProjectCommands, SaveAllSavesEveryModifiedDocumentAskingForNames)
     EXPECT_TRUE(fresh->IsModified());
     h.saveAsPath = h.dir.File("saved.kvxp");
     ASSERT_TRUE(h.app.OnSaveAll());
-    EXPECT_EQ(h.named, (Strings { "Korvex.Project", "Korvex.Project" }));
+    EXPECT_EQ(h.named, (Strings{ "Korvex.Project", "Korvex.Project" }));
     EXPECT_EQ(fresh->GetPathName(), h.dir.File("saved.kvxp"));
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("saved.kvxp"))), Strings { ".\\a.kvxs" });
+    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("saved.kvxp"))), Strings{ ".\\a.kvxs" });
 }
 
 // ---- Enabled when ---------------------------------------------------------------------------
@@ -415,17 +418,10 @@ TEST(ProjectCommands, EnabledWhen)
         SCOPED_TRACE(c.why);
         CommandHarness h;
         switch (c.selection) {
-        case None:
-            break;
-        case Group:
-            h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup));
-            break;
-        case Device:
-            h.SelectFile(NODE_DEVICE, ".\\pump.kvxd");
-            break;
-        case Script:
-            h.SelectFile(NODE_SCRIPT, ".\\a.kvxs");
-            break;
+        case None: break;
+        case Group: h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup)); break;
+        case Device: h.SelectFile(NODE_DEVICE, ".\\pump.kvxd"); break;
+        case Script: h.SelectFile(NODE_SCRIPT, ".\\a.kvxs"); break;
         }
         h.Tree().SetShown(c.shown);
         h.app.SetRunning(c.running);
@@ -483,7 +479,7 @@ TEST(RecentProjects, OpenedProjectsEnterTheListAndTheStore)
     CMemoryRecentStore store;
     store.stored = { "/old/one.kvxp" };
     h.app.SetRecentStore(&store);
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings { "/old/one.kvxp" });
+    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings{ "/old/one.kvxp" });
 
     for (int i = 0; i < 5; ++i)
         h.dir.Write("p" + std::to_string(i) + ".kvxp", "");
@@ -492,8 +488,8 @@ TEST(RecentProjects, OpenedProjectsEnterTheListAndTheStore)
     for (int i = 0; i < 5; ++i)
         ASSERT_NE(h.app.OnOpenProject(h.dir.File("p" + std::to_string(i) + ".kvxp")), nullptr);
     EXPECT_EQ(store.saves, 5);
-    EXPECT_EQ(store.stored, (Strings { h.dir.File("p4.kvxp"), h.dir.File("p3.kvxp"),
-                                       h.dir.File("p2.kvxp"), h.dir.File("p1.kvxp") }));
+    EXPECT_EQ(store.stored, (Strings{ h.dir.File("p4.kvxp"), h.dir.File("p3.kvxp"),
+                                      h.dir.File("p2.kvxp"), h.dir.File("p1.kvxp") }));
 
     // Only project files enter the list.
     h.app.AddToRecentFileList(h.dir.File("pump.kvxd"));
@@ -519,8 +515,8 @@ TEST(RecentProjects, AnEntryThatCannotBeReadLeavesTheList)
     CPrjDoc* project = h.app.OnOpenRecentProject(1);
     ASSERT_NE(project, nullptr);
     EXPECT_TRUE(project->IsReadFailed());
-    EXPECT_EQ(store.stored, Strings { h.dir.File("a.kvxp") });
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings { h.dir.File("a.kvxp") });
+    EXPECT_EQ(store.stored, Strings{ h.dir.File("a.kvxp") });
+    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings{ h.dir.File("a.kvxp") });
     EXPECT_EQ(h.messages.size(), 1u);
 }
 

@@ -1,8 +1,8 @@
 // Project-relative paths: Linux paths inside, the Windows program's form in
 // the project file, either slash on the way in, no length limit.
 
-#include "ProjectTestUtil.h"
 #include "files/ProjectPaths.h"
+#include "ProjectTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -26,8 +26,7 @@ TEST(ProjectPaths, AbsolutePathsBecomeRelativeInTheWindowsForm)
         { "the folder above", "/p/proj", "/p/pump.kvxd", "..\\pump.kvxd" },
         { "only the root in common", "/home/u", "/srv/x.kvxd", "..\\..\\srv\\x.kvxd" },
         { "a base at the root", "/", "/x.kvxd", ".\\x.kvxd" },
-        { "a name that merely starts like the base", "/p/proj", "/p/project/x",
-          "..\\project\\x" },
+        { "a name that merely starts like the base", "/p/proj", "/p/project/x", "..\\project\\x" },
         { "a base with a trailing slash", "/p/proj/", "/p/proj/x", ".\\x" },
         { "dot steps are resolved by name", "/p/./proj", "/p/proj/sub/../x/./y", ".\\x\\y" },
         { "letter case matters", "/p/Proj", "/p/proj/x", "..\\proj\\x" },
@@ -78,7 +77,7 @@ TEST(ProjectPaths, ExtensionsAndFolders)
         { ".\\pump.kvxd", ".\\pump", true },
         { ".\\PUMP.KVXD", ".\\PUMP", true },
         { "x.Kvxd", "x", true },
-        { "x.kvxdbak", "x", true },     // the extension only has to begin with .kvxd
+        { "x.kvxdbak", "x", true }, // the extension only has to begin with .kvxd
         { "x.kvxs", "x", false },
         { "notes.txt", "notes", false }, // anything else is a script
         { "x.kvx", "x", false },
@@ -108,8 +107,8 @@ TEST(ProjectPaths, PathsLongerThanTheOldLimitWork)
     const std::string relative = ".\\sub_" + std::string(200, 'x') + "\\pump.kvxd";
     EXPECT_EQ(MakeRelativePathTo(base, deep), relative);
     EXPECT_EQ(ResolvePathIn(base, relative), deep);
-    EXPECT_EQ(MakeRelativePathTo(base + "/a/b", deep), "..\\..\\sub_" + std::string(200, 'x') +
-                                                          "\\pump.kvxd");
+    EXPECT_EQ(MakeRelativePathTo(base + "/a/b", deep),
+              "..\\..\\sub_" + std::string(200, 'x') + "\\pump.kvxd");
 }
 
 // ---- The application's path operations ------------------------------------------

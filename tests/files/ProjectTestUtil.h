@@ -82,21 +82,27 @@ public:
 class CRecordingObserver final : public IProjectTreeObserver
 {
 public:
-    explicit CRecordingObserver(const CProjectTree& tree)
-        : m_tree(tree)
-    {
-    }
+    explicit CRecordingObserver(const CProjectTree& tree) : m_tree(tree) {}
     std::vector<std::string> events;
 
     void OnTreeReset() override { events.push_back("reset"); }
     void OnNodeAdded(HNODE node) override { events.push_back("added " + m_tree.GetLabel(node)); }
-    void OnNodeChanged(HNODE node) override { events.push_back("changed " + m_tree.GetLabel(node)); }
-    void OnNodeRemoved(HNODE node) override { events.push_back("removed " + m_tree.GetLabel(node)); }
+    void OnNodeChanged(HNODE node) override
+    {
+        events.push_back("changed " + m_tree.GetLabel(node));
+    }
+    void OnNodeRemoved(HNODE node) override
+    {
+        events.push_back("removed " + m_tree.GetLabel(node));
+    }
     void OnSelectionChanged(HNODE node) override
     {
         events.push_back("selected " + m_tree.GetLabel(node));
     }
-    void OnTreeShown(bool shown) override { events.push_back(std::string("shown ") + (shown ? "1" : "0")); }
+    void OnTreeShown(bool shown) override
+    {
+        events.push_back(std::string("shown ") + (shown ? "1" : "0"));
+    }
 
 private:
     const CProjectTree& m_tree;
@@ -107,7 +113,7 @@ class CMemoryRecentStore final : public IRecentStore
 {
 public:
     mutable std::vector<std::string> stored;
-    mutable int saves { 0 };
+    mutable int saves{ 0 };
 
     void LoadRecent(CRecentList& list) const override
     {
@@ -128,7 +134,7 @@ struct ProjectHarness : DevFileHarness
     std::vector<std::string> prompts;
     std::deque<Answer> answers; // empty: every prompt fails the test and cancels
     std::vector<std::string> named;
-    std::string saveAsPath;     // the path prompt's answer
+    std::string saveAsPath; // the path prompt's answer
     CRecordingFrames frames;
 
     ProjectHarness()

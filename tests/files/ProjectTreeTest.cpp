@@ -20,8 +20,8 @@ std::string Relative(const std::string& path)
 struct TreeHarness
 {
     CoreHarness core;
-    CProjectTree tree { Relative };
-    CRecordingObserver observer { tree };
+    CProjectTree tree{ Relative };
+    CRecordingObserver observer{ tree };
 
     TreeHarness() { tree.AddObserver(&observer); }
     ~TreeHarness() { tree.RemoveObserver(&observer); }
@@ -45,7 +45,7 @@ TEST(ProjectTree, ResetLeavesTheTwoGroupsBoldAndExpanded)
     h.observer.events.clear();
 
     h.tree.ResetTree();
-    EXPECT_EQ(h.observer.events, Events { "reset" });
+    EXPECT_EQ(h.observer.events, Events{ "reset" });
     const auto roots = h.tree.GetChildren();
     ASSERT_EQ(roots.size(), 2u);
     EXPECT_EQ(h.tree.GetLabel(roots[0]), "Устройства");
@@ -79,8 +79,8 @@ TEST(ProjectTree, FileNodesGetRelativeNamesAndTheirLabels)
     EXPECT_EQ(h.tree.GetLabel(b), ".\\sub\\boiler (ID=BOILER1, A=0xA2)");
     EXPECT_EQ(h.tree.GetLabel(s), ".\\demo");
     EXPECT_EQ(h.tree.GetLabel(up), "/lib/x");
-    EXPECT_EQ(*h.tree.GetNode(p), (TreeNode { NODE_DEVICE, ".\\pump.kvxd", &pump }));
-    EXPECT_EQ(*h.tree.GetNode(s), (TreeNode { NODE_SCRIPT, ".\\demo.kvxs", nullptr }));
+    EXPECT_EQ(*h.tree.GetNode(p), (TreeNode{ NODE_DEVICE, ".\\pump.kvxd", &pump }));
+    EXPECT_EQ(*h.tree.GetNode(s), (TreeNode{ NODE_SCRIPT, ".\\demo.kvxs", nullptr }));
     EXPECT_EQ(h.tree.GetParent(p), h.tree.FindGroup(CProjectTree::kDevicesGroup));
     EXPECT_EQ(h.tree.GetParent(s), h.tree.FindGroup(CProjectTree::kScriptsGroup));
     EXPECT_EQ(h.tree.GetImage(p), IMG_DEVICE);
@@ -89,8 +89,8 @@ TEST(ProjectTree, FileNodesGetRelativeNamesAndTheirLabels)
     EXPECT_EQ(h.tree.GetSelectedImage(s), IMG_SCRIPT_SELECTED);
     EXPECT_EQ(h.tree.GetState(p), NS_NONE);
     EXPECT_EQ(h.observer.events,
-              (Events { "added .\\pump (ID=P1, A=0x5)", "added .\\sub\\boiler (ID=BOILER1, A=0xA2)",
-                        "added .\\demo", "added /lib/x" }));
+              (Events{ "added .\\pump (ID=P1, A=0x5)", "added .\\sub\\boiler (ID=BOILER1, A=0xA2)",
+                       "added .\\demo", "added /lib/x" }));
 }
 
 TEST(ProjectTree, AnEqualNodeIsRefreshedNotAddedTwice)
@@ -107,13 +107,13 @@ TEST(ProjectTree, AnEqualNodeIsRefreshedNotAddedTwice)
     EXPECT_EQ(h.tree.GetChildren(h.tree.FindGroup(CProjectTree::kDevicesGroup)).size(), 1u);
     EXPECT_EQ(h.tree.GetNode(node)->pDevice, &second);
     EXPECT_EQ(h.observer.events,
-              (Events { "changed .\\pump (ID=P2, A=0x6)", "changed .\\pump (ID=P2, A=0x6)" }));
+              (Events{ "changed .\\pump (ID=P2, A=0x6)", "changed .\\pump (ID=P2, A=0x6)" }));
 
     // A device's new ID shows once the labels are set again.
     second.SetDevId("P9");
     h.observer.events.clear();
     h.tree.RefreshDeviceLabels();
-    EXPECT_EQ(h.observer.events, Events { "changed .\\pump (ID=P9, A=0x6)" });
+    EXPECT_EQ(h.observer.events, Events{ "changed .\\pump (ID=P9, A=0x6)" });
     h.tree.RefreshDeviceLabels();
     EXPECT_EQ(h.observer.events.size(), 1u) << "nothing changed the second time";
 
@@ -181,8 +181,8 @@ TEST(ProjectTree, SelectionAndRemovalAreTold)
     EXPECT_FALSE(h.tree.DeleteNode(a)) << "a handle is not reused";
     EXPECT_EQ(h.tree.GetNode(a), nullptr);
     h.tree.Select(777);
-    EXPECT_EQ(h.observer.events, (Events { "selected .\\a", "removed .\\b", "removed .\\a",
-                                            "selected " }));
+    EXPECT_EQ(h.observer.events,
+              (Events{ "selected .\\a", "removed .\\b", "removed .\\a", "selected " }));
 
     // A group goes with its children.
     const HNODE c = h.tree.AddScriptNode(".\\c.kvxs");
@@ -191,7 +191,7 @@ TEST(ProjectTree, SelectionAndRemovalAreTold)
     EXPECT_TRUE(h.tree.DeleteNode(h.tree.FindGroup(CProjectTree::kScriptsGroup)));
     EXPECT_EQ(h.tree.GetNode(c), nullptr);
     EXPECT_EQ(h.tree.GetChildren().size(), 1u);
-    EXPECT_EQ(h.observer.events, (Events { "removed Скрипты", "selected " }));
+    EXPECT_EQ(h.observer.events, (Events{ "removed Скрипты", "selected " }));
     // Without the group a script has nowhere to go.
     EXPECT_EQ(h.tree.AddScriptNode(".\\d.kvxs"), 0u);
 }
@@ -209,7 +209,7 @@ TEST(ProjectTree, ShownAndRenamedAreToldAndObserversCanLeave)
     h.tree.RenameFiles([](const std::string& name) {
         return name == ".\\x.kvxd" ? std::string(".\\sub\\x.kvxd") : name;
     });
-    EXPECT_EQ(h.observer.events, (Events { "shown 1", "changed .\\sub\\x (ID=D, A=0x1)" }));
+    EXPECT_EQ(h.observer.events, (Events{ "shown 1", "changed .\\sub\\x (ID=D, A=0x1)" }));
     EXPECT_NE(h.tree.FindNode({ NODE_DEVICE, ".\\sub\\x.kvxd", nullptr }), 0u);
 
     // A device that goes leaves its node without a device.

@@ -47,7 +47,10 @@ TEST(ParseNumber, DecimalAndHexWithStrtolRules)
 
 TEST(ParseNumber, StopsAtAnEmbeddedZeroByte)
 {
-    EXPECT_EQ(ParseNumber(std::string("12\0" "34", 5)), 12);
+    EXPECT_EQ(ParseNumber(std::string("12\0"
+                                      "34",
+                                      5)),
+              12);
 }
 
 TEST(SplitFields, RunsOfSeparatorsAreOneAndOnlyTheLastFieldMayBeEmpty)

@@ -60,7 +60,8 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(m_strDevice);
         m_proc = std::make_unique<CChildProcess>(KORVEX_CLI_PATH, args);
-        const std::string v = m_proc->WaitForLine([](const std::string& l) { return l.rfind("V\t", 0) == 0; });
+        const std::string v =
+            m_proc->WaitForLine([](const std::string& l) { return l.rfind("V\t", 0) == 0; });
         ASSERT_FALSE(v.empty()) << m_proc->Stderr();
         m_strPort = v.substr(2);
     }
@@ -156,7 +157,8 @@ TEST_F(KorvexRun, AnswersEveryFunctionCode)
     // The protocol log shows the request and the exception answer lines.
     bool sawException = false;
     for (const auto& line : m_proc->Lines())
-        if (line.rfind("P\t4\tPUMP1\t1\t(0x04) Read Input Registers: IREG c адресом 0x5 не найден", 0) == 0)
+        if (line.rfind("P\t4\tPUMP1\t1\t(0x04) Read Input Registers: IREG c адресом 0x5 не найден",
+                       0) == 0)
             sawException = true;
     EXPECT_TRUE(sawException);
 }
@@ -171,7 +173,8 @@ TEST_F(KorvexRun, ForeignSlaveStaysUnanswered)
     EXPECT_EQ(modbus_read_registers(other.get(), 0, 1, &reg), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
     const std::string warn = m_proc->WaitForLine([](const std::string& l) {
-        return l == "P\t5\t\t7\t(0x03) Read Holding Registers - устройство с адресом 0x7 не найдено";
+        return l ==
+               "P\t5\t\t7\t(0x03) Read Holding Registers - устройство с адресом 0x7 не найдено";
     });
     EXPECT_FALSE(warn.empty());
     other.reset();
@@ -228,9 +231,10 @@ TEST(KorvexRunPort, VanishedPortGivesOneWarningAndExitOne)
     bool answered = false;
     for (int attempt = 0; attempt < 100 && !answered; ++attempt) {
         ASSERT_EQ(write(master, req.data(), req.size()), static_cast<ssize_t>(req.size()));
-        answered = !proc.WaitForLine([](const std::string& l) { return l.rfind("T\t01 03 02", 0) == 0; },
-                                     std::chrono::milliseconds(100))
-                        .empty();
+        answered =
+            !proc.WaitForLine([](const std::string& l) { return l.rfind("T\t01 03 02", 0) == 0; },
+                              std::chrono::milliseconds(100))
+                 .empty();
     }
     ASSERT_TRUE(answered) << proc.Stderr();
     close(master);

@@ -22,8 +22,9 @@ const std::string kEndLine = "Скрипт остановлен (выполне�
 
 std::string Device(const std::string& id, int addr, int value)
 {
-    return *Utf8ToCp1251(id + "\t" + std::to_string(addr) + "\r\nHREG\tУровень\tLEVEL\t0\tRW\t0-65535\t" +
-                         std::to_string(value) + "\r\n");
+    return *Utf8ToCp1251(id + "\t" + std::to_string(addr) +
+                         "\r\nHREG\tУровень\tLEVEL\t0\tRW\t0-65535\t" + std::to_string(value) +
+                         "\r\n");
 }
 
 TEST(ProjectRun, TheProjectsDevicesAnswerAndItsScriptsLog)
@@ -34,10 +35,13 @@ TEST(ProjectRun, TheProjectsDevicesAnswerAndItsScriptsLog)
     // A script that prints, sets the tank's level and ends.
     dir.Write("proj/hello.kvxs", "MyObject.Print(\"Привет из проекта\");\r\n"
                                  "MyObject.SetHREG(\"TANK\", \"LEVEL\", 4321);\r\n");
-    dir.Write("proj/demo.kvxp", *Utf8ToCp1251("// Файл проекта\r\n.\\hello.kvxs\r\n.\\sub\\tank.kvxd\r\n"));
+    dir.Write("proj/demo.kvxp",
+              *Utf8ToCp1251("// Файл проекта\r\n.\\hello.kvxs\r\n.\\sub\\tank.kvxd\r\n"));
 
-    CChildProcess proc(KORVEX_CLI_PATH, { "run", "--virtual=" + dir.File("port"), dir.File("proj/demo.kvxp") });
-    ASSERT_FALSE(proc.WaitForLine([](const std::string& l) { return l.starts_with("V\t"); }).empty())
+    CChildProcess proc(KORVEX_CLI_PATH,
+                       { "run", "--virtual=" + dir.File("port"), dir.File("proj/demo.kvxp") });
+    ASSERT_FALSE(
+        proc.WaitForLine([](const std::string& l) { return l.starts_with("V\t"); }).empty())
         << proc.Stderr();
     const std::string end = proc.WaitForLine(
         [](const std::string& l) { return l == "S\thello.kvxs\t1\t-1\t" + kEndLine; },
@@ -62,8 +66,8 @@ TEST(ProjectRun, TheProjectsDevicesAnswerAndItsScriptsLog)
     for (const std::string& line : proc.Lines())
         if (line.starts_with("S\t"))
             scriptLines.push_back(line);
-    EXPECT_EQ(scriptLines, (std::vector<std::string> { "S\thello.kvxs\t0\t-1\tПривет из проекта",
-                                                       "S\thello.kvxs\t1\t-1\t" + kEndLine }));
+    EXPECT_EQ(scriptLines, (std::vector<std::string>{ "S\thello.kvxs\t0\t-1\tПривет из проекта",
+                                                      "S\thello.kvxs\t1\t-1\t" + kEndLine }));
     EXPECT_TRUE(proc.Stderr().empty()) << proc.Stderr();
 }
 

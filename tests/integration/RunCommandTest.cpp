@@ -31,11 +31,11 @@ TEST(RunCommand, ScriptsRunWithTheSessionAndReportTheirEnd)
 {
     CTempDir dir;
     const std::string device = dir.Write("pump.kvxd", kDevice);
-    const std::string script = dir.Write("count.kvxs",
-                                         "MyObject.Print('start');\r\n"
-                                         "for (var i = 0; i < 5; i++)\r\n"
-                                         "    MyObject.SetHREG('PUMP1', 'CNT', i + 1);\r\n"
-                                         "MyObject.Print('done ' + MyObject.GetHREG(1, 1));\r\n");
+    const std::string script =
+        dir.Write("count.kvxs", "MyObject.Print('start');\r\n"
+                                "for (var i = 0; i < 5; i++)\r\n"
+                                "    MyObject.SetHREG('PUMP1', 'CNT', i + 1);\r\n"
+                                "MyObject.Print('done ' + MyObject.GetHREG(1, 1));\r\n");
     CChildProcess proc(KORVEX_CLI_PATH, { "run", "--virtual", device, script });
     const std::string end = proc.WaitForLine([](const std::string& l) {
         return l == "S\tcount.kvxs\t1\t-1\tСкрипт остановлен (выполнен полностью).";
@@ -98,11 +98,12 @@ TEST(RunCommand, PortComesFromTheSettingsAndOptionsOverrideThemForOneRun)
         << none.strErr;
 
     // A port given that does not exist: one warning line with its name, exit 1.
-    const auto missing = RunProcess(KORVEX_CLI_PATH,
-                                    { "run", "--port", dir.File("nothing"), "--baud", "115200", device });
+    const auto missing = RunProcess(
+        KORVEX_CLI_PATH, { "run", "--port", dir.File("nothing"), "--baud", "115200", device });
     EXPECT_EQ(missing.nExitCode, 1);
     const auto lines = SplitLines(missing.strOut);
-    const std::string expected = "P\t5\t\t\tНевозможно открыть последовательный порт '" + dir.File("nothing") + "'.";
+    const std::string expected =
+        "P\t5\t\t\tНевозможно открыть последовательный порт '" + dir.File("nothing") + "'.";
     EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << missing.strOut;
 
     // ADDRISHEX comes from the settings: the decoder shows decimal addresses.

@@ -40,7 +40,7 @@ TEST_F(ScriptDemo, SineCounterAndStartCoil)
     // Read the feedback back as the master does: read discrete inputs.
     h.Reset();
     h.Receive(WithCrc(Hex("01 02 00 00 00 01")));
-    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes> { WithCrc(Hex("01 02 01 01")) });
+    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ WithCrc(Hex("01 02 01 01")) });
 
     h.Receive(WithCrc(Hex("01 05 00 00 00 00")));
     ASSERT_TRUE(PumpUntil([this] { return Value("PUMP1", DINP, 0) == 0; }));
@@ -48,9 +48,9 @@ TEST_F(ScriptDemo, SineCounterAndStartCoil)
     h.poster.Pump();
 
     const auto texts = Texts(LogOf(doc));
-    EXPECT_EQ(texts, (std::vector<std::string> { "0|-1|Demo running on PUMP1, START = 0",
-                                                 "0|-1|Master started the pump (start 1)",
-                                                 "0|-1|Master stopped the pump" }));
+    EXPECT_EQ(texts, (std::vector<std::string>{ "0|-1|Demo running on PUMP1, START = 0",
+                                                "0|-1|Master started the pump (start 1)",
+                                                "0|-1|Master stopped the pump" }));
     EXPECT_TRUE(h.app.FindDeviceById("PUMP1")->IsModified());
 }
 

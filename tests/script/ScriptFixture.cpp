@@ -114,8 +114,7 @@ CDevItem* ScriptTest::Cell(const std::string& dev, std::int32_t type, std::uint1
     return doc == nullptr ? nullptr : doc->FindItem(type, addr);
 }
 
-std::uint16_t ScriptTest::Value(const std::string& dev, std::int32_t type,
-                                std::uint16_t addr) const
+std::uint16_t ScriptTest::Value(const std::string& dev, std::int32_t type, std::uint16_t addr) const
 {
     CDevItem* item = Cell(dev, type, addr);
     EXPECT_NE(item, nullptr) << dev << " " << type << " " << addr;
@@ -142,9 +141,8 @@ namespace korvex::test {
     const SScriptLogRecord& last = recs.back();
     const std::string expected = description + " (строка: " + std::to_string(line) + ")";
     if (last.nLevel != SL_ERROR || last.strText != expected || last.nLine != line)
-        return ::testing::AssertionFailure()
-               << "expected 2|" << line << "|" << expected << ", got "
-               << ::testing::PrintToString(Texts(recs));
+        return ::testing::AssertionFailure() << "expected 2|" << line << "|" << expected << ", got "
+                                             << ::testing::PrintToString(Texts(recs));
     for (const auto& r : recs)
         if (r.strText == CScriptDoc::kEndLine)
             return ::testing::AssertionFailure() << "end line after an error";

@@ -22,7 +22,7 @@ using Records = std::vector<SScriptLogRecord>;
 
 // Deadlines are generous: the sanitizer build is slow, and script threads
 // run at the lowest priority.
-inline constexpr std::chrono::seconds kDeadline { 30 };
+inline constexpr std::chrono::seconds kDeadline{ 30 };
 
 class ScriptTest : public ::testing::Test
 {
@@ -63,7 +63,7 @@ protected:
     std::uint16_t Value(const std::string& dev, std::int32_t type, std::uint16_t addr) const;
 
     CoreHarness h;
-    int m_nStops { 0 };
+    int m_nStops{ 0 };
     std::vector<std::unique_ptr<CDevDoc>> m_devices;
     std::vector<std::unique_ptr<CScriptDoc>> m_scripts;
     std::vector<std::unique_ptr<Records>> m_logs;

@@ -56,7 +56,8 @@ TEST_F(ScriptRunner, ExitScriptCannotBeCaught)
 
 TEST_F(ScriptRunner, SyntaxErrorOnTheThirdLineIsReportedWithTwo)
 {
-    CScriptDoc& doc = AddScript("var a = 1;\r\nvar b = 2;\r\nvar c = ;\r\nMyObject.Print('x');\r\n");
+    CScriptDoc& doc =
+        AddScript("var a = 1;\r\nvar b = 2;\r\nvar c = ;\r\nMyObject.Print('x');\r\n");
     int beeps = 0;
     int fronts = 0;
     doc.SetBeepHandler([&beeps] { ++beeps; });
@@ -89,8 +90,10 @@ TEST_F(ScriptRunner, RunTimeErrorLines)
         { "var a = 1;\n\n\n\nfoo();", "foo is not defined", 4 },
         { "var a = 1;\r\n\r\nthrow 5;\r\n", "5", 2 },
         { "\nthrow new Error('boom');", "boom", 1 },
-        { "function f() {\n  null.x = 1;\n}\nf();", "Value is null and could not be "
-                                                   "converted to an object", 1 },
+        { "function f() {\n  null.x = 1;\n}\nf();",
+          "Value is null and could not be "
+          "converted to an object",
+          1 },
         // An error after a Sleep and a few host calls.
         { "MyObject.Sleep(1);\nMyObject.SetHREG(5, 16, 1);\nundefinedThing.y;",
           "undefinedThing is not defined", 2 },
@@ -187,9 +190,9 @@ TEST_F(ScriptRunner, DocumentsJoinAndLeaveTheScriptList)
     EXPECT_TRUE(h.app.GetScripts().empty());
     CScriptDoc& a = AddScript("");
     CScriptDoc& b = AddScript("");
-    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*> { &a, &b }));
+    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*>{ &a, &b }));
     m_scripts.erase(m_scripts.begin());
-    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*> { &b }));
+    EXPECT_EQ(h.app.GetScripts(), (std::vector<IScript*>{ &b }));
 }
 
 TEST_F(ScriptRunner, LogRecordsAreCutTo511Characters)

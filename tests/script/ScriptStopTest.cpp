@@ -112,7 +112,8 @@ TEST_F(ScriptStop, ScriptCodeRunWhileDescribingOrPrintingIsInterruptedToo)
         "MyObject.SetHREG(5, 17, 1);\nthrow { toString: function () { while (true) {} } };",
         "MyObject.SetHREG(5, 17, 1);\nvar e = new Error('x');\n"
         "Object.defineProperty(e, 'message', { get: function () { while (true) {} } });\nthrow e;",
-        "MyObject.SetHREG(5, 17, 1);\nMyObject.Print({ toString: function () { while (true) {} } });",
+        "MyObject.SetHREG(5, 17, 1);\nMyObject.Print({ toString: function () { while (true) {} } "
+        "});",
         "MyObject.SetHREG(5, 17, 1);\n"
         "MyObject.GetHREG({ toString: function () { while (true) {} } }, 16);",
     };
@@ -122,7 +123,8 @@ TEST_F(ScriptStop, ScriptCodeRunWhileDescribingOrPrintingIsInterruptedToo)
         EXPECT_LT(TimedStop().count(), 1000) << text;
         EXPECT_FALSE(doc.IsScriptRunning()) << text;
         h.poster.Pump();
-        EXPECT_TRUE(LogOf(doc).empty()) << text << ": " << ::testing::PrintToString(Texts(LogOf(doc)));
+        EXPECT_TRUE(LogOf(doc).empty())
+            << text << ": " << ::testing::PrintToString(Texts(LogOf(doc)));
         ClearScripts();
     }
 }

@@ -25,16 +25,26 @@ TEST(ScriptVariant, NumbersFromTexts)
         ScriptConv conv;
         double value;
     } const cases[] = {
-        { "12", ScriptConv::Ok, 12 },        { " 12\t", ScriptConv::Ok, 12 },
-        { "+7", ScriptConv::Ok, 7 },         { "-1.5", ScriptConv::Ok, -1.5 },
-        { ".5", ScriptConv::Ok, 0.5 },       { "5.", ScriptConv::Ok, 5 },
-        { "1e3", ScriptConv::Ok, 1000 },     { "2E-1", ScriptConv::Ok, 0.2 },
-        { "1e-999", ScriptConv::Ok, 0 },     { "1e999", ScriptConv::Overflow, 0 },
-        { "", ScriptConv::TypeMismatch, 0 }, { " ", ScriptConv::TypeMismatch, 0 },
-        { "abc", ScriptConv::TypeMismatch, 0 }, { "12abc", ScriptConv::TypeMismatch, 0 },
-        { "0x10", ScriptConv::TypeMismatch, 0 }, { "Infinity", ScriptConv::TypeMismatch, 0 },
-        { "NaN", ScriptConv::TypeMismatch, 0 }, { "1e", ScriptConv::TypeMismatch, 0 },
-        { "--1", ScriptConv::TypeMismatch, 0 }, { ".", ScriptConv::TypeMismatch, 0 },
+        { "12", ScriptConv::Ok, 12 },
+        { " 12\t", ScriptConv::Ok, 12 },
+        { "+7", ScriptConv::Ok, 7 },
+        { "-1.5", ScriptConv::Ok, -1.5 },
+        { ".5", ScriptConv::Ok, 0.5 },
+        { "5.", ScriptConv::Ok, 5 },
+        { "1e3", ScriptConv::Ok, 1000 },
+        { "2E-1", ScriptConv::Ok, 0.2 },
+        { "1e-999", ScriptConv::Ok, 0 },
+        { "1e999", ScriptConv::Overflow, 0 },
+        { "", ScriptConv::TypeMismatch, 0 },
+        { " ", ScriptConv::TypeMismatch, 0 },
+        { "abc", ScriptConv::TypeMismatch, 0 },
+        { "12abc", ScriptConv::TypeMismatch, 0 },
+        { "0x10", ScriptConv::TypeMismatch, 0 },
+        { "Infinity", ScriptConv::TypeMismatch, 0 },
+        { "NaN", ScriptConv::TypeMismatch, 0 },
+        { "1e", ScriptConv::TypeMismatch, 0 },
+        { "--1", ScriptConv::TypeMismatch, 0 },
+        { ".", ScriptConv::TypeMismatch, 0 },
         { "1 2", ScriptConv::TypeMismatch, 0 },
     };
     for (const auto& c : cases) {
@@ -92,14 +102,14 @@ TEST(ScriptVariant, IntegerTargets)
 TEST(ScriptPrelude, PositionsSkipThePrelude)
 {
     const QString prelude = QString::fromLatin1(kPreludeFileName);
-    EXPECT_EQ(FindScriptLineInStack("@file:" + prelude + ":1\nf@file:script:3\n%entry@file:script:4"),
-              3);
+    EXPECT_EQ(
+        FindScriptLineInStack("@file:" + prelude + ":1\nf@file:script:3\n%entry@file:script:4"), 3);
     EXPECT_EQ(FindScriptLineInStack("%entry@file:script:2"), 2);
     EXPECT_EQ(FindScriptLineInStack("@file:" + prelude + ":1"), -1);
     EXPECT_EQ(FindScriptLineInStack(""), -1);
 
-    EXPECT_EQ(FindScriptLineInTrace({ ":1:-1:file:" + prelude, "f:3:-1:file:script",
-                                      "%entry:4:-1:file:script" }),
+    EXPECT_EQ(FindScriptLineInTrace(
+                  { ":1:-1:file:" + prelude, "f:3:-1:file:script", "%entry:4:-1:file:script" }),
               3);
     EXPECT_EQ(FindScriptLineInTrace({ ":3:9:file:script" }), 3);
     EXPECT_EQ(FindScriptLineInTrace({ "a:b:12:-1:file:script" }), 12);

@@ -37,14 +37,15 @@ TEST(ScriptText, LoadingEndsEveryLineInCrLf)
         const char* text;
     } const cases[] = {
         { "", "" },
-        { "a\nb\nc", "a\r\nb\r\nc\r\n" },   // three lines plus an empty fourth
+        { "a\nb\nc", "a\r\nb\r\nc\r\n" }, // three lines plus an empty fourth
         { "a\r\nb\r\nc\r\n", "a\r\nb\r\nc\r\n" },
         { "a\n\nb\n", "a\r\n\r\nb\r\n" },
         { "\n", "\r\n" },
-        { "x\r", "x\r\r\n" },               // only a CR before an LF goes
+        { "x\r", "x\r\r\n" }, // only a CR before an LF goes
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DecodeScriptFile(c.file), c.text) << ::testing::PrintToString(std::string(c.file));
+        EXPECT_EQ(DecodeScriptFile(c.file), c.text)
+            << ::testing::PrintToString(std::string(c.file));
 }
 
 TEST(ScriptText, SavingJoinsLinesWithCrLf)
@@ -113,7 +114,8 @@ TEST_F(ScriptFile, LoadAndSaveThroughTheDocument)
     ASSERT_TRUE(doc.SaveScriptFile(copy));
     EXPECT_FALSE(doc.IsModified());
     EXPECT_EQ(doc.GetPathName(), copy);
-    EXPECT_EQ(ReadBytes(copy), "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\r\nMyObject.Print(2);\r\n");
+    EXPECT_EQ(ReadBytes(copy),
+              "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\r\nMyObject.Print(2);\r\n");
 
     EXPECT_FALSE(doc.LoadScriptFile(QDir(dir.path()).filePath("missing.kvxs").toStdString()));
     EXPECT_EQ(doc.GetPathName(), copy);

@@ -52,11 +52,11 @@ TEST_F(ScripterFrame, SendHandsTheBytesToTheLine)
                                 "MyObject.Print(MyObject.Send([]));\n"
                                 "MyObject.Print(MyObject.SendCRC([]));\n"
                                 "MyObject.Print(MyObject.Send([256, -1, '16', 16.0, 300.4]));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string> { "6", "8", "0", "2", "5" }));
+    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "6", "8", "0", "2", "5" }));
     // Send([]) sends nothing; SendCRC([]) sends the CRC of no bytes.
-    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes> { Hex("01 03 00 00 00 0A"),
-                                                   Hex("01 03 00 00 00 0A C5 CD"), Hex("FF FF"),
-                                                   Hex("00 FF 10 10 2C") }));
+    EXPECT_EQ(h.tx.Frames(),
+              (std::vector<Bytes>{ Hex("01 03 00 00 00 0A"), Hex("01 03 00 00 00 0A C5 CD"),
+                                   Hex("FF FF"), Hex("00 FF 10 10 2C") }));
     ASSERT_FALSE(recs.empty());
     EXPECT_EQ(recs.back().strText, CScriptDoc::kEndLine);
     // The last frame is remembered for the echo test of the drain.
@@ -65,14 +65,13 @@ TEST_F(ScripterFrame, SendHandsTheBytesToTheLine)
 
 TEST_F(ScripterFrame, ArrayLikeObjectsAreArrays)
 {
-    const Records recs =
-        RunOne("MyObject.Print(MyObject.Send({ length: 2, 0: 7, 1: '8' }));\n"
-               "MyObject.Print(MyObject.Send(new String('12')));\n"
-               "var holes = []; holes[2] = 9;\n"
-               "MyObject.Print(MyObject.Send(holes));\n"
-               "MyObject.Print(MyObject.Send({ length: -3 }));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string> { "2", "2", "3", "0" }));
-    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes> { Hex("07 08"), Hex("01 02"), Hex("00 00 09") }));
+    const Records recs = RunOne("MyObject.Print(MyObject.Send({ length: 2, 0: 7, 1: '8' }));\n"
+                                "MyObject.Print(MyObject.Send(new String('12')));\n"
+                                "var holes = []; holes[2] = 9;\n"
+                                "MyObject.Print(MyObject.Send(holes));\n"
+                                "MyObject.Print(MyObject.Send({ length: -3 }));");
+    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "2", "2", "3", "0" }));
+    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes>{ Hex("07 08"), Hex("01 02"), Hex("00 00 09") }));
 }
 
 TEST_F(ScripterFrame, FrameBufferLimits)
@@ -85,8 +84,8 @@ TEST_F(ScripterFrame, FrameBufferLimits)
     EXPECT_EQ(frames[1].size(), 1024u);
 
     for (const std::string& call :
-         { "Send(" + Ones(1025) + ")", "SendCRC(" + Ones(1023) + ")",
-           "DbgSend(" + Ones(1025) + ")", "DbgSendCRC(" + Ones(1023) + ")" }) {
+         { "Send(" + Ones(1025) + ")", "SendCRC(" + Ones(1023) + ")", "DbgSend(" + Ones(1025) + ")",
+           "DbgSendCRC(" + Ones(1023) + ")" }) {
         const Records recs = RunOne("MyObject.Print(MyObject." + call + ");");
         ASSERT_EQ(recs.size(), 1u) << ::testing::PrintToString(Texts(recs));
         EXPECT_EQ(recs[0].strText, kArrayError);
@@ -102,17 +101,16 @@ TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
         "MyObject.DbgSend()",
         "MyObject.DbgSendCRC(null)",
         "MyObject.Send(undefined)",
-        "MyObject.Send({ a: 1 })",               // no length
-        "MyObject.Send({ length: 'many' })",     // a length that is no number
-        "MyObject.Send({ length: 1e12 })",       // far beyond the frame buffer
-        "MyObject.Send([1, 'x'])",               // an element that is no number
+        "MyObject.Send({ a: 1 })",           // no length
+        "MyObject.Send({ length: 'many' })", // a length that is no number
+        "MyObject.Send({ length: 1e12 })",   // far beyond the frame buffer
+        "MyObject.Send([1, 'x'])",           // an element that is no number
         "MyObject.Send([1, {}])",
         "MyObject.Send([1, null])",
-        "MyObject.Send([4294967296])",           // beyond a 32-bit integer
+        "MyObject.Send([4294967296])", // beyond a 32-bit integer
     };
     for (const char* call : calls) {
-        CScriptDoc& doc = AddScript(std::string("var n = ") + call +
-                                    ";\nMyObject.Print('after');");
+        CScriptDoc& doc = AddScript(std::string("var n = ") + call + ";\nMyObject.Print('after');");
         h.app.OnStop();
         m_nStops = 0;
         h.Reset();
@@ -140,22 +138,22 @@ TEST_F(ScripterFrame, ElementGetterThatThrowsReadsAsUndefined)
     // the element is undefined, which is 0.
     const Records recs = RunOne("MyObject.Print(MyObject.Send({ length: 2, 0: 7, "
                                 "get 1() { throw new Error('g'); } }));");
-    EXPECT_EQ(Printed(recs), std::vector<std::string> { "2" });
-    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes> { Hex("07 00") });
+    EXPECT_EQ(Printed(recs), std::vector<std::string>{ "2" });
+    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ Hex("07 00") });
 }
 
 TEST_F(ScripterFrame, DbgSendIsAnsweredLikeAMastersRequest)
 {
     // Read holding register 16 of PUMP (address 5).
     const Bytes request = WithCrc(Hex("05 03 00 10 00 01"));
-    const Records recs = RunOne("MyObject.Print(MyObject.DbgSendCRC([5, 3, 0, 16, 0, 1]));\n"
-                                "MyObject.Print(MyObject.DbgSend([5, 3, 0, 16, 0, 1, " +
-                                std::to_string(request[6]) + ", " + std::to_string(request[7]) +
-                                "]));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string> { "8", "8" }));
+    const Records recs =
+        RunOne("MyObject.Print(MyObject.DbgSendCRC([5, 3, 0, 16, 0, 1]));\n"
+               "MyObject.Print(MyObject.DbgSend([5, 3, 0, 16, 0, 1, " +
+               std::to_string(request[6]) + ", " + std::to_string(request[7]) + "]));");
+    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "8", "8" }));
     ASSERT_TRUE(PumpUntil([this] { return h.tx.Frames().size() == 2; }));
     const Bytes answer = WithCrc(Hex("05 03 02 00 64"));
-    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes> { answer, answer }));
+    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes>{ answer, answer }));
     // Each request gives its request line and its answer line.
     ASSERT_EQ(h.lines.size(), 4u);
     EXPECT_EQ(h.lines[0].nKind, LK_REQUEST);
@@ -175,11 +173,11 @@ TEST_F(ScripterFrame, DbgSendWriteReachesTheCell)
                                 "    MyObject.Sleep(1);\n"
                                 "MyObject.Print('seen');");
     ASSERT_TRUE(RunSession());
-    EXPECT_EQ(Printed(LogOf(doc)), std::vector<std::string> { "seen" });
+    EXPECT_EQ(Printed(LogOf(doc)), std::vector<std::string>{ "seen" });
     EXPECT_EQ(Value("PUMP", HREG, 17), 0x1234);
     EXPECT_TRUE(h.app.FindDeviceById("PUMP")->IsModified());
     // The answer echoes the request.
-    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes> { WithCrc(Hex("05 06 00 11 12 34")) });
+    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ WithCrc(Hex("05 06 00 11 12 34")) });
 }
 
 } // namespace

@@ -119,7 +119,7 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_errors;
     std::vector<Bytes> m_blocks;
-    std::size_t m_nReceived{0};
+    std::size_t m_nReceived{ 0 };
     std::vector<Bytes> m_sent;
     std::vector<Clock::time_point> m_idle;
     std::vector<std::thread::id> m_hookThreads;

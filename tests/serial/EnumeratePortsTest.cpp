@@ -70,7 +70,8 @@ TEST(EnumeratePorts, UsbDescriptionFallsBackToWhatTheDeviceHas)
 
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1"}));
+    ASSERT_EQ(Names(list),
+              (std::vector<std::string>{ "ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1" }));
     EXPECT_EQ(list[0].m_strShownName, "CDC Abstract Control Model (ttyACM0)");
     EXPECT_EQ(list[1].m_strShownName, "ttyACM1 (ttyACM1)");
     EXPECT_EQ(list[1].m_strDesc, "");
@@ -89,7 +90,7 @@ TEST(EnumeratePorts, AnyTtyUnderUsbInterfaceIsUsb)
 
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyS0", "ttyXRUSB0"}));
+    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyXRUSB0" }));
     EXPECT_FALSE(list[0].m_bUsb);
     EXPECT_TRUE(list[1].m_bUsb);
     EXPECT_EQ(list[1].m_strShownName, "XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)");
@@ -106,7 +107,7 @@ TEST(EnumeratePorts, OnBoardUartsListedPlaceholdersLeftOut)
 
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list), (std::vector<std::string>{"ttyS0", "ttyS3"}));
+    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyS3" }));
     EXPECT_EQ(list[0].m_strShownName, "ttyS0 (ttyS0)");
     EXPECT_EQ(list[0].m_strOpenPath, sys.GetDevRoot() + "/ttyS0");
     EXPECT_EQ(list[0].m_strDesc, "");
@@ -125,7 +126,7 @@ TEST(EnumeratePorts, EntriesWithoutDeviceAreIgnored)
 
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyUSB0"}));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB0" }));
 }
 
 TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
@@ -140,8 +141,8 @@ TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
 
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS10",
-                                                     "ttyUSB0", "ttyUSB1"}));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
+                                                      "ttyUSB0", "ttyUSB1" }));
 }
 
 TEST(EnumeratePorts, NaturalLessComparesDigitRunsByValue)
@@ -153,15 +154,15 @@ TEST(EnumeratePorts, NaturalLessComparesDigitRunsByValue)
         bool less;
     };
     const SCase cases[] = {
-        {"ttyS2", "ttyS10", true},
-        {"ttyS10", "ttyS2", false},
-        {"ttyS1", "ttyS1", false},
-        {"ttyACM0", "ttyS0", true}, // letters before digits decide
-        {"ttyS9", "ttyUSB0", true},
-        {"ttyS", "ttyS0", true},    // a prefix goes first
-        {"ttyS01", "ttyS1", false}, // same value: fewer leading zeros first
-        {"ttyS1", "ttyS01", true},
-        {"ttyS99999999999999999999", "ttyS100000000000000000000", true}, // beyond 64 bits
+        { "ttyS2", "ttyS10", true },
+        { "ttyS10", "ttyS2", false },
+        { "ttyS1", "ttyS1", false },
+        { "ttyACM0", "ttyS0", true }, // letters before digits decide
+        { "ttyS9", "ttyUSB0", true },
+        { "ttyS", "ttyS0", true },    // a prefix goes first
+        { "ttyS01", "ttyS1", false }, // same value: fewer leading zeros first
+        { "ttyS1", "ttyS01", true },
+        { "ttyS99999999999999999999", "ttyS100000000000000000000", true }, // beyond 64 bits
     };
     for (const SCase& c : cases)
         EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
@@ -204,7 +205,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     std::vector<SSerInfo> list;
     ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
     ASSERT_EQ(Names(list),
-              (std::vector<std::string>{"ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3"}));
+              (std::vector<std::string>{ "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3" }));
     EXPECT_TRUE(list[0].m_bBusy);
     EXPECT_TRUE(list[1].m_bBusy);
     EXPECT_FALSE(list[2].m_bBusy);
@@ -213,7 +214,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
 
     // With dropBusy only the ports that could be opened remain, in order.
     ASSERT_TRUE(EnumeratePorts(list, true, sys.GetSysRoot(), sys.GetDevRoot()));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyUSB1", "ttyUSB3"}));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB1", "ttyUSB3" }));
     for (const SSerInfo& port : list)
         EXPECT_FALSE(port.m_bBusy);
 
@@ -262,7 +263,7 @@ TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
     EXPECT_EQ(after.c_lflag, before.c_lflag);
 
     // The waiting bytes were neither flushed nor read by the trial open.
-    pollfd pfd{pty.GetSlave(), POLLIN, 0};
+    pollfd pfd{ pty.GetSlave(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
     char got[16]{};
     ASSERT_EQ(::read(pty.GetSlave(), got, sizeof got), 6);
@@ -270,7 +271,7 @@ TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
 
     // The line still carries data both ways.
     ASSERT_EQ(::write(pty.GetSlave(), "ok", 2), 2);
-    pfd = {pty.GetMaster(), POLLIN, 0};
+    pfd = { pty.GetMaster(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
     ASSERT_EQ(::read(pty.GetMaster(), got, sizeof got), 2);
 }
@@ -293,17 +294,18 @@ TEST(CompletePortNames, ShortNameCutFromTheShownName)
         const char* why;
     };
     const SCase cases[] = {
-        {"USB Serial Port (COM5)", "COM5", "the closing parenthesis ends the name"},
-        {"Communications Port (COM1)", "COM1", "the closing parenthesis ends the name"},
-        {"Prolific USB-to-Serial Comm Port (COM3)", "COM3", "a dash before \" (\" does not count"},
-        {"Port (COM7-1)", "COM7", "a dash after \" (\" wins over the parenthesis"},
-        {"Port (COM7) - 2", "COM7) ", "the last dash wins, wherever it is"},
-        {"Port (COM8 x", "COM8", "without dash or parenthesis, the last blank"},
-        {"Port (COM9", "", "no end mark after \" (\""},
-        {"Port without parenthesis", "", "no \" (\" at all"},
-        {" (COM2)", "", "\" (\" at the very start"},
-        {"A (B) (C)", "B) (C", "the first \" (\" starts the name"},
-        {"X ()", "", "nothing between the marks"},
+        { "USB Serial Port (COM5)", "COM5", "the closing parenthesis ends the name" },
+        { "Communications Port (COM1)", "COM1", "the closing parenthesis ends the name" },
+        { "Prolific USB-to-Serial Comm Port (COM3)", "COM3",
+          "a dash before \" (\" does not count" },
+        { "Port (COM7-1)", "COM7", "a dash after \" (\" wins over the parenthesis" },
+        { "Port (COM7) - 2", "COM7) ", "the last dash wins, wherever it is" },
+        { "Port (COM8 x", "COM8", "without dash or parenthesis, the last blank" },
+        { "Port (COM9", "", "no end mark after \" (\"" },
+        { "Port without parenthesis", "", "no \" (\" at all" },
+        { " (COM2)", "", "\" (\" at the very start" },
+        { "A (B) (C)", "B) (C", "the first \" (\" starts the name" },
+        { "X ()", "", "nothing between the marks" },
     };
     for (const SCase& c : cases) {
         SSerInfo info;

@@ -35,16 +35,16 @@ TEST(SelectPort, StoredIndexStaysInsideTheListElseFirstFreeElseFirst)
         const char* why;
     };
     const SCase cases[] = {
-        {7, {false, false, false}, 0, "past the end: the first free port"},
-        {7, {true, false, false}, 1, "past the end: the first free port, not the first"},
-        {7, {true, true, true}, 0, "past the end, all busy: the first port"},
-        {3, {true, true, false}, 2, "equal to the length is past the end"},
-        {-1, {true, false, true}, 1, "first run: the first free port"},
-        {-1, {true, true}, 0, "first run, all busy: the first port"},
-        {-5, {false}, 0, "any negative index"},
-        {2, {false, false, true}, 2, "inside the list: stays, even on a busy port"},
-        {0, {true, false}, 0, "inside the list: stays"},
-        {1, {false, false, false}, 1, "inside the list: stays"},
+        { 7, { false, false, false }, 0, "past the end: the first free port" },
+        { 7, { true, false, false }, 1, "past the end: the first free port, not the first" },
+        { 7, { true, true, true }, 0, "past the end, all busy: the first port" },
+        { 3, { true, true, false }, 2, "equal to the length is past the end" },
+        { -1, { true, false, true }, 1, "first run: the first free port" },
+        { -1, { true, true }, 0, "first run, all busy: the first port" },
+        { -5, { false }, 0, "any negative index" },
+        { 2, { false, false, true }, 2, "inside the list: stays, even on a busy port" },
+        { 0, { true, false }, 0, "inside the list: stays" },
+        { 1, { false, false, false }, 1, "inside the list: stays" },
     };
     for (const SCase& c : cases) {
         const std::vector<SSerInfo> ports = MakePorts(c.busy);
@@ -62,7 +62,7 @@ TEST(SelectPort, StoredIndexStaysInsideTheListElseFirstFreeElseFirst)
 
 TEST(SelectPort, EmptyListChangesNothing)
 {
-    for (const int stored : {-1, 0, 5}) {
+    for (const int stored : { -1, 0, 5 }) {
         SSettings settings;
         settings.PORT = stored;
         settings.m_info.m_strComName = "ttyUSB3";

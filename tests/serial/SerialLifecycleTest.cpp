@@ -31,7 +31,7 @@ TEST(SerialLifecycle, PortWithoutThreadThenThread)
     port.Setup(pair.SlavePath(), 9600, 0, 8, 0);
     ASSERT_TRUE(port.OpenPort());
     EXPECT_TRUE(port.IsOpen());
-    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{7, 8}));
+    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{ 7, 8 }));
     ASSERT_TRUE(port.StartThread());
     EXPECT_FALSE(port.StartThread()) << "one thread per port";
     ASSERT_TRUE(port.WaitForBytes(2)) << "bytes that came before the thread are read";
@@ -46,7 +46,7 @@ TEST(SerialLifecycle, CloseReturnsAfterTheThreadEnded)
     CPtyPair pair;
     ASSERT_TRUE(pair.Valid());
     CRecordingPort port;
-    std::atomic<bool> bHookDone{false};
+    std::atomic<bool> bHookDone{ false };
     port.SetReceiveHook([&](CRecordingPort&, const std::uint8_t*, std::uint32_t) {
         // A slow consumer: Close must wait for it.
         std::this_thread::sleep_for(300ms);
@@ -54,7 +54,7 @@ TEST(SerialLifecycle, CloseReturnsAfterTheThreadEnded)
     });
     port.Setup(pair.SlavePath(), 9600, 0, 8, 0);
     ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{1}));
+    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{ 1 }));
     ASSERT_TRUE(port.WaitForBytes(1)); // the hook has started
     port.Close();
     EXPECT_TRUE(bHookDone.load());
@@ -62,7 +62,7 @@ TEST(SerialLifecycle, CloseReturnsAfterTheThreadEnded)
     const std::size_t hooks = port.HookThreads().size();
 
     port.Close(); // harmless
-    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{2}));
+    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{ 2 }));
     EXPECT_FALSE(port.WaitForBytes(2, 200ms)) << "nothing is read after Close";
     EXPECT_EQ(port.HookThreads().size(), hooks);
 }
@@ -76,7 +76,7 @@ TEST(SerialLifecycle, CloseFromAHookOnlyEndsTheThread)
         [](CRecordingPort& self, const std::uint8_t*, std::uint32_t) { self.Close(); });
     port.Setup(pair.SlavePath(), 9600, 0, 8, 0);
     ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{1}));
+    ASSERT_TRUE(WriteAll(pair.Master(), Bytes{ 1 }));
     ASSERT_TRUE(port.WaitForBytes(1));
     EXPECT_TRUE(port.IsOpen()) << "the reader thread does not close its own descriptor";
     port.Close();
@@ -107,17 +107,17 @@ TEST(SerialVanish, MasterSideReportsOnceAndRests)
     CRecordingPort port;
     port.Setup("virtual", 9600, 0, 8, 0);
     ASSERT_TRUE(port.OpenFd(pair.Master()));
-    ASSERT_TRUE(WriteAll(pair.Slave(), Bytes{0x55}));
+    ASSERT_TRUE(WriteAll(pair.Slave(), Bytes{ 0x55 }));
     ASSERT_TRUE(port.WaitForBytes(1));
 
     pair.CloseSlave();
     ASSERT_TRUE(port.WaitForErrors(1));
-    EXPECT_EQ(port.Errors(), std::vector<std::string>{kFailure});
+    EXPECT_EQ(port.Errors(), std::vector<std::string>{ kFailure });
 
     // A spinning thread would burn a core; an idle one almost nothing.
     const auto cpuBefore = ProcessCpuTime();
     EXPECT_FALSE(port.WaitForErrors(2, 1500ms));
-    const Bytes frame{1, 2, 3};
+    const Bytes frame{ 1, 2, 3 };
     EXPECT_TRUE(port.Write(frame.data(), 3)) << "queued, never written";
     EXPECT_FALSE(port.WaitForErrors(2, 300ms));
     EXPECT_LT(ProcessCpuTime() - cpuBefore, 300ms);
@@ -137,16 +137,16 @@ TEST(SerialVanish, SlaveSideReportsOnceAndRests)
     CRecordingPort port;
     port.Setup(pair->SlavePath(), 9600, 0, 8, 0);
     ASSERT_TRUE(port.Open());
-    ASSERT_TRUE(WriteAll(pair->Master(), Bytes{0x33, 0x44}));
+    ASSERT_TRUE(WriteAll(pair->Master(), Bytes{ 0x33, 0x44 }));
     ASSERT_TRUE(port.WaitForBytes(2));
 
     pair.reset();
     ASSERT_TRUE(port.WaitForErrors(1));
-    EXPECT_EQ(port.Errors(), std::vector<std::string>{kFailure});
+    EXPECT_EQ(port.Errors(), std::vector<std::string>{ kFailure });
     const auto cpuBefore = ProcessCpuTime();
     EXPECT_FALSE(port.WaitForErrors(2, 1500ms));
     EXPECT_LT(ProcessCpuTime() - cpuBefore, 300ms);
-    EXPECT_EQ(port.Received(), (Bytes{0x33, 0x44}));
+    EXPECT_EQ(port.Received(), (Bytes{ 0x33, 0x44 }));
     port.Close();
 }
 
@@ -158,7 +158,7 @@ TEST(SerialLifecycle, DestructorClosesARunningPort)
         CSerialPort port;
         port.Setup(pair.SlavePath(), 9600, 0, 8, 0);
         ASSERT_TRUE(port.Open());
-        const Bytes frame{1, 2};
+        const Bytes frame{ 1, 2 };
         ASSERT_TRUE(port.Write(frame.data(), 2));
         EXPECT_EQ(ReadExactly(pair.Master(), 2), frame);
     }

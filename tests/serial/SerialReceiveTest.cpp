@@ -29,7 +29,7 @@ protected:
 TEST_F(SerialReceive, BytesFromTheFarEndArrive)
 {
     OpenAt(9600);
-    const Bytes request{0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+    const Bytes request{ 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD };
     ASSERT_TRUE(WriteAll(m_pair.Master(), request));
     ASSERT_TRUE(m_port.WaitForBytes(request.size()));
     EXPECT_EQ(m_port.Received(), request);
@@ -39,7 +39,7 @@ TEST_F(SerialReceive, BytesFromTheFarEndArrive)
 TEST_F(SerialReceive, HooksRunOnTheReaderThread)
 {
     OpenAt(9600);
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{1, 2, 3}));
+    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 1, 2, 3 }));
     ASSERT_TRUE(m_port.WaitForBytes(3));
     const auto threads = m_port.HookThreads();
     ASSERT_FALSE(threads.empty());
@@ -56,7 +56,7 @@ TEST_F(SerialReceive, BurstArrivesAsOneBlock)
     for (std::size_t part = 0; part < 3; ++part)
         ASSERT_TRUE(WriteAll(m_pair.Master(), burst.data() + part * 30, 30));
     ASSERT_TRUE(m_port.WaitForBytes(burst.size()));
-    EXPECT_EQ(m_port.Blocks(), std::vector<Bytes>{burst});
+    EXPECT_EQ(m_port.Blocks(), std::vector<Bytes>{ burst });
 }
 
 TEST_F(SerialReceive, PauseOfSeveralCharacterTimesSplitsBlocks)
@@ -69,7 +69,7 @@ TEST_F(SerialReceive, PauseOfSeveralCharacterTimesSplitsBlocks)
     std::this_thread::sleep_for(240ms);
     ASSERT_TRUE(WriteAll(m_pair.Master(), second));
     ASSERT_TRUE(m_port.WaitForBytes(first.size() + second.size()));
-    EXPECT_EQ(m_port.Blocks(), (std::vector<Bytes>{first, second}));
+    EXPECT_EQ(m_port.Blocks(), (std::vector<Bytes>{ first, second }));
 }
 
 TEST_F(SerialReceive, BlocksHoldAtMost1024Bytes)
@@ -92,12 +92,12 @@ TEST_F(SerialReceive, BlocksHoldAtMost1024Bytes)
 TEST_F(SerialReceive, BytesWaitingBeforeOpenArePurged)
 {
     ASSERT_TRUE(m_pair.Valid());
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{0xEE, 0xEE, 0xEE}));
-    pollfd pfd{m_pair.Slave(), POLLIN, 0};
+    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 0xEE, 0xEE, 0xEE }));
+    pollfd pfd{ m_pair.Slave(), POLLIN, 0 };
     ASSERT_EQ(poll(&pfd, 1, 5000), 1) << "the stale bytes reached the slave's input queue";
 
     OpenAt(9600);
-    const Bytes fresh{0x11, 0x06};
+    const Bytes fresh{ 0x11, 0x06 };
     ASSERT_TRUE(WriteAll(m_pair.Master(), fresh));
     ASSERT_TRUE(m_port.WaitForBytes(fresh.size()));
     EXPECT_EQ(m_port.Received(), fresh);
@@ -105,17 +105,17 @@ TEST_F(SerialReceive, BytesWaitingBeforeOpenArePurged)
 
 TEST_F(SerialReceive, ExceptionFromTheHookIsSwallowed)
 {
-    std::atomic<int> calls{0};
+    std::atomic<int> calls{ 0 };
     m_port.SetReceiveHook([&](CRecordingPort&, const std::uint8_t*, std::uint32_t) {
         if (calls.fetch_add(1) == 0)
             throw std::runtime_error("hook failure");
     });
     OpenAt(9600);
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{1}));
+    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 1 }));
     ASSERT_TRUE(m_port.WaitForBytes(1));
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{2}));
+    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 2 }));
     ASSERT_TRUE(m_port.WaitForBytes(2)) << "the thread goes on after the exception";
-    EXPECT_EQ(m_port.Received(), (Bytes{1, 2}));
+    EXPECT_EQ(m_port.Received(), (Bytes{ 1, 2 }));
     EXPECT_TRUE(m_port.Errors().empty());
 }
 

@@ -24,16 +24,16 @@ struct STimeoutCase
 TEST(SerialTimeouts, FollowTheCharacterTime)
 {
     const STimeoutCase cases[] = {
-        {9600, 0, 8, 0, 2, 5, "the default line: t = 10/9600 s = 1.042 ms"},
-        {19200, 2, 8, 0, 1, 3, "parity adds no bit in the rule: t = 9/19200 s = 0.469 ms"},
-        {110, 0, 8, 0, 91, 365, "slowest rate: t = 90.9 ms"},
-        {1200, 2, 7, 2, 9, 34, "stop code 2 counts two bits: t = 10/1200 s = 8.33 ms"},
-        {9600, 0, 8, 1, 2, 6, "stop code 1 counts as one more bit: t = 11/9600 s = 1.146 ms"},
-        {300, 0, 5, 0, 24, 94, "five data bits: t = 7/300 s = 23.3 ms"},
-        {14400, 0, 8, 0, 1, 4, "non-standard rate: t = 0.694 ms"},
-        {56000, 0, 8, 0, 1, 2, "non-standard rate: t = 0.179 ms, 4t + 0.5 = 1.21"},
-        {115200, 0, 8, 0, 1, 1, "t = 0.087 ms: every value at least 1"},
-        {256000, 1, 8, 0, 1, 1, "fastest rate, odd parity: t = 0.035 ms"},
+        { 9600, 0, 8, 0, 2, 5, "the default line: t = 10/9600 s = 1.042 ms" },
+        { 19200, 2, 8, 0, 1, 3, "parity adds no bit in the rule: t = 9/19200 s = 0.469 ms" },
+        { 110, 0, 8, 0, 91, 365, "slowest rate: t = 90.9 ms" },
+        { 1200, 2, 7, 2, 9, 34, "stop code 2 counts two bits: t = 10/1200 s = 8.33 ms" },
+        { 9600, 0, 8, 1, 2, 6, "stop code 1 counts as one more bit: t = 11/9600 s = 1.146 ms" },
+        { 300, 0, 5, 0, 24, 94, "five data bits: t = 7/300 s = 23.3 ms" },
+        { 14400, 0, 8, 0, 1, 4, "non-standard rate: t = 0.694 ms" },
+        { 56000, 0, 8, 0, 1, 2, "non-standard rate: t = 0.179 ms, 4t + 0.5 = 1.21" },
+        { 115200, 0, 8, 0, 1, 1, "t = 0.087 ms: every value at least 1" },
+        { 256000, 1, 8, 0, 1, 1, "fastest rate, odd parity: t = 0.035 ms" },
     };
     for (const STimeoutCase& c : cases) {
         SCOPED_TRACE(c.why);

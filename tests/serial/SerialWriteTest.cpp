@@ -38,7 +38,7 @@ TEST_F(SerialWrite, OpenEmptiesTheQueue)
     const Bytes stale(100, 0xEE);
     ASSERT_TRUE(m_port.Write(stale.data(), 100));
     Open();
-    const Bytes frame{0x01, 0x06, 0x00, 0x01, 0x00, 0x03, 0x98, 0x0B};
+    const Bytes frame{ 0x01, 0x06, 0x00, 0x01, 0x00, 0x03, 0x98, 0x0B };
     ASSERT_TRUE(m_port.Write(frame.data(), 8));
     EXPECT_EQ(ReadExactly(m_pair.Master(), frame.size()), frame);
     EXPECT_TRUE(ReadAvailable(m_pair.Master(), 100ms).empty());
@@ -49,7 +49,7 @@ TEST_F(SerialWrite, OversizedWriteIsRefusedAsAWhole)
     Open();
     const Bytes big = Pattern(40000);
     EXPECT_FALSE(m_port.Write(big.data(), 40000));
-    const Bytes frame{0x11, 0x22, 0x33};
+    const Bytes frame{ 0x11, 0x22, 0x33 };
     ASSERT_TRUE(m_port.Write(frame.data(), 3));
     EXPECT_EQ(ReadExactly(m_pair.Master(), 3), frame) << "nothing of the refused write went out";
     EXPECT_TRUE(ReadAvailable(m_pair.Master(), 100ms).empty());
@@ -82,8 +82,8 @@ TEST_F(SerialWrite, WriteUpToTheLimitGoesOut)
 TEST_F(SerialWrite, TwoWritesGoOutInOrder)
 {
     Open();
-    const Bytes a{0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B};
-    const Bytes b{0x02, 0x03, 0x02, 0x00, 0x07, 0xFC, 0x46};
+    const Bytes a{ 0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B };
+    const Bytes b{ 0x02, 0x03, 0x02, 0x00, 0x07, 0xFC, 0x46 };
     ASSERT_TRUE(m_port.Write(a.data(), 7));
     ASSERT_TRUE(m_port.Write(b.data(), 7));
     Bytes both = a;
@@ -95,16 +95,16 @@ TEST_F(SerialWrite, WritesQueuedTogetherGoOutAsOneWrite)
 {
     // Inside the receive hook the reader thread cannot write: both frames are
     // queued before it does.
-    const Bytes a{0xA1, 0xA2, 0xA3};
-    const Bytes b{0xB1, 0xB2};
+    const Bytes a{ 0xA1, 0xA2, 0xA3 };
+    const Bytes b{ 0xB1, 0xB2 };
     m_port.SetReceiveHook([&](CRecordingPort& port, const std::uint8_t*, std::uint32_t) {
         port.Write(a.data(), 3);
         port.Write(b.data(), 2);
     });
     Open();
     const std::uint64_t before = m_port.GetWriteCount();
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{0x42}));
-    EXPECT_EQ(ReadExactly(m_pair.Master(), 5), (Bytes{0xA1, 0xA2, 0xA3, 0xB1, 0xB2}));
+    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 0x42 }));
+    EXPECT_EQ(ReadExactly(m_pair.Master(), 5), (Bytes{ 0xA1, 0xA2, 0xA3, 0xB1, 0xB2 }));
     // The count grows just after the bytes have left.
     EXPECT_TRUE(WaitUntil([&] { return m_port.GetWriteCount() > before; }, 5s));
     EXPECT_EQ(m_port.GetWriteCount() - before, 1u);
@@ -127,7 +127,7 @@ TEST_F(SerialWrite, WritesFromManyThreadsKeepTheirFrames)
     const Bytes all = ReadExactly(m_pair.Master(), kThreads * kFrames * 8, 20s);
     for (auto& w : writers)
         w.join();
-    ASSERT_EQ(all.size(), std::size_t{kThreads * kFrames * 8});
+    ASSERT_EQ(all.size(), std::size_t{ kThreads * kFrames * 8 });
     for (std::size_t i = 0; i < all.size(); i += 8)
         EXPECT_EQ(Bytes(all.begin() + i, all.begin() + i + 8), Bytes(8, all[i]))
             << "frame at " << i << " is whole";

@@ -164,9 +164,9 @@ TEST(SettingsStore, RoundTripKeepsEveryValue)
     const std::string text = ReadFile(store.GetFileName());
     EXPECT_NE(text.find("[Settings]"), std::string::npos);
     for (const char* line :
-         {"VERSION=3.1.4.1", "PORT=2", "BAUD=115200", "DATABIT=7", "PARITY=2", "STOPBIT=2",
-          "FLOWCTRL=0", "RTS_CTRL_HI=0", "DTR_CTRL_HI=0", "CHILDSTATE=0", "MAXLOGP=0",
-          "MAXLOGS=12345", "ADDRISHEX=0", "VALUEISHEX=0", "EDITHEX=0"})
+         { "VERSION=3.1.4.1", "PORT=2", "BAUD=115200", "DATABIT=7", "PARITY=2", "STOPBIT=2",
+           "FLOWCTRL=0", "RTS_CTRL_HI=0", "DTR_CTRL_HI=0", "CHILDSTATE=0", "MAXLOGP=0",
+           "MAXLOGS=12345", "ADDRISHEX=0", "VALUEISHEX=0", "EDITHEX=0" })
         EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line;
 
     // Saving the defaults writes them too: a later load does not depend on
@@ -348,14 +348,14 @@ TEST(SettingsStore, TheApplicationKeepsItsRecentProjectsInTheStore)
 
     CKorvexApp app;
     app.SetRecentStore(&store);
-    EXPECT_EQ(app.GetRecentList().GetPaths(), std::vector<std::string> { "/home/op/old.kvxp" });
+    EXPECT_EQ(app.GetRecentList().GetPaths(), std::vector<std::string>{ "/home/op/old.kvxp" });
     app.AddToRecentFileList("/home/op/new.kvxp");
     app.AddToRecentFileList("/home/op/device.kvxd");
 
     CRecentList loaded;
     CSettingsStore(path).LoadRecent(loaded);
     EXPECT_EQ(loaded.GetPaths(),
-              (std::vector<std::string> { "/home/op/new.kvxp", "/home/op/old.kvxp" }));
+              (std::vector<std::string>{ "/home/op/new.kvxp", "/home/op/old.kvxp" }));
 }
 
 TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
@@ -363,7 +363,7 @@ TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
     const std::string path = TestFile("recent-shorter");
     const CSettingsStore store(path);
     CRecentList list;
-    for (const char* p : {"/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp"})
+    for (const char* p : { "/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp" })
         list.Add(p);
     ASSERT_TRUE(store.SaveRecent(list));
     list.Remove(0);
@@ -372,10 +372,11 @@ TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
 
     QSettings direct(QString::fromStdString(path), QSettings::NativeFormat);
     direct.beginGroup(QStringLiteral("Recent File List"));
-    EXPECT_EQ(direct.childKeys(), (QStringList{QStringLiteral("File1"), QStringLiteral("File2")}));
+    EXPECT_EQ(direct.childKeys(),
+              (QStringList{ QStringLiteral("File1"), QStringLiteral("File2") }));
     CRecentList loaded;
     store.LoadRecent(loaded);
-    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{"/2.kvxp", "/1.kvxp"}));
+    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{ "/2.kvxp", "/1.kvxp" }));
 }
 
 TEST(SettingsStore, LoadedRecentListKeepsOnlyProjectsOnce)
@@ -391,7 +392,7 @@ TEST(SettingsStore, LoadedRecentListKeepsOnlyProjectsOnce)
                     "File3=/c.kvxp\n");
     CRecentList loaded;
     CSettingsStore(path).LoadRecent(loaded);
-    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{"/b.KVXP", "/c.kvxp"}));
+    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{ "/b.KVXP", "/c.kvxp" }));
 
     CSettingsStore(TestFile("recent-none")).LoadRecent(loaded);
     EXPECT_TRUE(loaded.IsEmpty());

@@ -11,8 +11,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const Bytes kRequest{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
-const Bytes kAnswer{0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B};
+const Bytes kRequest{ 0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A };
+const Bytes kAnswer{ 0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B };
 
 // Korvex on the master side of a virtual port, answering every block with
 // kAnswer.
@@ -99,7 +99,7 @@ TEST_F(VirtualPort, ClientsComeAndGoWithoutErrors)
 TEST_F(VirtualPort, StaleBytesReachALateClientUnlessItFlushes)
 {
     const std::uint64_t writes = m_port.GetWriteCount();
-    const Bytes stale{0xDE, 0xAD};
+    const Bytes stale{ 0xDE, 0xAD };
     ASSERT_TRUE(m_port.Write(stale.data(), 2)); // nobody is connected
     ASSERT_TRUE(WaitUntil([&] { return m_port.GetWriteCount() > writes; }, 5s));
 
@@ -123,7 +123,7 @@ TEST_F(VirtualPort, PortVanishesWhenThePairIsDestroyed)
     m_vp.Destroy();
     ASSERT_TRUE(m_port.WaitForErrors(1));
     EXPECT_EQ(m_port.Errors(),
-              std::vector<std::string>{"Ошибка: WaitCommEvent() - \"Input/output error\"\n"});
+              std::vector<std::string>{ "Ошибка: WaitCommEvent() - \"Input/output error\"\n" });
     EXPECT_FALSE(m_port.WaitForErrors(2, 500ms));
 }
 

@@ -36,9 +36,9 @@ public:
 private:
     void ReadLoop(int fd, bool isStdout);
 
-    pid_t m_pid { -1 };
-    int m_nExitCode { -1 };
-    bool m_bExited { false };
+    pid_t m_pid{ -1 };
+    int m_nExitCode{ -1 };
+    bool m_bExited{ false };
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;

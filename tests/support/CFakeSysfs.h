@@ -50,7 +50,7 @@ public:
 private:
     std::string AddTty(const std::string& deviceDir, const std::string& name);
     void Write(const std::string& path, const std::string& text);
-    int m_nNextId{1};
+    int m_nNextId{ 1 };
     std::string m_strRoot;
 };
 
@@ -73,8 +73,8 @@ public:
     bool LockSlave();
 
 private:
-    int m_nMaster{-1};
-    int m_nSlave{-1};
+    int m_nMaster{ -1 };
+    int m_nSlave{ -1 };
     std::string m_strSlavePath;
 };
 

@@ -52,7 +52,8 @@ struct CoreHarness
     {
         app.SetPoster(&poster);
         app.SetTransmitter(&tx);
-        app.GetFeed().SetSink([this](const CProtoFeed::INTERNAL_ADDLINE& rec) { lines.push_back(rec); });
+        app.GetFeed().SetSink(
+            [this](const CProtoFeed::INTERNAL_ADDLINE& rec) { lines.push_back(rec); });
     }
 
     // Hands bytes to the receive hook and runs the posted drain.

@@ -109,7 +109,7 @@ bool WriteAll(int fd, const void* data, std::size_t count, std::chrono::millisec
             return false;
         if (Clock::now() >= deadline)
             return false;
-        pollfd pfd{fd, POLLOUT, 0};
+        pollfd pfd{ fd, POLLOUT, 0 };
         poll(&pfd, 1, RemainingMs(deadline));
     }
     return true;
@@ -126,7 +126,7 @@ Bytes ReadExactly(int fd, std::size_t count, std::chrono::milliseconds timeout)
     Bytes out;
     std::uint8_t buffer[4096];
     while (out.size() < count) {
-        pollfd pfd{fd, POLLIN, 0};
+        pollfd pfd{ fd, POLLIN, 0 };
         if (poll(&pfd, 1, RemainingMs(deadline)) <= 0)
             break;
         const std::size_t want = std::min(sizeof buffer, count - out.size());
@@ -147,7 +147,7 @@ Bytes ReadAvailable(int fd, std::chrono::milliseconds timeout)
     Bytes out;
     std::uint8_t buffer[4096];
     for (;;) {
-        pollfd pfd{fd, POLLIN, 0};
+        pollfd pfd{ fd, POLLIN, 0 };
         if (poll(&pfd, 1, RemainingMs(deadline)) <= 0)
             break;
         const ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -34,8 +34,8 @@ public:
     void CloseSlave();
 
 private:
-    int m_nMaster{-1};
-    int m_nSlave{-1};
+    int m_nMaster{ -1 };
+    int m_nSlave{ -1 };
     std::string m_strSlavePath;
 };
 

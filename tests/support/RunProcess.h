@@ -7,7 +7,7 @@ namespace korvex::test {
 
 struct SProcessResult
 {
-    int nExitCode { -1 };
+    int nExitCode{ -1 };
     std::string strOut;
     std::string strErr;
 };

@@ -14,8 +14,8 @@ namespace korvex::test {
 CTempDir::CTempDir()
 {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/korvex-test-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvex-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)
         ADD_FAILURE() << "mkdtemp failed for " << pattern;
     m_strPath = pattern;
