@@ -1,5 +1,9 @@
 #include "support/CChildProcess.h"
 
+#include "support/RunProcess.h"
+
+#include <fcntl.h>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,22 +13,9 @@ namespace korvex::test {
 CChildProcess::CChildProcess(const std::string& program, const std::vector<std::string>& args)
 {
     int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0)
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         return;
-    m_pid = fork();
-    if (m_pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : { out[0], out[1], err[0], err[1] })
-            close(fd);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    m_pid = SpawnProcess(program, args, -1, out[1], err[1]);
     close(out[1]);
     close(err[1]);
     m_outReader = std::thread([this, fd = out[0]] { ReadLoop(fd, true); });

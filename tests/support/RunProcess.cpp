@@ -11,28 +11,33 @@
 
 namespace korvex::test {
 
+pid_t SpawnProcess(const std::string& program, const std::vector<std::string>& args, int inFd,
+                   int outFd, int errFd)
+{
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    const int fds[] = { inFd, outFd, errFd };
+    for (int target = 0; target < 3; ++target)
+        if (fds[target] >= 0)
+            dup2(fds[target], target);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
 SProcessResult RunProcess(const std::string& program, const std::vector<std::string>& args,
                           const std::string& input)
 {
     SProcessResult result;
     int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
         return result;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : { in[0], in[1], out[0], out[1], err[0], err[1] })
-            close(fd);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    const pid_t pid = SpawnProcess(program, args, in[0], out[1], err[1]);
     close(in[0]);
     close(out[1]);
     close(err[1]);
