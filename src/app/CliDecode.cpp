@@ -144,6 +144,12 @@ int CliDecode(int argc, char** argv)
         app.OnReceive(bytes->data(), static_cast<std::uint32_t>(bytes->size()));
         poster.Pump();
     }
+    // The end of the input ends the session: bytes still waiting for the
+    // rest of a frame are reported.
+    if (running) {
+        app.SetRunning(false);
+        app.FlushReceive();
+    }
     poster.Pump();
 
     if (save && !app.GetDocManager().SaveAllModified())

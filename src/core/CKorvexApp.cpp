@@ -173,6 +173,23 @@ void CKorvexApp::OnRxData()
     }
 }
 
+void CKorvexApp::FlushReceive()
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    OnRxData();
+    const unsigned rest = m_rxBuffer.GetLength() - m_nRxPos;
+    if (rest == 0)
+        return;
+    const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
+    std::string device;
+    if (CDevDoc* dev = FindDeviceByAddr(0))
+        device = dev->GetDevId();
+    m_feed.AddLine(LK_WARNING, device, 0,
+                   DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0));
+    m_nRxPos += rest;
+    m_nScanFrom = 0;
+}
+
 // ---- Transmit path ---------------------------------------------------------
 
 void CKorvexApp::SendFrame(const std::uint8_t* frame, unsigned length)

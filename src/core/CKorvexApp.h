@@ -213,6 +213,9 @@ public:
     // to start no frame from one waiting step to the next.
     unsigned ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
                           unsigned* scanHint = nullptr);
+    // End of a session: drains what is pending as when stopped, then reports
+    // a tail too short to be looked at as unrecognized.
+    void FlushReceive();
     // Start of a session: buffer emptied, drain position and last frame reset.
     void ResetReceive();
     CRxBuffer& GetRxBuffer() { return m_rxBuffer; }

@@ -45,6 +45,9 @@ void CKorvexApp::OnStop()
         m_pPort->Close();
     ClearLastTx();
     const bool wasRunning = m_bRunning.exchange(false);
+    // Bytes that waited for the rest of a frame are reported now.
+    if (wasRunning)
+        FlushReceive();
     if (wasRunning && m_onStopped)
         m_onStopped();
 }

@@ -51,6 +51,18 @@ constexpr std::size_t kTextLimit = CProtoFeed::kMaxText + 1;
 
 } // namespace
 
+std::string DescribeUnrecognized(const std::uint8_t* d, unsigned count, bool hex)
+{
+    std::string t = StrFormat("Неопознанные данные %u байт { ", count);
+    for (unsigned i = 0; i < count && Utf8Length(t) < kTextLimit; ++i) {
+        if (i > 0)
+            t += ", ";
+        t += StrFormat(hex ? "0x%X" : "%u", static_cast<unsigned>(d[i]));
+    }
+    t += " }";
+    return t;
+}
+
 const char* GetFunctionName(std::uint8_t code, bool longName)
 {
     for (const SFunction& f : kFunctions)
@@ -93,6 +105,14 @@ unsigned ScanCrc(const std::uint8_t* p, unsigned m)
         }
     }
     return 0;
+}
+
+bool MayStartFrame(const std::uint8_t* d, unsigned n, unsigned s)
+{
+    // With its whole scan window present, a start that gave no frame never will.
+    if (n - s >= kScanWindow)
+        return false;
+    return s + 1 >= n || IsKnownFunction(d[s + 1]);
 }
 
 unsigned MinFrameLen(const std::uint8_t* p, unsigned m)
@@ -175,38 +195,40 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     unsigned crcLen = 0;
     const bool running = m_app.IsRunning();
 
+    bool found = false;
     for (unsigned s = m_nScanFrom; s + 3 < n; ++s) {
         skip = s;
         if (IsKnownFunction(d[s + 1])) {
             crcLen = ScanCrc(d + s, n - s - 2);
             const unsigned minLen = MinFrameLen(d + s, n - s);
-            if (crcLen != 0 && crcLen >= minLen)
+            if (crcLen != 0 && crcLen >= minLen) {
+                found = true;
                 break;
-            if (crcLen == 0)
-                continue;
+            }
         }
-        // While the emulator runs, a tail that forms no frame yet waits for
-        // the next arrival.
-        if (running && s + 4 >= n && skip > 0) {
+    }
+
+    // While the emulator runs, bytes that may still become a frame wait for
+    // the next arrival, with whatever lies in front of them: a line may cut a
+    // request anywhere. The bytes in front are reported once a frame behind
+    // them is found, or once the pending bytes exceed the largest frame.
+    if (running && !found) {
+        unsigned first = m_nScanFrom;
+        while (first < n && !MayStartFrame(d, n, first))
+            ++first;
+        if (first == 0 || n <= kMaxFrame) {
             info.nLength = 0;
             m_nResumeHint = std::max(m_nScanFrom, n > kScanWindow ? n - kScanWindow : 0u);
             return;
         }
+        skip = first;
     }
 
     if (skip > 0) {
-        const bool hex = m_app.GetSettings().VALUEISHEX != 0;
         info.nKind = LK_WARNING;
         info.nLength = static_cast<int>(skip);
         info.byAddr = 0;
-        std::string& t = info.strText;
-        t = StrFormat("Неопознанные данные %u байт { ", skip);
-        for (unsigned i = 0; i < skip && Utf8Length(t) < kTextLimit; ++i) {
-            if (i > 0)
-                t += ", ";
-            t += StrFormat(hex ? "0x%X" : "%u", static_cast<unsigned>(d[i]));
-        }
-        t += " }";
+        info.strText = DescribeUnrecognized(d, skip, m_app.GetSettings().VALUEISHEX != 0);
         return;
     }
     if (crcLen != 0 && crcLen <= n) {

@@ -32,6 +32,11 @@ inline constexpr unsigned kMaxWriteRegs = 123;  // 0x7B
 inline constexpr unsigned kMaxScanPrefix = 254;
 // Bytes from a start on that decide whether a frame starts there.
 inline constexpr unsigned kScanWindow = kMaxScanPrefix + 3;
+// The largest RTU frame: address, 253 bytes of PDU, CRC.
+inline constexpr unsigned kMaxFrame = 256;
+
+// "Неопознанные данные N байт { ... }": the bytes as "0x%X" (hex) or "%u".
+std::string DescribeUnrecognized(const std::uint8_t* d, unsigned count, bool hex);
 
 // Name of a function code from the table; unknown codes give the error text.
 const char* GetFunctionName(std::uint8_t code, bool longName);
@@ -42,6 +47,11 @@ bool IsKnownFunction(std::uint8_t fc);
 // Length of the frame at p found by its CRC (a following 0x00 joins it), or 0.
 // m is the number of bytes available minus two.
 unsigned ScanCrc(const std::uint8_t* p, unsigned m);
+
+// Whether more bytes behind the n available may still make a frame start at
+// d[s]: its function code is unknown yet or a known one, and the bytes that
+// decide it are not all there.
+bool MayStartFrame(const std::uint8_t* d, unsigned n, unsigned s);
 
 // The least length a frame starting at p may have; only m bytes are read.
 unsigned MinFrameLen(const std::uint8_t* p, unsigned m);

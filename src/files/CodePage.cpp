@@ -190,7 +190,9 @@ std::string DecodeFileText(std::string_view bytes, FileEncoding* used)
 
 std::string EncodeFileText(std::string_view text, FileEncoding* used)
 {
-    if (auto cp1251 = Utf8ToCp1251(text)) {
+    // Code-page bytes that would be taken for UTF-8 ("НЁ" is CD A8, which is
+    // U+0368) are not written: the file would read back as another text.
+    if (auto cp1251 = Utf8ToCp1251(text); cp1251 && DecodeFileText(*cp1251) == text) {
         if (used != nullptr)
             *used = FileEncoding::Cp1251;
         return std::move(*cp1251);

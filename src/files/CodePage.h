@@ -37,8 +37,8 @@ enum class FileEncoding
 std::string DecodeFileText(std::string_view bytes, FileEncoding* used = nullptr);
 
 // The bytes of a file holding the UTF-8 text: code page 1251 when every
-// character exists there, else a byte-order mark and the UTF-8 text, so that
-// nothing is lost.
+// character exists there and those bytes read back as the same text, else a
+// byte-order mark and the UTF-8 text, so that nothing is lost.
 std::string EncodeFileText(std::string_view text, FileEncoding* used = nullptr);
 
 } // namespace korvex

@@ -28,10 +28,12 @@ std::int32_t ParseNumber(std::string_view text)
 
 std::vector<std::string> SplitFields(std::string_view text, std::string_view separators)
 {
+    // A line ends at LF, and only a CR right before it goes with it: a CR
+    // inside a field stays, so what was read is written back the same.
     if (const auto lf = text.rfind('\n'); lf != std::string_view::npos)
         text = text.substr(0, lf);
-    if (const auto cr = text.rfind('\r'); cr != std::string_view::npos)
-        text = text.substr(0, cr);
+    if (text.ends_with('\r'))
+        text.remove_suffix(1);
 
     const auto isSeparator = [separators](char c) {
         return separators.find(c) != std::string_view::npos;

@@ -17,7 +17,8 @@ namespace korvex {
 std::int32_t ParseNumber(std::string_view text);
 
 // Cuts text into fields at any of the separator characters. The text is
-// first cut at its last LF and then at its last CR. A run of separators is
+// first cut at its last LF, and a CR that then ends it is dropped; other CRs
+// stay in their fields. A run of separators is
 // one separator, leading separators are skipped, and an empty field occurs
 // only last, after trailing separators ("5-" gives "5" and "").
 std::vector<std::string> SplitFields(std::string_view text, std::string_view separators);

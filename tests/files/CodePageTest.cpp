@@ -107,6 +107,12 @@ TEST(CodePage, FileTextIsWrittenInCp1251UnlessACharacterIsMissing)
           FileEncoding::Cp1251, "Cyrillic" },
         { "Объём, м³", "\xEF\xBB\xBFОбъём, м³", FileEncoding::Utf8,
           "the cube sign does not exist in code page 1251" },
+        // Code-page bytes that are valid UTF-8 would read back as other text.
+        { "НЁ", "\xEF\xBB\xBFНЁ", FileEncoding::Utf8, "CD A8 is U+0368" },
+        { "ВёГі", "\xEF\xBB\xBFВёГі", FileEncoding::Utf8, "C2 B8 C3 B3" },
+        { "п»їX", "\xEF\xBB\xBFп»їX", FileEncoding::Utf8, "EF BB BF is a byte-order mark" },
+        { "НЁР", "\xCD\xA8\xD0", FileEncoding::Cp1251,
+          "a byte that breaks the UTF-8 keeps code page 1251" },
     };
     for (const auto& c : cases) {
         FileEncoding used =

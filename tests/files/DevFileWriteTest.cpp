@@ -227,6 +227,29 @@ TEST(DevFileWrite, ACharacterOutsideCp1251IsSavedAsUtf8WithByteOrderMark)
     EXPECT_NE(bytes.find("IREG\t\xCE\xE1\xFA\xB8\xEC, \xEA\xF3\xE1. \xEC\tV\t"), std::string::npos);
 }
 
+TEST(DevFileWrite, ACarriageReturnInsideAFieldSurvivesASave)
+{
+    // The device line of these bytes holds the ID "\r" and the field "0\r\".
+    DevFileHarness h;
+    CDevDoc* doc = h.OpenBytes("cr.kvxd", "\x0D\x09\x30\x0D\x5C");
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->GetDevId(), "\r");
+    doc->SetDevId("DEV\r");
+    doc->SetDevAddr(1);
+    doc->AddItem(COIL, "C1", "valve\rA", 3, ACCESS_RW, 0, 1, 1);
+    const std::vector<SCell> cells = Cells(*doc);
+    ASSERT_TRUE(doc->Save());
+    const std::string path = doc->GetPathName();
+    h.app.GetDevTemplate().CloseDocument(doc);
+
+    CDevDoc* back = h.Open(path);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetDevId(), "DEV\r");
+    EXPECT_EQ(back->GetDevAddr(), 1);
+    EXPECT_EQ(Cells(*back), cells);
+    EXPECT_TRUE(h.Warnings("cr.kvxd").empty());
+}
+
 TEST(DevFileWrite, WhatTheFormatCannotCarry)
 {
     struct

@@ -58,6 +58,10 @@ TEST(ScriptText, SavingJoinsLinesWithCrLf)
     EXPECT_EQ(EncodeScriptFile("a\nb\n"), "a\r\nb\r\n");
     // Round trip of a file without a final break: it gains one.
     EXPECT_EQ(EncodeScriptFile(DecodeScriptFile("a\nb\nc")), "a\r\nb\r\nc\r\n");
+    // A script file has no header to tell its code page: text whose code-page
+    // bytes would be taken for UTF-8 is written so that it reads back.
+    const std::string text = "MyObject.Print(\"НЁ\");\r\n";
+    EXPECT_EQ(DecodeScriptFile(EncodeScriptFile(text)), text);
 }
 
 TEST(ScriptText, LongLinesAreSavedAsTheirFirst8192Characters)
