@@ -38,7 +38,9 @@ void RunReadRegisters(benchmark::State& state, int cellsPerKind)
     app.SetPoster(&poster);
     app.SetTransmitter(&tx);
     std::int64_t lines = 0;
-    app.GetFeed().SetSink([&lines](const CProtoFeed::INTERNAL_ADDLINE&) { ++lines; });
+    app.GetFeed().SetSink([&lines](const CProtoFeed::Batch& batch) {
+        lines += static_cast<std::int64_t>(batch.size());
+    });
     app.SetRunning(true);
 
     CDevDoc dev(app);

@@ -1,16 +1,17 @@
 #include "core/CDevDoc.h"
 
 #include "core/CArchive.h"
+#include "core/CCellNotifier.h"
+#include "core/CDocManager.h"
 #include "core/CKorvexApp.h"
-#include "files/CProjectTree.h"
-#include "files/CodePage.h"
-#include "files/DevFile.h"
+#include "core/IDevFileFormat.h"
+#include "core/IDevObserver.h"
 
 #include <algorithm>
 
 namespace korvex {
 
-CDevDoc::CDevDoc(CKorvexApp& app) : m_app(app)
+CDevDoc::CDevDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app)
 {
     m_app.AddDevice(this);
 }
@@ -19,7 +20,8 @@ CDevDoc::~CDevDoc()
 {
     std::lock_guard lock(m_csLock);
     m_app.RemoveDevice(this);
-    m_app.GetProjectTree().ForgetDevice(this);
+    GetDocManager()->NotifyClosing(*this);
+    m_app.GetCellNotifier().ForgetDevice(this);
     for (auto& item : m_arItems) {
         if (ICellGraph* graph = item->GetGraphWnd()) {
             item->SetGraphWnd(nullptr);
@@ -71,6 +73,27 @@ std::size_t CDevDoc::GetItemCount() const
     return m_arItems.size();
 }
 
+// ---- Observers -------------------------------------------------------------
+
+void CDevDoc::AddObserver(IDevObserver* observer)
+{
+    if (std::find(m_arObservers.begin(), m_arObservers.end(), observer) == m_arObservers.end())
+        m_arObservers.push_back(observer);
+}
+
+void CDevDoc::RemoveObserver(IDevObserver* observer)
+{
+    std::erase(m_arObservers, observer);
+}
+
+void CDevDoc::NotifyValuesChanged(const std::vector<CDevItem*>& items)
+{
+    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
+        observer->OnValuesChanged(items);
+}
+
+// ---- Cells -----------------------------------------------------------------
+
 HROW CDevDoc::ShowItem(CDevItem* item)
 {
     std::lock_guard lock(m_csLock);
@@ -91,26 +114,31 @@ HROW CDevDoc::ShowItem(CDevItem* item)
     value = std::clamp(value, item->m_wMin, item->m_wMax);
     item->m_wValue.store(value, std::memory_order_relaxed);
 
-    HROW row = item->m_hRow;
-    if (row == 0)
-        row = ++m_nLastRow;
-    if (IDevView* view = GetDevView()) {
-        item->m_hRow = row;
-        view->OnItemShown(item);
-    }
-    return row;
+    if (item->m_hRow == 0)
+        item->m_hRow = ++m_nLastRow;
+    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
+        observer->OnItemShown(item);
+    return item->m_hRow;
 }
 
-void CDevDoc::AddItem(std::int32_t type, const std::string& id, const std::string& desc,
-                      std::uint16_t addr, std::int32_t access, std::uint16_t min, std::uint16_t max,
-                      std::uint16_t value)
+CDevItem* CDevDoc::AddItem(std::int32_t type, const std::string& id, const std::string& desc,
+                           std::uint16_t addr, std::int32_t access, std::uint16_t min,
+                           std::uint16_t max, std::uint16_t value)
 {
     std::lock_guard lock(m_csLock);
-    auto item = std::make_unique<CDevItem>(type, id, desc, addr, access, min, max, value);
-    const HROW row = ShowItem(item.get());
-    item->Attach(this, row);
-    m_arItems.push_back(std::move(item));
+    auto owned = std::make_unique<CDevItem>(type, id, desc, addr, access, min, max, value);
+    CDevItem* item = owned.get();
+    item->Attach(this, 0);
+    // In the list before it is shown, so that an observer finds it there.
+    m_arItems.push_back(std::move(owned));
+    ShowItem(item);
     SetModifiedFlag(true);
+    return item;
+}
+
+CDevItem* CDevDoc::AddItem(const SCellFields& f)
+{
+    return AddItem(f.nType, f.strId, f.strDesc, f.wAddr, f.nAccess, f.wMin, f.wMax, f.wValue);
 }
 
 void CDevDoc::RemoveItem(CDevItem* item)
@@ -120,11 +148,97 @@ void CDevDoc::RemoveItem(CDevItem* item)
                                  [item](const auto& p) { return p.get() == item; });
     if (it == m_arItems.end())
         return;
-    if (IDevView* view = GetDevView())
-        view->OnItemRemoved(item);
+    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
+        observer->OnItemRemoved(item);
+    m_app.GetCellNotifier().Forget(item);
     m_arItems.erase(it);
     SetModifiedFlag(true);
 }
+
+// ---- Cell editing ------------------------------------------------------------
+
+namespace {
+
+std::string TrimBlanks(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+} // namespace
+
+CellEditError CDevDoc::ValidateItem(const SCellFields& f, bool isNew) const
+{
+    if (f.wMin >= f.wMax)
+        return CellEditError::Bounds;
+    if (f.wValue < f.wMin || f.wValue > f.wMax)
+        return CellEditError::ValueRange;
+    const std::string id = TrimBlanks(f.strId);
+    if (id.empty())
+        return CellEditError::NoId;
+    if (isNew && FindRowById(f.nType, id) != 0)
+        return CellEditError::DuplicateId;
+    if (isNew && FindRow(f.nType, f.wAddr) != 0)
+        return CellEditError::DuplicateAddr;
+    return CellEditError::None;
+}
+
+const char* CDevDoc::GetCellEditMessage(CellEditError error)
+{
+    switch (error) {
+    case CellEditError::Bounds: return "Неверно заданы границы изменения значения!";
+    case CellEditError::ValueRange: return "Значение за границами заданного диапазона!";
+    case CellEditError::NoId: return "Не задан идентификатор ячейки!";
+    case CellEditError::DuplicateId:
+        return "Ячейка данного типа и с тем же идентификатором уже имеется!";
+    case CellEditError::DuplicateAddr: return "Ячейка данного типа и с тем же адресом уже имеется!";
+    case CellEditError::None: break;
+    }
+    return "";
+}
+
+std::string CDevDoc::DefaultDescription(const std::string& id)
+{
+    return "Ячейка " + TrimBlanks(id);
+}
+
+void CDevDoc::EditItem(CDevItem* item, const SCellFields& f)
+{
+    {
+        std::lock_guard lock(m_csLock);
+        item->m_nType = f.nType;
+        item->m_strId = f.strId;
+        item->m_strDesc = f.strDesc;
+        item->m_wAddr = f.wAddr;
+        item->m_nAccess = f.nAccess;
+        item->m_wMin = f.wMin;
+        item->m_wMax = f.wMax;
+    }
+    item->SetValue(f.wValue);
+    ShowItem(item);
+    SetModifiedFlag(true);
+}
+
+void CDevDoc::DeleteItem(CDevItem* item)
+{
+    if (ICellGraph* graph = item->GetGraphWnd()) {
+        item->SetGraphWnd(nullptr);
+        graph->Close();
+    }
+    RemoveItem(item);
+}
+
+void CDevDoc::ChangeIdAndAddress(const std::string& id, std::uint8_t addr)
+{
+    m_strId = id;
+    SetDevAddr(addr);
+    GetDocManager()->NotifyDeviceChanged(*this);
+    SetModifiedFlag(true);
+}
+
+// ---- Document ----------------------------------------------------------------
 
 bool CDevDoc::OnOpenDocument(const std::string& path)
 {
@@ -134,7 +248,7 @@ bool CDevDoc::OnOpenDocument(const std::string& path)
     // any other device with the ID is found first.
     if (CDevDoc* other = m_app.FindDeviceById(m_strId); other != nullptr && other != this)
         return false;
-    m_app.GetProjectTree().AddDeviceNode(GetPathName(), this);
+    GetDocManager()->NotifyOpened(*this);
     return true;
 }
 
@@ -142,13 +256,9 @@ bool CDevDoc::Serialize(CArchive& ar)
 {
     SetPathName(ar.GetFilePath());
     std::lock_guard lock(m_csLock);
-    if (ar.IsLoading()) {
-        LoadDevFile(*this, DecodeFileText(ar.GetBytes()));
-    } else {
-        const bool hex = m_app.GetSettings().EDITHEX != 0;
-        ar.Write(EncodeFileText(FormatDevFile(*this, hex, CKorvexApp::GetVersionText())));
-    }
-    return true;
+    if (m_pFormat == nullptr)
+        return false;
+    return ar.IsLoading() ? m_pFormat->Load(*this, ar) : m_pFormat->Store(*this, ar);
 }
 
 void CDevDoc::ReportError(const std::string& text) const

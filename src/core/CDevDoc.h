@@ -2,7 +2,6 @@
 
 #include "core/CDevItem.h"
 #include "core/CDocument.h"
-#include "core/IDevView.h"
 
 #include <atomic>
 #include <cstdint>
@@ -14,6 +13,32 @@
 namespace korvex {
 
 class CKorvexApp;
+class IDevFileFormat;
+class IDevObserver;
+
+// The fields of a cell as the cell dialog edits them.
+struct SCellFields
+{
+    std::int32_t nType{ COIL };
+    std::string strId;
+    std::string strDesc;
+    std::uint16_t wAddr{ 0 };
+    std::int32_t nAccess{ ACCESS_RW };
+    std::uint16_t wMin{ 0 };
+    std::uint16_t wMax{ 0 };
+    std::uint16_t wValue{ 0 };
+};
+
+// Why a new or edited cell is refused, in the order the tests are made.
+enum class CellEditError
+{
+    None,
+    Bounds,        // the low bound is not below the high bound
+    ValueRange,    // the value lies outside the bounds
+    NoId,          // the ID is blank
+    DuplicateId,   // a new cell: a shown cell of the type has the ID
+    DuplicateAddr, // a new cell: a shown cell of the type has the address
+};
 
 // One emulated slave device: an ID, an RS-485 address and its cells in
 // insertion (file) order. Every lookup is a linear scan, first match wins.
@@ -22,7 +47,8 @@ class CKorvexApp;
 // the emulator is idle), loads and saves; request handlers (UI thread) and
 // scripts (their threads) look cells up and set values. m_csLock (recursive)
 // guards m_arItems and every scan of it. Lock order: device lock, then a cell's
-// lock, never the reverse.
+// lock, never the reverse. Observers are added, removed and told on the UI
+// thread.
 class CDevDoc : public CDocument
 {
 public:
@@ -41,14 +67,17 @@ public:
     HROW FindRow(std::int32_t type, std::uint16_t addr) const;
     HROW FindRowById(std::int32_t type, const std::string& id) const;
 
-    IDevView* GetDevView() const { return m_pView.load(); }
-    void SetDevView(IDevView* view) { m_pView.store(view); }
+    void AddObserver(IDevObserver* observer);
+    void RemoveObserver(IDevObserver* observer);
+    // The cell notifier's announcement of this device's changed cells.
+    void NotifyValuesChanged(const std::vector<CDevItem*>& items);
 
     // Creates a cell, shows it (which may normalise it or leave it without a
     // row), appends it and marks the device modified. Checks no duplicates.
-    void AddItem(std::int32_t type, const std::string& id, const std::string& desc,
-                 std::uint16_t addr, std::int32_t access, std::uint16_t min, std::uint16_t max,
-                 std::uint16_t value);
+    CDevItem* AddItem(std::int32_t type, const std::string& id, const std::string& desc,
+                      std::uint16_t addr, std::int32_t access, std::uint16_t min, std::uint16_t max,
+                      std::uint16_t value);
+    CDevItem* AddItem(const SCellFields& f);
     // Destroys the cell if it belongs to this device and marks it modified.
     void RemoveItem(CDevItem* item);
 
@@ -56,16 +85,39 @@ public:
     // or 0 when a cell whose low bound is not below its high bound is refused.
     HROW ShowItem(CDevItem* item);
 
-    // Document operations. A device comes only from a file: it cannot be
-    // created empty.
+    // ---- Cell editing: the dialogs' operations (UI thread, emulator idle) ----
+
+    // The first of the dialog's five refusals that applies to the fields, for
+    // a new cell (isNew) or an edited one; the ID is compared without the
+    // blanks around it.
+    CellEditError ValidateItem(const SCellFields& f, bool isNew) const;
+    static const char* GetCellEditMessage(CellEditError error);
+    // The description a cell gets when none is given: "Ячейка " and the ID
+    // without the blanks around it.
+    static std::string DefaultDescription(const std::string& id);
+    // Writes the fields into the cell, sets its value, normalises it and
+    // refreshes its row, then marks the device modified.
+    void EditItem(CDevItem* item, const SCellFields& f);
+    // Closes the cell's graph, then removes the cell.
+    void DeleteItem(CDevItem* item);
+    // The device's new ID and address; the listeners hear of it (the project
+    // tree's label), then the device is marked modified.
+    void ChangeIdAndAddress(const std::string& id, std::uint8_t addr);
+
+    // ---- Document ----
+
+    // The file format the device is read and written in (the template's).
+    void SetFileFormat(const IDevFileFormat* format) { m_pFormat = format; }
+    // A device comes only from a file: it cannot be created empty.
     bool OnNewDocument() override { return false; }
     // Resolves a relative path against the application's base folder and
     // loads the file; fails (silently) when another open device has the same
-    // ID, so the template drops this one. An opened device adds its node to
-    // the project tree, or refreshes the node of its file.
+    // ID, so the template drops this one. An opened device is announced to
+    // the document listeners (the project tree adds or refreshes its node).
     bool OnOpenDocument(const std::string& path) override;
-    // Reads or writes the device file under the device's lock. The document
-    // first takes the file's path, so warnings carry the file's name.
+    // Reads or writes the file through the format, under the device's lock.
+    // The document first takes the file's path, so warnings carry its name.
+    // False without a format.
     bool Serialize(CArchive& ar) override;
     void ReportError(const std::string& text) const override;
 
@@ -74,8 +126,8 @@ public:
     const std::vector<std::unique_ptr<CDevItem>>& Items() const { return m_arItems; }
     std::size_t GetItemCount() const;
 
-    // Field written directly by the file reader and the change-ID command
-    // (emulator idle), read by the lookups.
+    // Field written directly by the file reader (emulator idle), read by the
+    // lookups.
     std::string m_strId;
 
 private:
@@ -83,7 +135,8 @@ private:
     mutable std::recursive_mutex m_csLock;
     std::vector<std::unique_ptr<CDevItem>> m_arItems;
     std::atomic<std::uint8_t> m_nAddr{ 0 };
-    std::atomic<IDevView*> m_pView{ nullptr };
+    std::vector<IDevObserver*> m_arObservers; // not owned
+    const IDevFileFormat* m_pFormat{ nullptr };
     HROW m_nLastRow{ 0 };
 };
 

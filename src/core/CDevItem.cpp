@@ -1,6 +1,8 @@
 #include "core/CDevItem.h"
 
+#include "core/CCellNotifier.h"
 #include "core/CDevDoc.h"
+#include "core/CKorvexApp.h"
 
 namespace korvex {
 
@@ -33,12 +35,8 @@ void CDevItem::SetValue(std::uint16_t value)
 {
     std::lock_guard lock(m_csLock);
     m_wValue.store(value, std::memory_order_relaxed);
-    if (m_pDoc != nullptr) {
-        if (IDevView* view = m_pDoc->GetDevView())
-            view->OnValueChanged(this);
-    }
-    if (m_pGraphWnd != nullptr)
-        m_pGraphWnd->RequestSample();
+    if (m_pDoc != nullptr)
+        m_pDoc->GetApp().GetCellNotifier().MarkChanged(this);
 }
 
 } // namespace korvex

@@ -9,19 +9,20 @@
 
 namespace korvex {
 
+class CCellNotifier;
 class CDevDoc;
 
 // Row handle of a cell in its device's view; 0 while the cell has no row.
 using HROW = std::uint32_t;
 
-// A window that plots one cell. RequestSample is called on whatever thread set
-// the cell's value; the implementation queues the sample onto its own thread.
+// A window that plots one cell, called on the user-interface thread.
 class ICellGraph
 {
 public:
     virtual ~ICellGraph() = default;
+    // The cell's value changed: take a sample now.
     virtual void RequestSample() = 0;
-    // Called on the user-interface thread when the cell's device goes away.
+    // The cell or its device goes: close the window.
     virtual void Close() = 0;
 };
 
@@ -56,11 +57,12 @@ public:
     void Attach(CDevDoc* doc, HROW row);
 
     // Stores the value exactly as given (no bounds check, no 0/1 rule) and
-    // notifies the device's view and the graph. Does not mark the device
-    // modified: callers acting for the master or a script do that.
+    // marks the cell changed; the change is announced on the user-interface
+    // thread (CCellNotifier). Does not mark the device modified: callers
+    // acting for the master or a script do that.
     void SetValue(std::uint16_t value);
 
-    // Field writes of the cell dialog and the file reader (emulator idle).
+    // Field writes of the cell editing and the file reader (emulator idle).
     std::int32_t m_nType;
     std::string m_strId;
     std::string m_strDesc;
@@ -71,12 +73,14 @@ public:
 
 private:
     friend class CDevDoc;
+    friend class CCellNotifier;
 
     std::atomic<std::uint16_t> m_wValue;
     HROW m_hRow{ 0 };
     CDevDoc* m_pDoc{ nullptr };
     mutable std::mutex m_csLock;
     ICellGraph* m_pGraphWnd{ nullptr };
+    bool m_bMarked{ false }; // guarded by the notifier's lock
 };
 
 } // namespace korvex

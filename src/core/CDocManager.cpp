@@ -2,6 +2,10 @@
 
 #include "core/CDocTemplate.h"
 #include "core/CDocument.h"
+#include "core/IDocListener.h"
+#include "core/IUiPoster.h"
+
+#include <algorithm>
 
 namespace korvex {
 
@@ -14,8 +18,19 @@ CDocManager::~CDocManager()
 
 CDocTemplate& CDocManager::AddTemplate(std::unique_ptr<CDocTemplate> tmpl)
 {
+    tmpl->m_pManager = this;
     m_arTemplates.push_back(std::move(tmpl));
     return *m_arTemplates.back();
+}
+
+void CDocManager::RemoveTemplate(CDocTemplate* tmpl)
+{
+    const auto it = std::find_if(m_arTemplates.begin(), m_arTemplates.end(),
+                                 [tmpl](const auto& p) { return p.get() == tmpl; });
+    if (it == m_arTemplates.end())
+        return;
+    (*it)->CloseAllDocuments();
+    m_arTemplates.erase(it);
 }
 
 std::vector<CDocTemplate*> CDocManager::GetTemplates() const
@@ -67,6 +82,62 @@ void CDocManager::CloseAllDocumentsExcept(const CDocument* keep)
             if (*doc != keep)
                 (*it)->CloseDocument(*doc);
     }
+}
+
+void CDocManager::AddListener(IDocListener* listener)
+{
+    if (std::find(m_arListeners.begin(), m_arListeners.end(), listener) == m_arListeners.end())
+        m_arListeners.push_back(listener);
+}
+
+void CDocManager::RemoveListener(IDocListener* listener)
+{
+    std::erase(m_arListeners, listener);
+}
+
+template <typename Fn> void CDocManager::Notify(Fn fn)
+{
+    // A copy: a listener may take itself off while it is told.
+    const std::vector<IDocListener*> listeners = m_arListeners;
+    for (IDocListener* listener : listeners)
+        fn(*listener);
+}
+
+template <typename Fn> void CDocManager::Post(CDocument& doc, Fn fn)
+{
+    if (m_pPoster == nullptr)
+        return;
+    // Documents and the manager are destroyed on the user-interface thread,
+    // where the task runs: a live token means both are still there.
+    m_pPoster->Post([this, doc = &doc, alive = doc.GetAliveToken(), fn] {
+        if (alive.lock())
+            Notify([&](IDocListener& l) { fn(l, *doc); });
+    });
+}
+
+void CDocManager::NotifyOpened(CDocument& doc)
+{
+    Notify([&](IDocListener& l) { l.OnDocumentOpened(doc); });
+}
+
+void CDocManager::NotifyClosing(CDocument& doc)
+{
+    Notify([&](IDocListener& l) { l.OnDocumentClosing(doc); });
+}
+
+void CDocManager::NotifyDeviceChanged(CDevDoc& dev)
+{
+    Notify([&](IDocListener& l) { l.OnDeviceChanged(dev); });
+}
+
+void CDocManager::PostModifiedChanged(CDocument& doc)
+{
+    Post(doc, [](IDocListener& l, CDocument& d) { l.OnModifiedChanged(d); });
+}
+
+void CDocManager::PostTitleChanged(CDocument& doc)
+{
+    Post(doc, [](IDocListener& l, CDocument& d) { l.OnTitleChanged(d); });
 }
 
 } // namespace korvex

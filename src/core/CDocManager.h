@@ -5,11 +5,16 @@
 
 namespace korvex {
 
+class CDevDoc;
 class CDocTemplate;
 class CDocument;
+class IDocListener;
+class IUiPoster;
 
 // The application's document templates in the order they were registered,
-// and the operations over every open document. User-interface thread only.
+// the operations over every open document, and the listeners told of what
+// happens to documents. User-interface thread only, except the two Post
+// calls, which documents make from any thread.
 class CDocManager
 {
 public:
@@ -20,6 +25,8 @@ public:
     CDocManager& operator=(const CDocManager&) = delete;
 
     CDocTemplate& AddTemplate(std::unique_ptr<CDocTemplate> tmpl);
+    // Closes the template's documents and destroys it.
+    void RemoveTemplate(CDocTemplate* tmpl);
     std::vector<CDocTemplate*> GetTemplates() const;
 
     // Every open document, in template and document order.
@@ -37,8 +44,25 @@ public:
     // current one closes everything else).
     void CloseAllDocumentsExcept(const CDocument* keep);
 
+    // Listeners and the poster are set while wiring, before threads run.
+    void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
+    void AddListener(IDocListener* listener);
+    void RemoveListener(IDocListener* listener);
+
+    // Called by documents.
+    void NotifyOpened(CDocument& doc);
+    void NotifyClosing(CDocument& doc);
+    void NotifyDeviceChanged(CDevDoc& dev);
+    void PostModifiedChanged(CDocument& doc);
+    void PostTitleChanged(CDocument& doc);
+
 private:
+    template <typename Fn> void Notify(Fn fn);
+    template <typename Fn> void Post(CDocument& doc, Fn fn);
+
     std::vector<std::unique_ptr<CDocTemplate>> m_arTemplates;
+    std::vector<IDocListener*> m_arListeners; // not owned
+    IUiPoster* m_pPoster{ nullptr };
 };
 
 } // namespace korvex

@@ -7,6 +7,7 @@
 
 namespace korvex {
 
+class CDocManager;
 class CDocument;
 class IDocFrames;
 
@@ -51,7 +52,12 @@ public:
     std::vector<CDocument*> GetDocuments() const;
     std::size_t GetDocumentCount() const { return m_arDocs.size(); }
 
+    // The manager the template was added to; null before.
+    CDocManager* GetDocManager() const { return m_pManager; }
+
 private:
+    friend class CDocManager;
+
     CDocument* CreateDocument();
 
     std::string m_strDocTypeName;
@@ -59,6 +65,7 @@ private:
     std::string m_strFilterExt;
     Factory m_factory;
     IDocFrames* m_pFrames{ nullptr };
+    CDocManager* m_pManager{ nullptr };
     std::vector<std::unique_ptr<CDocument>> m_arDocs;
 };
 

@@ -1,6 +1,7 @@
 #include "core/CDocument.h"
 
 #include "core/CArchive.h"
+#include "core/CDocManager.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
 
@@ -9,17 +10,41 @@
 
 namespace korvex {
 
+CDocument::CDocument(CDocManager* manager) : m_pManager(manager) {}
+
+CDocument::~CDocument() = default;
+
 void CDocument::SetPathName(const std::string& path)
 {
     m_strPathName = path;
     const auto slash = path.find_last_of('/');
     m_strTitle = slash == std::string::npos ? path : path.substr(slash + 1);
+    TitleChanged();
+}
+
+void CDocument::SetTitle(const std::string& title)
+{
+    m_strTitle = title;
+    TitleChanged();
+}
+
+void CDocument::TitleChanged()
+{
+    if (m_pManager != nullptr)
+        m_pManager->PostTitleChanged(*this);
+}
+
+void CDocument::SetModifiedFlag(bool modified)
+{
+    if (m_bModified.exchange(modified) != modified && m_pManager != nullptr)
+        m_pManager->PostModifiedChanged(*this);
 }
 
 bool CDocument::OnNewDocument()
 {
     m_strPathName.clear();
     m_strTitle.clear();
+    TitleChanged();
     SetModifiedFlag(false);
     return true;
 }
@@ -66,6 +91,7 @@ bool CDocument::OnSaveDocument(const std::string& path)
     if (error != 0) {
         m_strPathName = oldPath;
         m_strTitle = oldTitle;
+        TitleChanged();
         if (wasModified)
             SetModifiedFlag(true);
         ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),

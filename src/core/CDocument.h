@@ -1,22 +1,25 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 namespace korvex {
 
 class CArchive;
+class CDocManager;
 class CDocTemplate;
 
 // The document layer's base: a path name, a title (the file name), a modified
 // flag, and open and save through Serialize. The flag may be raised from any
 // thread (scripts write cells); everything else runs on the user-interface
-// thread.
+// thread. A document made for a manager tells the manager's listeners of its
+// changes (IDocListener).
 class CDocument
 {
 public:
-    CDocument() = default;
-    virtual ~CDocument() = default;
+    explicit CDocument(CDocManager* manager = nullptr);
+    virtual ~CDocument();
 
     CDocument(const CDocument&) = delete;
     CDocument& operator=(const CDocument&) = delete;
@@ -25,13 +28,15 @@ public:
     // Sets the path and makes the title its file name.
     virtual void SetPathName(const std::string& path);
     const std::string& GetTitle() const { return m_strTitle; }
-    void SetTitle(const std::string& title) { m_strTitle = title; }
+    void SetTitle(const std::string& title);
 
     virtual bool IsModified() const { return m_bModified.load(); }
-    virtual void SetModifiedFlag(bool modified = true) { m_bModified.store(modified); }
+    // Any thread; a change of the flag is posted to the listeners.
+    virtual void SetModifiedFlag(bool modified = true);
 
     // The template that made the document; null for one made directly.
     CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
+    CDocManager* GetDocManager() const { return m_pManager; }
 
     // A new, empty document: not modified, no path. False when the kind
     // cannot be created empty.
@@ -61,13 +66,21 @@ public:
     // base writes it to standard error; documents pass it to their application.
     virtual void ReportError(const std::string& text) const;
 
+    // Lives as long as the document: a posted task holds it weakly to learn
+    // whether the document still exists when it runs.
+    std::weak_ptr<const int> GetAliveToken() const { return m_pAlive; }
+
 private:
     friend class CDocTemplate;
+
+    void TitleChanged();
 
     std::string m_strPathName;
     std::string m_strTitle;
     std::atomic<bool> m_bModified{ false };
     CDocTemplate* m_pDocTemplate{ nullptr };
+    CDocManager* m_pManager{ nullptr };
+    std::shared_ptr<const int> m_pAlive{ std::make_shared<const int>(0) };
 };
 
 } // namespace korvex

@@ -1,8 +1,10 @@
 #include "core/CParserModbus.h"
 
-#include "core/CKorvexApp.h"
 #include "core/CProtoFeed.h"
 #include "core/Crc16.h"
+#include "core/IFrameSender.h"
+#include "core/IRequestHandler.h"
+#include "core/SSettings.h"
 #include "core/Text.h"
 
 #include <algorithm>
@@ -73,16 +75,16 @@ const char* GetFunctionName(std::uint8_t code, bool longName)
 
 bool IsKnownFunction(std::uint8_t fc)
 {
-    switch (fc & 0x7F) {
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 15:
-    case 16: return true;
+    switch (fc & ~kExceptionFlag) {
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
+    case FC_WRITE_COIL:
+    case FC_WRITE_REGISTER:
+    case FC_READ_EXCEPTION:
+    case FC_WRITE_COILS:
+    case FC_WRITE_REGISTERS: return true;
     default: return false;
     }
 }
@@ -132,31 +134,29 @@ unsigned MinFrameLen(const std::uint8_t* p, unsigned m)
     auto requestCrc = [&]() { return m >= 8 && CrcMatches(p, 6); };
     auto count = [&](unsigned i) -> unsigned { return i < m ? p[i] : 0; };
 
+    if (fc & kExceptionFlag) {
+        // An exception response: address, code, exception code, CRC; the
+        // read-exception-status form is shorter.
+        if (fc == (FC_READ_EXCEPTION | kExceptionFlag))
+            return 3;
+        return IsKnownFunction(fc) ? 5 : 32;
+    }
     switch (fc) {
-    case 0x81:
-    case 0x82:
-    case 0x83:
-    case 0x84:
-    case 0x85:
-    case 0x86:
-    case 0x8F:
-    case 0x90: return 5;
-    case 0x87: return 3;
-    case 1:
-    case 2:
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
         if (haveQ && q >= 1 && q <= kMaxReadBits && requestCrc())
             return 8;
         return count(2) + 5;
-    case 3:
-    case 4:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
         if (haveQ && q >= 1 && q <= kMaxReadRegs && requestCrc())
             return 8;
         return count(2) + 5;
-    case 5:
-    case 6: return 8;
-    case 7: return 4;
-    case 15:
-    case 16:
+    case FC_WRITE_COIL:
+    case FC_WRITE_REGISTER: return 8;
+    case FC_READ_EXCEPTION: return 4;
+    case FC_WRITE_COILS:
+    case FC_WRITE_REGISTERS:
         if (haveQ && q >= 1 && q <= kMaxWriteBits)
             return 8;
         return count(6) + 9;
@@ -167,33 +167,47 @@ unsigned MinFrameLen(const std::uint8_t* p, unsigned m)
 bool IsRequest(const std::uint8_t* pdu, unsigned n)
 {
     const std::uint8_t fc = pdu[0];
-    if (fc == 7)
+    if (fc == FC_READ_EXCEPTION)
         return n <= 1;
     if (n < 5)
         return false;
     const unsigned q = Be16(pdu[3], pdu[4]);
     switch (fc) {
-    case 1:
-    case 2: return q >= 1 && q <= kMaxReadBits && n == 5;
-    case 3:
-    case 4: return q >= 1 && q <= kMaxReadRegs && n == 5;
-    case 5:
-    case 6: return n == 5;
-    case 15:
+    case FC_READ_COILS:
+    case FC_READ_INPUTS: return q >= 1 && q <= kMaxReadBits && n == 5;
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS: return q >= 1 && q <= kMaxReadRegs && n == 5;
+    case FC_WRITE_COIL:
+    case FC_WRITE_REGISTER: return n == 5;
+    case FC_WRITE_COILS:
         // The data the byte count announces must be inside the frame.
         return q >= 1 && q <= kMaxWriteBits && n >= 6 && pdu[5] == (q + 7) / 8 && n >= 6u + pdu[5];
-    case 16: return q >= 1 && q <= kMaxWriteRegs && n >= 6 && pdu[5] == 2 * q && n >= 6u + pdu[5];
+    case FC_WRITE_REGISTERS:
+        return q >= 1 && q <= kMaxWriteRegs && n >= 6 && pdu[5] == 2 * q && n >= 6u + pdu[5];
     default: return true;
     }
 }
 
-CParserModbus::CParserModbus(CKorvexApp& app) : m_app(app) {}
+std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, unsigned length)
+{
+    CParserModbus parser(settings, false, nullptr, nullptr);
+    parser.m_bDispatch = 0;
+    SFrameInfo info;
+    parser.Parse(frame, length, info);
+    return info.strText;
+}
+
+CParserModbus::CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
+                             IRequestHandler* handler)
+    : m_settings(settings), m_bRunning(running), m_pEcho(echo), m_pHandler(handler)
+{
+}
 
 void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
 {
     unsigned skip = m_nScanFrom;
     unsigned crcLen = 0;
-    const bool running = m_app.IsRunning();
+    const bool running = m_bRunning;
 
     bool found = false;
     for (unsigned s = m_nScanFrom; s + 3 < n; ++s) {
@@ -228,7 +242,7 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
         info.nKind = LK_WARNING;
         info.nLength = static_cast<int>(skip);
         info.byAddr = 0;
-        info.strText = DescribeUnrecognized(d, skip, m_app.GetSettings().VALUEISHEX != 0);
+        info.strText = DescribeUnrecognized(d, skip, m_settings.VALUEISHEX != 0);
         return;
     }
     if (crcLen != 0 && crcLen <= n) {
@@ -241,14 +255,15 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
 void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo& info)
 {
     const std::uint8_t fc = f[1];
-    if (fc > 0x80) {
+    if (fc > kExceptionFlag) {
         info.nKind = LK_ERROR;
-        info.strText = StrFormat("Error: (0x%02X) %s, Exception code: 0x%02X", fc,
-                                 GetFunctionName(static_cast<std::uint8_t>(fc - 0x80), true),
-                                 static_cast<unsigned>(length > 2 ? f[2] : 0));
+        info.strText =
+            StrFormat("Error: (0x%02X) %s, Exception code: 0x%02X", fc,
+                      GetFunctionName(static_cast<std::uint8_t>(fc - kExceptionFlag), true),
+                      static_cast<unsigned>(length > 2 ? f[2] : 0));
         return;
     }
-    if (m_bDispatch && m_app.TakeEcho(f, length)) {
+    if (m_bDispatch && m_pEcho != nullptr && m_pEcho->TakeEcho(f, length)) {
         info.nKind = LK_ECHO;
         return;
     }
@@ -260,7 +275,7 @@ void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo&
 
 void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFrameInfo& info)
 {
-    const SSettings& set = m_app.GetSettings();
+    const SSettings& set = m_settings;
     const std::uint8_t fc = f[1];
     const char* name = GetFunctionName(fc, true);
     const std::uint16_t a = Be16(f[2], f[3]);
@@ -270,27 +285,29 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
     info.nKind = LK_REQUEST;
 
     switch (fc) {
-    case 1:
-    case 2:
-    case 3:
-    case 4: t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name, addr.c_str(), q); break;
-    case 5:
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
+        t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name, addr.c_str(), q);
+        break;
+    case FC_WRITE_COIL:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Значение=0x%04X", fc, name, addr.c_str(), q);
         break;
-    case 6:
+    case FC_WRITE_REGISTER:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Регистр=0x%04X", fc, name, addr.c_str(), q);
         break;
-    case 7:
+    case FC_READ_EXCEPTION:
         t = StrFormat("(0x%02X) %s Запрос на получение статуса устройства (зависит от устройства)",
                       fc, name);
         break;
-    case 15:
+    case FC_WRITE_COILS:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Кол-во=%d Значения={", fc, name, addr.c_str(), q);
         for (unsigned i = 0; i < f[6]; ++i)
             t += " " + FormatNumber(f[7 + i], set.VALUEISHEX != 0, 2);
         t += " }";
         break;
-    case 16:
+    case FC_WRITE_REGISTERS:
         t = StrFormat("(0x%02X) %s, Адрес=%s, К-во=%d Регистры={", fc, name, addr.c_str(), q);
         for (unsigned i = 0; i < q; ++i)
             t += " " + FormatNumber(Be16(f[7 + 2 * i], f[8 + 2 * i]), set.VALUEISHEX != 0, 4);
@@ -299,26 +316,16 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
     default: return;
     }
 
-    if (!m_bDispatch)
+    if (!m_bDispatch || m_pHandler == nullptr)
         return;
-    const std::uint8_t slave = f[0];
-    switch (fc) {
-    case 1: m_app.OnReadCoils(f, length, slave, a, q); break;
-    case 2: m_app.OnReadDiscreteInputs(f, length, slave, a, q); break;
-    case 3: m_app.OnReadHoldingRegisters(f, length, slave, a, q); break;
-    case 4: m_app.OnReadInputRegisters(f, length, slave, a, q); break;
-    case 5: m_app.OnWriteSingleCoil(f, length, slave, a, q); break;
-    case 6: m_app.OnWriteSingleRegister(f, length, slave, a, q); break;
-    case 7: m_app.OnReadExceptionStatus(f, length, slave, 0, 0); break;
-    case 15: m_app.OnWriteCoils(f, length, slave, a, q); break;
-    case 16: m_app.OnWriteRegisters(f, length, slave, a, q); break;
-    default: break;
-    }
+    // The request's line is built first, the handler called after it.
+    const bool status = fc == FC_READ_EXCEPTION;
+    m_pHandler->OnRequest(fc, f, length, f[0], status ? 0 : a, status ? 0 : q);
 }
 
 void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info)
 {
-    const SSettings& set = m_app.GetSettings();
+    const SSettings& set = m_settings;
     const bool hexValues = set.VALUEISHEX != 0;
     auto at = [f, length](unsigned i) -> std::uint8_t { return i < length ? f[i] : 0; };
     const std::uint8_t fc = f[1];
@@ -332,37 +339,37 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     info.nKind = LK_RESPONSE;
 
     switch (fc) {
-    case 1:
-    case 2:
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
         for (unsigned i = 0; i < held; ++i)
             t += " " + FormatNumber(f[3 + i], hexValues, 2);
         t += " }";
         break;
-    case 3:
-    case 4:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
         for (unsigned i = 0; i < held / 2; ++i)
             t += " " + FormatNumber(Be16(f[3 + 2 * i], f[4 + 2 * i]), hexValues, 4);
         t += " }";
         break;
-    case 5:
+    case FC_WRITE_COIL:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Значение=%s", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(),
                       FormatNumber(v, hexValues, 4).c_str());
         break;
-    case 6:
+    case FC_WRITE_REGISTER:
         t = StrFormat("(0x%02X) %s, Адрес=0x%04X, Значение=%s", fc, name, a,
                       FormatNumber(v, hexValues, 4).c_str());
         break;
-    case 7:
+    case FC_READ_EXCEPTION:
         t = StrFormat("(0x%02X) %s Ответ на получение статуса устройства (зависит от устройства)",
                       fc, name);
         break;
-    case 15:
-    case 16:
+    case FC_WRITE_COILS:
+    case FC_WRITE_REGISTERS:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v);
         break;

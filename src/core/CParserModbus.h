@@ -1,39 +1,16 @@
 #pragma once
 
 #include "core/CProtoParser.h"
+#include "core/FunctionCodes.h"
 
 #include <cstdint>
 #include <string>
 
 namespace korvex {
 
-class CKorvexApp;
-
-// MODBUS function codes answered by the emulator.
-enum FunctionCode : std::uint8_t
-{
-    FC_READ_COILS = 0x01,
-    FC_READ_INPUTS = 0x02,
-    FC_READ_HOLDING = 0x03,
-    FC_READ_INPUT_REGS = 0x04,
-    FC_WRITE_COIL = 0x05,
-    FC_WRITE_REGISTER = 0x06,
-    FC_READ_EXCEPTION = 0x07,
-    FC_WRITE_COILS = 0x0F,
-    FC_WRITE_REGISTERS = 0x10,
-};
-
-// Quantity limits of requests.
-inline constexpr unsigned kMaxReadBits = 2000;  // 0x7D0
-inline constexpr unsigned kMaxReadRegs = 125;   // 0x7D
-inline constexpr unsigned kMaxWriteBits = 1968; // 0x7B0
-inline constexpr unsigned kMaxWriteRegs = 123;  // 0x7B
-// Longest prefix ScanCrc tries: a 256-byte RTU frame is 254 bytes and a CRC.
-inline constexpr unsigned kMaxScanPrefix = 254;
-// Bytes from a start on that decide whether a frame starts there.
-inline constexpr unsigned kScanWindow = kMaxScanPrefix + 3;
-// The largest RTU frame: address, 253 bytes of PDU, CRC.
-inline constexpr unsigned kMaxFrame = 256;
+class IEchoFilter;
+class IRequestHandler;
+struct SSettings;
 
 // "Неопознанные данные N байт { ... }": the bytes as "0x%X" (hex) or "%u".
 std::string DescribeUnrecognized(const std::uint8_t* d, unsigned count, bool hex);
@@ -59,12 +36,20 @@ unsigned MinFrameLen(const std::uint8_t* p, unsigned m);
 // Request test on the PDU (function code onwards, without the CRC).
 bool IsRequest(const std::uint8_t* pdu, unsigned pduLength);
 
+// The decoder's line for one frame, without echo test or dispatch: the text
+// the handlers log for an answer they send.
+std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, unsigned length);
+
 // Frames the bytes, suppresses the emulator's echo, describes the frame and,
-// with dispatch enabled, hands requests to the application's handlers.
+// with dispatch enabled, hands requests to the handler.
 class CParserModbus final : public CProtoParser
 {
 public:
-    explicit CParserModbus(CKorvexApp& app);
+    // settings: ADDRISHEX and VALUEISHEX, read as a line is built. running:
+    // the drain's wait rule applies. echo and handler may be null: no echo
+    // test, no dispatch.
+    CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
+                  IRequestHandler* handler);
 
     void Parse(const std::uint8_t* data, unsigned available, SFrameInfo& info) override;
 
@@ -82,7 +67,10 @@ private:
     void DescribeRequest(const std::uint8_t* f, unsigned length, SFrameInfo& info);
     void DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info);
 
-    CKorvexApp& m_app;
+    const SSettings& m_settings;
+    bool m_bRunning;
+    IEchoFilter* m_pEcho;
+    IRequestHandler* m_pHandler;
     unsigned m_nScanFrom{ 0 };
     unsigned m_nResumeHint{ 0 };
 };

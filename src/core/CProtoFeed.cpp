@@ -31,23 +31,21 @@ CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string&
     return rec;
 }
 
-void CProtoFeed::PostRecord(INTERNAL_ADDLINE record)
-{
-    if (m_pPoster == nullptr)
-        return;
-    m_pPoster->Post([this, rec = std::move(record)] {
-        if (m_sink)
-            m_sink(rec);
-    });
-}
-
 void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text)
 {
     std::lock_guard lock(m_csLines);
-    PostRecord(MakeRecord(kind, device, address, text));
+    if (m_pPoster == nullptr) {
+        m_arPending.clear();
+        return;
+    }
+    m_arReady.push_back(MakeRecord(kind, device, address, text));
     for (auto& rec : m_arPending)
-        PostRecord(std::move(rec));
+        m_arReady.push_back(std::move(rec));
     m_arPending.clear();
+    if (!m_bPosted) {
+        m_bPosted = true;
+        m_pPoster->Post([this] { Deliver(); });
+    }
 }
 
 void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
@@ -55,6 +53,18 @@ void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
 {
     std::lock_guard lock(m_csLines);
     m_arPending.push_back(MakeRecord(kind, device, address, text));
+}
+
+void CProtoFeed::Deliver()
+{
+    Batch batch;
+    {
+        std::lock_guard lock(m_csLines);
+        batch.swap(m_arReady);
+        m_bPosted = false;
+    }
+    if (m_sink && !batch.empty())
+        m_sink(batch);
 }
 
 } // namespace korvex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ILineSink.h"
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -11,12 +13,15 @@ namespace korvex {
 class IUiPoster;
 
 // The protocol line feed: every protocol-log line enters here, from any
-// thread, and reaches the sink on the user-interface thread, one record at a
-// time. Lines queued while a frame is decoded follow that frame's line.
+// thread, and reaches the sink on the user-interface thread. Lines queued
+// while a frame is decoded follow that frame's line. The sink gets batches:
+// every record handed over since the last delivery, in order, one posted task
+// per batch however many lines come meanwhile.
 //
 // Threads: AddLine/AddLineQueued from any thread; the sink runs on the UI
-// thread. m_csLines guards m_arPending and keeps post-new-then-flush whole.
-class CProtoFeed
+// thread. m_csLines guards m_arPending, m_arReady and m_bPosted, and keeps
+// post-new-then-flush whole.
+class CProtoFeed final : public ILineSink
 {
 public:
     static constexpr std::size_t kMaxDevice = 79; // characters
@@ -30,8 +35,8 @@ public:
         int nAddress{ -1 };   // 0 or less: no address
         std::string szText;   // at most 511 characters, no CR or LF
     };
-
-    using Sink = std::function<void(const INTERNAL_ADDLINE&)>;
+    using Batch = std::vector<INTERNAL_ADDLINE>;
+    using Sink = std::function<void(const Batch&)>;
 
     // Records are posted through the poster; without one they are dropped.
     void SetPoster(IUiPoster* poster);
@@ -39,19 +44,21 @@ public:
     void SetSink(Sink sink);
     bool HasSink() const { return m_bHasSink.load(); }
 
-    // Hands over this line now, then every queued line.
-    void AddLine(int kind, const std::string& device, int address, const std::string& text);
-    // Holds the line back until the next AddLine.
-    void AddLineQueued(int kind, const std::string& device, int address, const std::string& text);
+    void AddLine(int kind, const std::string& device, int address,
+                 const std::string& text) override;
+    void AddLineQueued(int kind, const std::string& device, int address,
+                       const std::string& text) override;
 
     static INTERNAL_ADDLINE MakeRecord(int kind, const std::string& device, int address,
                                        const std::string& text);
 
 private:
-    void PostRecord(INTERNAL_ADDLINE record);
+    void Deliver();
 
     std::recursive_mutex m_csLines;
-    std::vector<INTERNAL_ADDLINE> m_arPending;
+    std::vector<INTERNAL_ADDLINE> m_arPending; // queued, waiting for the next AddLine
+    Batch m_arReady;                           // handed over, not yet delivered
+    bool m_bPosted{ false };                   // a delivery task is on its way
     IUiPoster* m_pPoster{ nullptr };
     Sink m_sink;
     std::atomic<bool> m_bHasSink{ false };

@@ -14,6 +14,7 @@ struct SSerInfo
     std::string m_strDesc;      // product and maker where known
     bool m_bBusy{ false };      // could not be opened during the scan
     bool m_bUsb{ false };
+    bool m_bVirtual{ false }; // the built-in virtual port (a pseudo-terminal)
 };
 
 // The serial part of the settings.

@@ -6,6 +6,7 @@
 #include "core/CKorvexApp.h"
 #include "core/FileIo.h"
 #include "core/Text.h"
+#include "files/CPrjManager.h"
 #include "files/CProjectTree.h"
 #include "files/CodePage.h"
 #include "files/PrjFile.h"
@@ -37,21 +38,25 @@ bool FileIsMissing(const std::string& path)
 
 } // namespace
 
-CPrjDoc::CPrjDoc(CKorvexApp& app) : m_app(app) {}
+CPrjDoc::CPrjDoc(CPrjManager& manager)
+    : CDocument(&manager.GetApp().GetDocManager()), m_mgr(manager)
+{
+}
 
 CPrjDoc::~CPrjDoc()
 {
-    if (m_app.GetProject() == this)
-        m_app.SetProject(nullptr);
+    GetDocManager()->NotifyClosing(*this);
+    if (m_mgr.GetProject() == this)
+        m_mgr.SetProject(nullptr);
 }
 
 bool CPrjDoc::ReplaceProject()
 {
     // No edits are lost without asking, whether or not the project itself is
     // modified.
-    if (!m_app.SaveModifiedDocuments(this))
+    if (!m_mgr.SaveModifiedDocuments(this))
         return false;
-    m_app.GetDocManager().CloseAllDocumentsExcept(this);
+    m_mgr.GetApp().GetDocManager().CloseAllDocumentsExcept(this);
     return true;
 }
 
@@ -61,8 +66,8 @@ bool CPrjDoc::OnNewDocument()
         return false;
     CDocument::OnNewDocument();
     m_bReadFailed = false;
-    m_app.SetProject(this);
-    CProjectTree& tree = m_app.GetProjectTree();
+    m_mgr.SetProject(this);
+    CProjectTree& tree = m_mgr.GetProjectTree();
     tree.ResetTree();
     tree.SetShown(true);
     return true;
@@ -72,9 +77,9 @@ bool CPrjDoc::OnOpenDocument(const std::string& path)
 {
     if (!ReplaceProject())
         return false;
-    CProjectTree& tree = m_app.GetProjectTree();
+    CProjectTree& tree = m_mgr.GetProjectTree();
     tree.ResetTree();
-    m_app.SetProject(this);
+    m_mgr.SetProject(this);
     const std::string title = GetTitle();
     SetPathName(MakeFullPath(path));
     m_bReadFailed = !CDocument::OnOpenDocument(path);
@@ -84,19 +89,19 @@ bool CPrjDoc::OnOpenDocument(const std::string& path)
         return true;
     }
     tree.SetShown(true);
-    m_app.AddToRecentFileList(GetPathName());
+    m_mgr.AddToRecentFileList(GetPathName());
     return true;
 }
 
 bool CPrjDoc::OnSaveDocument(const std::string& path)
 {
-    const std::string oldBase = MakeFullPath(m_app.GetBaseDir());
+    const std::string oldBase = MakeFullPath(m_mgr.GetBaseDir());
     if (!CDocument::OnSaveDocument(path))
         return false;
     // The path name is the file's now, so the base is its folder.
-    const std::string newBase = m_app.GetBaseDir();
+    const std::string newBase = m_mgr.GetBaseDir();
     if (newBase != oldBase)
-        m_app.GetProjectTree().RenameFiles([&](const std::string& name) {
+        m_mgr.GetProjectTree().RenameFiles([&](const std::string& name) {
             return MakeRelativePathTo(newBase, MakeFullPath(ResolvePathIn(oldBase, name)));
         });
     return true;
@@ -117,12 +122,13 @@ void CPrjDoc::Load(CArchive& ar)
     SetPathName(ar.GetFilePath());
     for (const SPrjEntry& entry : ParsePrjFile(DecodeFileText(ar.GetBytes()))) {
         const int kind = entry.bDevice ? NODE_DEVICE : NODE_SCRIPT;
-        CDocTemplate* tmpl = entry.bDevice ? &m_app.GetDevTemplate() : m_app.GetScriptTemplate();
+        CDocTemplate* tmpl =
+            entry.bDevice ? &m_mgr.GetDevTemplate() : m_mgr.GetApp().GetScriptTemplate();
         if (tmpl == nullptr)
             continue;
-        const std::string full = MakeFullPath(m_app.ResolvePath(entry.strPath));
+        const std::string full = MakeFullPath(m_mgr.ResolvePath(entry.strPath));
         // A file listed twice opens once; the next save drops the second line.
-        if (m_app.FindOpenDoc(m_app.MakeRelativePath(full), kind) != nullptr)
+        if (m_mgr.FindOpenDoc(m_mgr.MakeRelativePath(full), kind) != nullptr)
             continue;
         if (FileIsMissing(full)) {
             ReportError(FormatMessage1(kMissingFile, full));
@@ -137,12 +143,12 @@ void CPrjDoc::Store(CArchive& ar)
 {
     // The tree's names are relative to the folder the project was in; they
     // are written relative to the folder of the file being written.
-    const std::string oldBase = MakeFullPath(m_app.GetBaseDir());
+    const std::string oldBase = MakeFullPath(m_mgr.GetBaseDir());
     SetPathName(ar.GetFilePath());
-    const CProjectTree& tree = m_app.GetProjectTree();
+    const CProjectTree& tree = m_mgr.GetProjectTree();
     auto rebase = [&](std::vector<std::string> names) {
         for (std::string& name : names)
-            name = m_app.MakeRelativePath(MakeFullPath(ResolvePathIn(oldBase, name)));
+            name = m_mgr.MakeRelativePath(MakeFullPath(ResolvePathIn(oldBase, name)));
         return names;
     };
     const std::string text = FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
@@ -153,7 +159,7 @@ void CPrjDoc::Store(CArchive& ar)
 
 void CPrjDoc::ReportError(const std::string& text) const
 {
-    m_app.ReportError(text);
+    m_mgr.GetApp().ReportError(text);
 }
 
 } // namespace korvex

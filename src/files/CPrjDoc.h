@@ -6,7 +6,7 @@
 
 namespace korvex {
 
-class CKorvexApp;
+class CPrjManager;
 
 // The project document: the list of device and script files served together.
 // Its content is the application's project tree; it has no window of its own.
@@ -21,10 +21,10 @@ public:
     static constexpr char kMissingFile[] =
         "%1\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.";
 
-    explicit CPrjDoc(CKorvexApp& app);
+    explicit CPrjDoc(CPrjManager& manager);
     ~CPrjDoc() override;
 
-    CKorvexApp& GetApp() const { return m_app; }
+    CPrjManager& GetManager() const { return m_mgr; }
 
     // A new, empty project; false only when a save prompt was cancelled.
     bool OnNewDocument() override;
@@ -51,7 +51,7 @@ private:
     void Load(CArchive& ar);
     void Store(CArchive& ar);
 
-    CKorvexApp& m_app;
+    CPrjManager& m_mgr;
     bool m_bReadFailed{ false };
 };
 

@@ -1,9 +1,14 @@
 #include "files/DevFile.h"
 
+#include "core/CArchive.h"
 #include "core/CDevDoc.h"
 #include "core/CKorvexApp.h"
+#include "core/ILineSink.h"
+#include "core/SSettings.h"
 #include "core/Text.h"
 #include "core/Types.h"
+#include "files/CDevFileFormat.h"
+#include "files/CodePage.h"
 #include "files/TextFields.h"
 
 #include <algorithm>
@@ -86,7 +91,7 @@ bool StartsWithDigit(std::string_view field)
     return !trimmed.empty() && trimmed.front() >= '0' && trimmed.front() <= '9';
 }
 
-void ReadLine(CDevDoc& doc, std::string_view line)
+void ReadLine(CDevDoc& doc, std::string_view line, ILineSink& lines)
 {
     line = TrimChars(line, " \t");
     if (line.empty() || line.starts_with("//"))
@@ -96,7 +101,7 @@ void ReadLine(CDevDoc& doc, std::string_view line)
     if (fields.size() >= kCellFields) {
         const std::int32_t type = ParseCellType(fields[0]);
         if (type < 0) {
-            doc.GetApp().GetFeed().AddLine(LK_WARNING, doc.GetTitle(), -1, kTypeError);
+            lines.AddLine(LK_WARNING, doc.GetTitle(), -1, kTypeError);
             return;
         }
         const std::uint16_t addr = Low16(ParseNumber(fields[3]));
@@ -111,12 +116,12 @@ void ReadLine(CDevDoc& doc, std::string_view line)
         doc.SetDevAddr(static_cast<std::uint8_t>(ParseNumber(fields[1]) & 0xFF));
         return;
     }
-    doc.GetApp().GetFeed().AddLine(LK_WARNING, doc.GetTitle(), -1, kFormatError);
+    lines.AddLine(LK_WARNING, doc.GetTitle(), -1, kFormatError);
 }
 
 } // namespace
 
-void LoadDevFile(CDevDoc& doc, std::string_view text)
+void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines)
 {
     std::lock_guard lock(doc.Lock());
     while (!text.empty()) {
@@ -126,7 +131,7 @@ void LoadDevFile(CDevDoc& doc, std::string_view text)
         // A line ends with LF or CR LF.
         if (line.ends_with('\r'))
             line.remove_suffix(1);
-        ReadLine(doc, line);
+        ReadLine(doc, line, lines);
     }
 }
 
@@ -167,6 +172,19 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
         out += kEol;
     }
     return out;
+}
+
+bool CDevFileFormat::Load(CDevDoc& doc, CArchive& ar) const
+{
+    LoadDevFile(doc, DecodeFileText(ar.GetBytes()), m_lines);
+    return true;
+}
+
+bool CDevFileFormat::Store(const CDevDoc& doc, CArchive& ar) const
+{
+    const bool hex = m_settings.EDITHEX != 0;
+    ar.Write(EncodeFileText(FormatDevFile(doc, hex, CKorvexApp::GetVersionText())));
+    return true;
 }
 
 } // namespace korvex

@@ -6,6 +6,7 @@
 namespace korvex {
 
 class CDevDoc;
+class ILineSink;
 
 // The device file (.kvxd): tab-separated text that people write and edit by
 // hand, one device per file. Blanks and tabs are trimmed from both ends of a
@@ -26,8 +27,8 @@ class CDevDoc;
 
 // Adds every cell line of the text to the device (CDevDoc::AddItem) and takes
 // the ID and address of its device lines. A bad line is reported as a warning
-// in the protocol log under the document's title and skipped.
-void LoadDevFile(CDevDoc& doc, std::string_view text);
+// line under the document's title and skipped.
+void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines);
 
 // The device as the file the Windows program writes: the comment header, the
 // device line, then one line per cell in the device's order, each line ended

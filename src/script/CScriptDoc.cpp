@@ -4,11 +4,10 @@
 #include "script/CScriptDoc.h"
 
 #include "core/CArchive.h"
-
+#include "core/CDocManager.h"
 #include "core/CKorvexApp.h"
 #include "core/IUiPoster.h"
 #include "core/Text.h"
-#include "files/CProjectTree.h"
 #include "script/CScriptRunner.h"
 #include "script/ScriptText.h"
 
@@ -19,13 +18,14 @@
 
 namespace korvex {
 
-CScriptDoc::CScriptDoc(CKorvexApp& app) : m_app(app)
+CScriptDoc::CScriptDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app)
 {
     m_app.AddScript(this);
 }
 
 CScriptDoc::~CScriptDoc()
 {
+    GetDocManager()->NotifyClosing(*this);
     StopScript();
     m_app.RemoveScript(this);
     // Records still queued for the UI thread find no sink.
@@ -68,7 +68,7 @@ bool CScriptDoc::OnOpenDocument(const std::string& path)
 {
     if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
         return false;
-    m_app.GetProjectTree().AddScriptNode(GetPathName());
+    GetDocManager()->NotifyOpened(*this);
     return true;
 }
 

@@ -62,7 +62,8 @@ public:
 
     // Document layer: a relative path resolves against the base folder; the
     // file's text goes through Serialize; errors go to the app's messages. An
-    // opened script joins the project tree's "Скрипты" group.
+    // opened script is announced to the document listeners (it joins the
+    // project tree's "Скрипты" group).
     bool OnOpenDocument(const std::string& path) override;
     // Scripts come only from files.
     bool OnNewDocument() override { return false; }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/CRecentList.h"
-#include "core/IRecentStore.h"
 #include "core/SSettings.h"
+#include "files/CRecentList.h"
+#include "files/IRecentStore.h"
 
 #include <memory>
 #include <string>

@@ -86,8 +86,8 @@ TEST(Decoder, LinesOfRequestsAndResponses)
         h.app.GetSettings().ADDRISHEX = c.addrHex;
         h.app.GetSettings().VALUEISHEX = c.valueHex;
         SFrameInfo info;
-        const unsigned used =
-            h.app.ExtractFrame(c.frame.data(), static_cast<unsigned>(c.frame.size()), info);
+        const unsigned used = h.app.GetRxPath().ExtractFrame(
+            c.frame.data(), static_cast<unsigned>(c.frame.size()), info);
         EXPECT_EQ(used, c.frame.size()) << c.what;
         EXPECT_EQ(info.nKind, c.kind) << c.what;
         EXPECT_EQ(info.strText, c.text) << c.what;
@@ -128,7 +128,7 @@ TEST(Decoder, FunctionNamesAndNumbers)
     CoreHarness h;
     const Bytes exc = WithCrc(Hex("01 81 01"));
     SFrameInfo info;
-    h.app.ExtractFrame(exc.data(), static_cast<unsigned>(exc.size()), info);
+    h.app.GetRxPath().ExtractFrame(exc.data(), static_cast<unsigned>(exc.size()), info);
     EXPECT_EQ(info.strText, "Error: (0x81) Read Coils, Exception code: 0x01");
 }
 

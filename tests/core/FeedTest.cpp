@@ -28,6 +28,35 @@ TEST(ProtoFeed, QueuedLinesFollowTheNextLine)
     EXPECT_EQ(h.lines.size(), 4u);
 }
 
+TEST(ProtoFeed, LinesArriveInBatchesInTheirOrder)
+{
+    CoreHarness h;
+    std::vector<std::size_t> batches;
+    h.app.GetFeed().SetSink([&](const CProtoFeed::Batch& batch) {
+        batches.push_back(batch.size());
+        h.lines.insert(h.lines.end(), batch.begin(), batch.end());
+    });
+    // Two producers; every line between two turns of the loop is one batch.
+    std::thread other([&] {
+        for (int i = 0; i < 500; ++i)
+            h.app.GetFeed().AddLine(LK_WARNING, "", -1, "b" + std::to_string(i));
+    });
+    for (int i = 0; i < 500; ++i)
+        h.app.GetFeed().AddLine(LK_WARNING, "", -1, "a" + std::to_string(i));
+    other.join();
+    EXPECT_EQ(h.poster.Pump(), 1);
+    ASSERT_EQ(batches, std::vector<std::size_t>{ 1000 });
+    int a = 0, b = 0;
+    for (const auto& line : h.lines) {
+        int& next = line.szText[0] == 'a' ? a : b;
+        EXPECT_EQ(line.szText.substr(1), std::to_string(next++));
+    }
+    EXPECT_EQ(a + b, 1000);
+    h.app.GetFeed().AddLine(LK_WARNING, "", -1, "later");
+    h.poster.Pump();
+    EXPECT_EQ(batches.size(), 2u);
+}
+
 TEST(ProtoFeed, RecordsAreCutAndKeptOnOneRow)
 {
     const auto rec =

@@ -306,14 +306,12 @@ TEST(Framing, EchoOfOwnFramesAndLongFrames)
     EXPECT_EQ(h.lines[0].nKind, LK_ERROR);
 }
 
-// A view whose notification throws: the drain step turns everything available
-// into one warning line.
-class CThrowingView final : public IDevView
+// A line that refuses the answer by throwing: the drain step turns everything
+// available into one warning line.
+class CThrowingTx final : public ITransmitter
 {
 public:
-    void OnValueChanged(CDevItem*) override { throw std::runtime_error("view gone"); }
-    void OnItemShown(CDevItem*) override {}
-    void OnItemRemoved(CDevItem*) override {}
+    bool Write(const std::uint8_t*, std::uint32_t) override { throw std::runtime_error("gone"); }
 };
 
 TEST(Framing, ThrowInsideAStepConsumesEverything)
@@ -322,8 +320,8 @@ TEST(Framing, ThrowInsideAStepConsumesEverything)
     CDevDoc dev(h.app);
     dev.SetDevAddr(1);
     dev.AddItem(HREG, "R", "reg", 0, ACCESS_RW, 0, 65535, 0);
-    CThrowingView view;
-    dev.SetDevView(&view);
+    CThrowingTx tx;
+    h.app.SetTransmitter(&tx);
     Bytes batch = WithCrc(Hex("01 06 00 00 12 34"));
     batch.push_back(0x77);
     batch.push_back(0x78);
@@ -332,7 +330,6 @@ TEST(Framing, ThrowInsideAStepConsumesEverything)
     EXPECT_EQ(h.lines[0].nKind, LK_WARNING);
     EXPECT_EQ(h.lines[0].szText, "(0x06) Write Single Register, Адрес=0x0000, Регистр=0x1234");
     EXPECT_EQ(h.app.GetRxPos(), batch.size());
-    dev.SetDevView(nullptr);
 }
 
 TEST(RxBuffer, SeveralMegabytesNeverOverflow)

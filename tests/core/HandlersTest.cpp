@@ -136,10 +136,11 @@ TEST_F(HandlerFixture, QuantityLimits)
     // the handlers answer exception 3.
     h.Reset();
     const Bytes f = Hex("01 03 00 00 00 00 00 00");
-    h.app.OnReadHoldingRegisters(f.data(), 8, 1, 0, 0);
-    h.app.OnReadCoils(f.data(), 8, 1, 0, 2001);
-    h.app.OnWriteCoils(f.data(), 8, 1, 0, 1969);
-    h.app.OnWriteRegisters(f.data(), 8, 1, 0, 124);
+    CRequestHandlers& handlers = h.app.GetHandlers();
+    handlers.OnReadHoldingRegisters(1, 0, 0);
+    handlers.OnReadCoils(1, 0, 2001);
+    handlers.OnWriteCoils(f.data(), 8, 1, 0, 1969);
+    handlers.OnWriteRegisters(f.data(), 8, 1, 0, 124);
     const auto frames = h.tx.Frames();
     ASSERT_EQ(frames.size(), 4u);
     EXPECT_EQ(frames[0], WithCrc(Hex("01 83 03")));

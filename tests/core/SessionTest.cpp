@@ -1,5 +1,6 @@
 #include "core/IPort.h"
 #include "core/IScript.h"
+#include "core/ISessionObserver.h"
 #include "support/CoreHarness.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,18 @@ private:
     std::string m_name;
 };
 
+// Records the session's events among the port's calls.
+class CSessionLog final : public ISessionObserver
+{
+public:
+    explicit CSessionLog(std::vector<std::string>& calls) : m_calls(calls) {}
+    void OnSessionStarted() override { m_calls.push_back("started"); }
+    void OnSessionStopped() override { m_calls.push_back("stopped"); }
+
+private:
+    std::vector<std::string>& m_calls;
+};
+
 TEST(Session, StartAndStopInOrder)
 {
     CoreHarness h;
@@ -70,8 +83,8 @@ TEST(Session, StartAndStopInOrder)
     CFakeScript a(scriptLog, "a"), b(scriptLog, "b");
     h.app.AddScript(&a);
     h.app.AddScript(&b);
-    int stops = 0;
-    h.app.SetStopHandler([&] { ++stops; });
+    CSessionLog events(port.calls);
+    h.app.GetSession().AddObserver(&events);
     SSettings& set = h.app.GetSettings();
     set.m_info.m_strComName = "ttyUSB7";
     set.BAUD = 19200;
@@ -88,15 +101,20 @@ TEST(Session, StartAndStopInOrder)
     EXPECT_TRUE(h.app.IsRunning());
     EXPECT_EQ(h.app.GetRxBuffer().GetLength(), 0u);
     EXPECT_EQ(h.app.GetRxPos(), 0u);
-    EXPECT_EQ(port.calls,
-              (std::vector<std::string>{ "setup ttyUSB7 19200 2 8 0 377", "modem 01", "open" }));
+    // The protocol log hears of the start before the port opens.
+    EXPECT_EQ(port.calls, (std::vector<std::string>{ "setup ttyUSB7 19200 2 8 0 377", "modem 01",
+                                                     "started", "open" }));
     EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a", "start b" }));
 
     h.app.OnStop();
     EXPECT_FALSE(h.app.IsRunning());
-    EXPECT_EQ(port.calls.back(), "close");
+    EXPECT_EQ(port.calls.back(), "stopped");
+    EXPECT_EQ(port.calls[port.calls.size() - 2], "close");
     EXPECT_EQ(scriptLog, (std::vector<std::string>{ "start a", "start b", "stop a", "stop b" }));
-    EXPECT_EQ(stops, 1);
+    // A second stop is no stop: nobody hears of it.
+    h.app.OnStop();
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "stopped"), 1);
+    h.app.GetSession().RemoveObserver(&events);
     h.app.RemoveScript(&a);
     h.app.RemoveScript(&b);
 }

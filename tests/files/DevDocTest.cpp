@@ -3,6 +3,7 @@
 
 #include "DevFileTestUtil.h"
 #include "core/CDocManager.h"
+#include "core/IDevObserver.h"
 #include "core/IDocFrames.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ std::string DeviceFile(const std::string& id)
 
 // Window side that records what the template asks of it and gives every
 // device a view.
-class CRecordingFrames final : public IDocFrames, public IDevView
+class CRecordingFrames final : public IDocFrames, public IDevObserver
 {
 public:
     std::vector<std::string> events;
@@ -36,15 +37,15 @@ public:
     {
         events.push_back("create");
         if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
-            dev->SetDevView(this);
+            dev->AddObserver(this);
     }
     void DestroyFrame(CDocument& doc) override
     {
         events.push_back("destroy");
         if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
-            dev->SetDevView(nullptr);
+            dev->RemoveObserver(this);
     }
-    void OnValueChanged(CDevItem*) override {}
+    void OnValuesChanged(const std::vector<CDevItem*>&) override {}
     void OnItemShown(CDevItem* item) override { events.push_back("shown " + item->GetId()); }
     void OnItemRemoved(CDevItem*) override {}
 };
@@ -71,7 +72,7 @@ TEST(DevDoc, AnotherDeviceWithTheSameIdIsDroppedSilently)
         CDevDoc* second = h.OpenBytes("b.kvxd", DeviceFile(c.second));
         EXPECT_EQ(second != nullptr, c.secondOpens);
         const std::size_t count = c.secondOpens ? 2 : 1;
-        EXPECT_EQ(h.app.GetDevTemplate().GetDocumentCount(), count);
+        EXPECT_EQ(h.prj.GetDevTemplate().GetDocumentCount(), count);
         EXPECT_EQ(h.app.GetDevices().size(), count);
         EXPECT_EQ(h.app.FindDeviceById(c.first), first);
         EXPECT_TRUE(h.messages.empty()) << "no message for a dropped device";
@@ -84,7 +85,7 @@ TEST(DevDoc, RelativePathsAreResolvedAgainstTheBaseFolder)
     DevFileHarness h;
     h.dir.Write("a.kvxd", DeviceFile("A"));
     h.dir.Write("b.kvxd", DeviceFile("B"));
-    h.app.SetBaseDirProvider([&h] { return h.dir.Path(); });
+    h.prj.SetBaseDirProvider([&h] { return h.dir.Path(); });
     EXPECT_EQ(h.app.ResolvePath("a.kvxd"), h.dir.File("a.kvxd"));
     EXPECT_EQ(h.app.ResolvePath("/abs/x.kvxd"), "/abs/x.kvxd");
 
@@ -103,7 +104,7 @@ TEST(DevDoc, WithoutAProviderTheBaseFolderIsTheCurrentDirectory)
     h.dir.Write("c.kvxd", DeviceFile("C"));
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(h.dir.Path());
-    EXPECT_EQ(std::filesystem::path(h.app.GetBaseDir()), std::filesystem::current_path());
+    EXPECT_EQ(std::filesystem::path(h.prj.GetBaseDir()), std::filesystem::current_path());
     CDevDoc* doc = h.Open("c.kvxd");
     std::filesystem::current_path(previous);
     ASSERT_NE(doc, nullptr);
@@ -129,7 +130,7 @@ TEST(DevDoc, AFileThatCannotBeOpenedOrReadIsReportedAndDoesNotOpen)
         DevFileHarness h;
         ASSERT_EQ(::mkdir(h.dir.File("folder.kvxd").c_str(), 0755), 0);
         EXPECT_EQ(h.Open(h.dir.File(c.name)), nullptr);
-        EXPECT_EQ(h.app.GetDevTemplate().GetDocumentCount(), 0u);
+        EXPECT_EQ(h.prj.GetDevTemplate().GetDocumentCount(), 0u);
         EXPECT_TRUE(h.app.GetDevices().empty());
         ASSERT_EQ(h.messages.size(), 1u);
         EXPECT_NE(h.messages[0].find(h.dir.File(c.name)), std::string::npos) << h.messages[0];
@@ -140,9 +141,10 @@ TEST(DevDoc, AFileThatCannotBeOpenedOrReadIsReportedAndDoesNotOpen)
 
 TEST(DevDoc, WithoutAHandlerMessagesGoToStandardError)
 {
-    CoreHarness h;
+    CoreHarness core;
+    CPrjManager prj(core.app);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(h.app.GetDevTemplate().OpenDocumentFile("/nonexistent-folder/x.kvxd"), nullptr);
+    EXPECT_EQ(prj.GetDevTemplate().OpenDocumentFile("/nonexistent-folder/x.kvxd"), nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("/nonexistent-folder/x.kvxd"), std::string::npos) << err;
     EXPECT_NE(err.find(std::strerror(ENOENT)), std::string::npos) << err;
@@ -279,7 +281,8 @@ TEST(DevDoc, AFailedSaveLeavesTheOldFileReportsAndStaysModified)
 TEST(DevDoc, SaveWithoutAPathFails)
 {
     DevFileHarness h;
-    CDevDoc doc(h.app);
+    auto docOwner = h.NewDevice();
+    CDevDoc& doc = *docOwner;
     doc.SetModifiedFlag(true);
     EXPECT_FALSE(doc.Save());
     EXPECT_TRUE(doc.IsModified());
@@ -289,7 +292,7 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
 {
     DevFileHarness h;
     CRecordingFrames frames;
-    h.app.GetDevTemplate().SetFrames(&frames);
+    h.prj.GetDevTemplate().SetFrames(&frames);
     h.dir.Write("a.kvxd", DeviceFile("A"));
     h.dir.Write("dup.kvxd", DeviceFile("A"));
     h.dir.Write("b.kvxd", DeviceFile("B"));
@@ -304,23 +307,23 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
     EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "shown R", "destroy" }));
 
     frames.events.clear();
-    EXPECT_EQ(h.app.GetDevTemplate().OpenNewDocument(), nullptr) << "no empty device";
+    EXPECT_EQ(h.prj.GetDevTemplate().OpenNewDocument(), nullptr) << "no empty device";
     EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "destroy" }));
 
     CDevDoc* b = h.Open(h.dir.File("b.kvxd"));
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(a->GetDocTemplate(), &h.app.GetDevTemplate());
-    EXPECT_EQ(h.app.GetDevTemplate().GetDocuments(), (std::vector<CDocument*>{ a, b }));
+    EXPECT_EQ(a->GetDocTemplate(), &h.prj.GetDevTemplate());
+    EXPECT_EQ(h.prj.GetDevTemplate().GetDocuments(), (std::vector<CDocument*>{ a, b }));
     EXPECT_EQ(h.app.GetDocManager().GetDocuments(), (std::vector<CDocument*>{ a, b }));
 
     frames.events.clear();
-    h.app.GetDevTemplate().CloseDocument(a);
+    h.prj.GetDevTemplate().CloseDocument(a);
     EXPECT_EQ(frames.events, std::vector<std::string>{ "destroy" });
     EXPECT_EQ(h.app.GetDevices(), std::vector<CDevDoc*>{ b });
     EXPECT_EQ(h.app.FindDeviceById("A"), nullptr);
     h.app.GetDocManager().CloseAllDocuments();
     EXPECT_TRUE(h.app.GetDevices().empty());
-    h.app.GetDevTemplate().SetFrames(nullptr);
+    h.prj.GetDevTemplate().SetFrames(nullptr);
 }
 
 TEST(DocManager, SaveAllSavesEveryModifiedDocumentAndOnlyThose)

@@ -6,6 +6,7 @@
 #include "core/CDevDoc.h"
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
+#include "files/CPrjManager.h"
 #include "support/CoreHarness.h"
 #include "support/TempDir.h"
 
@@ -61,6 +62,7 @@ inline const std::string kFormatError =
 
 struct DevFileHarness : CoreHarness
 {
+    CPrjManager prj{ app };
     CTempDir dir;
     std::vector<std::string> messages;
 
@@ -69,10 +71,18 @@ struct DevFileHarness : CoreHarness
         app.SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
     }
 
+    // A device made directly, that reads and writes device files.
+    std::unique_ptr<CDevDoc> NewDevice()
+    {
+        auto dev = std::make_unique<CDevDoc>(app);
+        dev->SetFileFormat(&prj.GetDevFileFormat());
+        return dev;
+    }
+
     // Opens through the device template; pumps the posted log lines.
     CDevDoc* Open(const std::string& path)
     {
-        CDocument* doc = app.GetDevTemplate().OpenDocumentFile(path);
+        CDocument* doc = prj.GetDevTemplate().OpenDocumentFile(path);
         poster.Pump();
         return dynamic_cast<CDevDoc*>(doc);
     }

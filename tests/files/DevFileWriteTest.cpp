@@ -89,7 +89,8 @@ TEST(DevFileWrite, HeaderDeviceLineAndCellLines)
         SCOPED_TRACE(c.edithex);
         DevFileHarness h;
         h.app.GetSettings().EDITHEX = c.edithex;
-        CDevDoc doc(h.app);
+        auto docOwner = h.NewDevice();
+        CDevDoc& doc = *docOwner;
         Fill(doc, "PUMP1", 17, cells);
         const std::string path = h.dir.File("out.kvxd");
         ASSERT_TRUE(doc.OnSaveDocument(path));
@@ -105,7 +106,8 @@ TEST(DevFileWrite, HeaderDeviceLineAndCellLines)
 TEST(DevFileWrite, HeaderLinesAreTheWindowsProgramsBytes)
 {
     DevFileHarness h;
-    CDevDoc doc(h.app);
+    auto docOwner = h.NewDevice();
+    CDevDoc& doc = *docOwner;
     Fill(doc, "P", 1, {});
     const std::string path = h.dir.File("out.kvxd");
     ASSERT_TRUE(doc.OnSaveDocument(path));
@@ -134,7 +136,8 @@ TEST(DevFileWrite, EditHexOnAndOffReadBackTheSameCells)
         h.app.GetSettings().EDITHEX = edithex;
         const std::string path = h.dir.File("dev.kvxd");
         {
-            CDevDoc doc(h.app);
+            auto docOwner = h.NewDevice();
+            CDevDoc& doc = *docOwner;
             Fill(doc, "УСТР_1", 255, cells);
             ASSERT_EQ(Cells(doc), cells);
             ASSERT_TRUE(doc.OnSaveDocument(path));
@@ -203,7 +206,8 @@ TEST(DevFileWrite, ACharacterOutsideCp1251IsSavedAsUtf8WithByteOrderMark)
                                        { HREG, "Ω", "Сопротивление", 2, ACCESS_RW, 0, 9, 1 } };
     CDevDoc* doc = nullptr;
     {
-        CDevDoc first(h.app);
+        auto firstOwner = h.NewDevice();
+        CDevDoc& first = *firstOwner;
         Fill(first, "ЩИТ", 3, cells);
         ASSERT_TRUE(first.OnSaveDocument(path));
         const std::string bytes = ReadBytes(path);
@@ -240,7 +244,7 @@ TEST(DevFileWrite, ACarriageReturnInsideAFieldSurvivesASave)
     const std::vector<SCell> cells = Cells(*doc);
     ASSERT_TRUE(doc->Save());
     const std::string path = doc->GetPathName();
-    h.app.GetDevTemplate().CloseDocument(doc);
+    h.prj.GetDevTemplate().CloseDocument(doc);
 
     CDevDoc* back = h.Open(path);
     ASSERT_NE(back, nullptr);
@@ -301,7 +305,8 @@ TEST(DevFileWrite, WhatTheFormatCannotCarry)
         DevFileHarness h;
         const std::string path = h.dir.File("dev.kvxd");
         {
-            CDevDoc doc(h.app);
+            auto docOwner = h.NewDevice();
+            CDevDoc& doc = *docOwner;
             Fill(doc, c.id, c.addr, { c.cell });
             // A value set by the master or a script is stored unchecked.
             doc.Items()[0]->SetValue(c.cell.value);

@@ -73,7 +73,7 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
                                                            "..\\lib\\tool.kvxs\r\n" +
                                                            absolute + "\r\n");
     ASSERT_NE(project, nullptr);
-    EXPECT_EQ(h.app.GetProject(), project);
+    EXPECT_EQ(h.prj.GetProject(), project);
     EXPECT_FALSE(project->IsReadFailed());
     EXPECT_FALSE(project->IsModified()) << "reading leaves the project unmodified";
     EXPECT_EQ(project->GetPathName(), h.dir.File("proj/demo.kvxp"));
@@ -94,7 +94,7 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
     for (CDevDoc* dev : h.app.GetDevices())
         EXPECT_FALSE(dev->IsModified()) << dev->GetDevId();
     EXPECT_EQ(h.ScriptCount(), 3u);
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(),
+    EXPECT_EQ(h.prj.GetRecentList().GetPaths(),
               std::vector<std::string>{ h.dir.File("proj/demo.kvxp") });
 
     // Saved back, every path is in the Windows form.
@@ -120,7 +120,7 @@ TEST(PrjDoc, AFileListedTwiceOpensOnceAndTheSecondLineGoesAtTheNextSave)
     ASSERT_NE(project, nullptr);
     EXPECT_EQ(h.DeviceCount(), 1u);
     EXPECT_EQ(h.ScriptCount(), 1u);
-    EXPECT_EQ(h.app.GetScripts().size(), 1u) << "a script listed twice runs once";
+    EXPECT_EQ(h.ScriptCount(), 1u) << "a script listed twice opens once";
     EXPECT_TRUE(h.messages.empty());
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
@@ -241,7 +241,7 @@ TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)
                                                                        "..\\lib\\valve.kvxd\r\n");
     ASSERT_EQ(static_cast<unsigned char>(original[3]), 0xD4) << "the Ф of Файл in code page 1251";
     h.dir.Write("proj/demo.kvxp", original);
-    CPrjDoc* project = h.app.OnOpenProject(h.dir.File("proj/demo.kvxp"));
+    CPrjDoc* project = h.prj.OnOpenProject(h.dir.File("proj/demo.kvxp"));
     ASSERT_NE(project, nullptr);
     EXPECT_TRUE(h.messages.empty());
     EXPECT_EQ(h.DeviceCount(), 3u);
@@ -279,7 +279,7 @@ TEST(PrjDoc, ThePathsMayBeLongerThanTheOldLimit)
     EXPECT_EQ(h.Labels(CProjectTree::kDevicesGroup),
               std::vector<std::string>{ ".\\" + sub + "\\" + std::string(120, 'd') +
                                         " (ID=LONG, A=0x7)" });
-    EXPECT_NE(h.app.FindOpenDoc(".\\" + sub + "\\" + device, NODE_DEVICE), nullptr);
+    EXPECT_NE(h.prj.FindOpenDoc(".\\" + sub + "\\" + device, NODE_DEVICE), nullptr);
     ASSERT_TRUE(project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File(proj + "/long.kvxp"))),
               (std::vector<std::string>{ ".\\" + std::string(200, 's') + ".kvxs",
@@ -295,17 +295,17 @@ TEST(PrjDoc, AProjectFileThatCannotBeReadLeavesAnEmptyCurrentProject)
     ASSERT_EQ(h.DeviceCount(), 1u);
     h.messages.clear();
 
-    CPrjDoc* second = h.app.OnOpenProject(h.dir.File("missing.kvxp"));
+    CPrjDoc* second = h.prj.OnOpenProject(h.dir.File("missing.kvxp"));
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(second->IsReadFailed());
-    EXPECT_EQ(h.app.GetProject(), second);
+    EXPECT_EQ(h.prj.GetProject(), second);
     EXPECT_EQ(second->GetPathName(), "");
     EXPECT_EQ(h.DeviceCount(), 0u) << "the previous project's devices are closed";
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ second });
+    EXPECT_EQ(h.prj.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ second });
     EXPECT_TRUE(h.Tree().GetChildren(h.Tree().FindGroup(CProjectTree::kDevicesGroup)).empty());
     ASSERT_EQ(h.messages.size(), 1u);
     EXPECT_NE(h.messages[0].find(h.dir.File("missing.kvxp")), std::string::npos);
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(),
+    EXPECT_EQ(h.prj.GetRecentList().GetPaths(),
               std::vector<std::string>{ h.dir.File("first.kvxp") })
         << "only a project that opened enters the list";
 }
@@ -325,14 +325,14 @@ TEST(PrjDoc, ANewOrOpenedProjectClosesThePreviousProjectsDocuments)
 
     observer.events.clear();
     h.frames.events.clear();
-    CPrjDoc* fresh = h.app.OnNewProject();
+    CPrjDoc* fresh = h.prj.OnNewProject();
     ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(h.app.GetProject(), fresh);
+    EXPECT_EQ(h.prj.GetProject(), fresh);
     EXPECT_EQ(h.DeviceCount(), 0u);
     EXPECT_EQ(h.ScriptCount(), 0u);
     EXPECT_TRUE(h.app.GetDevices().empty());
-    EXPECT_TRUE(h.app.GetScripts().empty());
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ fresh });
+    EXPECT_EQ(h.ScriptCount(), 0u);
+    EXPECT_EQ(h.prj.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ fresh });
     EXPECT_EQ(fresh->GetPathName(), "");
     EXPECT_EQ(fresh->GetTitle(), "");
     EXPECT_FALSE(fresh->IsModified());
@@ -342,7 +342,7 @@ TEST(PrjDoc, ANewOrOpenedProjectClosesThePreviousProjectsDocuments)
 
     CPrjDoc* next = h.OpenProject("next.kvxp", ".\\b.kvxd\r\n");
     ASSERT_NE(next, nullptr);
-    EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ next });
+    EXPECT_EQ(h.prj.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ next });
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string>{ ".\\b.kvxd" });
     h.Tree().RemoveObserver(&observer);
 }
@@ -361,7 +361,7 @@ TEST(PrjDoc, SavingIntoAnotherFolderKeepsThePathsRight)
               (std::vector<std::string>{ "..\\..\\one\\a.kvxs", "..\\..\\one\\pump.kvxd" }));
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
               std::vector<std::string>{ "..\\..\\one\\pump.kvxd" });
-    EXPECT_NE(h.app.FindOpenDoc("..\\..\\one\\pump.kvxd", NODE_DEVICE), nullptr);
+    EXPECT_NE(h.prj.FindOpenDoc("..\\..\\one\\pump.kvxd", NODE_DEVICE), nullptr);
     // The file left behind is as it was.
     EXPECT_EQ(ReadBytes(h.dir.File("one/p.kvxp")), *Utf8ToCp1251(".\\pump.kvxd\r\n.\\a.kvxs\r\n"));
 }
@@ -369,7 +369,7 @@ TEST(PrjDoc, SavingIntoAnotherFolderKeepsThePathsRight)
 TEST(PrjDoc, TheDemoProjectIsInTheWritersFormAndOpensEverything)
 {
     ProjectHarness h;
-    CPrjDoc* project = h.app.OnOpenProject(KORVEX_SOURCE_DIR "/examples/demo.kvxp");
+    CPrjDoc* project = h.prj.OnOpenProject(KORVEX_SOURCE_DIR "/examples/demo.kvxp");
     ASSERT_NE(project, nullptr);
     h.poster.Pump();
     EXPECT_TRUE(h.messages.empty());

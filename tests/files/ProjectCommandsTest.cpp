@@ -34,10 +34,10 @@ struct CommandHarness : ProjectHarness
     }
 
     CDevDoc* Pump() { return app.FindDeviceById("PUMP"); }
-    CScriptDoc* Script()
+    CTextDoc* Script()
     {
         const auto docs = app.GetScriptTemplate()->GetDocuments();
-        return docs.empty() ? nullptr : static_cast<CScriptDoc*>(docs.front());
+        return docs.empty() ? nullptr : static_cast<CTextDoc*>(docs.front());
     }
     // Changes the pump's register as the master does; the file still holds 7.
     void EditPump()
@@ -83,19 +83,19 @@ TEST(ProjectPrompts, NewAndOpenAskForEveryModifiedDocument)
         // Only the device is modified: it is asked about all the same.
         h.EditPump();
         h.answers = { c.answer };
-        CPrjDoc* result = c.cmd == Cmd::New ? h.app.OnNewProject()
-                                            : h.app.OnOpenProject(h.dir.File("other.kvxp"));
+        CPrjDoc* result = c.cmd == Cmd::New ? h.prj.OnNewProject()
+                                            : h.prj.OnOpenProject(h.dir.File("other.kvxp"));
         EXPECT_EQ(h.prompts, Strings{ Prompt("pump.kvxd") });
         EXPECT_EQ(result != nullptr, c.replaced);
         EXPECT_EQ(h.PumpFileHolds("0x2A"), c.saved);
         EXPECT_EQ(h.PumpFileHolds("7"), !c.saved);
         if (c.replaced) {
-            EXPECT_EQ(h.app.GetProject(), result);
+            EXPECT_EQ(h.prj.GetProject(), result);
             EXPECT_NE(result, h.project);
-            EXPECT_EQ(h.app.GetPrjTemplate().GetDocumentCount(), 1u);
+            EXPECT_EQ(h.prj.GetPrjTemplate().GetDocumentCount(), 1u);
         } else {
-            EXPECT_EQ(h.app.GetProject(), h.project) << "the old project stays";
-            EXPECT_EQ(h.app.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ h.project });
+            EXPECT_EQ(h.prj.GetProject(), h.project) << "the old project stays";
+            EXPECT_EQ(h.prj.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ h.project });
             ASSERT_NE(h.Pump(), nullptr);
             EXPECT_TRUE(h.Pump()->IsModified());
             EXPECT_EQ(h.ScriptCount(), 1u);
@@ -115,14 +115,14 @@ TEST(ProjectPrompts, EachModifiedDocumentInOrderAndACancelStops)
     // The project, then the device, then the script; the cancel at the
     // device leaves the script unasked and the project saved.
     h.answers = { Answer::Yes, Answer::Cancel };
-    EXPECT_EQ(h.app.OnNewProject(), nullptr);
+    EXPECT_EQ(h.prj.OnNewProject(), nullptr);
     EXPECT_EQ(h.prompts, (Strings{ Prompt("p.kvxp"), Prompt("pump.kvxd") }));
     EXPECT_FALSE(h.project->IsModified());
     EXPECT_TRUE(h.Pump()->IsModified());
 
     h.prompts.clear();
     h.answers = { Answer::No, Answer::Yes };
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
     EXPECT_EQ(h.prompts, (Strings{ Prompt("pump.kvxd"), Prompt("a.kvxs") }));
     EXPECT_TRUE(h.PumpFileHolds("7"));
     EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")), "MyObject.Print(\"changed\");\r\n");
@@ -131,37 +131,37 @@ TEST(ProjectPrompts, EachModifiedDocumentInOrderAndACancelStops)
 TEST(ProjectPrompts, NothingModifiedAsksNothing)
 {
     CommandHarness h;
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
-    ASSERT_NE(h.app.OnOpenProject(h.dir.File("p.kvxp")), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnOpenProject(h.dir.File("p.kvxp")), nullptr);
     EXPECT_TRUE(h.prompts.empty());
 }
 
 TEST(ProjectPrompts, YesOnADocumentWithoutANameAsksForOne)
 {
     CommandHarness h;
-    CPrjDoc* fresh = h.app.OnNewProject();
+    CPrjDoc* fresh = h.prj.OnNewProject();
     ASSERT_NE(fresh, nullptr);
-    ASSERT_NE(h.app.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
+    ASSERT_NE(h.prj.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
     ASSERT_TRUE(fresh->IsModified());
 
     // No name given: the command is abandoned.
     h.answers = { Answer::Yes };
-    EXPECT_EQ(h.app.OnNewProject(), nullptr);
+    EXPECT_EQ(h.prj.OnNewProject(), nullptr);
     EXPECT_EQ(h.named, Strings{ "Korvex.Project" });
-    EXPECT_EQ(h.app.GetProject(), fresh);
+    EXPECT_EQ(h.prj.GetProject(), fresh);
 
     h.saveAsPath = h.dir.File("named.kvxp");
     h.answers = { Answer::Yes };
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("named.kvxp"))), Strings{ ".\\pump.kvxd" });
 }
 
 TEST(ProjectPrompts, WithoutAPromptTheAnswerIsNo)
 {
     CommandHarness h;
-    h.app.SetSavePrompt(nullptr);
+    h.prj.SetSavePrompt(nullptr);
     h.EditPump();
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
     EXPECT_TRUE(h.PumpFileHolds("7"));
 }
 
@@ -196,19 +196,19 @@ TEST(ProjectPrompts, RemovingAModifiedFileAsks)
         h.SelectFile(c.kind, name);
         h.answers = { c.answer };
 
-        EXPECT_EQ(h.app.OnRemoveFromProject(), c.removed);
+        EXPECT_EQ(h.prj.OnRemoveFromProject(), c.removed);
         EXPECT_EQ(h.prompts, Strings{ Prompt(device ? "pump.kvxd" : "a.kvxs") });
         EXPECT_EQ(h.project->IsModified(), c.removed);
         EXPECT_EQ(h.Tree().FindNode({ static_cast<std::uint8_t>(c.kind), name, nullptr }) != 0,
                   !c.removed);
-        EXPECT_EQ(h.app.FindOpenDoc(name, c.kind) != nullptr, !c.removed);
+        EXPECT_EQ(h.prj.FindOpenDoc(name, c.kind) != nullptr, !c.removed);
         if (device) {
             EXPECT_EQ(h.PumpFileHolds("0x2A"), c.saved);
             EXPECT_EQ(h.app.FindDeviceByAddr(1) != nullptr, !c.removed);
         } else {
             EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")) == "MyObject.Print(\"edited\");\r\n",
                       c.saved);
-            EXPECT_EQ(h.app.GetScripts().size(), c.removed ? 0u : 1u);
+            EXPECT_EQ(h.ScriptCount(), c.removed ? 0u : 1u);
         }
     }
 }
@@ -220,7 +220,7 @@ TEST(FindOpenDoc, MatchesTheRelativePathExactlyAndTheKind)
     CommandHarness h;
     h.MakeDir("sub");
     h.dir.Write("sub/b.kvxd", DeviceText("B", 2));
-    ASSERT_NE(h.app.OnAddDevice(h.dir.File("sub/b.kvxd")), nullptr);
+    ASSERT_NE(h.prj.OnAddDevice(h.dir.File("sub/b.kvxd")), nullptr);
     CDocument* pump = h.Pump();
     CDocument* script = h.Script();
     CDocument* b = h.app.FindDeviceById("B");
@@ -246,21 +246,21 @@ TEST(FindOpenDoc, MatchesTheRelativePathExactlyAndTheKind)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        EXPECT_EQ(h.app.FindOpenDoc(c.path, c.kind), c.found);
+        EXPECT_EQ(h.prj.FindOpenDoc(c.path, c.kind), c.found);
     }
 }
 
 TEST(FindOpenDoc, TheFirstMatchInTemplateAndDocumentOrderWins)
 {
     ProjectHarness h;
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
     h.dir.Write("x.kvxs", kScript);
     CDocument* first = h.app.GetScriptTemplate()->OpenDocumentFile(h.dir.File("x.kvxs"));
     CDocument* second = h.app.GetScriptTemplate()->OpenDocumentFile(h.dir.File("x.kvxs"));
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
-    const std::string name = h.app.MakeRelativePath(h.dir.File("x.kvxs"));
-    EXPECT_EQ(h.app.FindOpenDoc(name, NODE_SCRIPT), first);
+    const std::string name = h.prj.MakeRelativePath(h.dir.File("x.kvxs"));
+    EXPECT_EQ(h.prj.FindOpenDoc(name, NODE_SCRIPT), first);
 }
 
 // ---- Add, remove, open the selected object ------------------------------------------------
@@ -272,20 +272,20 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
     h.dir.Write("lib/valve.kvxd", DeviceText("VALVE", 3));
     h.dir.Write("lib/b.kvxs", kScript);
 
-    CDocument* valve = h.app.OnAddDevice(h.dir.File("lib/valve.kvxd"));
+    CDocument* valve = h.prj.OnAddDevice(h.dir.File("lib/valve.kvxd"));
     ASSERT_NE(valve, nullptr);
     EXPECT_TRUE(h.project->IsModified());
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
               (Strings{ ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
-    CDocument* script = h.app.OnAddScript(h.dir.File("lib/b.kvxs"));
+    CDocument* script = h.prj.OnAddScript(h.dir.File("lib/b.kvxs"));
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), (Strings{ ".\\a.kvxs", ".\\lib\\b.kvxs" }));
     EXPECT_TRUE(h.frames.events.empty());
 
     // Added again: the open document is activated, nothing else happens.
     h.project->SetModifiedFlag(false);
-    EXPECT_EQ(h.app.OnAddDevice(h.dir.File("lib/valve.kvxd")), valve);
-    EXPECT_EQ(h.app.OnAddScript(h.dir.File("lib/../lib/b.kvxs")), script);
+    EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("lib/valve.kvxd")), valve);
+    EXPECT_EQ(h.prj.OnAddScript(h.dir.File("lib/../lib/b.kvxs")), script);
     EXPECT_EQ(h.frames.events, (Strings{ "activate valve.kvxd", "activate b.kvxs" }));
     EXPECT_FALSE(h.project->IsModified());
     EXPECT_EQ(h.DeviceCount(), 2u);
@@ -293,8 +293,8 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
 
     // A file that does not open leaves the project as it was.
     h.dir.Write("dup.kvxd", DeviceText("PUMP", 9));
-    EXPECT_EQ(h.app.OnAddDevice(h.dir.File("dup.kvxd")), nullptr);
-    EXPECT_EQ(h.app.OnAddScript(h.dir.File("none.kvxs")), nullptr);
+    EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("dup.kvxd")), nullptr);
+    EXPECT_EQ(h.prj.OnAddScript(h.dir.File("none.kvxs")), nullptr);
     EXPECT_FALSE(h.project->IsModified());
     EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
               (Strings{ ".\\pump.kvxd", ".\\lib\\valve.kvxd" }));
@@ -309,7 +309,7 @@ TEST(ProjectCommands, RemoveClosesTheDocumentAndLeavesTheFile)
     CommandHarness h;
     const std::string before = ReadBytes(h.dir.File("pump.kvxd"));
     h.SelectFile(NODE_DEVICE, ".\\pump.kvxd");
-    ASSERT_TRUE(h.app.OnRemoveFromProject());
+    ASSERT_TRUE(h.prj.OnRemoveFromProject());
     EXPECT_EQ(h.frames.events, Strings{ "destroy pump.kvxd" });
     EXPECT_TRUE(h.prompts.empty()) << "an unmodified device is not asked about";
     EXPECT_EQ(h.app.FindDeviceByAddr(1), nullptr) << "its cells vanish from the master's view";
@@ -323,7 +323,7 @@ TEST(ProjectCommands, RemoveClosesTheDocumentAndLeavesTheFile)
 
     // A group is not removed.
     h.Tree().Select(h.Tree().FindGroup(CProjectTree::kScriptsGroup));
-    EXPECT_FALSE(h.app.OnRemoveFromProject());
+    EXPECT_FALSE(h.prj.OnRemoveFromProject());
     EXPECT_EQ(h.ScriptCount(), 1u);
     ASSERT_TRUE(h.project->Save());
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))), Strings{ ".\\a.kvxs" });
@@ -333,7 +333,7 @@ TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
 {
     CommandHarness h;
     h.SelectFile(NODE_SCRIPT, ".\\a.kvxs");
-    EXPECT_EQ(h.app.OnOpenSelected(), h.Script());
+    EXPECT_EQ(h.prj.OnOpenSelected(), h.Script());
     EXPECT_EQ(h.frames.events, Strings{ "activate a.kvxs" });
 
     // A node whose file is not open (its document went another way).
@@ -341,9 +341,9 @@ TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
     h.Tree().AddScriptNode(".\\sub.kvxs");
     h.SelectFile(NODE_SCRIPT, ".\\sub.kvxs");
     h.app.SetRunning(true);
-    EXPECT_EQ(h.app.OnOpenSelected(), nullptr) << "nothing opens while the emulator runs";
+    EXPECT_EQ(h.prj.OnOpenSelected(), nullptr) << "nothing opens while the emulator runs";
     h.app.SetRunning(false);
-    CDocument* opened = h.app.OnOpenSelected();
+    CDocument* opened = h.prj.OnOpenSelected();
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(opened->GetPathName(), h.dir.File("sub.kvxs"));
     EXPECT_EQ(h.ScriptCount(), 2u);
@@ -352,34 +352,34 @@ TEST(ProjectCommands, OpenSelectedActivatesOrOpensFromTheNodesPath)
     h.frames.events.clear();
     h.SelectFile(NODE_DEVICE, ".\\pump.kvxd");
     h.app.SetRunning(true);
-    EXPECT_EQ(h.app.OnOpenSelected(), h.Pump());
+    EXPECT_EQ(h.prj.OnOpenSelected(), h.Pump());
     EXPECT_EQ(h.frames.events, Strings{ "activate pump.kvxd" });
     h.app.SetRunning(false);
 
     h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup));
-    EXPECT_EQ(h.app.OnOpenSelected(), nullptr);
+    EXPECT_EQ(h.prj.OnOpenSelected(), nullptr);
 }
 
 TEST(ProjectCommands, SaveAllSavesEveryModifiedDocumentAskingForNames)
 {
     CommandHarness h;
-    EXPECT_TRUE(h.app.OnSaveAll()) << "nothing to save";
+    EXPECT_TRUE(h.prj.OnSaveAll()) << "nothing to save";
     h.EditPump();
     h.Script()->SetText("MyObject.Print(2);\r\n");
     h.Script()->SetModifiedFlag(true);
-    ASSERT_TRUE(h.app.OnSaveAll());
+    ASSERT_TRUE(h.prj.OnSaveAll());
     EXPECT_TRUE(h.PumpFileHolds("0x2A"));
     EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")), "MyObject.Print(2);\r\n");
-    EXPECT_FALSE(h.app.CanSaveAll());
+    EXPECT_FALSE(h.prj.CanSaveAll());
     EXPECT_TRUE(h.named.empty());
 
     // A new project has no name yet.
-    CPrjDoc* fresh = h.app.OnNewProject();
-    ASSERT_NE(h.app.OnAddScript(h.dir.File("a.kvxs")), nullptr);
-    EXPECT_FALSE(h.app.OnSaveAll()) << "no name given";
+    CPrjDoc* fresh = h.prj.OnNewProject();
+    ASSERT_NE(h.prj.OnAddScript(h.dir.File("a.kvxs")), nullptr);
+    EXPECT_FALSE(h.prj.OnSaveAll()) << "no name given";
     EXPECT_TRUE(fresh->IsModified());
     h.saveAsPath = h.dir.File("saved.kvxp");
-    ASSERT_TRUE(h.app.OnSaveAll());
+    ASSERT_TRUE(h.prj.OnSaveAll());
     EXPECT_EQ(h.named, (Strings{ "Korvex.Project", "Korvex.Project" }));
     EXPECT_EQ(fresh->GetPathName(), h.dir.File("saved.kvxp"));
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("saved.kvxp"))), Strings{ ".\\a.kvxs" });
@@ -425,21 +425,20 @@ TEST(ProjectCommands, EnabledWhen)
         }
         h.Tree().SetShown(c.shown);
         h.app.SetRunning(c.running);
-        EXPECT_EQ(h.app.CanNewProject(), !c.running);
-        EXPECT_EQ(h.app.CanOpenProject(), !c.running);
-        EXPECT_TRUE(h.app.CanOpenRecentProject());
-        EXPECT_EQ(h.app.CanAddDevice(), !c.running);
-        EXPECT_EQ(h.app.CanAddScript(), !c.running);
-        EXPECT_EQ(h.app.CanRemoveFromProject(), c.remove);
-        EXPECT_EQ(h.app.CanOpenSelected(), c.open);
-        EXPECT_EQ(h.app.CanChangeIdAndAddress(), c.changeId);
+        EXPECT_EQ(h.prj.CanNewProject(), !c.running);
+        EXPECT_EQ(h.prj.CanOpenProject(), !c.running);
+        EXPECT_EQ(h.prj.CanAddDevice(), !c.running);
+        EXPECT_EQ(h.prj.CanAddScript(), !c.running);
+        EXPECT_EQ(h.prj.CanRemoveFromProject(), c.remove);
+        EXPECT_EQ(h.prj.CanOpenSelected(), c.open);
+        EXPECT_EQ(h.prj.CanChangeIdAndAddress(), c.changeId);
         // A disabled command does nothing.
         if (c.running) {
-            EXPECT_EQ(h.app.OnNewProject(), nullptr);
-            EXPECT_EQ(h.app.OnOpenProject(h.dir.File("other.kvxp")), nullptr);
-            EXPECT_EQ(h.app.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
-            EXPECT_FALSE(h.app.OnRemoveFromProject());
-            EXPECT_EQ(h.app.GetProject(), h.project);
+            EXPECT_EQ(h.prj.OnNewProject(), nullptr);
+            EXPECT_EQ(h.prj.OnOpenProject(h.dir.File("other.kvxp")), nullptr);
+            EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
+            EXPECT_FALSE(h.prj.OnRemoveFromProject());
+            EXPECT_EQ(h.prj.GetProject(), h.project);
             EXPECT_EQ(h.DeviceCount(), 1u);
         }
         h.app.SetRunning(false);
@@ -467,7 +466,7 @@ TEST(ProjectCommands, SaveAllIsEnabledByAnyModifiedDocument)
             h.EditPump();
         if (c.modified == 3)
             h.Script()->SetModifiedFlag(true);
-        EXPECT_EQ(h.app.CanSaveAll(), c.modified != 0);
+        EXPECT_EQ(h.prj.CanSaveAll(), c.modified != 0);
     }
 }
 
@@ -478,30 +477,30 @@ TEST(RecentProjects, OpenedProjectsEnterTheListAndTheStore)
     ProjectHarness h;
     CMemoryRecentStore store;
     store.stored = { "/old/one.kvxp" };
-    h.app.SetRecentStore(&store);
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings{ "/old/one.kvxp" });
+    h.prj.SetRecentStore(&store);
+    EXPECT_EQ(h.prj.GetRecentList().GetPaths(), Strings{ "/old/one.kvxp" });
 
     for (int i = 0; i < 5; ++i)
         h.dir.Write("p" + std::to_string(i) + ".kvxp", "");
-    ASSERT_NE(h.app.OnNewProject(), nullptr);
+    ASSERT_NE(h.prj.OnNewProject(), nullptr);
     EXPECT_EQ(store.saves, 0) << "a new project has no path to remember";
     for (int i = 0; i < 5; ++i)
-        ASSERT_NE(h.app.OnOpenProject(h.dir.File("p" + std::to_string(i) + ".kvxp")), nullptr);
+        ASSERT_NE(h.prj.OnOpenProject(h.dir.File("p" + std::to_string(i) + ".kvxp")), nullptr);
     EXPECT_EQ(store.saves, 5);
     EXPECT_EQ(store.stored, (Strings{ h.dir.File("p4.kvxp"), h.dir.File("p3.kvxp"),
                                       h.dir.File("p2.kvxp"), h.dir.File("p1.kvxp") }));
 
     // Only project files enter the list.
-    h.app.AddToRecentFileList(h.dir.File("pump.kvxd"));
+    h.prj.AddToRecentFileList(h.dir.File("pump.kvxd"));
     EXPECT_EQ(store.saves, 5);
-    EXPECT_EQ(h.app.GetRecentList().GetSize(), 4u);
+    EXPECT_EQ(h.prj.GetRecentList().GetSize(), 4u);
 
     // Opening an entry moves it to the top.
-    CPrjDoc* project = h.app.OnOpenRecentProject(2);
+    CPrjDoc* project = h.prj.OnOpenRecentProject(2);
     ASSERT_NE(project, nullptr);
     EXPECT_EQ(project->GetPathName(), h.dir.File("p2.kvxp"));
     EXPECT_EQ(store.stored.front(), h.dir.File("p2.kvxp"));
-    EXPECT_EQ(h.app.OnOpenRecentProject(4), nullptr) << "outside the list";
+    EXPECT_EQ(h.prj.OnOpenRecentProject(4), nullptr) << "outside the list";
 }
 
 TEST(RecentProjects, AnEntryThatCannotBeReadLeavesTheList)
@@ -510,13 +509,13 @@ TEST(RecentProjects, AnEntryThatCannotBeReadLeavesTheList)
     CMemoryRecentStore store;
     h.dir.Write("a.kvxp", "");
     store.stored = { h.dir.File("a.kvxp"), h.dir.File("gone.kvxp") };
-    h.app.SetRecentStore(&store);
+    h.prj.SetRecentStore(&store);
 
-    CPrjDoc* project = h.app.OnOpenRecentProject(1);
+    CPrjDoc* project = h.prj.OnOpenRecentProject(1);
     ASSERT_NE(project, nullptr);
     EXPECT_TRUE(project->IsReadFailed());
     EXPECT_EQ(store.stored, Strings{ h.dir.File("a.kvxp") });
-    EXPECT_EQ(h.app.GetRecentList().GetPaths(), Strings{ h.dir.File("a.kvxp") });
+    EXPECT_EQ(h.prj.GetRecentList().GetPaths(), Strings{ h.dir.File("a.kvxp") });
     EXPECT_EQ(h.messages.size(), 1u);
 }
 

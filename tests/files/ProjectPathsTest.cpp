@@ -116,28 +116,28 @@ TEST(ProjectPaths, PathsLongerThanTheOldLimitWork)
 TEST(AppPaths, TheBaseIsTheCurrentProjectsFolder)
 {
     ProjectHarness h;
-    h.app.SetBaseDirProvider([] { return std::string("/provided"); });
-    EXPECT_EQ(h.app.GetBaseDir(), "/provided") << "no project yet";
+    h.prj.SetBaseDirProvider([] { return std::string("/provided"); });
+    EXPECT_EQ(h.prj.GetBaseDir(), "/provided") << "no project yet";
 
-    CPrjDoc* project = h.app.OnNewProject();
+    CPrjDoc* project = h.prj.OnNewProject();
     ASSERT_NE(project, nullptr);
-    EXPECT_EQ(h.app.GetProject(), project);
-    EXPECT_EQ(h.app.GetBaseDir(), "/provided") << "a project without a path";
+    EXPECT_EQ(h.prj.GetProject(), project);
+    EXPECT_EQ(h.prj.GetBaseDir(), "/provided") << "a project without a path";
 
     h.MakeDir("proj/sub");
     ASSERT_TRUE(project->DoSave(h.dir.File("proj/demo.kvxp")));
-    EXPECT_EQ(h.app.GetBaseDir(), h.dir.File("proj"));
+    EXPECT_EQ(h.prj.GetBaseDir(), h.dir.File("proj"));
     EXPECT_EQ(h.app.ResolvePath(".\\sub\\x.kvxd"), h.dir.File("proj/sub/x.kvxd"));
     EXPECT_EQ(h.app.ResolvePath("..\\x.kvxd"), h.dir.File("proj/../x.kvxd"));
-    EXPECT_EQ(h.app.MakeRelativePath(h.dir.File("proj/sub/x.kvxd")), ".\\sub\\x.kvxd");
-    EXPECT_EQ(h.app.MakeRelativePath(h.dir.File("lib/x.kvxd")), "..\\lib\\x.kvxd");
-    EXPECT_EQ(h.app.GetItemLabel(h.dir.File("proj/pump.kvxd")), ".\\pump");
-    EXPECT_EQ(h.app.GetItemLabel(".\\sub\\pump.kvxd"), ".\\sub\\pump");
+    EXPECT_EQ(h.prj.MakeRelativePath(h.dir.File("proj/sub/x.kvxd")), ".\\sub\\x.kvxd");
+    EXPECT_EQ(h.prj.MakeRelativePath(h.dir.File("lib/x.kvxd")), "..\\lib\\x.kvxd");
+    EXPECT_EQ(h.prj.GetItemLabel(h.dir.File("proj/pump.kvxd")), ".\\pump");
+    EXPECT_EQ(h.prj.GetItemLabel(".\\sub\\pump.kvxd"), ".\\sub\\pump");
 
     // Without a current project the base is the provider's again.
-    h.app.GetPrjTemplate().CloseAllDocuments();
-    EXPECT_EQ(h.app.GetProject(), nullptr);
-    EXPECT_EQ(h.app.GetBaseDir(), "/provided");
+    h.prj.GetPrjTemplate().CloseAllDocuments();
+    EXPECT_EQ(h.prj.GetProject(), nullptr);
+    EXPECT_EQ(h.prj.GetBaseDir(), "/provided");
 }
 
 TEST(AppPaths, WithoutProjectOrProviderTheBaseIsTheCurrentDirectory)
@@ -145,8 +145,8 @@ TEST(AppPaths, WithoutProjectOrProviderTheBaseIsTheCurrentDirectory)
     ProjectHarness h;
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(h.dir.Path());
-    const std::string base = h.app.GetBaseDir();
-    const std::string relative = h.app.MakeRelativePath(h.dir.File("pump.kvxd"));
+    const std::string base = h.prj.GetBaseDir();
+    const std::string relative = h.prj.MakeRelativePath(h.dir.File("pump.kvxd"));
     std::filesystem::current_path(previous);
     EXPECT_EQ(std::filesystem::path(base), std::filesystem::path(h.dir.Path()));
     EXPECT_EQ(relative, ".\\pump.kvxd");

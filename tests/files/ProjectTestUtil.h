@@ -1,20 +1,20 @@
 #pragma once
 
-// Shared pieces of the project tests: a hub with the script template, a
-// temporary folder, recorded messages, save prompts that answer from a
+// Shared pieces of the project tests: a hub with a stand-in script template,
+// a temporary folder, recorded messages, save prompts that answer from a
 // script of answers, a recording window side and a recording tree observer.
 
 #include "DevFileTestUtil.h"
+#include "core/CArchive.h"
 #include "core/CDocManager.h"
+#include "core/CDocTemplate.h"
 #include "core/IDocFrames.h"
-#include "core/IRecentStore.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "files/CodePage.h"
 #include "files/IProjectTreeObserver.h"
+#include "files/IRecentStore.h"
 #include "files/ProjectPaths.h"
-#include "script/CScriptDoc.h"
-#include "script/ScriptTemplate.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,51 @@
 
 namespace korvex::test {
 
-using Answer = CKorvexApp::PromptAnswer;
+using Answer = CPrjManager::PromptAnswer;
+
+// A script document as far as projects see it: a text file that opens
+// relative to the project and joins the tree.
+class CTextDoc final : public CDocument
+{
+public:
+    explicit CTextDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app) {}
+    ~CTextDoc() override { GetDocManager()->NotifyClosing(*this); }
+
+    void SetText(std::string text)
+    {
+        m_strText = std::move(text);
+        SetModifiedFlag(true);
+    }
+    bool OnNewDocument() override { return false; }
+    bool OnOpenDocument(const std::string& path) override
+    {
+        if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+            return false;
+        GetDocManager()->NotifyOpened(*this);
+        return true;
+    }
+    bool Serialize(CArchive& ar) override
+    {
+        if (ar.IsLoading())
+            m_strText = ar.GetBytes();
+        else
+            ar.Write(m_strText);
+        return true;
+    }
+
+private:
+    CKorvexApp& m_app;
+    std::string m_strText;
+};
+
+inline CDocTemplate& RegisterTextTemplate(CKorvexApp& app)
+{
+    CDocTemplate& tmpl = app.GetDocManager().AddTemplate(
+        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)", ".kvxs",
+                                       [&app] { return std::make_unique<CTextDoc>(app); }));
+    app.SetScriptTemplate(&tmpl);
+    return tmpl;
+}
 
 // A device file in the Windows program's form (code page 1251, CR LF).
 inline std::string DeviceText(const std::string& id, int addr)
@@ -139,10 +183,10 @@ struct ProjectHarness : DevFileHarness
 
     ProjectHarness()
     {
-        RegisterScriptTemplate(app);
-        app.GetDevTemplate().SetFrames(&frames);
+        RegisterTextTemplate(app);
+        prj.GetDevTemplate().SetFrames(&frames);
         app.GetScriptTemplate()->SetFrames(&frames);
-        app.SetSavePrompt([this](const std::string& text) {
+        prj.SetSavePrompt([this](const std::string& text) {
             prompts.push_back(text);
             if (answers.empty()) {
                 ADD_FAILURE() << "unexpected prompt: " << text;
@@ -152,7 +196,7 @@ struct ProjectHarness : DevFileHarness
             answers.pop_front();
             return answer;
         });
-        app.SetPathPrompt([this](CDocument& doc) {
+        prj.SetPathPrompt([this](CDocument& doc) {
             named.push_back(doc.GetDocTemplate() != nullptr ? doc.GetDocTemplate()->GetDocTypeName()
                                                             : std::string());
             return saveAsPath;
@@ -163,11 +207,11 @@ struct ProjectHarness : DevFileHarness
     ~ProjectHarness()
     {
         app.GetDocManager().CloseAllDocuments();
-        app.GetDevTemplate().SetFrames(nullptr);
+        prj.GetDevTemplate().SetFrames(nullptr);
         app.GetScriptTemplate()->SetFrames(nullptr);
     }
 
-    CProjectTree& Tree() { return app.GetProjectTree(); }
+    CProjectTree& Tree() { return prj.GetProjectTree(); }
 
     // The labels of a group's children in tree order.
     std::vector<std::string> Labels(const char* group)
@@ -199,12 +243,12 @@ struct ProjectHarness : DevFileHarness
     CPrjDoc* OpenProject(const std::string& name, const std::string& text)
     {
         dir.Write(name, *Utf8ToCp1251(text));
-        CPrjDoc* project = app.OnOpenProject(dir.File(name));
+        CPrjDoc* project = prj.OnOpenProject(dir.File(name));
         poster.Pump();
         return project;
     }
 
-    std::size_t DeviceCount() { return app.GetDevTemplate().GetDocumentCount(); }
+    std::size_t DeviceCount() { return prj.GetDevTemplate().GetDocumentCount(); }
     std::size_t ScriptCount() { return app.GetScriptTemplate()->GetDocumentCount(); }
 
     void MakeDir(const std::string& name) { std::filesystem::create_directories(dir.File(name)); }

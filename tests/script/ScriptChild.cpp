@@ -12,8 +12,6 @@ namespace korvex::test {
 int RunWithoutApplication()
 {
     CoreHarness h;
-    bool stopped = false;
-    h.app.SetStopHandler([&stopped] { stopped = true; });
     {
         CScriptDoc doc(h.app);
         doc.SetPathName("/tmp/child.kvxs");
@@ -28,7 +26,7 @@ int RunWithoutApplication()
         h.poster.Pump();
     }
     h.poster.Pump();
-    if (stopped)
+    if (h.stops.nStops > 0)
         std::printf("stopped\n");
     std::fflush(stdout);
     return 0;

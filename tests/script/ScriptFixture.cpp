@@ -6,10 +6,7 @@
 
 namespace korvex::test {
 
-ScriptTest::ScriptTest()
-{
-    h.app.SetStopHandler([this] { ++m_nStops; });
-}
+ScriptTest::ScriptTest() = default;
 
 ScriptTest::~ScriptTest()
 {

@@ -63,7 +63,6 @@ protected:
     std::uint16_t Value(const std::string& dev, std::int32_t type, std::uint16_t addr) const;
 
     CoreHarness h;
-    int m_nStops{ 0 };
     std::vector<std::unique_ptr<CDevDoc>> m_devices;
     std::vector<std::unique_ptr<CScriptDoc>> m_scripts;
     std::vector<std::unique_ptr<Records>> m_logs;

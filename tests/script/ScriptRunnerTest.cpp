@@ -75,7 +75,7 @@ TEST_F(ScriptRunner, SyntaxErrorOnTheThirdLineIsReportedWithTwo)
     EXPECT_TRUE(doc.IsErrorStop());
     // The engine's error stops the whole session.
     EXPECT_FALSE(h.app.IsRunning());
-    EXPECT_EQ(m_nStops, 1);
+    EXPECT_EQ(h.stops.nStops, 1);
 }
 
 TEST_F(ScriptRunner, RunTimeErrorLines)
@@ -100,11 +100,11 @@ TEST_F(ScriptRunner, RunTimeErrorLines)
     };
     for (const auto& c : cases) {
         h.app.OnStop();
-        m_nStops = 0;
+        h.stops.nStops = 0;
         const Records recs = Run(c.text);
         EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
         EXPECT_FALSE(h.app.IsRunning());
-        EXPECT_EQ(m_nStops, 1);
+        EXPECT_EQ(h.stops.nStops, 1);
     }
 }
 

@@ -47,7 +47,7 @@ TEST_F(ScriptStop, EndlessLoopWithoutHostCallsStops)
     // Nothing is logged at a stop.
     EXPECT_TRUE(LogOf(doc).empty()) << ::testing::PrintToString(Texts(LogOf(doc)));
     EXPECT_FALSE(doc.IsErrorStop());
-    EXPECT_EQ(m_nStops, 1);
+    EXPECT_EQ(h.stops.nStops, 1);
 }
 
 TEST_F(ScriptStop, InterruptedHostCallLoopsStopManyTimes)
@@ -70,7 +70,7 @@ TEST_F(ScriptStop, InterruptedHostCallLoopsStopManyTimes)
     }
     h.poster.Pump();
     EXPECT_TRUE(LogOf(doc).empty());
-    EXPECT_EQ(m_nStops, kRounds);
+    EXPECT_EQ(h.stops.nStops, kRounds);
 }
 
 TEST_F(ScriptStop, SleepIsWokenByTheStop)

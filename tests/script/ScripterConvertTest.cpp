@@ -18,7 +18,7 @@ protected:
     Records RunOne(const std::string& text)
     {
         h.app.OnStop();
-        m_nStops = 0;
+        h.stops.nStops = 0;
         return Run(text);
     }
 
@@ -123,7 +123,7 @@ TEST_F(ScripterConvert, FailedConversionIsARunTimeError)
         EXPECT_EQ(Value("PUMP", HREG, 16), 100) << c.text;
         // The engine's error stops the session.
         EXPECT_FALSE(h.app.IsRunning()) << c.text;
-        EXPECT_EQ(m_nStops, 1) << c.text;
+        EXPECT_EQ(h.stops.nStops, 1) << c.text;
         EXPECT_TRUE(m_scripts.back()->IsErrorStop());
     }
 }

@@ -21,7 +21,7 @@ protected:
     Records RunOne(const std::string& text)
     {
         h.app.OnStop();
-        m_nStops = 0;
+        h.stops.nStops = 0;
         h.Reset();
         return Run(text);
     }
@@ -112,7 +112,7 @@ TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
     for (const char* call : calls) {
         CScriptDoc& doc = AddScript(std::string("var n = ") + call + ";\nMyObject.Print('after');");
         h.app.OnStop();
-        m_nStops = 0;
+        h.stops.nStops = 0;
         h.Reset();
         int fronts = 0;
         doc.SetFrontHandler([&fronts] { ++fronts; });
@@ -126,7 +126,7 @@ TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
         EXPECT_TRUE(doc.IsErrorStop()) << call;
         EXPECT_EQ(fronts, 1) << call;
         EXPECT_TRUE(h.app.IsRunning()) << call;
-        EXPECT_EQ(m_nStops, 0) << call;
+        EXPECT_EQ(h.stops.nStops, 0) << call;
         EXPECT_TRUE(h.tx.Frames().empty()) << call;
         ClearScripts();
     }

@@ -101,10 +101,10 @@ TEST_F(ScripterResolve, NotFoundWarningsEndTheScriptWithTheEndLine)
         EXPECT_EQ(recs[1].strText, kEnd);
         // The session goes on.
         EXPECT_TRUE(h.app.IsRunning()) << c.call;
-        EXPECT_EQ(m_nStops, 0);
+        EXPECT_EQ(h.stops.nStops, 0);
         EXPECT_FALSE(m_scripts.back()->IsErrorStop());
         h.app.OnStop();
-        m_nStops = 0;
+        h.stops.nStops = 0;
     }
 }
 

@@ -1,6 +1,7 @@
-// The choice of the settings' port in the enumerated list.
+// The hub's port list from the scan of the machine's ports.
 
-#include "serial/RefreshPorts.h"
+#include "core/CKorvexApp.h"
+#include "serial/EnumeratePorts.h"
 #include "support/CFakeSysfs.h"
 
 #include <gtest/gtest.h>
@@ -11,77 +12,23 @@
 namespace korvex {
 namespace {
 
-std::vector<SSerInfo> MakePorts(const std::vector<bool>& busy)
-{
-    std::vector<SSerInfo> ports;
-    for (std::size_t i = 0; i < busy.size(); ++i) {
-        SSerInfo info;
-        info.m_strComName = "ttyUSB" + std::to_string(i);
-        info.m_strShownName = "Adapter (" + info.m_strComName + ")";
-        info.m_strOpenPath = "/dev/" + info.m_strComName;
-        info.m_bBusy = busy[i];
-        ports.push_back(info);
-    }
-    return ports;
-}
-
-TEST(SelectPort, StoredIndexStaysInsideTheListElseFirstFreeElseFirst)
-{
-    struct SCase
-    {
-        int stored;
-        std::vector<bool> busy;
-        int chosen;
-        const char* why;
-    };
-    const SCase cases[] = {
-        { 7, { false, false, false }, 0, "past the end: the first free port" },
-        { 7, { true, false, false }, 1, "past the end: the first free port, not the first" },
-        { 7, { true, true, true }, 0, "past the end, all busy: the first port" },
-        { 3, { true, true, false }, 2, "equal to the length is past the end" },
-        { -1, { true, false, true }, 1, "first run: the first free port" },
-        { -1, { true, true }, 0, "first run, all busy: the first port" },
-        { -5, { false }, 0, "any negative index" },
-        { 2, { false, false, true }, 2, "inside the list: stays, even on a busy port" },
-        { 0, { true, false }, 0, "inside the list: stays" },
-        { 1, { false, false, false }, 1, "inside the list: stays" },
-    };
-    for (const SCase& c : cases) {
-        const std::vector<SSerInfo> ports = MakePorts(c.busy);
-        SSettings settings;
-        settings.PORT = c.stored;
-        EXPECT_EQ(SelectPort(settings, ports), c.chosen) << c.why;
-        EXPECT_EQ(settings.PORT, c.chosen) << c.why;
-        const SSerInfo& want = ports[static_cast<std::size_t>(c.chosen)];
-        EXPECT_EQ(settings.m_info.m_strComName, want.m_strComName) << c.why;
-        EXPECT_EQ(settings.m_info.m_strShownName, want.m_strShownName) << c.why;
-        EXPECT_EQ(settings.m_info.m_strOpenPath, want.m_strOpenPath) << c.why;
-        EXPECT_EQ(settings.m_info.m_bBusy, want.m_bBusy) << c.why;
-    }
-}
-
-TEST(SelectPort, EmptyListChangesNothing)
-{
-    for (const int stored : { -1, 0, 5 }) {
-        SSettings settings;
-        settings.PORT = stored;
-        settings.m_info.m_strComName = "ttyUSB3";
-        EXPECT_EQ(SelectPort(settings, {}), -1);
-        EXPECT_EQ(settings.PORT, stored);
-        EXPECT_EQ(settings.m_info.m_strComName, "ttyUSB3");
-    }
-}
-
-TEST(RefreshPorts, EnumeratesKeepsBusyPortsAndChoosesTheFirstFree)
+TEST(RefreshPorts, BusyPortsStayMarkedTheFirstFreeIsChosenAndTheVirtualPortComesLast)
 {
     test::CFakeSysfs sys;
     sys.AddUart("ttyS0", 4); // no device node: busy
     sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
     sys.AddDevFile("ttyUSB0");
 
-    SSettings settings;
-    std::vector<SSerInfo> list;
-    EXPECT_EQ(RefreshPorts(settings, list, sys.GetSysRoot(), sys.GetDevRoot()), 1);
+    CKorvexApp app;
+    std::string sysRoot = sys.GetSysRoot();
+    app.SetPortEnumerator([&] {
+        std::vector<SSerInfo> list;
+        EnumeratePorts(list, false, sysRoot, sys.GetDevRoot());
+        return list;
+    });
+    SSettings& settings = app.GetSettings();
+    EXPECT_EQ(app.RefreshPorts(), 1);
+    const std::vector<SSerInfo>& list = app.GetPorts();
     ASSERT_EQ(list.size(), 2u);
     EXPECT_TRUE(list[0].m_bBusy);
     EXPECT_FALSE(list[1].m_bBusy);
@@ -92,20 +39,26 @@ TEST(RefreshPorts, EnumeratesKeepsBusyPortsAndChoosesTheFirstFree)
 
     // A stored index that is still in range selects whatever port now sits there.
     settings.PORT = 0;
-    EXPECT_EQ(RefreshPorts(settings, list, sys.GetSysRoot(), sys.GetDevRoot()), 0);
+    EXPECT_EQ(app.RefreshPorts(), 0);
     EXPECT_EQ(settings.m_info.m_strComName, "ttyS0");
-}
 
-TEST(RefreshPorts, NoPortsLeavesTheListEmpty)
-{
-    test::CFakeSysfs sys;
-    SSettings settings;
+    // The built-in virtual port ends the list; with no port of the machine
+    // it is the one chosen, so the list is never empty.
+    SSerInfo virtualPort;
+    virtualPort.m_strComName = "/run/user/1/korvex/tty";
+    virtualPort.m_bVirtual = true;
+    app.SetVirtualPortEntry(virtualPort);
+    sysRoot = sys.GetRoot() + "/missing";
     settings.PORT = 2;
-    std::vector<SSerInfo> list(1);
-    EXPECT_EQ(RefreshPorts(settings, list, sys.GetSysRoot(), sys.GetDevRoot()), -1);
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(RefreshPorts(settings, list, sys.GetRoot() + "/missing", sys.GetDevRoot()), -1);
-    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(app.RefreshPorts(), 0);
+    ASSERT_EQ(app.GetPorts().size(), 1u);
+    EXPECT_TRUE(settings.m_info.m_bVirtual);
+
+    // Without it, no port leaves the list empty and the settings alone.
+    app.SetVirtualPortEntry(std::nullopt);
+    settings.PORT = 2;
+    EXPECT_EQ(app.RefreshPorts(), -1);
+    EXPECT_TRUE(app.GetPorts().empty());
     EXPECT_EQ(settings.PORT, 2);
 }
 

@@ -2,6 +2,7 @@
 // projects, in files under a temporary configuration folder.
 
 #include "core/CKorvexApp.h"
+#include "files/CPrjManager.h"
 #include "serial/CSettingsStore.h"
 #include "support/CFakeSysfs.h"
 
@@ -347,10 +348,11 @@ TEST(SettingsStore, TheApplicationKeepsItsRecentProjectsInTheStore)
     ASSERT_TRUE(store.SaveRecent(list));
 
     CKorvexApp app;
-    app.SetRecentStore(&store);
-    EXPECT_EQ(app.GetRecentList().GetPaths(), std::vector<std::string>{ "/home/op/old.kvxp" });
-    app.AddToRecentFileList("/home/op/new.kvxp");
-    app.AddToRecentFileList("/home/op/device.kvxd");
+    CPrjManager prj(app);
+    prj.SetRecentStore(&store);
+    EXPECT_EQ(prj.GetRecentList().GetPaths(), std::vector<std::string>{ "/home/op/old.kvxp" });
+    prj.AddToRecentFileList("/home/op/new.kvxp");
+    prj.AddToRecentFileList("/home/op/device.kvxd");
 
     CRecentList loaded;
     CSettingsStore(path).LoadRecent(loaded);

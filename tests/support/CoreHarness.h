@@ -5,6 +5,7 @@
 
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
+#include "core/ISessionObserver.h"
 #include "core/ITransmitter.h"
 
 #include <cstdint>
@@ -41,19 +42,29 @@ private:
     std::vector<Bytes> m_frames;
 };
 
+// Counts the session's stops.
+struct CStopCounter final : ISessionObserver
+{
+    int nStops{ 0 };
+    void OnSessionStopped() override { ++nStops; }
+};
+
 struct CoreHarness
 {
     CQueuePoster poster;
     CRecordingTx tx;
     CKorvexApp app;
     std::vector<CProtoFeed::INTERNAL_ADDLINE> lines;
+    CStopCounter stops;
 
     CoreHarness()
     {
+        app.GetSession().AddObserver(&stops);
         app.SetPoster(&poster);
         app.SetTransmitter(&tx);
-        app.GetFeed().SetSink(
-            [this](const CProtoFeed::INTERNAL_ADDLINE& rec) { lines.push_back(rec); });
+        app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) {
+            lines.insert(lines.end(), batch.begin(), batch.end());
+        });
     }
 
     // Hands bytes to the receive hook and runs the posted drain.
@@ -62,6 +73,8 @@ struct CoreHarness
         app.OnReceive(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         poster.Pump();
     }
+
+    ~CoreHarness() { app.GetSession().RemoveObserver(&stops); }
 
     void Reset()
     {

@@ -1,18 +1,18 @@
-// The request handlers: run on the user-interface thread inside the drain,
-// with the receive buffer's lock held. Each looks up the device and its cells,
-// builds the normal or the exception answer, sends it and queues its line.
+#include "core/CRequestHandlers.h"
 
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
 #include "core/CParserModbus.h"
 #include "core/Crc16.h"
+#include "core/IDeviceLookup.h"
+#include "core/IFrameSender.h"
+#include "core/ILineSink.h"
 #include "core/Text.h"
 
 #include <cstring>
 
 namespace korvex {
 
-struct CKorvexApp::SAnswer
+struct CRequestHandlers::SAnswer
 {
     std::uint8_t buf[2048]{};
     unsigned len{ 2 };
@@ -34,8 +34,8 @@ struct CKorvexApp::SAnswer
     }
     void MissingCell(std::int32_t type, std::uint16_t addr)
     {
-        Fail(4, StrFormat("(0x%02X) %s: %s c адресом 0x%X не найден", code, name,
-                          CellTypeName(type), static_cast<unsigned>(addr)));
+        Fail(EX_DEVICE_FAILURE, StrFormat("(0x%02X) %s: %s c адресом 0x%X не найден", code, name,
+                                          CellTypeName(type), static_cast<unsigned>(addr)));
     }
 };
 
@@ -48,50 +48,74 @@ std::uint16_t Be16(const std::uint8_t* p)
 
 } // namespace
 
-CDevDoc* CKorvexApp::BeginRequest(SAnswer& ans, std::uint8_t slave, std::uint8_t code)
+CRequestHandlers::CRequestHandlers(IDeviceLookup& devices, IFrameSender& sender, ILineSink& lines,
+                                   const SSettings& settings)
+    : m_devices(devices), m_sender(sender), m_lines(lines), m_settings(settings)
+{
+}
+
+void CRequestHandlers::OnRequest(std::uint8_t code, const std::uint8_t* frame, unsigned length,
+                                 std::uint8_t slave, std::uint16_t start, std::uint16_t fourth)
+{
+    switch (code) {
+    case FC_READ_COILS: OnReadCoils(slave, start, fourth); break;
+    case FC_READ_INPUTS: OnReadDiscreteInputs(slave, start, fourth); break;
+    case FC_READ_HOLDING: OnReadHoldingRegisters(slave, start, fourth); break;
+    case FC_READ_INPUT_REGS: OnReadInputRegisters(slave, start, fourth); break;
+    case FC_WRITE_COIL: OnWriteSingleCoil(slave, start, fourth); break;
+    case FC_WRITE_REGISTER: OnWriteSingleRegister(slave, start, fourth); break;
+    case FC_READ_EXCEPTION: OnReadExceptionStatus(slave); break;
+    case FC_WRITE_COILS: OnWriteCoils(frame, length, slave, start, fourth); break;
+    case FC_WRITE_REGISTERS: OnWriteRegisters(frame, length, slave, start, fourth); break;
+    default: break;
+    }
+}
+
+CDevDoc* CRequestHandlers::BeginRequest(SAnswer& ans, std::uint8_t slave, std::uint8_t code)
 {
     ans.buf[0] = slave;
     ans.buf[1] = code;
     ans.slave = slave;
     ans.code = code;
     ans.name = GetFunctionName(code, true);
-    CDevDoc* dev = FindDeviceByAddr(slave);
+    CDevDoc* dev = m_devices.FindDeviceByAddr(slave);
     if (dev == nullptr) {
-        m_feed.AddLineQueued(LK_WARNING, std::string(), slave,
-                             StrFormat("(0x%02X) %s - устройство с адресом 0x%X не найдено", code,
-                                       ans.name, static_cast<unsigned>(slave)));
+        m_lines.AddLineQueued(LK_WARNING, std::string(), slave,
+                              StrFormat("(0x%02X) %s - устройство с адресом 0x%X не найдено", code,
+                                        ans.name, static_cast<unsigned>(slave)));
     }
     return dev;
 }
 
-void CKorvexApp::FinishRequest(SAnswer& ans, CDevDoc* dev)
+void CRequestHandlers::FinishRequest(SAnswer& ans, CDevDoc* dev)
 {
     if (ans.exception == 0) {
         const std::uint16_t crc = Crc16(ans.buf, ans.len);
         ans.Put16(ans.len, crc);
         ans.len += 2;
-        SendFrame(ans.buf, ans.len);
-        m_feed.AddLineQueued(LK_RESPONSE, dev->GetDevId(), ans.slave,
-                             DescribeFrame(ans.buf, ans.len));
+        m_sender.SendFrame(ans.buf, ans.len);
+        m_lines.AddLineQueued(LK_RESPONSE, dev->GetDevId(), ans.slave,
+                              DescribeFrame(m_settings, ans.buf, ans.len));
     } else {
-        ans.buf[1] = static_cast<std::uint8_t>(ans.code | 0x80);
+        ans.buf[1] = static_cast<std::uint8_t>(ans.code | kExceptionFlag);
         ans.buf[2] = ans.exception;
         ans.Put16(3, Crc16(ans.buf, 3));
-        SendFrame(ans.buf, 5);
-        m_feed.AddLineQueued(LK_ERROR, dev->GetDevId(), ans.slave, ans.error);
+        m_sender.SendFrame(ans.buf, 5);
+        m_lines.AddLineQueued(LK_ERROR, dev->GetDevId(), ans.slave, ans.error);
     }
 }
 
-void CKorvexApp::ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t slave,
-                          std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t slave,
+                                std::uint16_t start, std::uint16_t quantity)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, code);
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxReadBits) {
-        ans.Fail(3, StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D0",
-                              code, ans.name));
+        ans.Fail(EX_ILLEGAL_VALUE,
+                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D0",
+                           code, ans.name));
     } else {
         const unsigned bytes = (quantity + 7u) / 8u;
         ans.buf[2] = static_cast<std::uint8_t>(bytes);
@@ -110,16 +134,17 @@ void CKorvexApp::ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t sla
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
-                               std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
+                                     std::uint16_t start, std::uint16_t quantity)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, code);
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxReadRegs) {
-        ans.Fail(3, StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D",
-                              code, ans.name));
+        ans.Fail(EX_ILLEGAL_VALUE,
+                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D",
+                           code, ans.name));
     } else {
         ans.buf[2] = static_cast<std::uint8_t>(2 * quantity);
         for (unsigned i = 0; i < quantity; ++i) {
@@ -136,39 +161,38 @@ void CKorvexApp::ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnReadCoils(const std::uint8_t*, unsigned, std::uint8_t slave, std::uint16_t start,
-                             std::uint16_t quantity)
+void CRequestHandlers::OnReadCoils(std::uint8_t slave, std::uint16_t start, std::uint16_t quantity)
 {
     ReadBits(COIL, FC_READ_COILS, slave, start, quantity);
 }
 
-void CKorvexApp::OnReadDiscreteInputs(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                      std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::OnReadDiscreteInputs(std::uint8_t slave, std::uint16_t start,
+                                            std::uint16_t quantity)
 {
     ReadBits(DINP, FC_READ_INPUTS, slave, start, quantity);
 }
 
-void CKorvexApp::OnReadHoldingRegisters(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                        std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::OnReadHoldingRegisters(std::uint8_t slave, std::uint16_t start,
+                                              std::uint16_t quantity)
 {
     ReadRegisters(HREG, FC_READ_HOLDING, slave, start, quantity);
 }
 
-void CKorvexApp::OnReadInputRegisters(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                      std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::OnReadInputRegisters(std::uint8_t slave, std::uint16_t start,
+                                            std::uint16_t quantity)
 {
     ReadRegisters(IREG, FC_READ_INPUT_REGS, slave, start, quantity);
 }
 
-void CKorvexApp::OnWriteSingleCoil(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                   std::uint16_t start, std::uint16_t value)
+void CRequestHandlers::OnWriteSingleCoil(std::uint8_t slave, std::uint16_t start,
+                                         std::uint16_t value)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_COIL);
     if (dev == nullptr)
         return;
-    if (value != 0x0000 && value != 0xFF00) {
-        ans.Fail(3,
+    if (value != kCoilOff && value != kCoilOn) {
+        ans.Fail(EX_ILLEGAL_VALUE,
                  StrFormat("(0x%02X) %s: Неверный запрос. Значение должно быть 0x0000 или 0xFF00",
                            ans.code, ans.name));
     } else if (CDevItem* cell = dev->FindItem(COIL, start); cell == nullptr) {
@@ -184,8 +208,8 @@ void CKorvexApp::OnWriteSingleCoil(const std::uint8_t*, unsigned, std::uint8_t s
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnWriteSingleRegister(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                       std::uint16_t start, std::uint16_t value)
+void CRequestHandlers::OnWriteSingleRegister(std::uint8_t slave, std::uint16_t start,
+                                             std::uint16_t value)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_REGISTER);
@@ -203,20 +227,19 @@ void CKorvexApp::OnWriteSingleRegister(const std::uint8_t*, unsigned, std::uint8
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnReadExceptionStatus(const std::uint8_t*, unsigned, std::uint8_t slave,
-                                       std::uint16_t, std::uint16_t)
+void CRequestHandlers::OnReadExceptionStatus(std::uint8_t slave)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, FC_READ_EXCEPTION);
     if (dev == nullptr)
         return;
-    ans.buf[2] = 0x20;
+    ans.buf[2] = kExceptionStatus;
     ans.len = 3;
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t slave,
-                              std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                                    std::uint16_t start, std::uint16_t quantity)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_COILS);
@@ -224,8 +247,9 @@ void CKorvexApp::OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t 
         return;
     // The data must lie inside the frame (the decoder's request test sees to it).
     if (quantity == 0 || quantity > kMaxWriteBits || len < 7u + (quantity + 7u) / 8u) {
-        ans.Fail(3, StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B0",
-                              ans.code, ans.name));
+        ans.Fail(EX_ILLEGAL_VALUE,
+                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B0",
+                           ans.code, ans.name));
     } else {
         for (unsigned i = 0; i < quantity; ++i) {
             const auto addr = static_cast<std::uint16_t>(start + i);
@@ -244,16 +268,17 @@ void CKorvexApp::OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t 
     FinishRequest(ans, dev);
 }
 
-void CKorvexApp::OnWriteRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
-                                  std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::OnWriteRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
+                                        std::uint16_t start, std::uint16_t quantity)
 {
     SAnswer ans;
     CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_REGISTERS);
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxWriteRegs || len < 7u + 2u * quantity) {
-        ans.Fail(3, StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B",
-                              ans.code, ans.name));
+        ans.Fail(EX_ILLEGAL_VALUE,
+                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B",
+                           ans.code, ans.name));
     } else {
         for (unsigned i = 0; i < quantity; ++i) {
             const auto addr = static_cast<std::uint16_t>(start + i);

@@ -1,4 +1,4 @@
-#include "core/CRecentList.h"
+#include "files/CRecentList.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,10 +1,12 @@
-// Start and stop of the emulator, and the port's error hook. Start and stop
-// run on the UI thread; OnError on the reader thread or the UI thread.
+#include "core/CSession.h"
 
-#include "core/CKorvexApp.h"
+#include "core/CProtoFeed.h"
+#include "core/CRxPath.h"
 #include "core/IPort.h"
 #include "core/IScript.h"
+#include "core/ISessionObserver.h"
 #include "core/IUiPoster.h"
+#include "core/SSettings.h"
 #include "core/Text.h"
 
 #include <algorithm>
@@ -12,13 +14,32 @@
 namespace korvex {
 
 namespace {
-// Line events watched on the port: received character, CTS, DSR, RLSD,
-// break, ring.
-constexpr std::uint32_t kEventMask = 0x179;
 constexpr std::size_t kMaxErrorText = 511;
 } // namespace
 
-void CKorvexApp::OnStart()
+CSession::CSession(CRxPath& rx, CProtoFeed& feed, const SSettings& settings, MessageHandler report)
+    : m_rx(rx), m_feed(feed), m_settings(settings), m_fnReport(std::move(report))
+{
+}
+
+void CSession::AddObserver(ISessionObserver* observer)
+{
+    if (std::find(m_arObservers.begin(), m_arObservers.end(), observer) == m_arObservers.end())
+        m_arObservers.push_back(observer);
+}
+
+void CSession::RemoveObserver(ISessionObserver* observer)
+{
+    std::erase(m_arObservers, observer);
+}
+
+template <typename Fn> void CSession::Notify(Fn fn)
+{
+    for (ISessionObserver* observer : std::vector<ISessionObserver*>(m_arObservers))
+        fn(*observer);
+}
+
+void CSession::OnStart()
 {
     if (IsRunning())
         OnStop();
@@ -29,7 +50,8 @@ void CKorvexApp::OnStart()
         m_pPort->SetModemControl(port.RTS_CTRL_HI != 0, port.DTR_CTRL_HI != 0);
     }
     m_bRunning.store(true);
-    ResetReceive();
+    m_rx.ResetReceive();
+    Notify([](ISessionObserver& o) { o.OnSessionStarted(); });
     // A failed open has reported through OnError, which posted the stop.
     if (m_pPort != nullptr)
         m_pPort->Open();
@@ -37,28 +59,28 @@ void CKorvexApp::OnStart()
         script->StartScript();
 }
 
-void CKorvexApp::OnStop()
+void CSession::OnStop()
 {
     for (IScript* script : GetScripts())
         script->StopScript();
     if (m_pPort != nullptr)
         m_pPort->Close();
-    ClearLastTx();
+    m_rx.ClearLastTx();
     const bool wasRunning = m_bRunning.exchange(false);
+    if (!wasRunning)
+        return;
     // Bytes that waited for the rest of a frame are reported now.
-    if (wasRunning)
-        FlushReceive();
-    if (wasRunning && m_onStopped)
-        m_onStopped();
+    m_rx.FlushReceive();
+    Notify([](ISessionObserver& o) { o.OnSessionStopped(); });
 }
 
-void CKorvexApp::PostStop()
+void CSession::PostStop()
 {
     if (m_pPoster != nullptr)
         m_pPoster->Post([this] { OnStop(); });
 }
 
-void CKorvexApp::OnError(const std::string& text)
+void CSession::OnError(const std::string& text)
 {
     PostStop();
     const std::string line = Utf8Left(text, kMaxErrorText);
@@ -66,17 +88,17 @@ void CKorvexApp::OnError(const std::string& text)
     // (the desktop program's message box, standard error in korvex-cli).
     if (m_feed.HasSink())
         m_feed.AddLine(LK_WARNING, std::string(), -1, line);
-    else
-        ReportError(line);
+    else if (m_fnReport)
+        m_fnReport(line);
 }
 
-void CKorvexApp::AddScript(IScript* script)
+void CSession::AddScript(IScript* script)
 {
     std::lock_guard lock(m_csScripts);
     m_arScripts.push_back(script);
 }
 
-void CKorvexApp::RemoveScript(IScript* script)
+void CSession::RemoveScript(IScript* script)
 {
     std::lock_guard lock(m_csScripts);
     const auto it = std::find(m_arScripts.begin(), m_arScripts.end(), script);
@@ -84,7 +106,7 @@ void CKorvexApp::RemoveScript(IScript* script)
         m_arScripts.erase(it);
 }
 
-std::vector<IScript*> CKorvexApp::GetScripts() const
+std::vector<IScript*> CSession::GetScripts() const
 {
     std::lock_guard lock(m_csScripts);
     return m_arScripts;

@@ -11,7 +11,7 @@ int CliDecode(int argc, char** argv);
 int CliRun(int argc, char** argv);
 int CliPorts(int argc, char** argv);
 
-class CKorvexApp;
+class CPrjManager;
 
 // The files of run and decode: an error text when a project file (.kvxp) is
 // not the only file, else empty.
@@ -21,7 +21,7 @@ bool IsCliProject(const std::vector<std::string>& files);
 // Opens the project, whose files then open relative to its folder; false
 // when the project file cannot be read (the reason went to the app's
 // messages).
-bool OpenCliProject(CKorvexApp& app, const std::string& path);
+bool OpenCliProject(CPrjManager& project, const std::string& path);
 
 // Exit code for a usage error.
 inline constexpr int kExitUsage = 2;

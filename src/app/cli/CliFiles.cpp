@@ -2,9 +2,9 @@
 // any number of device (and, for run, script) files.
 
 #include "CliCommands.h"
-#include "core/CKorvexApp.h"
-#include "core/CRecentList.h"
 #include "files/CPrjDoc.h"
+#include "files/CPrjManager.h"
+#include "files/CRecentList.h"
 
 #include <algorithm>
 
@@ -23,9 +23,9 @@ bool IsCliProject(const std::vector<std::string>& files)
     return files.size() == 1 && CRecentList::IsProjectPath(files.front());
 }
 
-bool OpenCliProject(CKorvexApp& app, const std::string& path)
+bool OpenCliProject(CPrjManager& manager, const std::string& path)
 {
-    const CPrjDoc* project = app.OnOpenProject(path);
+    const CPrjDoc* project = manager.OnOpenProject(path);
     return project != nullptr && !project->IsReadFailed();
 }
 

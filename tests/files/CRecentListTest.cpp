@@ -1,6 +1,6 @@
 // The recently used projects: which paths enter, their order and the limit.
 
-#include "core/CRecentList.h"
+#include "files/CRecentList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-#include "serial/RefreshPorts.h"
-
-#include "serial/EnumeratePorts.h"
+#include "core/PortList.h"
 
 namespace korvex {
 
@@ -22,15 +20,6 @@ int SelectPort(SSettings& settings, const std::vector<SSerInfo>& ports)
     settings.PORT = index;
     settings.m_info = ports[static_cast<std::size_t>(index)];
     return index;
-}
-
-int RefreshPorts(SSettings& settings, std::vector<SSerInfo>& list, const std::string& sysRoot,
-                 const std::string& devRoot)
-{
-    // A scan that cannot run leaves the list empty, which callers treat as a
-    // machine without ports.
-    EnumeratePorts(list, false, sysRoot, devRoot);
-    return SelectPort(settings, list);
 }
 
 } // namespace korvex

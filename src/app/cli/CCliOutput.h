@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace korvex {
 
-// Standard output of korvex-cli: one tab-separated line per event, flushed
-// line by line. Transmitted frames are "T" lines (written from whatever thread
-// sends), protocol-log records "P" lines (written on the UI thread).
+// Standard output of korvex-cli: one tab-separated line per event (LogLines.h),
+// flushed line by line. Transmitted frames are "T" lines (written from
+// whatever thread sends), protocol-log records "P" lines (written on the UI
+// thread).
 class CCliOutput final : public ITransmitter
 {
 public:
@@ -18,7 +20,7 @@ public:
     explicit CCliOutput(ITransmitter* next = nullptr);
 
     bool Write(const std::uint8_t* data, std::uint32_t count) override;
-    void PrintRecord(const CProtoFeed::INTERNAL_ADDLINE& rec);
+    void PrintBatch(const CProtoFeed::Batch& batch);
     void PrintLine(const std::string& line);
 
 private:

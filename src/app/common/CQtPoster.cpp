@@ -1,4 +1,4 @@
-#include "CQtPoster.h"
+#include "app/common/CQtPoster.h"
 
 #include <QMetaObject>
 

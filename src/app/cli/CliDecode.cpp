@@ -7,6 +7,7 @@
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
+#include "files/CPrjManager.h"
 #include "serial/CSettingsStore.h"
 
 #include <cctype>
@@ -96,10 +97,10 @@ int CliDecode(int argc, char** argv)
     CQueuePoster poster;
     CCliOutput out;
     CKorvexApp app;
+    CPrjManager project(app);
     app.SetPoster(&poster);
     app.SetTransmitter(&out);
-    app.GetFeed().SetSink(
-        [&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
     // Number formats come from the user's settings; the options override
     // them for this run only.
     CSettingsStore().Load(app.GetSettings());
@@ -118,12 +119,12 @@ int CliDecode(int argc, char** argv)
     // run here and are not opened.
     int status = 0;
     if (IsCliProject(deviceFiles)) {
-        if (!OpenCliProject(app, deviceFiles.front()))
+        if (!OpenCliProject(project, deviceFiles.front()))
             status = 1;
         poster.Pump();
     } else {
         for (const std::string& path : deviceFiles) {
-            if (app.GetDevTemplate().OpenDocumentFile(path) == nullptr)
+            if (project.GetDevTemplate().OpenDocumentFile(path) == nullptr)
                 status = 1;
             poster.Pump();
         }

@@ -3,26 +3,17 @@
 // until SIGINT/SIGTERM or until the session stops by itself.
 
 #include "CCliOutput.h"
-#include "CQtPoster.h"
 #include "CliCommands.h"
+#include "app/common/CKorvexRuntime.h"
+#include "app/common/CSignalWatcher.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
-#include "core/CKorvexApp.h"
+#include "core/ISessionObserver.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
-#include "script/ScriptTemplate.h"
-#include "serial/CAppPort.h"
-#include "serial/CSettingsStore.h"
-#include "serial/CVirtualPort.h"
-#include "serial/RefreshPorts.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -35,32 +26,10 @@
 namespace korvex {
 namespace {
 
-int g_signalPipe[2] = { -1, -1 };
-
-void OnSignal(int)
-{
-    const char byte = 1;
-    const int saved = errno;
-    [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
 struct SRunOptions
 {
-    std::optional<std::string> port;
-    bool bVirtual{ false };
-    std::string strLink;
-    std::optional<std::uint32_t> baud;
-    std::optional<std::uint8_t> dataBits;
-    std::optional<std::uint8_t> parity;
-    std::optional<std::uint8_t> stopBits;
-    std::optional<bool> rts;
-    std::optional<bool> dtr;
-    bool bDecAddr{ false };
-    bool bDecValues{ false };
+    CKorvexRuntime::SOptions runtime;
     bool bSave{ false };
-    std::string strSysRoot{ "/sys/class/tty" };
-    std::string strDevRoot{ "/dev" };
     std::vector<std::string> files;
 };
 
@@ -86,8 +55,9 @@ std::optional<bool> ParseOnOff(const std::string& v)
 }
 
 // Returns an error text, or empty when the options are fine.
-std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
+std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
 {
+    CKorvexRuntime::SOptions& o = opts.runtime;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> std::optional<std::string> {
@@ -157,7 +127,7 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
         } else if (arg == "--dec-values") {
             o.bDecValues = true;
         } else if (arg == "--save") {
-            o.bSave = true;
+            opts.bSave = true;
         } else if (is("--sys-root") || is("--dev-root")) {
             const bool sys = is("--sys-root");
             const auto v = value(sys ? "--sys-root" : "--dev-root");
@@ -167,14 +137,57 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& o)
         } else if (!arg.empty() && arg[0] == '-') {
             return "unknown option '" + arg + "'";
         } else {
-            o.files.push_back(arg);
+            opts.files.push_back(arg);
         }
     }
     if (o.port && o.bVirtual)
         return "--port and --virtual exclude each other";
-    if (o.files.empty())
+    if (opts.files.empty())
         return "no project, device or script file given";
-    return CheckCliFiles(o.files);
+    return CheckCliFiles(opts.files);
+}
+
+// Ends the event loop when the session stops; a stop nobody asked for (a
+// port that fails, a script error) makes the exit code 1.
+class CStopWatcher final : public ISessionObserver
+{
+public:
+    explicit CStopWatcher(QCoreApplication& qapp) : m_qapp(qapp) {}
+    void OnSessionStopped() override
+    {
+        if (!m_bRequested)
+            m_nExitCode = 1;
+        m_qapp.quit();
+    }
+    void Request() { m_bRequested = true; }
+    int ExitCode() const { return m_nExitCode; }
+
+private:
+    QCoreApplication& m_qapp;
+    bool m_bRequested{ false };
+    int m_nExitCode{ 0 };
+};
+
+// Opens the project, or the device and script files each through its
+// template; every script-log record becomes an "S" line.
+bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCliOutput& out)
+{
+    if (IsCliProject(files)) {
+        if (!OpenCliProject(rt.Project(), files.front()))
+            return false;
+    } else {
+        for (const std::string& path : files) {
+            const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
+            (isScript ? rt.ScriptTemplate() : rt.Project().GetDevTemplate()).OpenDocumentFile(path);
+        }
+    }
+    for (CDocument* doc : rt.ScriptTemplate().GetDocuments()) {
+        auto* script = static_cast<CScriptDoc*>(doc);
+        script->SetLogSink([&out, script](const SScriptLogRecord& rec) {
+            out.PrintLine(FormatScriptLogLine(script->GetTitle(), rec));
+        });
+    }
+    return true;
 }
 
 } // namespace
@@ -194,102 +207,34 @@ int CliRun(int argc, char** argv)
     char* qtArgv[] = { qtName, nullptr };
     QCoreApplication qapp(qtArgc, qtArgv);
 
-    CKorvexApp app;
-    CQtPoster poster(&qapp);
-    CAppPort port(app);
-    CCliOutput out(&port);
-    app.SetPoster(&poster);
+    CKorvexRuntime rt(&qapp);
+    CKorvexApp& app = rt.App();
+    CCliOutput out(&rt.Port());
     app.SetTransmitter(&out);
-    app.SetPort(&port);
-    app.GetFeed().SetSink(
-        [&out](const CProtoFeed::INTERNAL_ADDLINE& rec) { out.PrintRecord(rec); });
+    app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
     app.SetMessageHandler([](const std::string& text) {
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
 
     // The user's settings, overridden by the options for this run only: the
     // run never saves them.
-    SSettings& set = app.GetSettings();
-    CSettingsStore().Load(set);
-    if (!opt.port && !opt.bVirtual) {
-        std::vector<SSerInfo> ports;
-        if (RefreshPorts(set, ports, opt.strSysRoot, opt.strDevRoot) < 0) {
-            std::fputs("На данном ПК нет ни одного последовательного порта.\n"
-                       "Работа с программой невозможна!\n",
-                       stderr);
-            return 1;
-        }
-    }
-    if (opt.bDecAddr)
-        set.ADDRISHEX = 0;
-    if (opt.bDecValues)
-        set.VALUEISHEX = 0;
-    if (opt.baud)
-        set.BAUD = *opt.baud;
-    if (opt.dataBits)
-        set.DATABIT = *opt.dataBits;
-    if (opt.parity)
-        set.PARITY = *opt.parity;
-    if (opt.stopBits)
-        set.STOPBIT = *opt.stopBits;
-    if (opt.rts)
-        set.RTS_CTRL_HI = *opt.rts;
-    if (opt.dtr)
-        set.DTR_CTRL_HI = *opt.dtr;
-
-    CVirtualPort virtualPort;
-    if (opt.bVirtual) {
-        if (!virtualPort.Create()) {
-            std::fprintf(stderr, "korvex-cli run: cannot create a virtual port: %s\n",
-                         std::strerror(errno));
-            return 1;
-        }
-        set.m_info.m_strComName = virtualPort.GetSlavePath();
-        port.SetVirtualPort(&virtualPort);
-    } else if (opt.port) {
-        set.m_info.m_strComName = *opt.port;
-    }
-
-    // A project, whose files open relative to its folder, or device files and
-    // script files, each kind through its template. Every script-log record
-    // becomes an "S" line.
-    CDocTemplate& scripts = RegisterScriptTemplate(app);
-    if (IsCliProject(opt.files)) {
-        if (!OpenCliProject(app, opt.files.front()))
-            return 1;
-    } else {
-        for (const std::string& path : opt.files) {
-            const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
-            (isScript ? scripts : app.GetDevTemplate()).OpenDocumentFile(path);
-        }
-    }
-    for (CDocument* doc : scripts.GetDocuments()) {
-        auto* script = static_cast<CScriptDoc*>(doc);
-        script->SetLogSink([&out, script](const SScriptLogRecord& rec) {
-            out.PrintLine(FormatScriptLogLine(script->GetTitle(), rec));
-        });
-    }
-
-    int exitCode = 0;
-    bool stopRequested = false;
-    app.SetStopHandler([&] {
-        if (!stopRequested)
-            exitCode = 1;
-        qapp.quit();
-    });
-
-    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    switch (rt.Prepare(opt.runtime)) {
+    case CKorvexRuntime::Prepared::NoPort:
+        std::fprintf(stderr, "%s\n", CKorvexRuntime::kNoPortText);
         return 1;
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &qapp, [&] {
-        char buf[16];
-        while (read(g_signalPipe[0], buf, sizeof buf) > 0) {}
-        stopRequested = true;
+    case CKorvexRuntime::Prepared::VirtualFail:
+        std::fprintf(stderr, "korvex-cli run: cannot create a virtual port: %s\n",
+                     std::strerror(errno));
+        return 1;
+    case CKorvexRuntime::Prepared::Ok: break;
+    }
+    if (!OpenRunFiles(rt, opt.files, out))
+        return 1;
+
+    CStopWatcher stops(qapp);
+    app.GetSession().AddObserver(&stops);
+    CSignalWatcher signalWatcher([&] {
+        stops.Request();
         if (app.IsRunning())
             app.OnStop();
         else
@@ -300,21 +245,15 @@ int CliRun(int argc, char** argv)
     // purges what arrived before it.
     bool linkFailed = false;
     QTimer::singleShot(0, &qapp, [&] {
-        app.OnStart();
-        if (!opt.bVirtual || !port.IsOpen())
+        if (!rt.Start()) {
+            std::fprintf(stderr, "korvex-cli run: %s\n", rt.GetLastError().c_str());
+            linkFailed = true;
+            stops.Request();
+            app.OnStop();
             return;
-        if (!opt.strLink.empty()) {
-            unlink(opt.strLink.c_str());
-            if (symlink(virtualPort.GetSlavePath().c_str(), opt.strLink.c_str()) != 0) {
-                std::fprintf(stderr, "korvex-cli run: cannot create the link '%s': %s\n",
-                             opt.strLink.c_str(), std::strerror(errno));
-                linkFailed = true;
-                stopRequested = true;
-                app.OnStop();
-                return;
-            }
         }
-        out.PrintLine("V\t" + virtualPort.GetSlavePath());
+        if (rt.IsServingVirtual())
+            out.PrintLine("V\t" + rt.GetVirtualDevice());
     });
     qapp.exec();
 
@@ -322,14 +261,12 @@ int CliRun(int argc, char** argv)
         app.OnStop();
     // Lines still queued (the stop's own) are printed before the end.
     QCoreApplication::processEvents();
+    app.GetSession().RemoveObserver(&stops);
+    int exitCode = stops.ExitCode();
     if (opt.bSave && !app.GetDocManager().SaveAllModified())
         exitCode = exitCode == 0 ? 1 : exitCode;
     if (linkFailed)
         exitCode = 1;
-    else if (!opt.strLink.empty())
-        unlink(opt.strLink.c_str());
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
     return exitCode;
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/SSettings.h"
 
-#include <string>
 #include <vector>
 
 namespace korvex {
@@ -15,11 +14,5 @@ namespace korvex {
 // Returns the chosen index, or -1 for an empty list. PORT changes only in
 // memory; it is stored with the next save.
 int SelectPort(SSettings& settings, const std::vector<SSerInfo>& ports);
-
-// Enumerates the ports (busy ones kept, marked) into list, then SelectPort.
-// Returns the chosen index, or -1 when no port was found.
-int RefreshPorts(SSettings& settings, std::vector<SSerInfo>& list,
-                 const std::string& sysRoot = "/sys/class/tty",
-                 const std::string& devRoot = "/dev");
 
 } // namespace korvex

@@ -1,0 +1,182 @@
+#include "app/common/CKorvexRuntime.h"
+
+#include "core/CDocTemplate.h"
+#include "script/ScriptTemplate.h"
+#include "serial/EnumeratePorts.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace korvex {
+
+CKorvexRuntime::CKorvexRuntime(QObject* eventTarget) : m_poster(eventTarget), m_port(m_app)
+{
+    m_app.SetPoster(&m_poster);
+    m_app.SetTransmitter(&m_port);
+    m_app.SetPort(&m_port);
+    m_pProject = std::make_unique<CPrjManager>(m_app);
+    m_pScripts = &RegisterScriptTemplate(m_app);
+}
+
+CKorvexRuntime::~CKorvexRuntime()
+{
+    if (m_app.IsRunning())
+        m_app.OnStop();
+    // The documents go with the project manager, before the port.
+    m_pProject.reset();
+    if (m_bLinked)
+        unlink(m_strLink.c_str());
+}
+
+std::string CKorvexRuntime::DefaultVirtualLink()
+{
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    if (runtimeDir != nullptr && runtimeDir[0] == '/')
+        return std::string(runtimeDir) + "/korvex/tty";
+    return "/tmp/korvex-" + std::to_string(getuid()) + "/tty";
+}
+
+SSerInfo CKorvexRuntime::MakeVirtualEntry() const
+{
+    SSerInfo info;
+    info.m_strComName = GetVirtualPath();
+    info.m_strOpenPath = info.m_strComName;
+    info.m_strShownName = kVirtualPortName;
+    info.m_strDesc = "Псевдотерминал Korvex";
+    info.m_bVirtual = true;
+    return info;
+}
+
+CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
+{
+    SSettings& set = m_app.GetSettings();
+    m_store.Load(set);
+    m_pProject->SetRecentStore(&m_store);
+    m_nSavedPort = set.PORT;
+    m_strLink = o.strLink;
+    if (o.bListVirtual && m_strLink.empty())
+        m_strLink = DefaultVirtualLink();
+
+    const std::string sysRoot = o.strSysRoot;
+    const std::string devRoot = o.strDevRoot;
+    m_app.SetPortEnumerator([sysRoot, devRoot] {
+        std::vector<SSerInfo> ports;
+        EnumeratePorts(ports, false, sysRoot, devRoot);
+        return ports;
+    });
+    if (o.bListVirtual)
+        m_app.SetVirtualPortEntry(MakeVirtualEntry());
+
+    if (o.bDecAddr)
+        set.ADDRISHEX = 0;
+    if (o.bDecValues)
+        set.VALUEISHEX = 0;
+    if (o.baud)
+        set.BAUD = *o.baud;
+    if (o.dataBits)
+        set.DATABIT = *o.dataBits;
+    if (o.parity)
+        set.PARITY = *o.parity;
+    if (o.stopBits)
+        set.STOPBIT = *o.stopBits;
+    if (o.rts)
+        set.RTS_CTRL_HI = *o.rts;
+    if (o.dtr)
+        set.DTR_CTRL_HI = *o.dtr;
+
+    m_bPortOverride = o.port.has_value() || o.bVirtual;
+    m_bForceVirtual = o.bVirtual;
+    if (o.bVirtual) {
+        // The pair exists from the start: its path is known before the run.
+        if (!m_virtual.Create())
+            return Prepared::VirtualFail;
+        if (o.bListVirtual) {
+            m_app.SetVirtualPortEntry(MakeVirtualEntry());
+            m_app.RefreshPorts();
+            set.PORT = static_cast<int>(m_app.GetPorts().size()) - 1;
+        }
+        set.m_info = MakeVirtualEntry();
+        // Reports name the device a master opens.
+        set.m_info.m_strComName = m_virtual.GetSlavePath();
+        return Prepared::Ok;
+    }
+    if (o.port) {
+        if (o.bListVirtual)
+            m_app.RefreshPorts();
+        set.m_info = SSerInfo();
+        set.m_info.m_strComName = *o.port;
+        return Prepared::Ok;
+    }
+    return m_app.RefreshPorts() < 0 ? Prepared::NoPort : Prepared::Ok;
+}
+
+bool CKorvexRuntime::Start()
+{
+    m_strError.clear();
+    SSettings& set = m_app.GetSettings();
+    const bool useVirtual = m_bForceVirtual || set.m_info.m_bVirtual;
+    if (useVirtual && !m_virtual.IsCreated()) {
+        if (!m_virtual.Create()) {
+            m_strError =
+                "Невозможно создать виртуальный порт: " + std::string(std::strerror(errno));
+            m_app.OnError(m_strError);
+            return true;
+        }
+        if (set.m_info.m_bVirtual)
+            set.m_info.m_strComName = GetVirtualPath();
+    }
+    m_port.SetVirtualPort(useVirtual ? &m_virtual : nullptr);
+    m_app.OnStart();
+    if (!useVirtual || !m_port.IsOpen() || m_strLink.empty() || m_bLinked)
+        return true;
+
+    // The link is made once the port is open: the open purges what arrived
+    // before it, and a master must not connect earlier.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(m_strLink).parent_path(), ec);
+    unlink(m_strLink.c_str());
+    if (symlink(m_virtual.GetSlavePath().c_str(), m_strLink.c_str()) != 0) {
+        m_strError = "cannot create the link '" + m_strLink + "': " + std::strerror(errno);
+        return false;
+    }
+    m_bLinked = true;
+    return true;
+}
+
+bool CKorvexRuntime::IsServingVirtual() const
+{
+    return m_app.IsRunning() && m_port.IsOpen() && m_virtual.IsCreated() &&
+           (m_bForceVirtual || m_app.GetSettings().m_info.m_bVirtual);
+}
+
+std::string CKorvexRuntime::GetVirtualPath() const
+{
+    if (!m_strLink.empty())
+        return m_strLink;
+    return m_virtual.GetSlavePath();
+}
+
+void CKorvexRuntime::ChoosePort(int index)
+{
+    SSettings& set = m_app.GetSettings();
+    const auto& ports = m_app.GetPorts();
+    set.PORT = index;
+    set.m_info = index >= 0 && static_cast<std::size_t>(index) < ports.size()
+                     ? ports[static_cast<std::size_t>(index)]
+                     : SSerInfo();
+    m_bPortOverride = false;
+    m_bForceVirtual = false;
+}
+
+bool CKorvexRuntime::SaveSettings()
+{
+    SSettings saved = m_app.GetSettings();
+    if (m_bPortOverride)
+        saved.PORT = m_nSavedPort;
+    return m_store.Save(saved);
+}
+
+} // namespace korvex

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "app/common/CQtPoster.h"
+#include "core/CKorvexApp.h"
+#include "files/CPrjManager.h"
+#include "serial/CAppPort.h"
+#include "serial/CSettingsStore.h"
+#include "serial/CVirtualPort.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QObject;
+
+namespace korvex {
+
+class CDocTemplate;
+
+// What both programs wire together: the hub with its Qt poster, the serial
+// port and the built-in virtual port, the user's settings and recent
+// projects, the port list, the project manager and the script template.
+// A run's own choices (port, line, number formats) apply to this run only
+// and are never saved.
+//
+// User-interface thread only; QCoreApplication (or QApplication) exists
+// before the runtime is made.
+class CKorvexRuntime
+{
+public:
+    // This run's choices, from the command line.
+    struct SOptions
+    {
+        std::optional<std::string> port; // a name under /dev or an absolute path
+        bool bVirtual{ false };          // serve the built-in virtual port
+        std::string strLink;             // a link to the virtual port's path
+        std::optional<std::uint32_t> baud;
+        std::optional<std::uint8_t> dataBits;
+        std::optional<std::uint8_t> parity;
+        std::optional<std::uint8_t> stopBits;
+        std::optional<bool> rts;
+        std::optional<bool> dtr;
+        bool bDecAddr{ false };
+        bool bDecValues{ false };
+        std::string strSysRoot{ "/sys/class/tty" };
+        std::string strDevRoot{ "/dev" };
+        // The port list ends with the built-in virtual port (the desktop
+        // program), so that there is always a port to start on.
+        bool bListVirtual{ false };
+    };
+
+    enum class Prepared
+    {
+        Ok,
+        NoPort,      // no serial port and no virtual port to serve
+        VirtualFail, // the pseudo-terminal pair could not be made (errno)
+    };
+
+    static constexpr char kNoPortText[] =
+        "На данном ПК нет ни одного последовательного порта.\nРабота с программой невозможна!";
+    static constexpr char kVirtualPortName[] = "Виртуальный порт";
+
+    // Tasks for the user-interface thread are posted to eventTarget.
+    explicit CKorvexRuntime(QObject* eventTarget);
+    ~CKorvexRuntime();
+
+    CKorvexRuntime(const CKorvexRuntime&) = delete;
+    CKorvexRuntime& operator=(const CKorvexRuntime&) = delete;
+
+    CKorvexApp& App() { return m_app; }
+    CPrjManager& Project() { return *m_pProject; }
+    CSettingsStore& Store() { return m_store; }
+    CAppPort& Port() { return m_port; }
+    CDocTemplate& ScriptTemplate() { return *m_pScripts; }
+
+    // Loads the user's settings and recent projects, applies the options and
+    // builds the port list (unless a port is named). Without a port named,
+    // the settings' port is chosen from the list; an empty list is NoPort.
+    Prepared Prepare(const SOptions& options);
+
+    // Starts the emulator on the chosen port. The virtual port's pair is made
+    // on first use and kept for the program's run, so a master keeps its path
+    // from one start to the next; its link is made once the port is open.
+    // False when the link could not be made (the session is stopped again;
+    // GetLastError tells why).
+    bool Start();
+    void Stop() { m_app.OnStop(); }
+    // The emulator serves the virtual port now.
+    bool IsServingVirtual() const;
+    // The path a master opens on the virtual port: the link when there is
+    // one, else the pseudo-terminal; empty before the pair exists.
+    std::string GetVirtualPath() const;
+    // The pseudo-terminal behind it (/dev/pts/N); empty before it exists.
+    const std::string& GetVirtualDevice() const { return m_virtual.GetSlavePath(); }
+    const std::string& GetLastError() const { return m_strError; }
+
+    // The port dialog's choice replaces the run's own; saved from then on.
+    void ChoosePort(int index);
+    // Writes the settings; a port chosen for this run only is not written.
+    bool SaveSettings();
+
+    // The link path of the built-in virtual port when none is given:
+    // $XDG_RUNTIME_DIR/korvex/tty, or /tmp/korvex-<uid>/tty.
+    static std::string DefaultVirtualLink();
+
+private:
+    SSerInfo MakeVirtualEntry() const;
+
+    CQtPoster m_poster;
+    CKorvexApp m_app;
+    CAppPort m_port;
+    CVirtualPort m_virtual;
+    CSettingsStore m_store;
+    std::unique_ptr<CPrjManager> m_pProject;
+    CDocTemplate* m_pScripts{ nullptr };
+    std::string m_strLink;
+    std::string m_strError;
+    bool m_bForceVirtual{ false }; // --virtual: this run serves the virtual port
+    bool m_bPortOverride{ false }; // --port or --virtual: PORT is not saved
+    bool m_bLinked{ false };
+    int m_nSavedPort{ -1 };
+};
+
+} // namespace korvex

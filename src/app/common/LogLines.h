@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/CProtoFeed.h"
+
+#include <cstdint>
+#include <string>
+
+namespace korvex {
+
+// The lines both programs write for the record of a run, fields separated by
+// one tab:
+//   P <kind> <device> <address or empty> <text>   a protocol-log line
+//   T <hex bytes>                                  a frame the emulator sends
+//   S <title> <level> <line> <text>                a script-log line
+//                                                  (FormatScriptLogLine)
+std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec);
+std::string FormatTxLine(const std::uint8_t* data, std::uint32_t count);
+
+} // namespace korvex

@@ -1,0 +1,175 @@
+#include "core/CRxPath.h"
+
+#include "core/CDevDoc.h"
+#include "core/CParserModbus.h"
+#include "core/IDeviceLookup.h"
+#include "core/ILineSink.h"
+#include "core/ITransmitter.h"
+#include "core/IUiPoster.h"
+#include "core/SSettings.h"
+#include "core/Text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace korvex {
+
+CRxPath::CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings& settings,
+                 const std::atomic<bool>& running)
+    : m_devices(devices), m_lines(lines), m_settings(settings), m_bRunning(running)
+{
+}
+
+// ---- Receive -----------------------------------------------------------------
+
+void CRxPath::OnReceive(const std::uint8_t* data, std::uint32_t count)
+{
+    AppendReceived(data, count);
+}
+
+void CRxPath::InjectReceived(const std::uint8_t* data, std::uint32_t count)
+{
+    AppendReceived(data, count);
+}
+
+void CRxPath::AppendReceived(const std::uint8_t* data, std::uint32_t count)
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    const std::uint32_t capacity = m_rxBuffer.GetCapacity();
+
+    // Consumed bytes are discarded only when room runs out; the drain
+    // position moves with them.
+    if (m_rxBuffer.GetLength() + count > capacity && m_nRxPos > 0) {
+        m_rxBuffer.Discard(m_nRxPos);
+        m_nRxPos = 0;
+    }
+    // Still no room: the pending bytes alone fill the buffer. The oldest go.
+    const std::uint32_t length = m_rxBuffer.GetLength();
+    if (length + count > capacity) {
+        const std::uint32_t lost = length + count - capacity;
+        if (lost >= length) {
+            m_rxBuffer.Clear();
+            data += lost - length;
+            count -= lost - length;
+        } else {
+            m_rxBuffer.Discard(lost);
+        }
+        // Starts behind the dropped bytes keep what the scan knew of them.
+        m_nScanFrom -= std::min<unsigned>(m_nScanFrom, lost);
+        m_lines.AddLine(LK_WARNING, std::string(), -1,
+                        StrFormat("Переполнение приёмного буфера: потеряно %u байт", lost));
+    }
+    m_rxBuffer.Append(data, count);
+
+    if (m_pPoster != nullptr)
+        m_pPoster->Post([this] { OnRxData(); });
+}
+
+std::uint32_t CRxPath::GetRxPos() const
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    return m_nRxPos;
+}
+
+void CRxPath::ResetReceive()
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    m_rxBuffer.Clear();
+    m_nRxPos = 0;
+    m_nScanFrom = 0;
+    ClearLastTx();
+}
+
+unsigned CRxPath::ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
+                               unsigned* scanHint)
+{
+    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler);
+    if (scanHint != nullptr)
+        parser.SetScanStart(*scanHint);
+    try {
+        parser.Parse(data, available, info);
+    } catch (...) {
+        info.nLength = static_cast<int>(available);
+        info.nKind = LK_WARNING;
+    }
+    if (scanHint != nullptr)
+        *scanHint = info.nLength == 0 ? parser.GetResumeHint() : 0;
+    return static_cast<unsigned>(info.nLength);
+}
+
+std::string CRxPath::DeviceNameAt(std::uint8_t addr) const
+{
+    const CDevDoc* dev = m_devices.FindDeviceByAddr(addr);
+    return dev != nullptr ? dev->GetDevId() : std::string();
+}
+
+void CRxPath::OnRxData()
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    for (;;) {
+        SFrameInfo info;
+        info.nOffset = static_cast<int>(m_nRxPos);
+        const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
+        const unsigned available = m_rxBuffer.GetLength() - m_nRxPos;
+
+        const unsigned consumed = ExtractFrame(data, available, info, &m_nScanFrom);
+        m_nRxPos += consumed;
+        if (consumed == 0)
+            break;
+        if (info.nKind != LK_ECHO)
+            m_lines.AddLine(info.nKind, DeviceNameAt(info.byAddr), info.byAddr, info.strText);
+    }
+}
+
+void CRxPath::FlushReceive()
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    OnRxData();
+    const unsigned rest = m_rxBuffer.GetLength() - m_nRxPos;
+    if (rest == 0)
+        return;
+    const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
+    m_lines.AddLine(LK_WARNING, DeviceNameAt(0), 0,
+                    DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0));
+    m_nRxPos += rest;
+    m_nScanFrom = 0;
+}
+
+// ---- Transmit ----------------------------------------------------------------
+
+void CRxPath::SendFrame(const std::uint8_t* frame, unsigned length)
+{
+    if (length > kMaxTxFrame)
+        return;
+    {
+        std::lock_guard lock(m_csLastTx);
+        std::memcpy(m_lastTx, frame, length);
+        m_nLastTxLen = length;
+    }
+    if (ITransmitter* tx = m_pTx.load())
+        tx->Write(frame, length);
+}
+
+bool CRxPath::TakeEcho(const std::uint8_t* frame, unsigned length)
+{
+    std::lock_guard lock(m_csLastTx);
+    if (m_nLastTxLen == 0)
+        return false;
+    const bool echo = length == m_nLastTxLen && std::memcmp(frame, m_lastTx, length) == 0;
+    m_nLastTxLen = 0;
+    return echo;
+}
+
+void CRxPath::ClearLastTx()
+{
+    std::lock_guard lock(m_csLastTx);
+    m_nLastTxLen = 0;
+}
+
+std::vector<std::uint8_t> CRxPath::GetLastTx() const
+{
+    std::lock_guard lock(m_csLastTx);
+    return std::vector<std::uint8_t>(m_lastTx, m_lastTx + m_nLastTxLen);
+}
+
+} // namespace korvex

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/CRxBuffer.h"
+#include "core/IFrameSender.h"
+#include "core/Types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace korvex {
+
+class IDeviceLookup;
+class ILineSink;
+class IRequestHandler;
+class ITransmitter;
+class IUiPoster;
+struct SSettings;
+
+// The receive path: the receive buffer and its drain position, framing and
+// decoding step by step, the last transmitted frame and its echo test, and
+// the one transmit path for complete frames.
+//
+// Threads: the drain (OnRxData) runs on the user-interface thread; OnReceive
+// on the serial reader thread; scripts call SendFrame and InjectReceived on
+// their own threads. The buffer's lock guards the buffer, m_nRxPos and
+// m_nScanFrom and is held for a whole drain; m_csLastTx guards the last
+// transmitted frame. Under the buffer lock the drain takes the other locks
+// one at a time, never nested.
+class CRxPath final : public IFrameSender, public IEchoFilter
+{
+public:
+    static constexpr std::uint32_t kMaxTxFrame = 1024;
+
+    // running: the session's flag; the drain's wait rule applies while set.
+    CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings& settings,
+            const std::atomic<bool>& running);
+
+    // Wiring, once on the user-interface thread before anything runs.
+    void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
+    void SetHandler(IRequestHandler* handler) { m_pHandler = handler; }
+    void SetTransmitter(ITransmitter* tx) { m_pTx.store(tx); }
+
+    // The serial port's receive hook: appends the block and posts a drain.
+    void OnReceive(const std::uint8_t* data, std::uint32_t count);
+    // The same for bytes a script injects as if a master had sent them.
+    void InjectReceived(const std::uint8_t* data, std::uint32_t count);
+    // The drain: cuts everything pending into frames and lines.
+    void OnRxData();
+    // One drain step. scanHint, when given, carries how far the bytes are known
+    // to start no frame from one waiting step to the next.
+    unsigned ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
+                          unsigned* scanHint = nullptr);
+    // Start of a session: buffer emptied, drain position and last frame reset.
+    void ResetReceive();
+    // End of a session: drains what is pending as when stopped, then reports
+    // a tail too short to be looked at as unrecognized.
+    void FlushReceive();
+    CRxBuffer& GetRxBuffer() { return m_rxBuffer; }
+    std::uint32_t GetRxPos() const;
+
+    void SendFrame(const std::uint8_t* frame, unsigned length) override;
+    bool TakeEcho(const std::uint8_t* frame, unsigned length) override;
+    void ClearLastTx();
+    std::vector<std::uint8_t> GetLastTx() const;
+
+private:
+    void AppendReceived(const std::uint8_t* data, std::uint32_t count);
+    std::string DeviceNameAt(std::uint8_t addr) const;
+
+    const IDeviceLookup& m_devices;
+    ILineSink& m_lines;
+    const SSettings& m_settings;
+    const std::atomic<bool>& m_bRunning;
+    IUiPoster* m_pPoster{ nullptr };
+    IRequestHandler* m_pHandler{ nullptr };
+    std::atomic<ITransmitter*> m_pTx{ nullptr };
+
+    CRxBuffer m_rxBuffer;
+    std::uint32_t m_nRxPos{ 0 }; // guarded by m_rxBuffer's lock
+    unsigned m_nScanFrom{ 0 };   // no frame starts before m_nRxPos + this
+
+    mutable std::mutex m_csLastTx;
+    std::uint8_t m_lastTx[kMaxTxFrame]{};
+    std::uint32_t m_nLastTxLen{ 0 };
+};
+
+} // namespace korvex

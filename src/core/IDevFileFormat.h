@@ -1,0 +1,20 @@
+#pragma once
+
+namespace korvex {
+
+class CArchive;
+class CDevDoc;
+
+// How a device is read from and written to its file; the device template
+// gives its documents the format (the file layer knows it, the core does
+// not). Both run with the device's lock held.
+class IDevFileFormat
+{
+public:
+    virtual ~IDevFileFormat() = default;
+    // False when the archive's content is unusable.
+    virtual bool Load(CDevDoc& doc, CArchive& ar) const = 0;
+    virtual bool Store(const CDevDoc& doc, CArchive& ar) const = 0;
+};
+
+} // namespace korvex

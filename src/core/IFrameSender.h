@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+namespace korvex {
+
+// The one transmit path for complete frames (CRC included): it remembers the
+// frame for the echo test before the port gets it. Any thread.
+class IFrameSender
+{
+public:
+    virtual ~IFrameSender() = default;
+    virtual void SendFrame(const std::uint8_t* frame, unsigned length) = 0;
+};
+
+// The echo test of the drain: true when the frame is the emulator's last
+// transmitted one. Any test forgets that frame.
+class IEchoFilter
+{
+public:
+    virtual ~IEchoFilter() = default;
+    virtual bool TakeEcho(const std::uint8_t* frame, unsigned length) = 0;
+};
+
+} // namespace korvex
