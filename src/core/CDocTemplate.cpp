@@ -39,6 +39,8 @@ CDocument* CDocTemplate::OpenDocumentFile(const std::string& path)
         CloseDocument(doc);
         return nullptr;
     }
+    if (doc != nullptr && m_pFrames != nullptr)
+        m_pFrames->InitialUpdateFrame(*doc);
     return doc;
 }
 

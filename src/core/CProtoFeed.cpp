@@ -3,6 +3,8 @@
 #include "core/IUiPoster.h"
 #include "core/Text.h"
 
+#include <chrono>
+
 namespace korvex {
 
 void CProtoFeed::SetPoster(IUiPoster* poster)
@@ -25,6 +27,9 @@ CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string&
     rec.szDevice = Utf8Left(device, kMaxDevice);
     rec.nAddress = address;
     rec.szText = Utf8Left(text, kMaxText);
+    rec.dwTick = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now().time_since_epoch())
+                                                .count());
     for (char& c : rec.szText)
         if (c == '\n' || c == '\r')
             c = ' ';

@@ -3,6 +3,7 @@
 #include "core/ILineSink.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -34,6 +35,9 @@ public:
         std::string szDevice; // at most 79 characters
         int nAddress{ -1 };   // 0 or less: no address
         std::string szText;   // at most 511 characters, no CR or LF
+        // Milliseconds of a steady clock when the line entered the feed: the
+        // log's time column is the distance between two lines' ticks.
+        std::uint32_t dwTick{ 0 };
     };
     using Batch = std::vector<INTERNAL_ADDLINE>;
     using Sink = std::function<void(const Batch&)>;

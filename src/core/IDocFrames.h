@@ -18,6 +18,8 @@ public:
     // Shows the document's frame (it may be hidden) and activates it unless
     // it is the active one already.
     virtual void ActivateFrame(CDocument& doc) { static_cast<void>(doc); }
+    // The document read its file: its frame is shown for the first time.
+    virtual void InitialUpdateFrame(CDocument& doc) { static_cast<void>(doc); }
 };
 
 } // namespace korvex

@@ -1,0 +1,131 @@
+// korvex: the desktop program.
+//
+//   korvex [--virtual[=LINK] | --port NAME|PATH] [--log=FILE] [PROJECT.kvxp]
+
+#include "app/common/CKorvexRuntime.h"
+#include "app/common/CLineLogFile.h"
+#include "app/common/CSignalWatcher.h"
+#include "script/ScriptEnvironment.h"
+#include "ui/CMainFrame.h"
+#include "ui/Resources.h"
+#include "ui/UiText.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+using korvex::CKorvexRuntime;
+
+struct SDesktopOptions
+{
+    CKorvexRuntime::SOptions runtime;
+    std::string strLog;
+    std::string strProject;
+};
+
+constexpr char kUsage[] = "usage: korvex [--virtual[=LINK] | --port NAME|PATH] [--log=FILE] "
+                          "[PROJECT.kvxp]\n";
+
+// An error text, or empty when the arguments are fine. Qt's own options (for
+// example -platform) are gone from argv by then.
+std::string ParseOptions(int argc, char** argv, SDesktopOptions& o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--virtual") {
+            o.runtime.bVirtual = true;
+        } else if (arg.rfind("--virtual=", 0) == 0) {
+            o.runtime.bVirtual = true;
+            o.runtime.strLink = arg.substr(10);
+            if (o.runtime.strLink.empty())
+                return "--virtual= needs a link path";
+        } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
+            std::string value = arg.size() > 7 ? arg.substr(7) : std::string();
+            if (arg == "--port")
+                value = i + 1 < argc ? argv[++i] : "";
+            if (value.empty())
+                return "--port needs a name or a path";
+            o.runtime.port = value;
+        } else if (arg.rfind("--log=", 0) == 0) {
+            o.strLog = arg.substr(6);
+            if (o.strLog.empty())
+                return "--log= needs a file";
+        } else if (arg == "--help" || arg == "-h") {
+            return "help";
+        } else if (!arg.empty() && arg[0] == '-') {
+            return "unknown option '" + arg + "'";
+        } else if (o.strProject.empty()) {
+            o.strProject = arg;
+        } else {
+            return "one project file at most";
+        }
+    }
+    if (o.runtime.port && o.runtime.bVirtual)
+        return "--port and --virtual exclude each other";
+    return std::string();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    korvex::PrepareScriptEnvironment();
+    QApplication qapp(argc, argv);
+    korvex::InitUiResources();
+    QApplication::setApplicationName(QStringLiteral("Korvex"));
+    QApplication::setOrganizationName(QStringLiteral("Ternholm"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvex.svg")));
+
+    SDesktopOptions options;
+    const std::string error = ParseOptions(argc, argv, options);
+    if (error == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "korvex: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    // The built-in virtual port ends the port list, so there is always a
+    // port to start on.
+    options.runtime.bListVirtual = true;
+
+    korvex::CLineLogFile log;
+    if (!options.strLog.empty() && !log.Open(options.strLog)) {
+        std::fprintf(stderr, "korvex: cannot open the log file '%s': %s\n", options.strLog.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+
+    CKorvexRuntime runtime(&qapp);
+    if (runtime.Prepare(options.runtime) == CKorvexRuntime::Prepared::VirtualFail) {
+        QMessageBox::warning(nullptr, QStringLiteral("Предупреждение"),
+                             QStringLiteral("Невозможно создать виртуальный порт: %1")
+                                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return 1;
+    }
+
+    korvex::CMainFrame frame(runtime, log.IsOpen() ? &log : nullptr);
+    // SIGINT and SIGTERM stop the emulator, write the settings and end the
+    // program without questions.
+    korvex::CSignalWatcher signalWatcher([&] {
+        if (runtime.App().IsRunning())
+            runtime.Stop();
+        runtime.SaveSettings();
+        QApplication::exit(0);
+    });
+    frame.show();
+    frame.OpenStartupProject(korvex::Qs(options.strProject));
+    // Started on a port named for this run, the emulator serves at once.
+    if (options.runtime.bVirtual || options.runtime.port)
+        frame.Commands().Action(korvex::ID_START)->trigger();
+    return QApplication::exec();
+}

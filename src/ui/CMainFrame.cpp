@@ -1,0 +1,640 @@
+#include "ui/CMainFrame.h"
+
+#include "KorvexVersion.h"
+#include "app/common/CKorvexRuntime.h"
+#include "app/common/CLineLogFile.h"
+#include "app/common/LogLines.h"
+#include "core/CDocManager.h"
+#include "core/CDocTemplate.h"
+#include "files/CPrjDoc.h"
+#include "files/CPrjManager.h"
+#include "script/CScriptDoc.h"
+#include "script/SScriptLogRecord.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CChildFrame.h"
+#include "ui/CDevDbBar.h"
+#include "ui/CDocFrames.h"
+#include "ui/CProtoBar.h"
+#include "ui/CSetupLogsDlg.h"
+#include "ui/CSetupSerialDlg.h"
+#include "ui/Manual.h"
+#include "ui/UiText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QUrl>
+
+namespace korvex {
+
+CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* parent)
+    : QMainWindow(parent), m_runtime(runtime), m_pLog(log)
+{
+    setWindowIcon(QIcon(QStringLiteral(":/icons/korvex.svg")));
+    m_pMdiArea = new QMdiArea(this);
+    m_pMdiArea->setViewMode(QMdiArea::SubWindowView);
+    setCentralWidget(m_pMdiArea);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreateStatusBar();
+    CreateDockWindows();
+    CreateDocumentFrames();
+    WireCore();
+    UpdateTitle();
+    UpdateStatus();
+    UpdateCommands();
+    resize(1100, 720);
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The bars hide as the window goes; nothing is to be updated from here on.
+    m_bDestroying = true;
+    CKorvexApp& app = m_runtime.App();
+    app.GetSession().RemoveObserver(this);
+    app.GetDocManager().RemoveListener(this);
+    app.GetFeed().SetSink(nullptr);
+    // The documents go first: their windows live in this one.
+    app.GetDocManager().CloseAllDocuments();
+    m_runtime.Project().GetDevTemplate().SetFrames(nullptr);
+    m_runtime.ScriptTemplate().SetFrames(nullptr);
+}
+
+// ---- Construction ------------------------------------------------------------
+
+void CMainFrame::CreateActions()
+{
+    m_pCommands = new CCommandSet(this);
+    CCommandSet& c = *m_pCommands;
+    auto on = [this, &c](CommandId id, auto handler) {
+        connect(c.Action(id), &QAction::triggered, this, handler);
+    };
+    on(ID_NEW_PROJECT, &CMainFrame::OnNewProject);
+    on(ID_OPEN_PROJECT, &CMainFrame::OnOpenProject);
+    on(ID_SAVE_ALL, &CMainFrame::OnSaveAll);
+    on(ID_ADD_DEVICE, &CMainFrame::OnAddDevice);
+    on(ID_ADD_SCRIPT, &CMainFrame::OnAddScript);
+    on(ID_REMOVE_FROM_PROJECT, &CMainFrame::OnRemoveFromProject);
+    on(ID_OPEN_SELECTED, &CMainFrame::OnOpenSelected);
+    on(ID_EXIT, &QWidget::close);
+    on(ID_START, &CMainFrame::OnStart);
+    on(ID_STOP, &CMainFrame::OnStop);
+    on(ID_PORT_PARAMS, &CMainFrame::OnPortParams);
+    on(ID_UI_PARAMS, &CMainFrame::OnUiParams);
+    on(ID_VIEW_TOOLBAR, &CMainFrame::OnToggleToolBar);
+    on(ID_HELP_FILE, &CMainFrame::OnHelpFile);
+    on(ID_ABOUT, &CMainFrame::OnAbout);
+    connect(c.Action(ID_CLEAR_LOG), &QAction::triggered, this, [this] { m_pProtoBar->ClearLog(); });
+    connect(c.Action(ID_VIEW_STATUSBAR), &QAction::triggered, this, [this] {
+        statusBar()->setVisible(!statusBar()->isVisible());
+        UpdateCommands();
+    });
+    connect(c.Action(ID_VIEW_DEVDB), &QAction::triggered, this,
+            [this] { OnToggleDock(m_pDevDbBar, m_bShowDevDbBar); });
+    connect(c.Action(ID_VIEW_PROTO), &QAction::triggered, this,
+            [this] { OnToggleDock(m_pProtoBar, m_bShowProtoBar); });
+    connect(c.Action(ID_WINDOW_CASCADE), &QAction::triggered, this,
+            [this] { m_pMdiArea->cascadeSubWindows(); });
+    connect(c.Action(ID_WINDOW_TILE), &QAction::triggered, this,
+            [this] { m_pMdiArea->tileSubWindows(); });
+    on(ID_WINDOW_ARRANGE, &CMainFrame::OnArrangeIcons);
+    // The accelerators of the commands that have no menu entry.
+    for (const CommandId id : { ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO })
+        addAction(c.Action(id));
+}
+
+void CMainFrame::CreateMenus()
+{
+    CCommandSet& c = *m_pCommands;
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
+    QMenu* create = file->addMenu(QStringLiteral("Новый"));
+    create->addAction(c.Action(ID_NEW_PROJECT));
+    create->addSeparator();
+    create->addAction(c.Action(ID_NEW_DEVICE));
+    create->addAction(c.Action(ID_NEW_SCRIPT));
+    file->addSeparator();
+    file->addAction(c.Action(ID_OPEN_PROJECT));
+    file->addAction(c.Action(ID_SAVE_ALL));
+    file->addSeparator();
+    file->addAction(c.Action(ID_ADD_DEVICE));
+    file->addAction(c.Action(ID_ADD_SCRIPT));
+    file->addSeparator();
+    file->addAction(c.Action(ID_REMOVE_FROM_PROJECT));
+    file->addSeparator();
+    m_pRecentMenu = file->addMenu(QStringLiteral("Последние проекты"));
+    file->addSeparator();
+    file->addAction(c.Action(ID_EXIT));
+
+    QMenu* emulator = menuBar()->addMenu(QStringLiteral("&Эмулятор"));
+    emulator->addAction(c.Action(ID_START));
+    emulator->addAction(c.Action(ID_STOP));
+    emulator->addSeparator();
+    emulator->addAction(c.Action(ID_CLEAR_LOG));
+
+    QMenu* setup = menuBar()->addMenu(QStringLiteral("Настройка"));
+    setup->addAction(c.Action(ID_PORT_PARAMS));
+    setup->addSeparator();
+    setup->addAction(c.Action(ID_UI_PARAMS));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
+    view->addAction(c.Action(ID_VIEW_TOOLBAR));
+    view->addAction(c.Action(ID_VIEW_STATUSBAR));
+    view->addAction(c.Action(ID_VIEW_DEVDB));
+    view->addAction(c.Action(ID_VIEW_PROTO));
+
+    m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Окна"));
+    connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowMenu);
+    UpdateWindowMenu();
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Помощь"));
+    help->addAction(c.Action(ID_HELP_FILE));
+    help->addSeparator();
+    help->addAction(c.Action(ID_ABOUT));
+    UpdateRecentMenu();
+}
+
+void CMainFrame::CreateToolBar()
+{
+    CCommandSet& c = *m_pCommands;
+    m_pToolBar = addToolBar(QStringLiteral("Панель инструментов"));
+    m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_pToolBar->setIconSize(QSize(32, 32));
+    m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_pToolBar->addAction(c.Action(ID_NEW_PROJECT));
+    m_pToolBar->addAction(c.Action(ID_OPEN_PROJECT));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(c.Action(ID_SAVE_ALL));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(c.Action(ID_START));
+    m_pToolBar->addAction(c.Action(ID_STOP));
+    m_pToolBar->addAction(c.Action(ID_CLEAR_LOG));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(c.Action(ID_PORT_PARAMS));
+    m_pToolBar->addAction(c.Action(ID_UI_PARAMS));
+    m_pToolBar->addSeparator();
+    m_pToolBar->addAction(c.Action(ID_ABOUT));
+    connect(m_pToolBar, &QToolBar::visibilityChanged, this, [this] { UpdateCommands(); });
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    statusBar()->showMessage(QStringLiteral("Готов"));
+    m_pStateLabel = new QLabel(this);
+    m_pStateLabel->setMinimumWidth(100);
+    statusBar()->addPermanentWidget(m_pStateLabel);
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->showMessage(QStringLiteral("Готов"));
+    });
+}
+
+void CMainFrame::CreateDockWindows()
+{
+    m_pDevDbBar = new CDevDbBar(m_runtime.Project(), *m_pCommands, this);
+    addDockWidget(Qt::LeftDockWidgetArea, m_pDevDbBar);
+    m_pProtoBar = new CProtoBar(*m_pCommands, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_pProtoBar);
+    resizeDocks({ m_pDevDbBar }, { 250 }, Qt::Horizontal);
+    resizeDocks({ m_pProtoBar }, { 180 }, Qt::Vertical);
+    m_pDevDbBar->setVisible(m_bShowDevDbBar);
+    m_pProtoBar->setVisible(m_bShowProtoBar);
+    for (QDockWidget* dock :
+         { static_cast<QDockWidget*>(m_pDevDbBar), static_cast<QDockWidget*>(m_pProtoBar) })
+        connect(dock, &QDockWidget::visibilityChanged, this, [this] { UpdateCommands(); });
+    connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, [this] { UpdateCommands(); });
+    connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, [this] { UpdateCommands(); });
+    connect(m_pDevDbBar, &CDevDbBar::openRequested, this, [this] {
+        // Enter and a double-click also bring an open window to the front
+        // while the emulator runs.
+        m_runtime.Project().OnOpenSelected();
+        UpdateCommands();
+    });
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+    // At start-up the tree has the keyboard focus.
+    m_pDevDbBar->View()->setFocus();
+}
+
+void CMainFrame::CreateDocumentFrames()
+{
+    SSettings& settings = m_runtime.App().GetSettings();
+    auto save = [this] { SaveSettings(); };
+    auto placeholder = [](CDocument&, CChildFrame& frame) -> QWidget* {
+        return new QWidget(&frame);
+    };
+    m_pDevFrames =
+        std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, placeholder);
+    m_pScriptFrames =
+        std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, placeholder);
+    m_runtime.Project().GetDevTemplate().SetFrames(m_pDevFrames.get());
+    m_runtime.ScriptTemplate().SetFrames(m_pScriptFrames.get());
+}
+
+void CMainFrame::WireCore()
+{
+    CKorvexApp& app = m_runtime.App();
+    CPrjManager& project = m_runtime.Project();
+    app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) {
+        m_pProtoBar->AddBatch(batch, m_runtime.App().GetSettings().MAXLOGP);
+        if (m_pLog != nullptr) {
+            std::vector<std::string> lines;
+            lines.reserve(batch.size());
+            for (const auto& rec : batch)
+                lines.push_back(FormatProtoLine(rec));
+            m_pLog->Write(lines);
+        }
+    });
+    app.GetSession().AddObserver(this);
+    app.GetDocManager().AddListener(this);
+    app.SetMessageHandler([this](const std::string& text) {
+        QMessageBox::warning(this, QStringLiteral("Korvex"), Qs(text));
+    });
+    project.SetSavePrompt([this](const std::string& text) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Korvex"), Qs(text),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+        switch (box.exec()) {
+        case QMessageBox::Yes: return CPrjManager::PromptAnswer::Yes;
+        case QMessageBox::No: return CPrjManager::PromptAnswer::No;
+        default: return CPrjManager::PromptAnswer::Cancel;
+        }
+    });
+    project.SetPathPrompt([this](CDocument& doc) {
+        const CDocTemplate* tmpl = doc.GetDocTemplate();
+        const QString filter =
+            tmpl != nullptr ? Qs(tmpl->GetFilterName()) : QStringLiteral("Все файлы (*)");
+        return Ss(AskPath(QStringLiteral("Сохранить как"), filter, true));
+    });
+}
+
+// ---- Start-up --------------------------------------------------------------------
+
+void CMainFrame::OpenStartupProject(const QString& path)
+{
+    CPrjManager& project = m_runtime.Project();
+    if (!path.isEmpty()) {
+        project.OnOpenProject(Ss(path));
+    } else if (!project.GetRecentList().IsEmpty()) {
+        // A most recent project that exists opens, whether or not it can be
+        // read; a missing one leaves the list and a new project is made.
+        const std::string recent = project.GetRecentList().Get(0);
+        if (QFileInfo::exists(Qs(recent))) {
+            project.OnOpenProject(recent);
+        } else {
+            project.RemoveFromRecentFileList(0);
+            project.OnNewProject();
+        }
+    } else {
+        project.OnNewProject();
+    }
+    UpdateRecentMenu();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+// ---- States ------------------------------------------------------------------------
+
+SCommandState CMainFrame::CollectState() const
+{
+    CKorvexApp& app = m_runtime.App();
+    const CPrjManager& project = m_runtime.Project();
+    SCommandState s;
+    s.bRunning = app.IsRunning();
+    s.bTreeVisible = m_pDevDbBar->isVisible();
+    const TreeNode* node = project.GetProjectTree().GetSelectedNode();
+    s.nSelectedKind = node != nullptr ? node->byKind : -1;
+    s.bAnyModified = app.GetDocManager().IsAnyModified();
+    s.nLogLines = m_pProtoBar->GetLineCount();
+    s.bLogVisible = m_pProtoBar->isVisible();
+    s.bToolBarVisible = m_pToolBar->isVisible();
+    s.bStatusBarVisible = statusBar()->isVisible();
+    for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
+        if (sub->isVisible())
+            ++s.nChildWindows;
+    return s;
+}
+
+void CMainFrame::UpdateCommands()
+{
+    if (m_bDestroying)
+        return;
+    m_pCommands->Update(CollectState());
+}
+
+QString CMainFrame::GetStatusText() const
+{
+    CKorvexApp& app = m_runtime.App();
+    if (!app.IsRunning())
+        return QStringLiteral("Остановлен");
+    const SSettings& s = app.GetSettings();
+    static const char parity[] = { 'N', 'O', 'E', 'M', 'S' };
+    static const char* const stop[] = { "1", "1,5", "2" };
+    const QString line = QStringLiteral("%1 %2%3%4")
+                             .arg(s.BAUD)
+                             .arg(s.DATABIT)
+                             .arg(QLatin1Char(s.PARITY < 5 ? parity[s.PARITY] : '?'))
+                             .arg(QLatin1String(s.STOPBIT < 3 ? stop[s.STOPBIT] : "?"));
+    if (m_runtime.IsServingVirtual())
+        return QStringLiteral("Работает: виртуальный порт %1, %2")
+            .arg(Qs(m_runtime.GetVirtualPath()), line);
+    return QStringLiteral("Работает: %1, %2").arg(Qs(s.m_info.m_strComName), line);
+}
+
+void CMainFrame::UpdateStatus()
+{
+    m_pStateLabel->setText(GetStatusText());
+}
+
+void CMainFrame::UpdateTitle()
+{
+    const CPrjDoc* project = m_runtime.Project().GetProject();
+    QString name = project != nullptr && !project->GetTitle().empty()
+                       ? Qs(project->GetTitle())
+                       : QStringLiteral("Безымянный");
+    setWindowTitle(QStringLiteral("%1 - %2[*]").arg(name, QString::fromUtf8(kTitle)));
+    setWindowModified(project != nullptr && project->IsModified());
+}
+
+void CMainFrame::UpdateRecentMenu()
+{
+    m_pRecentMenu->clear();
+    const CRecentList& recent = m_runtime.Project().GetRecentList();
+    if (recent.IsEmpty()) {
+        QAction* none = m_pRecentMenu->addAction(QStringLiteral("Последние проекты"));
+        none->setEnabled(false);
+        return;
+    }
+    for (std::size_t i = 0; i < recent.GetSize(); ++i) {
+        const QString path = Qs(recent.Get(i));
+        QAction* entry = m_pRecentMenu->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(path)));
+        entry->setStatusTip(QStringLiteral("Открыть проект %1").arg(path));
+        connect(entry, &QAction::triggered, this, [this, i] { OnOpenRecent(static_cast<int>(i)); });
+    }
+}
+
+void CMainFrame::UpdateWindowMenu()
+{
+    CCommandSet& c = *m_pCommands;
+    m_pWindowMenu->clear();
+    m_pWindowMenu->addAction(c.Action(ID_WINDOW_CASCADE));
+    m_pWindowMenu->addAction(c.Action(ID_WINDOW_TILE));
+    m_pWindowMenu->addAction(c.Action(ID_WINDOW_ARRANGE));
+    const QList<QMdiSubWindow*> windows = m_pMdiArea->subWindowList();
+    bool separator = false;
+    int number = 0;
+    for (QMdiSubWindow* window : windows) {
+        if (!window->isVisible())
+            continue;
+        if (!separator) {
+            m_pWindowMenu->addSeparator();
+            separator = true;
+        }
+        QString title = window->windowTitle();
+        title.replace(QStringLiteral("[*]"), QString());
+        QAction* entry =
+            m_pWindowMenu->addAction(QStringLiteral("&%1 %2").arg(++number).arg(title));
+        entry->setCheckable(true);
+        entry->setChecked(window == m_pMdiArea->activeSubWindow());
+        connect(entry, &QAction::triggered, this,
+                [this, window] { m_pMdiArea->setActiveSubWindow(window); });
+    }
+}
+
+// ---- Events ------------------------------------------------------------------------
+
+void CMainFrame::OnSessionStarted()
+{
+    // The first row of every run shows 0.
+    m_pProtoBar->ResetTimeBase();
+    UpdateStatus();
+    UpdateCommands();
+}
+
+void CMainFrame::OnSessionStopped()
+{
+    UpdateStatus();
+    UpdateCommands();
+}
+
+void CMainFrame::OnDocumentOpened(CDocument& doc)
+{
+    if (auto* script = dynamic_cast<CScriptDoc*>(&doc)) {
+        script->SetLogSink([this, script](const SScriptLogRecord& rec) {
+            WriteScriptLine(*script, FormatScriptLogLine(script->GetTitle(), rec));
+        });
+        script->SetBeepHandler([] { QApplication::beep(); });
+    }
+}
+
+void CMainFrame::WriteScriptLine(CScriptDoc&, const std::string& line)
+{
+    if (m_pLog != nullptr)
+        m_pLog->Write(line);
+}
+
+void CMainFrame::OnModifiedChanged(CDocument& doc)
+{
+    for (CDocFrames* frames : { m_pDevFrames.get(), m_pScriptFrames.get() })
+        if (CChildFrame* frame = frames->FrameOf(doc))
+            frame->UpdateTitle();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnTitleChanged(CDocument& doc)
+{
+    OnModifiedChanged(doc);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // No edits are lost without asking.
+    if (!m_runtime.Project().SaveModifiedDocuments(nullptr)) {
+        event->ignore();
+        return;
+    }
+    if (m_runtime.App().IsRunning())
+        m_runtime.Stop();
+    event->accept();
+}
+
+// ---- Commands ----------------------------------------------------------------------
+
+QString CMainFrame::AskPath(const QString& title, const QString& filter, bool save)
+{
+    if (m_fnFilePrompt)
+        return m_fnFilePrompt(title, filter, save);
+    const QString dir = Qs(m_runtime.Project().GetBaseDir());
+    return save ? QFileDialog::getSaveFileName(this, title, dir, filter)
+                : QFileDialog::getOpenFileName(this, title, dir, filter);
+}
+
+void CMainFrame::SaveSettings()
+{
+    m_runtime.SaveSettings();
+}
+
+void CMainFrame::OnNewProject()
+{
+    m_runtime.Project().OnNewProject();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnOpenProject()
+{
+    const QString path =
+        AskPath(QStringLiteral("Открыть проект"), QStringLiteral("Файлы проекта (*.kvxp)"), false);
+    if (path.isEmpty())
+        return;
+    m_runtime.Project().OnOpenProject(Ss(path));
+    UpdateRecentMenu();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnOpenRecent(int index)
+{
+    m_runtime.Project().OnOpenRecentProject(static_cast<std::size_t>(index));
+    UpdateRecentMenu();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnSaveAll()
+{
+    m_runtime.Project().OnSaveAll();
+    UpdateRecentMenu();
+    UpdateTitle();
+    UpdateCommands();
+}
+
+void CMainFrame::OnAddDevice()
+{
+    const QString path = AskPath(QStringLiteral("Добавить устройство в проект"),
+                                 QStringLiteral("Файлы устройств (*.kvxd)"), false);
+    if (!path.isEmpty())
+        m_runtime.Project().OnAddDevice(Ss(path));
+    UpdateCommands();
+}
+
+void CMainFrame::OnAddScript()
+{
+    const QString path = AskPath(QStringLiteral("Добавить скрипт в проект"),
+                                 QStringLiteral("Файлы скриптов (*.kvxs)"), false);
+    if (!path.isEmpty())
+        m_runtime.Project().OnAddScript(Ss(path));
+    UpdateCommands();
+}
+
+void CMainFrame::OnRemoveFromProject()
+{
+    m_runtime.Project().OnRemoveFromProject();
+    UpdateCommands();
+}
+
+void CMainFrame::OnOpenSelected()
+{
+    m_runtime.Project().OnOpenSelected();
+    UpdateCommands();
+}
+
+void CMainFrame::OnStart()
+{
+    if (!m_runtime.Start()) {
+        QMessageBox::warning(this, QStringLiteral("Oшибка"), Qs(m_runtime.GetLastError()));
+        m_runtime.Stop();
+    }
+    UpdateStatus();
+    UpdateCommands();
+}
+
+void CMainFrame::OnStop()
+{
+    m_runtime.Stop();
+}
+
+void CMainFrame::OnPortParams()
+{
+    CKorvexApp& app = m_runtime.App();
+    app.RefreshPorts();
+    const std::string session = app.IsRunning() ? app.GetSettings().m_info.m_strComName : "";
+    CSetupSerialDlg dialog(app.GetPorts(), app.GetSettings(), session, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    SPortSettings chosen = app.GetSettings();
+    dialog.Apply(chosen);
+    m_runtime.ChoosePort(chosen.PORT);
+    static_cast<SPortSettings&>(app.GetSettings()) = chosen;
+    SaveSettings();
+    UpdateStatus();
+}
+
+void CMainFrame::OnUiParams()
+{
+    SSettings& settings = m_runtime.App().GetSettings();
+    CSetupLogsDlg dialog(settings, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.Apply(settings);
+    SaveSettings();
+}
+
+void CMainFrame::OnToggleToolBar()
+{
+    m_bShowToolBar = !m_pToolBar->isVisible();
+    m_pToolBar->setVisible(m_bShowToolBar);
+    SaveSettings();
+    UpdateCommands();
+}
+
+void CMainFrame::OnToggleDock(QWidget* dock, bool& flag)
+{
+    flag = !dock->isVisible();
+    dock->setVisible(flag);
+    SaveSettings();
+    UpdateCommands();
+}
+
+void CMainFrame::OnHelpFile()
+{
+    QDesktopServices::openUrl(ManualUrl());
+}
+
+void CMainFrame::OnAbout()
+{
+    CAboutDlg dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::OnArrangeIcons()
+{
+    // Minimised windows in a row along the bottom of the area.
+    int x = 0;
+    const int bottom = m_pMdiArea->viewport()->height();
+    for (QMdiSubWindow* window : m_pMdiArea->subWindowList()) {
+        if (!window->isVisible() || !window->isMinimized())
+            continue;
+        window->move(x, bottom - window->height());
+        x += window->width();
+    }
+}
+
+} // namespace korvex

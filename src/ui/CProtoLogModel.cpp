@@ -1,0 +1,123 @@
+#include "ui/CProtoLogModel.h"
+
+#include "core/Types.h"
+#include "ui/UiText.h"
+
+namespace korvex {
+
+CProtoLogModel::CProtoLogModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString CProtoLogModel::ColumnCaption(int column)
+{
+    switch (column) {
+    case COL_TIME: return QStringLiteral(" Время, мс ");
+    case COL_DEVICE: return QStringLiteral(" Устройство ");
+    case COL_ADDRESS: return QStringLiteral(" АН ");
+    case COL_TEXT: return QStringLiteral(" Описание по протоколу MODBUS ");
+    default: return QString();
+    }
+}
+
+QIcon CProtoLogModel::KindIcon(int kind)
+{
+    // The icon index is the line's kind; kind 1 is never produced.
+    static const char* const names[] = { "log-request", "log-unused", "log-response",
+                                         "log-data",    "log-error",  "log-warning" };
+    static std::array<QIcon, 6> icons;
+    if (kind < 0 || kind > 5)
+        return QIcon();
+    QIcon& icon = icons[static_cast<std::size_t>(kind)];
+    if (icon.isNull())
+        icon = QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(names[kind])));
+    return icon;
+}
+
+void CProtoLogModel::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
+{
+    if (batch.empty())
+        return;
+    // Row by row the rule is: at the limit, the oldest row goes first. For
+    // the batch: how many rows go, of the old ones and of the new ones.
+    const std::size_t oldCount = m_rows.size();
+    std::size_t count = oldCount;
+    std::size_t removed = 0;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (maxLines > 0 && count >= static_cast<std::size_t>(maxLines))
+            ++removed;
+        else
+            ++count;
+    }
+    const std::size_t removeOld = std::min(removed, oldCount);
+    const std::size_t skipNew = removed - removeOld;
+
+    // Times run over the whole batch, the rows that never show included.
+    std::vector<SRow> rows;
+    rows.reserve(batch.size() - skipNew);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const CProtoFeed::INTERNAL_ADDLINE& rec = batch[i];
+        const std::uint32_t delta = m_bHaveLast ? rec.dwTick - m_dwLastTick : 0;
+        m_dwLastTick = rec.dwTick;
+        m_bHaveLast = true;
+        if (i < skipNew)
+            continue;
+        rows.push_back({ rec.nKind, delta, Qs(rec.szDevice), rec.nAddress, Qs(rec.szText) });
+    }
+
+    if (removeOld > 0) {
+        beginRemoveRows(QModelIndex(), 0, static_cast<int>(removeOld) - 1);
+        m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(removeOld));
+        endRemoveRows();
+    }
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    for (SRow& row : rows)
+        m_rows.push_back(std::move(row));
+    endInsertRows();
+}
+
+void CProtoLogModel::Clear()
+{
+    if (m_rows.empty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+int CProtoLogModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CProtoLogModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : COL_COUNT;
+}
+
+QVariant CProtoLogModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    const SRow& row = m_rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case COL_TIME: return QString::number(row.dwDelta);
+        case COL_DEVICE: return row.strDevice;
+        case COL_ADDRESS: return row.nAddress > 0 ? QString::number(row.nAddress) : QString();
+        case COL_TEXT: return row.strText;
+        default: return QVariant();
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == COL_TIME)
+        return KindIcon(row.nKind);
+    return QVariant();
+}
+
+QVariant CProtoLogModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return ColumnCaption(section);
+    return QVariant();
+}
+
+} // namespace korvex

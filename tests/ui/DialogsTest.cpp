@@ -1,0 +1,107 @@
+// The port and interface dialogs: their lists, codes and fallbacks.
+
+#include "UiHarness.h"
+#include "ui/CComboSerial.h"
+#include "ui/CSetupLogsDlg.h"
+#include "ui/CSetupSerialDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+
+namespace korvex::test {
+namespace {
+
+std::vector<SSerInfo> Ports()
+{
+    std::vector<SSerInfo> ports(3);
+    const char* names[] = { "ttyS0", "ttyUSB0", "ttyUSB1" };
+    for (int i = 0; i < 3; ++i) {
+        ports[i].m_strComName = names[i];
+        ports[i].m_strShownName = std::string("Порт (") + names[i] + ")";
+    }
+    ports[0].m_bBusy = true;
+    ports[2].m_bBusy = true;
+    return ports;
+}
+
+TEST(SetupSerialDlg, ListsSelectTheSettingsCodesOrTheirFallbacks)
+{
+    SPortSettings s;
+    s.PORT = 7; // past the end: the first port not busy
+    s.BAUD = 4000;
+    s.DATABIT = 3;
+    s.PARITY = 9;
+    s.STOPBIT = 1;
+    s.FLOWCTRL = 2;
+    s.RTS_CTRL_HI = 0;
+    CSetupSerialDlg dialog(Ports(), s, "", nullptr);
+    EXPECT_EQ(dialog.PortList()->currentIndex(), 1);
+    EXPECT_EQ(dialog.BaudList()->currentText(), QStringLiteral("9600"));
+    EXPECT_EQ(dialog.DataBitsList()->currentText(), QStringLiteral("8"));
+    EXPECT_EQ(dialog.ParityList()->currentText(), QStringLiteral("Нет"));
+    EXPECT_EQ(dialog.StopBitsList()->currentText(), QStringLiteral("1,5"));
+    EXPECT_EQ(dialog.FlowList()->currentText(), QStringLiteral("Нет"));
+    EXPECT_FALSE(dialog.FlowList()->isEnabled());
+    EXPECT_EQ(dialog.BaudList()->count(), 15);
+    EXPECT_FALSE(dialog.PortList()->IsShownFree(0));
+
+    dialog.ParityList()->setCurrentText(QStringLiteral("Чёт"));
+    dialog.PortList()->setCurrentIndex(2);
+    SPortSettings out = s;
+    dialog.Apply(out);
+    EXPECT_EQ(out.PARITY, 2);
+    EXPECT_EQ(out.BAUD, 9600u);
+    EXPECT_EQ(out.PORT, 2);
+    EXPECT_EQ(out.m_info.m_strComName, "ttyUSB1");
+    EXPECT_EQ(out.RTS_CTRL_HI, 0);
+    EXPECT_EQ(out.DTR_CTRL_HI, 1);
+    dialog.ParityList()->setCurrentText(QStringLiteral("Нечёт"));
+    dialog.Apply(out);
+    EXPECT_EQ(out.PARITY, 1);
+
+    // The running session's own port shows free; no port at all gives -1.
+    CSetupSerialDlg running(Ports(), s, "ttyUSB1", nullptr);
+    EXPECT_TRUE(running.PortList()->IsShownFree(2));
+    CSetupSerialDlg empty({}, s, "", nullptr);
+    empty.Apply(out);
+    EXPECT_EQ(out.PORT, -1);
+    EXPECT_TRUE(out.m_info.m_strComName.empty());
+}
+
+TEST(SetupLogsDlg, LimitsMustBeUnsignedNumbers)
+{
+    SSettings s;
+    s.MAXLOGP = 500;
+    s.MAXLOGS = 0;
+    s.VALUEISHEX = 0;
+    CSetupLogsDlg dialog(s);
+    EXPECT_EQ(dialog.MaxLogPEdit()->text(), QStringLiteral("500"));
+    EXPECT_FALSE(dialog.ValueHexBox()->isChecked());
+    EXPECT_TRUE(dialog.AddrHexBox()->isChecked());
+    // Letters never reach the field.
+    dialog.MaxLogPEdit()->clear();
+    QTest::keyClicks(dialog.MaxLogPEdit(), QStringLiteral("12ab3"));
+    EXPECT_EQ(dialog.MaxLogPEdit()->text(), QStringLiteral("123"));
+    // An empty field is refused with the message; the dialog stays open.
+    dialog.MaxLogSEdit()->clear();
+    dialog.show();
+    CloseNextModal();
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(CSetupLogsDlg::ParseLimit(QStringLiteral("0")), 0);
+    EXPECT_EQ(CSetupLogsDlg::ParseLimit(QStringLiteral("99999999999")), -1);
+    dialog.MaxLogSEdit()->setText(QStringLiteral("0"));
+    dialog.EditHexBox()->setChecked(false);
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    dialog.Apply(s);
+    EXPECT_EQ(s.MAXLOGP, 123);
+    EXPECT_EQ(s.MAXLOGS, 0);
+    EXPECT_EQ(s.EDITHEX, 0);
+}
+
+} // namespace
+} // namespace korvex::test

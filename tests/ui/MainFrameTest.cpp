@@ -1,0 +1,221 @@
+// The main window: the command states per mode, start-up and the tree bar.
+
+#include "UiHarness.h"
+#include "core/CDevDoc.h"
+#include "files/CPrjDoc.h"
+#include "files/CProjectTree.h"
+#include "ui/CDevDbBar.h"
+#include "ui/CProtoBar.h"
+
+#include <QAbstractItemModelTester>
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <map>
+
+namespace korvex::test {
+namespace {
+
+// A project with the device PUMP1 at 1 and a script, written into dir.
+std::string WriteProject(const CTempDir& dir)
+{
+    dir.Write("pump.kvxd", "PUMP1\t1\r\nHREG\td\tR\t0\tRW\t0-9\t1\r\n");
+    dir.Write("s.kvxs", "MyObject.Sleep(100000);\r\n");
+    return dir.Write("p.kvxp", ".\\s.kvxs\r\n.\\pump.kvxd\r\n");
+}
+
+using States = std::map<CommandId, bool>;
+
+// The enabled state of every command whose rule depends on the mode.
+States Enabled(UiHarness& h)
+{
+    States states;
+    for (const CommandId id :
+         { ID_NEW_PROJECT, ID_NEW_DEVICE, ID_NEW_SCRIPT, ID_OPEN_PROJECT, ID_SAVE_ALL,
+           ID_ADD_DEVICE, ID_ADD_SCRIPT, ID_REMOVE_FROM_PROJECT, ID_OPEN_SELECTED, ID_CHANGE_DEV_ID,
+           ID_START, ID_STOP, ID_CLEAR_LOG, ID_PORT_PARAMS, ID_UI_PARAMS, ID_HELP_FILE, ID_ABOUT })
+        states[id] = h.Action(id)->isEnabled();
+    return states;
+}
+
+void Select(UiHarness& h, int kind)
+{
+    CProjectTree& tree = h.Project().GetProjectTree();
+    const HNODE group = tree.FindGroup(kind == NODE_SCRIPT ? CProjectTree::kScriptsGroup
+                                                           : CProjectTree::kDevicesGroup);
+    tree.Select(kind == NODE_GROUP ? group : tree.GetChildren(group).front());
+    h.Pump();
+}
+
+TEST(MainFrame, CommandStatesFollowTheMode)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    h.Pump();
+    // Stopped, nothing selected, empty log, nothing modified.
+    States want = {
+        { ID_NEW_PROJECT, true },    { ID_NEW_DEVICE, false },
+        { ID_NEW_SCRIPT, false },    { ID_OPEN_PROJECT, true },
+        { ID_SAVE_ALL, false },      { ID_ADD_DEVICE, true },
+        { ID_ADD_SCRIPT, true },     { ID_REMOVE_FROM_PROJECT, false },
+        { ID_OPEN_SELECTED, false }, { ID_CHANGE_DEV_ID, true },
+        { ID_START, true },          { ID_STOP, false },
+        { ID_CLEAR_LOG, false },     { ID_PORT_PARAMS, true },
+        { ID_UI_PARAMS, true },      { ID_HELP_FILE, true },
+        { ID_ABOUT, true },
+    };
+    EXPECT_EQ(Enabled(h), want);
+
+    // A group selected: still nothing to open or remove; a device or a script:
+    // both.
+    Select(h, NODE_GROUP);
+    EXPECT_FALSE(h.Action(ID_OPEN_SELECTED)->isEnabled());
+    Select(h, NODE_SCRIPT);
+    EXPECT_TRUE(h.Action(ID_REMOVE_FROM_PROJECT)->isEnabled());
+    Select(h, NODE_DEVICE);
+    want[ID_REMOVE_FROM_PROJECT] = want[ID_OPEN_SELECTED] = true;
+    EXPECT_EQ(Enabled(h), want);
+
+    // A document modified (on another thread's behalf: the change is posted).
+    h.App().GetDevices().front()->SetModifiedFlag(true);
+    EXPECT_FALSE(h.Action(ID_SAVE_ALL)->isEnabled());
+    h.Pump();
+    want[ID_SAVE_ALL] = true;
+    EXPECT_EQ(Enabled(h), want);
+
+    // Running on the virtual port: everything that changes the project, the
+    // port or the settings is off; the log fills.
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning()) << h.frame->GetStatusText().toStdString();
+    h.App().GetFeed().AddLine(LK_WARNING, "", -1, "line");
+    h.Pump();
+    EXPECT_TRUE(h.frame->GetStatusText().startsWith(QStringLiteral("Работает: виртуальный порт")));
+    const States running = {
+        { ID_NEW_PROJECT, false },   { ID_NEW_DEVICE, false },
+        { ID_NEW_SCRIPT, false },    { ID_OPEN_PROJECT, false },
+        { ID_SAVE_ALL, true },       { ID_ADD_DEVICE, false },
+        { ID_ADD_SCRIPT, false },    { ID_REMOVE_FROM_PROJECT, false },
+        { ID_OPEN_SELECTED, false }, { ID_CHANGE_DEV_ID, false },
+        { ID_START, false },         { ID_STOP, true },
+        { ID_CLEAR_LOG, true },      { ID_PORT_PARAMS, false },
+        { ID_UI_PARAMS, false },     { ID_HELP_FILE, true },
+        { ID_ABOUT, true },
+    };
+    EXPECT_EQ(Enabled(h), running);
+
+    // The protocol bar hidden: nothing to clear; the tree bar hidden: nothing
+    // to remove, the check marks follow.
+    h.Action(ID_VIEW_PROTO)->trigger();
+    EXPECT_FALSE(h.Action(ID_CLEAR_LOG)->isEnabled());
+    EXPECT_FALSE(h.Action(ID_VIEW_PROTO)->isChecked());
+    h.Action(ID_VIEW_PROTO)->trigger();
+    EXPECT_TRUE(h.Action(ID_VIEW_PROTO)->isChecked());
+    h.Action(ID_STOP)->trigger();
+    h.Pump();
+    EXPECT_TRUE(h.Action(ID_START)->isEnabled());
+    EXPECT_EQ(h.frame->GetStatusText(), QStringLiteral("Остановлен"));
+    h.Action(ID_VIEW_DEVDB)->trigger();
+    EXPECT_FALSE(h.Action(ID_REMOVE_FROM_PROJECT)->isEnabled());
+    EXPECT_FALSE(h.Action(ID_CHANGE_DEV_ID)->isEnabled());
+    EXPECT_FALSE(h.Action(ID_VIEW_DEVDB)->isChecked());
+
+    // Clearing empties the log and turns the command off.
+    h.Action(ID_CLEAR_LOG)->trigger();
+    EXPECT_EQ(h.frame->ProtoBar()->GetLineCount(), 0);
+    EXPECT_FALSE(h.Action(ID_CLEAR_LOG)->isEnabled());
+
+    // The toolbar toggle.
+    h.Action(ID_VIEW_TOOLBAR)->trigger();
+    EXPECT_FALSE(h.frame->ToolBar()->isVisible());
+    EXPECT_FALSE(h.Action(ID_VIEW_TOOLBAR)->isChecked());
+    h.App().GetDevices().front()->SetModifiedFlag(false);
+    h.Pump();
+}
+
+TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
+{
+    // An empty list: a new, untitled project.
+    {
+        UiHarness h;
+        ASSERT_NE(h.Project().GetProject(), nullptr);
+        EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("Безымянный - Korvex")));
+        EXPECT_EQ(h.Project().GetProjectTree().GetChildren(0).size(), 2u);
+    }
+    // A recent project that exists opens; one whose file was deleted leaves
+    // the list and a new project is made.
+    CTempDir files;
+    const std::string path = WriteProject(files);
+    {
+        UiHarness h(false);
+        h.Project().AddToRecentFileList(path);
+        h.frame->OpenStartupProject();
+        EXPECT_EQ(h.Project().GetProject()->GetPathName(), path);
+        EXPECT_EQ(h.App().GetDevices().size(), 1u);
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p.kvxp - Korvex")))
+            << h.frame->windowTitle().toStdString();
+    }
+    std::filesystem::remove(path);
+    {
+        UiHarness h(false);
+        ASSERT_EQ(h.Project().GetRecentList().Get(0), path);
+        h.frame->OpenStartupProject();
+        const auto& paths = h.Project().GetRecentList().GetPaths();
+        EXPECT_EQ(std::find(paths.begin(), paths.end(), path), paths.end());
+        EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
+    }
+}
+
+TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
+{
+    UiHarness h(false);
+    CProjectTree& tree = h.Project().GetProjectTree();
+    CProjectTreeModel& model = h.frame->DevDbBar()->Model();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+
+    auto texts = [&](HNODE node) {
+        std::unique_ptr<QMenu> menu(h.frame->DevDbBar()->BuildContextMenu(node));
+        QStringList list;
+        for (QAction* action : menu->actions())
+            list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        EXPECT_EQ(menu->defaultAction()->text(), QStringLiteral("Открыть\tEnter"));
+        return list.join(QLatin1Char('|'));
+    };
+    const HNODE devices = tree.FindGroup(CProjectTree::kDevicesGroup);
+    const HNODE scripts = tree.FindGroup(CProjectTree::kScriptsGroup);
+    const QString device = QStringLiteral(
+        "Открыть\tEnter|Добавить устройство\tIns|Изменить ID и адрес|-|Удалить из проекта\tDel|-|"
+        "Отмена");
+    const QString script = QStringLiteral(
+        "Открыть\tEnter|Добавить скрипт\tBackspace|-|Удалить из проекта\tDel|-|Отмена");
+    EXPECT_EQ(texts(tree.GetChildren(devices).front()), device);
+    EXPECT_EQ(texts(devices), QStringLiteral("Открыть\tEnter|Добавить устройство\tIns|-|"
+                                             "Удалить из проекта\tDel|-|Отмена"));
+    EXPECT_EQ(texts(tree.GetChildren(scripts).front()), script);
+    EXPECT_EQ(texts(scripts), script);
+
+    // The model follows the tree: bold groups, labels, a removed node.
+    const QModelIndex group = model.IndexOf(devices);
+    EXPECT_TRUE(model.data(group, Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(model.data(model.index(0, 0, group), Qt::DisplayRole).toString(),
+              QStringLiteral(".\\pump (ID=PUMP1, A=0x1)"));
+    EXPECT_TRUE(h.frame->DevDbBar()->View()->isExpanded(group));
+    tree.Select(tree.GetChildren(devices).front());
+    h.Action(ID_REMOVE_FROM_PROJECT)->trigger();
+    EXPECT_EQ(model.rowCount(group), 0);
+    EXPECT_TRUE(h.App().GetDevices().empty());
+    // Ins in the tree adds a device through the file dialog.
+    h.paths.push_back(QString::fromStdString(h.dir.File("pump.kvxd")));
+    QKeyEvent ins(QEvent::KeyPress, Qt::Key_Insert, Qt::NoModifier);
+    QCoreApplication::sendEvent(h.frame->DevDbBar()->View(), &ins);
+    EXPECT_EQ(model.rowCount(group), 1);
+    EXPECT_TRUE(h.Project().GetProject()->IsModified());
+    h.Project().GetProject()->SetModifiedFlag(false);
+}
+
+} // namespace
+} // namespace korvex::test

@@ -1,0 +1,18 @@
+// The window tests: offscreen, one QApplication for the whole run.
+
+#include "script/ScriptEnvironment.h"
+#include "ui/Resources.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    korvex::PrepareScriptEnvironment();
+    QApplication app(argc, argv);
+    korvex::InitUiResources();
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
