@@ -3,8 +3,9 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CLI        := $(BUILD)/src/app/korvex-cli
+GUI        := $(BUILD)/src/app/korvex
 
-.PHONY: all deps configure build test test-plain test-asan run decode bench clean
+.PHONY: all deps configure build test test-plain test-asan run decode bench install clean
 
 all: build
 
@@ -27,11 +28,17 @@ test-asan: deps
 
 test: test-plain test-asan
 
+# With a display the desktop program serves the demo; without one korvex-cli.
 run: build
 	@echo "Serving the project examples/demo.kvxp (PUMP1 at 1, BOILER1 at 2, the demo script)"
-	@echo "on the virtual port /tmp/korvex-demo (Ctrl-C stops)."
+	@echo "on the virtual port /tmp/korvex-demo."
 	@echo "Point a master at it, e.g.: mbpoll -m rtu -b 9600 -P none -a 1 -t 4 -r 1 -c 4 /tmp/korvex-demo"
-	$(CLI) run --virtual=/tmp/korvex-demo examples/demo.kvxp
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(GUI) --virtual=/tmp/korvex-demo examples/demo.kvxp; \
+	else \
+	  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): korvex-cli serves instead (Ctrl-C stops)."; \
+	  $(CLI) run --virtual=/tmp/korvex-demo examples/demo.kvxp; \
+	fi
 
 decode: build
 	$(CLI) decode examples/pump.kvxd < examples/traffic.hex
@@ -40,6 +47,9 @@ bench: build
 	$(BUILD)/bench/korvex_bench_rx
 	$(BUILD)/bench/korvex_bench_latency $(CLI)
 	$(BUILD)/bench/korvex_bench_script
+
+install: build
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

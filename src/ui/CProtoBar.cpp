@@ -57,6 +57,9 @@ CProtoBar::CProtoBar(CCommandSet& commands, QWidget* parent)
     m_pMenu->addSeparator();
     m_pMenu->addAction(QStringLiteral("Отмена"));
 
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CProtoBar::Flush);
+
     m_pView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { m_pMenu->popup(m_pView->viewport()->mapToGlobal(pos)); });
@@ -66,19 +69,46 @@ void CProtoBar::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
 {
     if (batch.empty())
         return;
-    m_model.AddBatch(batch, maxLines);
+    const bool wasEmpty = GetLineCount() == 0;
+    m_arPending.insert(m_arPending.end(), batch.begin(), batch.end());
+    m_nMaxLines = maxLines;
+    if (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kFlushInterval)
+        Flush();
+    else if (!m_flushTimer.isActive())
+        m_flushTimer.start(static_cast<int>(kFlushInterval - m_sinceFlush.elapsed()));
+    if (wasEmpty)
+        emit lineCountChanged();
+}
+
+void CProtoBar::Flush()
+{
+    m_flushTimer.stop();
+    m_sinceFlush.start();
+    if (m_arPending.empty())
+        return;
+    CProtoFeed::Batch batch;
+    batch.swap(m_arPending);
+    m_model.AddBatch(batch, m_nMaxLines);
     m_pView->scrollToBottom();
-    emit lineCountChanged();
+}
+
+void CProtoBar::ResetTimeBase()
+{
+    if (!m_arPending.empty())
+        Flush();
+    m_model.ResetTimeBase();
 }
 
 void CProtoBar::ClearLog()
 {
+    Flush();
     m_model.Clear();
     emit lineCountChanged();
 }
 
-bool CProtoBar::SaveLog(const QString& path, QString* error) const
+bool CProtoBar::SaveLog(const QString& path, QString* error)
 {
+    Flush();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         if (error != nullptr)

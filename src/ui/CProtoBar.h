@@ -4,6 +4,8 @@
 #include "ui/CProtoLogModel.h"
 
 #include <QDockWidget>
+#include <QElapsedTimer>
+#include <QTimer>
 
 class QMenu;
 class QTableView;
@@ -21,22 +23,32 @@ class CProtoBar final : public QDockWidget
     Q_OBJECT
 
 public:
-    static constexpr int kBackground = 0xCDEBD7; // RGB(215, 235, 205), little-endian
+    static constexpr int kFlushInterval = 50; // milliseconds
 
     CProtoBar(CCommandSet& commands, QWidget* parent);
 
     CProtoLogModel& Model() { return m_model; }
     QTableView* View() const { return m_pView; }
 
-    // Inserts the batch and shows the newest row.
+    // Inserts the batch and shows the newest row. Under a fast master the
+    // rows are inserted at most kFlushInterval apart, as one batch, so that the
+    // list does not hold up the user-interface thread, which also answers
+    // the master.
     void AddBatch(const CProtoFeed::Batch& batch, int maxLines);
+    // Inserts the rows that wait now.
+    void Flush();
     void ClearLog();
-    void ResetTimeBase() { m_model.ResetTimeBase(); }
-    int GetLineCount() const { return m_model.GetLineCount(); }
+    // The rows that wait are inserted first: they belong to the last run.
+    void ResetTimeBase();
+    // Rows waiting to be inserted count.
+    int GetLineCount() const
+    {
+        return m_model.GetLineCount() + static_cast<int>(m_arPending.size());
+    }
     // The rows shown as UTF-8 text: a header line, then one line a row, the
     // columns separated by tabs. False with the reason when it cannot be
     // written.
-    bool SaveLog(const QString& path, QString* error) const;
+    bool SaveLog(const QString& path, QString* error);
 
     // The context menu: "Очистить &журнал" (default), "Сохранить журнал...",
     // and "Отмена".
@@ -49,6 +61,10 @@ private:
     void OnSaveLog();
 
     CProtoLogModel m_model;
+    CProtoFeed::Batch m_arPending;
+    int m_nMaxLines{ 0 };
+    QElapsedTimer m_sinceFlush;
+    QTimer m_flushTimer;
     QTableView* m_pView{ nullptr };
     QMenu* m_pMenu{ nullptr };
 };
