@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMouseEvent>
 
 namespace korvex {
 
@@ -14,6 +16,10 @@ CChildFrame::CChildFrame(CDocument& doc, int& childState, std::function<void()> 
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     UpdateTitle();
+    if (QMenu* menu = systemMenu()) {
+        connect(menu, &QMenu::aboutToShow, this, [this] { m_bMenuWasMaximized = isMaximized(); });
+        connect(menu, &QMenu::triggered, this, [this] { UserChangedState(m_bMenuWasMaximized); });
+    }
 }
 
 void CChildFrame::UpdateTitle()
@@ -24,7 +30,6 @@ void CChildFrame::UpdateTitle()
 
 void CChildFrame::ShowAndActivate()
 {
-    m_bShowing = true;
     if (m_nChildState != 0)
         showMaximized();
     else if (isMaximized())
@@ -33,8 +38,8 @@ void CChildFrame::ShowAndActivate()
         show();
     if (QMdiArea* area = mdiArea())
         area->setActiveSubWindow(this);
-    setFocus();
-    m_bShowing = false;
+    if (widget() != nullptr)
+        widget()->setFocus();
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event)
@@ -51,17 +56,27 @@ void CChildFrame::closeEvent(QCloseEvent* event)
     }
 }
 
-void CChildFrame::changeEvent(QEvent* event)
+void CChildFrame::UserChangedState(bool wasMaximized)
 {
-    QMdiSubWindow::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || m_bShowing || !isVisible())
+    if (isMinimized() || isMaximized() == wasMaximized)
         return;
-    const int state = isMaximized() ? 1 : 0;
-    if (isMinimized() || state == m_nChildState)
-        return;
-    m_nChildState = state;
+    m_nChildState = isMaximized() ? 1 : 0;
     if (m_fnSave)
         m_fnSave();
+}
+
+void CChildFrame::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool wasMaximized = isMaximized();
+    QMdiSubWindow::mouseReleaseEvent(event);
+    UserChangedState(wasMaximized);
+}
+
+void CChildFrame::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const bool wasMaximized = isMaximized();
+    QMdiSubWindow::mouseDoubleClickEvent(event);
+    UserChangedState(wasMaximized);
 }
 
 } // namespace korvex

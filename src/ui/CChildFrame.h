@@ -25,15 +25,21 @@ public:
     // The window's title from the document's.
     void UpdateTitle();
 
+    // A maximise or restore by the user (the title bar's buttons, a double
+    // click on it, the window menu): CHILDSTATE follows, saved at once. The
+    // area's own changes (it restores the window it leaves) do not count.
+    void UserChangedState(bool wasMaximized);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     CDocument& m_doc;
     int& m_nChildState;
     std::function<void()> m_fnSave;
-    bool m_bShowing{ false };
+    bool m_bMenuWasMaximized{ false };
 };
 
 } // namespace korvex

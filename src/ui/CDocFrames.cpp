@@ -1,6 +1,7 @@
 #include "ui/CDocFrames.h"
 
 #include "ui/CChildFrame.h"
+#include "ui/IChildView.h"
 
 #include <QMdiArea>
 
@@ -51,6 +52,8 @@ void CDocFrames::ActivateFrame(CDocument& doc)
 void CDocFrames::InitialUpdateFrame(CDocument& doc)
 {
     if (CChildFrame* frame = FrameOf(doc)) {
+        if (auto* view = dynamic_cast<IChildView*>(frame->widget()))
+            view->OnInitialUpdate();
         frame->UpdateTitle();
         frame->ShowAndActivate();
     }

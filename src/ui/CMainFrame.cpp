@@ -4,6 +4,7 @@
 #include "app/common/CKorvexRuntime.h"
 #include "app/common/CLineLogFile.h"
 #include "app/common/LogLines.h"
+#include "core/CDevDoc.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
 #include "files/CPrjDoc.h"
@@ -11,8 +12,11 @@
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CChgDevIdDlg.h"
 #include "ui/CChildFrame.h"
+#include "ui/CDevCellDlg.h"
 #include "ui/CDevDbBar.h"
+#include "ui/CDevView.h"
 #include "ui/CDocFrames.h"
 #include "ui/CProtoBar.h"
 #include "ui/CSetupLogsDlg.h"
@@ -91,6 +95,7 @@ void CMainFrame::CreateActions()
     on(ID_ADD_SCRIPT, &CMainFrame::OnAddScript);
     on(ID_REMOVE_FROM_PROJECT, &CMainFrame::OnRemoveFromProject);
     on(ID_OPEN_SELECTED, &CMainFrame::OnOpenSelected);
+    on(ID_CHANGE_DEV_ID, &CMainFrame::OnChangeDevId);
     on(ID_EXIT, &QWidget::close);
     on(ID_START, &CMainFrame::OnStart);
     on(ID_STOP, &CMainFrame::OnStop);
@@ -236,8 +241,15 @@ void CMainFrame::CreateDocumentFrames()
     auto placeholder = [](CDocument&, CChildFrame& frame) -> QWidget* {
         return new QWidget(&frame);
     };
-    m_pDevFrames =
-        std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, placeholder);
+    // One add dialog for the whole run: it remembers what was typed.
+    m_pAddCellDlg = std::make_unique<CDevCellDlg>(settings.EDITHEX != 0, this);
+    auto deviceView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
+        auto* device = dynamic_cast<CDevDoc*>(&doc);
+        if (device == nullptr)
+            return nullptr;
+        return new CDevView(*device, m_runtime.App(), *m_pAddCellDlg, &frame);
+    };
+    m_pDevFrames = std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, deviceView);
     m_pScriptFrames =
         std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, placeholder);
     m_runtime.Project().GetDevTemplate().SetFrames(m_pDevFrames.get());
@@ -553,6 +565,19 @@ void CMainFrame::OnRemoveFromProject()
 void CMainFrame::OnOpenSelected()
 {
     m_runtime.Project().OnOpenSelected();
+    UpdateCommands();
+}
+
+void CMainFrame::OnChangeDevId()
+{
+    CPrjManager& project = m_runtime.Project();
+    CDevDoc* device = project.GetSelectedDevice();
+    if (device == nullptr || !project.CanChangeIdAndAddress())
+        return;
+    CChgDevIdDlg dialog(device->GetDevId(), device->GetDevAddr(),
+                        m_runtime.App().GetSettings().EDITHEX != 0, this);
+    if (dialog.exec() == QDialog::Accepted)
+        device->ChangeIdAndAddress(dialog.GetId(), dialog.GetAddr());
     UpdateCommands();
 }
 

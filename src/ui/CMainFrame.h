@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace korvex {
 
+class CDevCellDlg;
 class CDevDbBar;
 class CDocFrames;
 class CKorvexRuntime;
@@ -92,6 +93,7 @@ private:
     void OnAddScript();
     void OnRemoveFromProject();
     void OnOpenSelected();
+    void OnChangeDevId();
     void OnStart();
     void OnStop();
     void OnPortParams();
@@ -122,6 +124,7 @@ private:
     QMenu* m_pWindowMenu{ nullptr };
     std::unique_ptr<CDocFrames> m_pDevFrames;
     std::unique_ptr<CDocFrames> m_pScriptFrames;
+    std::unique_ptr<CDevCellDlg> m_pAddCellDlg;
     FilePrompt m_fnFilePrompt;
     // Which bars are to be shown; in memory only, never stored.
     bool m_bShowDevDbBar{ true };

@@ -63,16 +63,24 @@ void CProtoLogModel::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
         rows.push_back({ rec.nKind, delta, Qs(rec.szDevice), rec.nAddress, Qs(rec.szText) });
     }
 
+    // At the limit the list keeps its length: the rows move up in place (one
+    // repaint of what is shown) instead of rows removed at the top, which
+    // would make the view lay out every row again. Rows beyond the old
+    // length are inserted.
+    std::size_t next = 0;
     if (removeOld > 0) {
-        beginRemoveRows(QModelIndex(), 0, static_cast<int>(removeOld) - 1);
         m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(removeOld));
-        endRemoveRows();
+        for (; next < removeOld; ++next)
+            m_rows.push_back(std::move(rows[next]));
+        emit dataChanged(index(0, 0), index(static_cast<int>(oldCount) - 1, COL_COUNT - 1));
     }
-    const int first = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
-    for (SRow& row : rows)
-        m_rows.push_back(std::move(row));
-    endInsertRows();
+    if (next < rows.size()) {
+        const int first = static_cast<int>(m_rows.size());
+        beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size() - next) - 1);
+        for (; next < rows.size(); ++next)
+            m_rows.push_back(std::move(rows[next]));
+        endInsertRows();
+    }
 }
 
 void CProtoLogModel::Clear()

@@ -1,0 +1,258 @@
+#include "ui/CDevModel.h"
+
+#include "core/CDevDoc.h"
+#include "ui/UiText.h"
+
+#include <QFont>
+#include <QIcon>
+
+#include <algorithm>
+#include <climits>
+
+namespace korvex {
+namespace {
+
+// Group rows carry no parent; a cell row's internal id is its group plus 1.
+constexpr quintptr kGroupRow = 0;
+
+QIcon CellIcon(int type)
+{
+    static const char* const names[] = { "coil", "dinp", "hreg", "ireg" };
+    static std::array<QIcon, 4> icons;
+    if (type < 0 || type > 3)
+        return QIcon();
+    QIcon& icon = icons[static_cast<std::size_t>(type)];
+    if (icon.isNull()) {
+        const QString name = QLatin1String(names[type]);
+        icon.addFile(QStringLiteral(":/icons/cell-%1.svg").arg(name), QSize(), QIcon::Normal);
+        icon.addFile(QStringLiteral(":/icons/cell-%1-sel.svg").arg(name), QSize(), QIcon::Selected);
+    }
+    return icon;
+}
+
+QString Hex(unsigned value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper();
+}
+
+} // namespace
+
+CDevModel::CDevModel(CDevDoc& device, QObject* parent)
+    : QAbstractItemModel(parent), m_device(device)
+{
+    m_device.AddObserver(this);
+}
+
+CDevModel::~CDevModel()
+{
+    m_device.RemoveObserver(this);
+}
+
+QString CDevModel::ColumnCaption(int column)
+{
+    switch (column) {
+    case COL_DESC: return QStringLiteral("Тип и наименование ячейки");
+    case COL_ID: return QStringLiteral(" ID");
+    case COL_ADDR: return QStringLiteral("Адрес");
+    case COL_ACCESS: return QStringLiteral("RW");
+    case COL_BOUNDS: return QStringLiteral("Границы");
+    case COL_VALUE: return QStringLiteral("Значение");
+    default: return QString();
+    }
+}
+
+QString CDevModel::GroupCaption(int type)
+{
+    switch (type) {
+    case COIL: return QStringLiteral("COILS");
+    case DINP: return QStringLiteral("DISCRETE INPUTS");
+    case HREG: return QStringLiteral("HOLDING REGISTERS");
+    case IREG: return QStringLiteral("INPUT REGISTERS");
+    default: return QString();
+    }
+}
+
+void CDevModel::Rebuild()
+{
+    beginResetModel();
+    for (SGroup& group : m_groups) {
+        group.rows.clear();
+        group.index.clear();
+    }
+    {
+        std::lock_guard lock(m_device.Lock());
+        for (const auto& item : m_device.Items()) {
+            const int type = item->GetType();
+            if (item->GetRow() == 0 || type < 0 || type > 3)
+                continue;
+            SGroup& group = m_groups[static_cast<std::size_t>(type)];
+            group.index[item.get()] = static_cast<int>(group.rows.size());
+            group.rows.push_back(item.get());
+        }
+    }
+    m_bBuilt = true;
+    endResetModel();
+}
+
+CDevItem* CDevModel::ItemOf(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.internalId() == kGroupRow)
+        return nullptr;
+    const SGroup& group = m_groups[index.internalId() - 1];
+    return index.row() < static_cast<int>(group.rows.size())
+               ? group.rows[static_cast<std::size_t>(index.row())]
+               : nullptr;
+}
+
+QModelIndex CDevModel::IndexOf(const CDevItem* item, int column) const
+{
+    const int type = item->GetType();
+    if (type < 0 || type > 3)
+        return QModelIndex();
+    const SGroup& group = m_groups[static_cast<std::size_t>(type)];
+    const auto it = group.index.find(item);
+    if (it == group.index.end())
+        return QModelIndex();
+    return createIndex(it->second, column, static_cast<quintptr>(type + 1));
+}
+
+QModelIndex CDevModel::GroupIndex(int type) const
+{
+    return createIndex(type, 0, kGroupRow);
+}
+
+QModelIndex CDevModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (row < 0 || column < 0 || column >= COL_COUNT)
+        return QModelIndex();
+    if (!parent.isValid())
+        return row < 4 ? createIndex(row, column, kGroupRow) : QModelIndex();
+    if (parent.internalId() != kGroupRow || parent.column() != 0)
+        return QModelIndex();
+    const SGroup& group = m_groups[static_cast<std::size_t>(parent.row())];
+    if (row >= static_cast<int>(group.rows.size()))
+        return QModelIndex();
+    return createIndex(row, column, static_cast<quintptr>(parent.row() + 1));
+}
+
+QModelIndex CDevModel::parent(const QModelIndex& child) const
+{
+    if (!child.isValid() || child.internalId() == kGroupRow)
+        return QModelIndex();
+    return createIndex(static_cast<int>(child.internalId() - 1), 0, kGroupRow);
+}
+
+int CDevModel::rowCount(const QModelIndex& parent) const
+{
+    if (!parent.isValid())
+        return 4;
+    if (parent.internalId() != kGroupRow || parent.column() != 0)
+        return 0;
+    return static_cast<int>(m_groups[static_cast<std::size_t>(parent.row())].rows.size());
+}
+
+int CDevModel::columnCount(const QModelIndex&) const
+{
+    return COL_COUNT;
+}
+
+QVariant CDevModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    if (index.internalId() == kGroupRow) {
+        if (role == Qt::DisplayRole && index.column() == COL_DESC)
+            return GroupCaption(index.row());
+        if (role == Qt::DecorationRole && index.column() == COL_DESC)
+            return CellIcon(index.row());
+        if (role == Qt::FontRole) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return QVariant();
+    }
+    const CDevItem* item = ItemOf(index);
+    if (item == nullptr)
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case COL_DESC: return Qs(item->GetDesc());
+        case COL_ID: return Qs(item->GetId());
+        case COL_ADDR: return Hex(item->GetAddr());
+        case COL_ACCESS: return QLatin1String(CellAccessName(item->GetAccess()));
+        case COL_BOUNDS: return Hex(item->GetMin()) + QLatin1Char('-') + Hex(item->GetMax());
+        case COL_VALUE: return Hex(item->GetValue());
+        default: return QVariant();
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == COL_DESC)
+        return CellIcon(item->GetType());
+    return QVariant();
+}
+
+QVariant CDevModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return ColumnCaption(section);
+    return QVariant();
+}
+
+void CDevModel::OnItemShown(CDevItem* item)
+{
+    if (!m_bBuilt)
+        return;
+    const QModelIndex existing = IndexOf(item);
+    if (existing.isValid()) {
+        emit dataChanged(existing, IndexOf(item, COL_VALUE));
+        return;
+    }
+    const int type = item->GetType();
+    if (type < 0 || type > 3 || item->GetRow() == 0)
+        return;
+    SGroup& group = m_groups[static_cast<std::size_t>(type)];
+    const int row = static_cast<int>(group.rows.size());
+    beginInsertRows(GroupIndex(type), row, row);
+    group.index[item] = row;
+    group.rows.push_back(item);
+    endInsertRows();
+}
+
+void CDevModel::OnItemRemoved(CDevItem* item)
+{
+    const QModelIndex index = IndexOf(item);
+    if (!index.isValid())
+        return;
+    SGroup& group = m_groups[index.internalId() - 1];
+    beginRemoveRows(index.parent(), index.row(), index.row());
+    group.rows.erase(group.rows.begin() + index.row());
+    group.index.erase(item);
+    for (std::size_t r = static_cast<std::size_t>(index.row()); r < group.rows.size(); ++r)
+        group.index[group.rows[r]] = static_cast<int>(r);
+    endRemoveRows();
+}
+
+void CDevModel::OnValuesChanged(const std::vector<CDevItem*>& items)
+{
+    if (!m_bBuilt)
+        return;
+    // One repaint per group, over the range of its changed rows.
+    std::array<int, 4> first;
+    std::array<int, 4> last;
+    first.fill(INT_MAX);
+    last.fill(-1);
+    for (const CDevItem* item : items) {
+        const QModelIndex index = IndexOf(item);
+        if (!index.isValid())
+            continue;
+        const std::size_t g = index.internalId() - 1;
+        first[g] = std::min(first[g], index.row());
+        last[g] = std::max(last[g], index.row());
+    }
+    for (std::size_t g = 0; g < 4; ++g)
+        if (last[g] >= 0)
+            emit dataChanged(createIndex(first[g], COL_VALUE, g + 1),
+                             createIndex(last[g], COL_VALUE, g + 1));
+}
+
+} // namespace korvex

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/IDevObserver.h"
+
+#include <QAbstractItemModel>
+
+#include <array>
+#include <unordered_map>
+#include <vector>
+
+namespace korvex {
+
+class CDevDoc;
+class CDevItem;
+
+// A device's cells as an item model: the four groups "COILS", "DISCRETE
+// INPUTS", "HOLDING REGISTERS", "INPUT REGISTERS" at the root, bold, each
+// with the shown cells of its kind in the order they were added, in six
+// columns. Numbers are "0x%X" whatever the settings. Value changes arrive
+// coalesced (CCellNotifier) and repaint one range of rows per group.
+// User-interface thread.
+class CDevModel final : public QAbstractItemModel, public IDevObserver
+{
+public:
+    enum Column
+    {
+        COL_DESC,
+        COL_ID,
+        COL_ADDR,
+        COL_ACCESS,
+        COL_BOUNDS,
+        COL_VALUE,
+        COL_COUNT,
+    };
+
+    explicit CDevModel(CDevDoc& device, QObject* parent = nullptr);
+    ~CDevModel() override;
+
+    CDevDoc& GetDevice() const { return m_device; }
+    // Reads every shown cell of the device anew (after the file is read).
+    void Rebuild();
+    // Until the first Rebuild, added cells are only noted: a device file of
+    // 65,536 cells is not inserted row by row.
+    bool IsBuilt() const { return m_bBuilt; }
+
+    // The cell of a row, or null for a group row.
+    CDevItem* ItemOf(const QModelIndex& index) const;
+    QModelIndex IndexOf(const CDevItem* item, int column = 0) const;
+    QModelIndex GroupIndex(int type) const;
+    static QString ColumnCaption(int column);
+    static QString GroupCaption(int type);
+
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void OnItemShown(CDevItem* item) override;
+    void OnItemRemoved(CDevItem* item) override;
+    void OnValuesChanged(const std::vector<CDevItem*>& items) override;
+
+private:
+    struct SGroup
+    {
+        std::vector<CDevItem*> rows;
+        std::unordered_map<const CDevItem*, int> index;
+    };
+
+    CDevDoc& m_device;
+    std::array<SGroup, 4> m_groups;
+    bool m_bBuilt{ false };
+};
+
+} // namespace korvex

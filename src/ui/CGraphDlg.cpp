@@ -1,0 +1,120 @@
+#include "ui/CGraphDlg.h"
+
+#include "ui/UiText.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace korvex {
+
+CGraphDlg::CGraphDlg(CDevItem& item, QWidget* parent) : QWidget(parent, Qt::Window), m_pItem(&item)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    const QString title =
+        QStringLiteral("График: %1 (%2)").arg(Qs(item.GetDesc()), Qs(item.GetId()));
+    setWindowTitle(title);
+    static const char* const icons[] = { "graph-coil", "graph-dinp", "graph-hreg", "graph-ireg" };
+    if (item.GetType() >= 0 && item.GetType() <= 3)
+        setWindowIcon(
+            QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icons[item.GetType()]))));
+    m_pGraph = new CGraphWnd(this);
+    m_pGraph->SetCaptions(title, QStringLiteral("Время"), QStringLiteral("Значение"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pGraph);
+    resize(550, 430);
+
+    connect(&m_timer, &QTimer::timeout, this, [this] { Sample(NowFileTime()); });
+    m_timer.start(kSamplePeriod);
+}
+
+CGraphDlg::~CGraphDlg()
+{
+    Detach();
+}
+
+void CGraphDlg::Detach()
+{
+    if (m_pItem != nullptr) {
+        m_pItem->SetGraphWnd(nullptr);
+        m_pItem = nullptr;
+    }
+    m_timer.stop();
+}
+
+void CGraphDlg::Sample(FileTime now)
+{
+    if (m_pItem == nullptr)
+        return;
+    const std::uint16_t v = m_pItem->GetValue();
+    CGraphWnd& g = *m_pGraph;
+    if (g.GetPointCount() < 2) {
+        g.AddPoint(v, now - kFtSecond);
+        g.AddPoint(v, now);
+    } else if (GRAPHWNDDATAPOINT* last = g.GetLastPoint();
+               static_cast<std::uint16_t>(std::trunc(last->dValue)) == v) {
+        // A value that holds extends the last sample.
+        last->ftTime = now;
+        g.ExtendBounds(last->dValue, now);
+    } else {
+        g.AddPoint(v, now - kFtMillisecond);
+        g.AddPoint(v, now);
+    }
+    g.update();
+}
+
+void CGraphDlg::RequestSample()
+{
+    Sample(NowFileTime());
+}
+
+void CGraphDlg::Close()
+{
+    // The cell goes: it has cleared its link already.
+    m_pItem = nullptr;
+    m_timer.stop();
+    close();
+}
+
+void CGraphDlg::closeEvent(QCloseEvent* event)
+{
+    Detach();
+    event->accept();
+}
+
+bool CGraphDlg::SavePng(const QString& path, QString* error) const
+{
+    const QImage image = m_pGraph->grab().toImage();
+    if (!image.save(path, "PNG")) {
+        if (error != nullptr)
+            *error = QStringLiteral("файл не записан");
+        return false;
+    }
+    return true;
+}
+
+void CGraphDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* save = menu.addAction(QStringLiteral("Сохранить как PNG..."));
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Отмена"));
+    if (menu.exec(event->globalPos()) != save)
+        return;
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить график"), QString(),
+                                     QStringLiteral("Изображения PNG (*.png)"));
+    QString reason;
+    if (!path.isEmpty() && !SavePng(path, &reason))
+        QMessageBox::warning(this, QStringLiteral("Ошибка"),
+                             QStringLiteral("Не удаётся сохранить \"%1\": %2").arg(path, reason));
+}
+
+} // namespace korvex

@@ -1,0 +1,291 @@
+// The device window: rows and texts, live values, the cell dialogs and the
+// number field.
+
+#include "UiHarness.h"
+#include "core/CDevDoc.h"
+#include "files/CProjectTree.h"
+#include "ui/CChgDevIdDlg.h"
+#include "ui/CChildFrame.h"
+#include "ui/CDevCellDlg.h"
+#include "ui/CDevView.h"
+#include "ui/CEditDexHex.h"
+#include "ui/CGraphDlg.h"
+
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <QTreeView>
+
+#include <thread>
+
+namespace korvex::test {
+namespace {
+
+// A project with one device PUMP1 at 1 and its window open.
+struct DevHarness : UiHarness
+{
+    CDevDoc* device{ nullptr };
+    CDevView* view{ nullptr };
+
+    DevHarness() : UiHarness(false)
+    {
+        dir.Write("pump.kvxd", "PUMP1\t1\r\n"
+                               "COIL\tНасос\tRUN\t0x3\tRW\t0-1\t1\r\n"
+                               "HREG\tДавление\tP\t0x10\tRW\t0-1000\t400\r\n"
+                               "HREG\tСкрыт\tZ\t0x11\tRW\t5-5\t5\r\n"
+                               "IREG\tТемпература\tT\t7\tR\t0-100\t21\r\n");
+        frame->OpenStartupProject(QString::fromStdString(dir.Write("p.kvxp", ".\\pump.kvxd\r\n")));
+        device = App().GetDevices().front();
+        for (QMdiSubWindow* sub : frame->MdiArea()->subWindowList())
+            if (auto* v = dynamic_cast<CDevView*>(sub->widget()))
+                view = v;
+    }
+
+    QString Text(int type, int row, int column)
+    {
+        CDevModel& m = view->Model();
+        return m.data(m.index(row, column, m.GroupIndex(type)), Qt::DisplayRole).toString();
+    }
+};
+
+TEST(DevView, RowsTextsAndLiveValues)
+{
+    DevHarness h;
+    ASSERT_NE(h.view, nullptr);
+    CDevModel& model = h.view->Model();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_TRUE(h.view->isVisible());
+    // The four groups in order, bold; the cell whose bounds are equal has no row.
+    ASSERT_EQ(model.rowCount(), 4);
+    EXPECT_EQ(model.data(model.GroupIndex(HREG), Qt::DisplayRole),
+              QStringLiteral("HOLDING REGISTERS"));
+    EXPECT_EQ(model.rowCount(model.GroupIndex(COIL)), 1);
+    EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 1);
+    EXPECT_TRUE(h.view->Tree()->isExpanded(model.GroupIndex(DINP)));
+    // Numbers are hexadecimal whatever the settings.
+    h.App().GetSettings().EDITHEX = 0;
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_DESC), QStringLiteral("Давление"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_ID), QStringLiteral("P"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_ADDR), QStringLiteral("0x10"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_ACCESS), QStringLiteral("RW"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_BOUNDS), QStringLiteral("0x0-0x3E8"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_VALUE), QStringLiteral("0x190"));
+    EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole), QStringLiteral(" ID"));
+
+    // A value set on another thread shows once the loop turns.
+    CDevItem* reg = h.device->FindItem(HREG, 0x10);
+    int changes = 0;
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, [&] { ++changes; });
+    std::thread([reg] {
+        for (int i = 0; i < 1000; ++i)
+            reg->SetValue(static_cast<std::uint16_t>(i));
+    }).join();
+    h.Pump();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_VALUE), QStringLiteral("0x3E7"));
+
+    // Add, edit and delete through the device's operations.
+    CDevItem* added = h.device->AddItem(HREG, "Q", "Расход", 0x12, ACCESS_RW, 0, 100, 7);
+    EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 2);
+    h.device->EditItem(added, { HREG, "Q", "Расход, м3/ч", 0x12, ACCESS_R, 0, 50, 9 });
+    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_DESC), QStringLiteral("Расход, м3/ч"));
+    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_BOUNDS), QStringLiteral("0x0-0x32"));
+    h.view->SelectItem(added);
+    h.view->OnDeleteCell();
+    EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 1);
+
+    // While the emulator runs nothing is edited, added or deleted.
+    h.App().SetRunning(true);
+    h.view->SelectItem(reg);
+    EXPECT_FALSE(h.view->CanEdit());
+    EXPECT_FALSE(h.view->CanAdd());
+    EXPECT_TRUE(h.view->CanGraph());
+    h.view->OnDeleteCell();
+    EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 1);
+    h.App().SetRunning(false);
+    h.device->SetModifiedFlag(false);
+}
+
+TEST(DevView, ColumnWidthsFollowTheWidth)
+{
+    using W = std::array<int, CDevModel::COL_COUNT>;
+    EXPECT_EQ(CDevView::ColumnWidths(1000), (W{ 450, 150, 100, 50, 150, 100 }));
+    EXPECT_EQ(CDevView::ColumnWidths(200), (W{ 180, 40, 40, 25, 80, 50 }));
+}
+
+TEST(DevView, ClosingHidesAndMaximisingIsRemembered)
+{
+    DevHarness h;
+    auto* frame = dynamic_cast<CChildFrame*>(h.view->parentWidget()->parentWidget() != nullptr
+                                                 ? h.frame->MdiArea()->subWindowList().front()
+                                                 : nullptr);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_TRUE(frame->isMaximized()); // CHILDSTATE is 1 at first
+    frame->showNormal();
+    frame->UserChangedState(true);
+    EXPECT_EQ(h.App().GetSettings().CHILDSTATE, 0);
+    frame->close();
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_EQ(h.App().GetDevices().size(), 1u); // the device still answers
+    frame->ShowAndActivate();
+    EXPECT_FALSE(frame->isMaximized());
+    frame->showMaximized();
+    frame->UserChangedState(false);
+    EXPECT_EQ(h.App().GetSettings().CHILDSTATE, 1);
+}
+
+TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
+{
+    DevHarness h;
+    CDevCellDlg dialog(true);
+    // The first new-cell opening applies the rules of its type, COIL.
+    CloseNextModal();
+    dialog.Open(*h.device, false);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Новая ячейка"));
+    EXPECT_FALSE(dialog.MinEdit()->isEnabled());
+    EXPECT_EQ(dialog.MaxEdit()->GetNumber(), 1);
+    EXPECT_EQ(dialog.ValueEdit()->GetMax(), 1);
+    // DINP: access R and greyed; HREG: RW; IREG: R, bounds enabled.
+    struct
+    {
+        int type;
+        int access;
+        bool accessEnabled;
+        std::uint16_t max;
+        bool boundsEnabled;
+    } const rules[] = {
+        { DINP, ACCESS_R, false, 1, false },
+        { HREG, ACCESS_RW, true, 0xFFFF, true },
+        { IREG, ACCESS_R, false, 0xFFFF, true },
+        { COIL, ACCESS_R, true, 1, false },
+    };
+    for (const auto& r : rules) {
+        dialog.ValueEdit()->SetNumber(5);
+        dialog.TypeList()->setCurrentIndex(r.type);
+        EXPECT_EQ(dialog.AccessList()->currentIndex(), r.access) << r.type;
+        EXPECT_EQ(dialog.AccessList()->isEnabled(), r.accessEnabled) << r.type;
+        EXPECT_EQ(dialog.MaxEdit()->GetNumber(), r.max) << r.type;
+        EXPECT_EQ(dialog.MinEdit()->isEnabled(), r.boundsEnabled) << r.type;
+        EXPECT_EQ(dialog.ValueEdit()->GetNumber(), r.max == 1 ? 1 : 5) << r.type;
+    }
+
+    // The five refusals, in their order, through OK.
+    dialog.TypeList()->setCurrentIndex(HREG);
+    auto refuse = [&](SCellFields f) {
+        dialog.SetFields(f);
+        CloseNextModal();
+        dialog.accept();
+        return dialog.GetLastMessage();
+    };
+    EXPECT_EQ(refuse({ HREG, "X", "", 1, ACCESS_RW, 100, 100, 100 }),
+              QStringLiteral("Неверно заданы границы изменения значения!"));
+    EXPECT_EQ(refuse({ HREG, "", "", 1, ACCESS_RW, 0, 100, 200 }),
+              QStringLiteral("Значение за границами заданного диапазона!"));
+    EXPECT_EQ(refuse({ HREG, "  ", "", 1, ACCESS_RW, 0, 100, 5 }),
+              QStringLiteral("Не задан идентификатор ячейки!"));
+    EXPECT_EQ(refuse({ HREG, "P", "", 1, ACCESS_RW, 0, 100, 5 }),
+              QStringLiteral("Ячейка данного типа и с тем же идентификатором уже имеется!"));
+    EXPECT_EQ(refuse({ HREG, "N", "", 0x10, ACCESS_RW, 0, 100, 5 }),
+              QStringLiteral("Ячейка данного типа и с тем же адресом уже имеется!"));
+    // A blank description takes the default; the fields stay for the next
+    // opening of the add dialog.
+    dialog.SetFields({ HREG, " N ", "", 0x20, ACCESS_RW, 0, 100, 5 });
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.DescEdit()->text(), QStringLiteral("Ячейка N"));
+    CloseNextModal();
+    dialog.Open(*h.device, false);
+    EXPECT_EQ(dialog.IdEdit()->text(), QStringLiteral(" N "));
+    EXPECT_EQ(dialog.AddrEdit()->GetNumber(), 0x20);
+
+    // Edit mode: type, ID and address greyed.
+    CloseNextModal();
+    dialog.Open(*h.device, true);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Изменение ячейки"));
+    EXPECT_FALSE(dialog.TypeList()->isEnabled());
+    EXPECT_FALSE(dialog.IdEdit()->isEnabled());
+    EXPECT_FALSE(dialog.AddrEdit()->isEnabled());
+}
+
+TEST(EditDexHex, ParsesShowsFiltersAndClamps)
+{
+    CEditDexHex hex(true);
+    hex.show();
+    hex.setFocus();
+    QLineEdit* edit = hex.findChild<QLineEdit*>();
+    edit->setText(QStringLiteral("0x"));
+    edit->setCursorPosition(2);
+    QTest::keyClicks(&hex, QStringLiteral("1A"));
+    EXPECT_EQ(hex.GetNumber(), 26);
+    EXPECT_EQ(edit->text(), QStringLiteral("0x1A"));
+    QTest::keyClicks(&hex, QStringLiteral("G"));
+    EXPECT_EQ(edit->text(), QStringLiteral("0x1A"));
+    hex.SetRange(0, 10);
+    EXPECT_EQ(hex.GetNumber(), 10);
+    EXPECT_EQ(edit->text(), QStringLiteral("0xA"));
+    hex.SetRange(5, 2); // the maximum is raised to the minimum
+    EXPECT_EQ(hex.GetMax(), 5);
+    hex.SetRange(0, 3);
+    hex.SetNumber(3);
+    hex.stepBy(1); // wraps
+    EXPECT_EQ(hex.GetNumber(), 0);
+
+    CEditDexHex dec(false);
+    dec.show();
+    dec.setFocus();
+    QLineEdit* decEdit = dec.findChild<QLineEdit*>();
+    decEdit->selectAll();
+    QTest::keyClicks(&dec, QStringLiteral("1a2"));
+    EXPECT_EQ(decEdit->text(), QStringLiteral("12"));
+    EXPECT_EQ(dec.GetNumber(), 12);
+    // Typed values are not clamped: the cell dialog refuses them.
+    dec.SetRange(0, 1);
+    decEdit->selectAll();
+    QTest::keyClicks(&dec, QStringLiteral("70000"));
+    EXPECT_EQ(dec.GetNumber(), static_cast<std::uint16_t>(70000 & 0xFFFF));
+}
+
+TEST(ChgDevIdDlg, ChangesTheDeviceAndItsTreeLabel)
+{
+    DevHarness h;
+    CChgDevIdDlg dialog("PUMP1", 1, true);
+    EXPECT_EQ(dialog.AddrEdit()->GetMin(), 1);
+    dialog.IdEdit()->setText(QStringLiteral("P1"));
+    dialog.AddrEdit()->SetNumber(17);
+    h.device->ChangeIdAndAddress(dialog.GetId(), dialog.GetAddr());
+    const CProjectTree& tree = h.Project().GetProjectTree();
+    const HNODE node = tree.GetChildren(tree.FindGroup(CProjectTree::kDevicesGroup)).front();
+    EXPECT_EQ(tree.GetLabel(node), ".\\pump (ID=P1, A=0x11)");
+    h.Pump();
+    EXPECT_TRUE(h.Action(ID_SAVE_ALL)->isEnabled());
+    h.device->SetModifiedFlag(false);
+}
+
+TEST(GraphDlg, OneWindowPerCellClosedWithItsCell)
+{
+    DevHarness h;
+    CDevItem* reg = h.device->FindItem(HREG, 0x10);
+    h.view->SelectItem(reg);
+    h.view->OnGraph();
+    auto* graph = dynamic_cast<CGraphDlg*>(reg->GetGraphWnd());
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(graph->windowTitle(), QStringLiteral("График: Давление (P)"));
+    h.view->OnGraph(); // the same window
+    EXPECT_EQ(reg->GetGraphWnd(), graph);
+    // A change announced takes a sample.
+    const int before = graph->Graph().GetPointCount();
+    reg->SetValue(500);
+    h.Pump();
+    EXPECT_GT(graph->Graph().GetPointCount(), before);
+    // Deleting the cell closes its graph.
+    QPointer<CGraphDlg> watch(graph);
+    h.device->DeleteItem(reg);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull());
+}
+
+} // namespace
+} // namespace korvex::test
