@@ -159,7 +159,7 @@ SMasterResult RunDesktop(const std::string& device, int maxLogP, double seconds,
                          bool hideWindows, SLoopProbe& probe, int* logRows = nullptr)
 {
     CTempDir dir;
-    CKorvexRuntime runtime(QCoreApplication::instance());
+    CKorvexRuntime runtime;
     CKorvexRuntime::SOptions options;
     options.bVirtual = true;
     options.strLink = dir.File("port");

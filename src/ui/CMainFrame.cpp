@@ -67,14 +67,20 @@ CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* pare
 
 CMainFrame::~CMainFrame()
 {
-    // The bars hide as the window goes; nothing is to be updated from here on.
+    // The bars hide as the window goes: their signals must not reach this
+    // half-destroyed window.
     m_bDestroying = true;
+    for (QObject* sender : std::initializer_list<QObject*>{ m_pDevDbBar, m_pProtoBar, m_pToolBar,
+                                                            m_pMdiArea, statusBar() })
+        disconnect(sender, nullptr, this, nullptr);
     CKorvexApp& app = m_runtime.App();
     app.GetSession().RemoveObserver(this);
     app.GetDocManager().RemoveListener(this);
     app.GetFeed().SetSink(nullptr);
-    // The documents go first: their windows live in this one.
+    // The documents go first: their windows live in this one. The graph
+    // windows they close are deleted now, not by a loop that no longer runs.
     app.GetDocManager().CloseAllDocuments();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     m_runtime.Project().GetDevTemplate().SetFrames(nullptr);
     m_runtime.ScriptTemplate().SetFrames(nullptr);
 }
@@ -485,6 +491,8 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     if (m_runtime.App().IsRunning())
         m_runtime.Stop();
     event->accept();
+    // The program ends with its main window, graph windows open or not.
+    QCoreApplication::quit();
 }
 
 // ---- Commands ----------------------------------------------------------------------

@@ -33,7 +33,7 @@ struct UiHarness
     explicit UiHarness(bool open = true)
     {
         std::filesystem::create_directories(dir.File("sys"));
-        runtime = std::make_unique<CKorvexRuntime>(QCoreApplication::instance());
+        runtime = std::make_unique<CKorvexRuntime>();
         CKorvexRuntime::SOptions options;
         options.bListVirtual = true;
         options.strLink = dir.File("tty");

@@ -207,7 +207,7 @@ int CliRun(int argc, char** argv)
     char* qtArgv[] = { qtName, nullptr };
     QCoreApplication qapp(qtArgc, qtArgv);
 
-    CKorvexRuntime rt(&qapp);
+    CKorvexRuntime rt;
     CKorvexApp& app = rt.App();
     CCliOutput out(&rt.Port());
     app.SetTransmitter(&out);

@@ -12,7 +12,7 @@
 
 namespace korvex {
 
-CKorvexRuntime::CKorvexRuntime(QObject* eventTarget) : m_poster(eventTarget), m_port(m_app)
+CKorvexRuntime::CKorvexRuntime() : m_port(m_app)
 {
     m_app.SetPoster(&m_poster);
     m_app.SetTransmitter(&m_port);

@@ -12,8 +12,6 @@
 #include <optional>
 #include <string>
 
-class QObject;
-
 namespace korvex {
 
 class CDocTemplate;
@@ -61,8 +59,8 @@ public:
         "На данном ПК нет ни одного последовательного порта.\nРабота с программой невозможна!";
     static constexpr char kVirtualPortName[] = "Виртуальный порт";
 
-    // Tasks for the user-interface thread are posted to eventTarget.
-    explicit CKorvexRuntime(QObject* eventTarget);
+    // Made on the user-interface thread, where its tasks are posted.
+    CKorvexRuntime();
     ~CKorvexRuntime();
 
     CKorvexRuntime(const CKorvexRuntime&) = delete;

@@ -4,12 +4,10 @@
 
 namespace korvex {
 
-CQtPoster::CQtPoster(QObject* target) : m_pTarget(target) {}
-
 void CQtPoster::Post(std::function<void()> task)
 {
     // Queued calls to one object run in the order they were posted.
-    QMetaObject::invokeMethod(m_pTarget, std::move(task), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&m_target, std::move(task), Qt::QueuedConnection);
 }
 
 } // namespace korvex

@@ -80,6 +80,8 @@ int main(int argc, char** argv)
     korvex::PrepareScriptEnvironment();
     QApplication qapp(argc, argv);
     korvex::InitUiResources();
+    // Graph windows are windows of their own; the main window ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Korvex"));
     QApplication::setOrganizationName(QStringLiteral("Ternholm"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/korvex.svg")));
@@ -105,7 +107,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    CKorvexRuntime runtime(&qapp);
+    CKorvexRuntime runtime;
     if (runtime.Prepare(options.runtime) == CKorvexRuntime::Prepared::VirtualFail) {
         QMessageBox::warning(nullptr, QStringLiteral("Предупреждение"),
                              QStringLiteral("Невозможно создать виртуальный порт: %1")
