@@ -9,9 +9,7 @@ using namespace korvex::test;
 
 namespace {
 
-class ScriptDemo : public ScriptTest
-{
-};
+using ScriptDemo = ScriptTest;
 
 TEST_F(ScriptDemo, SineCounterAndStartCoil)
 {

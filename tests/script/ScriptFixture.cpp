@@ -99,6 +99,9 @@ void ScriptTest::ClearScripts()
 
 Records ScriptTest::Run(const std::string& text)
 {
+    h.app.OnStop();
+    h.stops.nStops = 0;
+    h.Reset();
     ClearScripts();
     CScriptDoc& doc = AddScript(text);
     EXPECT_TRUE(RunSession()) << "script did not end: " << text;
@@ -118,9 +121,18 @@ std::uint16_t ScriptTest::Value(const std::string& dev, std::int32_t type, std::
     return item == nullptr ? 0 : item->GetValue();
 }
 
-std::vector<std::string> Texts(const Records& recs)
+Strings ScriptTest::Printed(const Records& recs)
 {
-    std::vector<std::string> out;
+    Strings out;
+    for (const auto& r : recs)
+        if (r.nLevel == SL_INFORMATION)
+            out.push_back(r.strText);
+    return out;
+}
+
+Strings Texts(const Records& recs)
+{
+    Strings out;
     for (const auto& r : recs)
         out.push_back(std::to_string(r.nLevel) + "|" + std::to_string(r.nLine) + "|" + r.strText);
     return out;
