@@ -2,6 +2,7 @@
 
 #include "app/CliTestUtil.h"
 #include "support/CFakeSysfs.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,8 @@ SProcessResult Ports(const std::string& sysRoot, const std::string& devRoot)
 TEST(CliPorts, OneTabSeparatedLinePerPort)
 {
     CFakeSysfs sys;
-    CLockablePty held;
-    ASSERT_TRUE(held.IsOpen());
+    CPtyPair held;
+    ASSERT_TRUE(held.Valid());
     ASSERT_TRUE(held.LockSlave());
 
     sys.AddVirtual("tty0");
@@ -25,7 +26,7 @@ TEST(CliPorts, OneTabSeparatedLinePerPort)
     sys.AddDevFile("ttyS0");
     sys.AddSerial8250Line("ttyS1", 0);
     sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
-    sys.AddDevLink("ttyUSB0", held.GetSlavePath());
+    sys.AddDevLink("ttyUSB0", held.SlavePath());
     sys.AddUsbInterfacePort("ttyACM0", "Arduino Uno", "Arduino (www.arduino.cc)", "");
     sys.AddDevFile("ttyACM0");
 

@@ -7,6 +7,8 @@
 #include "serial/CSerialPort.h"
 #include "support/PtyPair.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -124,6 +126,22 @@ private:
     std::vector<Clock::time_point> m_idle;
     std::vector<std::thread::id> m_hookThreads;
     ReceiveHook m_receiveHook;
+};
+
+// A recording port on the slave side of a fresh pseudo-terminal pair; the
+// test plays the far end on the master side.
+class PortOnPty : public testing::Test
+{
+protected:
+    void OpenAt(std::uint32_t baud = 9600)
+    {
+        ASSERT_TRUE(m_pair.Valid());
+        m_port.Setup(m_pair.SlavePath(), baud, 0, 8, 0);
+        ASSERT_TRUE(m_port.Open());
+    }
+
+    CPtyPair m_pair;
+    CRecordingPort m_port;
 };
 
 } // namespace korvex::test

@@ -3,6 +3,7 @@
 
 #include "serial/EnumeratePorts.h"
 #include "support/CFakeSysfs.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ namespace korvex {
 namespace {
 
 using test::CFakeSysfs;
-using test::CLockablePty;
+using test::CPtyPair;
 
 std::vector<std::string> Names(const std::vector<SSerInfo>& list)
 {
@@ -30,12 +31,12 @@ std::vector<std::string> Names(const std::vector<SSerInfo>& list)
     return names;
 }
 
-const SSerInfo* Find(const std::vector<SSerInfo>& list, const std::string& name)
+// The ports of the fake tree, whose class folder the scan must find.
+std::vector<SSerInfo> Scan(const CFakeSysfs& sys, bool dropBusy = false)
 {
-    for (const SSerInfo& info : list)
-        if (info.m_strComName == name)
-            return &info;
-    return nullptr;
+    std::vector<SSerInfo> list;
+    EXPECT_TRUE(EnumeratePorts(list, dropBusy, sys.GetSysRoot(), sys.GetDevRoot()));
+    return list;
 }
 
 TEST(EnumeratePorts, UsbConverterTakesProductAndManufacturer)
@@ -44,8 +45,7 @@ TEST(EnumeratePorts, UsbConverterTakesProductAndManufacturer)
     sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
     sys.AddDevFile("ttyUSB0");
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(list.size(), 1u);
     const SSerInfo& port = list[0];
     EXPECT_EQ(port.m_strComName, "ttyUSB0");
@@ -68,8 +68,7 @@ TEST(EnumeratePorts, UsbDescriptionFallsBackToWhatTheDeviceHas)
     // Nothing at all: the shown name is built from the name alone.
     sys.AddUsbInterfacePort("ttyACM1", "", "", "");
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(Names(list),
               (std::vector<std::string>{ "ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1" }));
     EXPECT_EQ(list[0].m_strShownName, "CDC Abstract Control Model (ttyACM0)");
@@ -88,8 +87,7 @@ TEST(EnumeratePorts, AnyTtyUnderUsbInterfaceIsUsb)
     sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
     sys.AddUart("ttyS0", 4);
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyXRUSB0" }));
     EXPECT_FALSE(list[0].m_bUsb);
     EXPECT_TRUE(list[1].m_bUsb);
@@ -105,8 +103,7 @@ TEST(EnumeratePorts, OnBoardUartsListedPlaceholdersLeftOut)
     sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
     sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyS3" }));
     EXPECT_EQ(list[0].m_strShownName, "ttyS0 (ttyS0)");
     EXPECT_EQ(list[0].m_strOpenPath, sys.GetDevRoot() + "/ttyS0");
@@ -124,8 +121,7 @@ TEST(EnumeratePorts, EntriesWithoutDeviceAreIgnored)
     sys.AddDanglingDevice("ttyUSB7");
     sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB0" }));
 }
 
@@ -139,8 +135,7 @@ TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
     sys.AddUart("ttyS0", 4);
     sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
                                                       "ttyUSB0", "ttyUSB1" }));
 }
@@ -182,17 +177,17 @@ TEST(EnumeratePorts, MissingSysRootIsNoPorts)
 TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
 {
     CFakeSysfs sys;
-    CLockablePty heldPty;
-    CLockablePty freePty;
-    ASSERT_TRUE(heldPty.IsOpen());
-    ASSERT_TRUE(freePty.IsOpen());
+    CPtyPair heldPty;
+    CPtyPair freePty;
+    ASSERT_TRUE(heldPty.Valid());
+    ASSERT_TRUE(freePty.Valid());
     ASSERT_TRUE(heldPty.LockSlave());
 
     sys.AddUart("ttyS0", 4);                 // no device node: busy
     sys.AddUsbSerial("ttyUSB0", "Held", ""); // a program holds the port locked
-    sys.AddDevLink("ttyUSB0", heldPty.GetSlavePath());
+    sys.AddDevLink("ttyUSB0", heldPty.SlavePath());
     sys.AddUsbSerial("ttyUSB1", "Open", ""); // open in a program, not locked
-    sys.AddDevLink("ttyUSB1", freePty.GetSlavePath());
+    sys.AddDevLink("ttyUSB1", freePty.SlavePath());
     sys.AddUsbSerial("ttyUSB2", "Locked file", ""); // a plain file locked by us
     sys.AddDevFile("ttyUSB2");
     sys.AddUsbSerial("ttyUSB3", "Free file", "");
@@ -202,8 +197,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     ASSERT_GE(lockedFd, 0);
     ASSERT_EQ(::flock(lockedFd, LOCK_EX | LOCK_NB), 0);
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(Names(list),
               (std::vector<std::string>{ "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3" }));
     EXPECT_TRUE(list[0].m_bBusy);
@@ -213,7 +207,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     EXPECT_FALSE(list[4].m_bBusy);
 
     // With dropBusy only the ports that could be opened remain, in order.
-    ASSERT_TRUE(EnumeratePorts(list, true, sys.GetSysRoot(), sys.GetDevRoot()));
+    list = Scan(sys, true);
     EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB1", "ttyUSB3" }));
     for (const SSerInfo& port : list)
         EXPECT_FALSE(port.m_bBusy);
@@ -226,35 +220,34 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     ::close(lockedFd);
 
     // Released, the file is free again.
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    const SSerInfo* released = Find(list, "ttyUSB2");
-    ASSERT_NE(released, nullptr);
-    EXPECT_FALSE(released->m_bBusy);
+    list = Scan(sys);
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_FALSE(list[3].m_bBusy) << list[3].m_strComName;
 }
 
 TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
 {
-    CLockablePty pty;
-    ASSERT_TRUE(pty.IsOpen());
+    CPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
 
     // The program using the port has its own line settings.
     termios before{};
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
     ::cfmakeraw(&before);
     ::cfsetispeed(&before, B19200);
     ::cfsetospeed(&before, B19200);
-    ASSERT_EQ(::tcsetattr(pty.GetSlave(), TCSANOW, &before), 0);
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+    ASSERT_EQ(::tcsetattr(pty.Slave(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
 
     // Bytes wait in the port's input while the scan runs.
     const char pending[] = "\x01\x03\x00\x00\x00\x01";
-    ASSERT_EQ(::write(pty.GetMaster(), pending, 6), 6);
+    ASSERT_EQ(::write(pty.Master(), pending, 6), 6);
 
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CanOpenPort(pty.GetSlavePath()));
+        EXPECT_TRUE(CanOpenPort(pty.SlavePath()));
 
     termios after{};
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &after), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &after), 0);
     EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
     EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
     EXPECT_EQ(after.c_iflag, before.c_iflag);
@@ -263,17 +256,17 @@ TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
     EXPECT_EQ(after.c_lflag, before.c_lflag);
 
     // The waiting bytes were neither flushed nor read by the trial open.
-    pollfd pfd{ pty.GetSlave(), POLLIN, 0 };
+    pollfd pfd{ pty.Slave(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
     char got[16]{};
-    ASSERT_EQ(::read(pty.GetSlave(), got, sizeof got), 6);
+    ASSERT_EQ(::read(pty.Slave(), got, sizeof got), 6);
     EXPECT_EQ(std::memcmp(got, pending, 6), 0);
 
     // The line still carries data both ways.
-    ASSERT_EQ(::write(pty.GetSlave(), "ok", 2), 2);
-    pfd = { pty.GetMaster(), POLLIN, 0 };
+    ASSERT_EQ(::write(pty.Slave(), "ok", 2), 2);
+    pfd = { pty.Master(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
-    ASSERT_EQ(::read(pty.GetMaster(), got, sizeof got), 2);
+    ASSERT_EQ(::read(pty.Master(), got, sizeof got), 2);
 }
 
 TEST(EnumeratePorts, CanOpenPortRefusesWhatIsNoPort)

@@ -10,21 +10,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A port on the slave side of a fresh pair; the test plays the far end on the
-// master side.
-class SerialReceive : public testing::Test
-{
-protected:
-    void OpenAt(std::uint32_t baud)
-    {
-        ASSERT_TRUE(m_pair.Valid());
-        m_port.Setup(m_pair.SlavePath(), baud, 0, 8, 0);
-        ASSERT_TRUE(m_port.Open());
-    }
-
-    CPtyPair m_pair;
-    CRecordingPort m_port;
-};
+using SerialReceive = PortOnPty;
 
 TEST_F(SerialReceive, BytesFromTheFarEndArrive)
 {

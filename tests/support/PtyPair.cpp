@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -80,6 +81,11 @@ void CPtyPair::CloseSlave()
     if (m_nSlave >= 0)
         ::close(m_nSlave);
     m_nSlave = -1;
+}
+
+bool CPtyPair::LockSlave()
+{
+    return m_nSlave >= 0 && ::flock(m_nSlave, LOCK_EX | LOCK_NB) == 0;
 }
 
 int OpenRawTerminal(const std::string& path)
