@@ -53,6 +53,19 @@ inline std::vector<SCell> Cells(const CDevDoc& doc)
     return cells;
 }
 
+// The cells as text, one line each: the fields in file order separated by
+// '|', and "|no row" for a cell without one ("HREG|Задание|SP|1|RW|0-10|10").
+inline std::string CellText(const CDevDoc& doc)
+{
+    std::string text;
+    for (const SCell& c : Cells(doc))
+        text += std::string(text.empty() ? "" : "\n") + CellTypeName(c.type) + "|" + c.desc + "|" +
+                c.id + "|" + std::to_string(c.addr) + "|" + CellAccessName(c.access) + "|" +
+                std::to_string(c.min) + "-" + std::to_string(c.max) + "|" +
+                std::to_string(c.value) + (c.hasRow ? "" : "|no row");
+    return text;
+}
+
 // The texts of the reader's two warnings.
 inline const std::string kTypeError =
     "Задан неверный тип ячейки (первый параметр)! Допустимы: COIL,DINP,HREG,IREG.";

@@ -89,8 +89,8 @@ TEST(DevFileWrite, HeaderDeviceLineAndCellLines)
         SCOPED_TRACE(c.edithex);
         DevFileHarness h;
         h.app.GetSettings().EDITHEX = c.edithex;
-        auto docOwner = h.NewDevice();
-        CDevDoc& doc = *docOwner;
+        auto owner = h.NewDevice();
+        CDevDoc& doc = *owner;
         Fill(doc, "PUMP1", 17, cells);
         const std::string path = h.dir.File("out.kvxd");
         ASSERT_TRUE(doc.OnSaveDocument(path));
@@ -256,68 +256,46 @@ TEST(DevFileWrite, ACarriageReturnInsideAFieldSurvivesASave)
 
 TEST(DevFileWrite, WhatTheFormatCannotCarry)
 {
+    // One holding register R at 1, bounds 0..max, saved and read back.
     struct
     {
         const char* why;
         std::string id;
         std::uint8_t addr;
-        SCell cell;
+        std::string desc;
+        std::string cellId;
+        std::uint16_t max;
+        std::uint16_t value;
         std::string idBack;
         std::uint8_t addrBack;
-        std::vector<SCell> cellsBack;
-        std::vector<std::string> warnings;
+        std::string cellsBack;
+        std::size_t warnings; // format errors
     } const cases[] = {
-        { "an empty device ID loses the address",
-          "",
-          9,
-          { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 },
-          "",
-          0,
-          { { HREG, "R", "d", 1, ACCESS_RW, 0, 9, 1 } },
-          { kFormatError } },
-        { "an empty description shortens the line",
-          "P",
-          1,
-          { HREG, "R", "", 1, ACCESS_RW, 0, 9, 1 },
-          "P",
-          1,
-          {},
-          { kFormatError } },
-        { "an empty description before a numeric ID makes a device line",
-          "P",
-          1,
-          { HREG, "42", "", 1, ACCESS_RW, 0, 9, 1 },
-          "HREG",
-          42,
-          {},
-          {} },
-        { "a value outside its bounds is clamped",
-          "P",
-          1,
-          { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 70 },
-          "P",
-          1,
-          { { HREG, "R", "d", 1, ACCESS_RW, 0, 10, 10 } },
-          {} },
+        { "an empty device ID loses the address", "", 9, "d", "R", 9, 1, "", 0,
+          "HREG|d|R|1|RW|0-9|1", 1 },
+        { "an empty description shortens the line", "P", 1, "", "R", 9, 1, "P", 1, "", 1 },
+        { "an empty description before a numeric ID makes a device line", "P", 1, "", "42", 9, 1,
+          "HREG", 42, "", 0 },
+        { "a value outside its bounds is clamped", "P", 1, "d", "R", 10, 70, "P", 1,
+          "HREG|d|R|1|RW|0-10|10", 0 },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         DevFileHarness h;
         const std::string path = h.dir.File("dev.kvxd");
         {
-            auto docOwner = h.NewDevice();
-            CDevDoc& doc = *docOwner;
-            Fill(doc, c.id, c.addr, { c.cell });
+            auto doc = h.NewDevice();
+            Fill(*doc, c.id, c.addr, { { HREG, c.cellId, c.desc, 1, ACCESS_RW, 0, c.max, 1 } });
             // A value set by the master or a script is stored unchecked.
-            doc.Items()[0]->SetValue(c.cell.value);
-            ASSERT_TRUE(doc.OnSaveDocument(path));
+            doc->Items()[0]->SetValue(c.value);
+            ASSERT_TRUE(doc->OnSaveDocument(path));
         }
         CDevDoc* back = h.Open(path);
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(back->GetDevId(), c.idBack);
         EXPECT_EQ(back->GetDevAddr(), c.addrBack);
-        EXPECT_EQ(Cells(*back), c.cellsBack);
-        EXPECT_EQ(h.Warnings("dev.kvxd"), c.warnings);
+        EXPECT_EQ(CellText(*back), c.cellsBack);
+        EXPECT_EQ(h.Warnings("dev.kvxd"), std::vector<std::string>(c.warnings, kFormatError));
     }
 }
 
