@@ -98,21 +98,6 @@ TEST(DevDoc, RelativePathsAreResolvedAgainstTheBaseFolder)
     EXPECT_EQ(b->GetTitle(), "b.kvxd");
 }
 
-TEST(DevDoc, WithoutAProviderTheBaseFolderIsTheCurrentDirectory)
-{
-    DevFileHarness h;
-    h.dir.Write("c.kvxd", DeviceFile("C"));
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(h.dir.Path());
-    EXPECT_EQ(std::filesystem::path(h.prj.GetBaseDir()), std::filesystem::current_path());
-    CDevDoc* doc = h.Open("c.kvxd");
-    std::filesystem::current_path(previous);
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(doc->GetDevId(), "C");
-    EXPECT_TRUE(doc->GetPathName().ends_with("/c.kvxd"));
-    EXPECT_EQ(doc->GetPathName().front(), '/');
-}
-
 TEST(DevDoc, AFileThatCannotBeOpenedOrReadIsReportedAndDoesNotOpen)
 {
     struct

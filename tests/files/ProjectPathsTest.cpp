@@ -143,13 +143,17 @@ TEST(AppPaths, TheBaseIsTheCurrentProjectsFolder)
 TEST(AppPaths, WithoutProjectOrProviderTheBaseIsTheCurrentDirectory)
 {
     ProjectHarness h;
+    h.dir.Write("c.kvxd", DeviceText("C", 1));
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(h.dir.Path());
     const std::string base = h.prj.GetBaseDir();
     const std::string relative = h.prj.MakeRelativePath(h.dir.File("pump.kvxd"));
+    CDevDoc* doc = h.Open("c.kvxd");
     std::filesystem::current_path(previous);
     EXPECT_EQ(std::filesystem::path(base), std::filesystem::path(h.dir.Path()));
     EXPECT_EQ(relative, ".\\pump.kvxd");
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->GetPathName(), h.dir.File("c.kvxd"));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,105 +40,91 @@ std::vector<SSerInfo> Scan(const CFakeSysfs& sys, bool dropBusy = false)
     return list;
 }
 
-TEST(EnumeratePorts, UsbConverterTakesProductAndManufacturer)
+// Each port as "name|shown name|description|usb|busy", one line each.
+std::string Rows(const std::vector<SSerInfo>& list)
 {
-    CFakeSysfs sys;
-    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
-    sys.AddDevFile("ttyUSB0");
-
-    std::vector<SSerInfo> list = Scan(sys);
-    ASSERT_EQ(list.size(), 1u);
-    const SSerInfo& port = list[0];
-    EXPECT_EQ(port.m_strComName, "ttyUSB0");
-    EXPECT_EQ(port.m_strOpenPath, sys.GetDevRoot() + "/ttyUSB0");
-    EXPECT_EQ(port.m_strDesc, "FT232R USB UART - FTDI");
-    EXPECT_EQ(port.m_strShownName, "FT232R USB UART - FTDI (ttyUSB0)");
-    EXPECT_TRUE(port.m_bUsb);
-    EXPECT_FALSE(port.m_bBusy);
+    std::string rows;
+    for (const SSerInfo& p : list)
+        rows += p.m_strComName + "|" + p.m_strShownName + "|" + p.m_strDesc + "|" +
+                (p.m_bUsb ? "usb" : "") + "|" + (p.m_bBusy ? "busy" : "free") + "\n";
+    return rows;
 }
 
-TEST(EnumeratePorts, UsbDescriptionFallsBackToWhatTheDeviceHas)
+TEST(EnumeratePorts, TheScanListsRealPortsWithTheirNamesInNaturalOrder)
 {
-    CFakeSysfs sys;
-    // Only a product string.
-    sys.AddUsbSerial("ttyUSB0", "CP2102 USB to UART Bridge Controller", "");
-    // Only a manufacturer string.
-    sys.AddUsbSerial("ttyUSB1", "", "Prolific Technology Inc.");
-    // Neither: the interface string of the modem.
-    sys.AddUsbInterfacePort("ttyACM0", "", "", "CDC Abstract Control Model");
-    // Nothing at all: the shown name is built from the name alone.
-    sys.AddUsbInterfacePort("ttyACM1", "", "", "");
-
-    std::vector<SSerInfo> list = Scan(sys);
-    ASSERT_EQ(Names(list),
-              (std::vector<std::string>{ "ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1" }));
-    EXPECT_EQ(list[0].m_strShownName, "CDC Abstract Control Model (ttyACM0)");
-    EXPECT_EQ(list[1].m_strShownName, "ttyACM1 (ttyACM1)");
-    EXPECT_EQ(list[1].m_strDesc, "");
-    EXPECT_EQ(list[2].m_strShownName, "CP2102 USB to UART Bridge Controller (ttyUSB0)");
-    EXPECT_EQ(list[3].m_strShownName, "Prolific Technology Inc. (ttyUSB1)");
-    for (const SSerInfo& port : list)
-        EXPECT_TRUE(port.m_bUsb) << port.m_strComName;
-}
-
-TEST(EnumeratePorts, AnyTtyUnderUsbInterfaceIsUsb)
-{
-    CFakeSysfs sys;
-    // A vendor driver's own name: USB only by its place in the device tree.
-    sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
-    sys.AddUart("ttyS0", 4);
-
-    std::vector<SSerInfo> list = Scan(sys);
-    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyXRUSB0" }));
-    EXPECT_FALSE(list[0].m_bUsb);
-    EXPECT_TRUE(list[1].m_bUsb);
-    EXPECT_EQ(list[1].m_strShownName, "XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)");
-}
-
-TEST(EnumeratePorts, OnBoardUartsListedPlaceholdersLeftOut)
-{
-    CFakeSysfs sys;
-    sys.AddUart("ttyS0", 4);            // 16550A found by firmware: a real port
-    sys.AddSerial8250Line("ttyS1", 0);  // unused 8250 line: PORT_UNKNOWN
-    sys.AddSerial8250Line("ttyS2", -1); // unused 8250 line, no type attribute
-    sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
-    sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
-
-    std::vector<SSerInfo> list = Scan(sys);
-    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyS3" }));
-    EXPECT_EQ(list[0].m_strShownName, "ttyS0 (ttyS0)");
-    EXPECT_EQ(list[0].m_strOpenPath, sys.GetDevRoot() + "/ttyS0");
-    EXPECT_EQ(list[0].m_strDesc, "");
-    EXPECT_FALSE(list[0].m_bUsb);
-}
-
-TEST(EnumeratePorts, EntriesWithoutDeviceAreIgnored)
-{
-    CFakeSysfs sys;
-    sys.AddVirtual("console");
-    sys.AddVirtual("ptmx");
-    sys.AddVirtual("tty0");
-    sys.AddVirtual("tty1");
-    sys.AddDanglingDevice("ttyUSB7");
-    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
-
-    std::vector<SSerInfo> list = Scan(sys);
-    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB0" }));
-}
-
-TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
-{
-    CFakeSysfs sys;
-    sys.AddUart("ttyS10", 4);
-    sys.AddUsbSerial("ttyUSB1", "B", "");
-    sys.AddUart("ttyS2", 4);
-    sys.AddUsbSerial("ttyUSB0", "A", "");
-    sys.AddUart("ttyS0", 4);
-    sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
-
-    std::vector<SSerInfo> list = Scan(sys);
-    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
-                                                      "ttyUSB0", "ttyUSB1" }));
+    struct
+    {
+        const char* why;
+        std::function<void(CFakeSysfs&)> make;
+        std::string rows; // a port without a device node is busy
+    } const cases[] = {
+        { "a USB converter takes product and manufacturer",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+              sys.AddDevFile("ttyUSB0");
+          },
+          "ttyUSB0|FT232R USB UART - FTDI (ttyUSB0)|FT232R USB UART - FTDI|usb|free\n" },
+        { "a USB description falls back to what the device has",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbSerial("ttyUSB0", "CP2102 USB to UART Bridge Controller", "");
+              sys.AddUsbSerial("ttyUSB1", "", "Prolific Technology Inc.");
+              // Neither: the interface string of the modem; nothing at all:
+              // the shown name is built from the name alone.
+              sys.AddUsbInterfacePort("ttyACM0", "", "", "CDC Abstract Control Model");
+              sys.AddUsbInterfacePort("ttyACM1", "", "", "");
+          },
+          "ttyACM0|CDC Abstract Control Model (ttyACM0)|CDC Abstract Control Model|usb|busy\n"
+          "ttyACM1|ttyACM1 (ttyACM1)||usb|busy\n"
+          "ttyUSB0|CP2102 USB to UART Bridge Controller (ttyUSB0)|CP2102 USB to UART Bridge "
+          "Controller|usb|busy\n"
+          "ttyUSB1|Prolific Technology Inc. (ttyUSB1)|Prolific Technology Inc.|usb|busy\n" },
+        { "any tty under a USB interface is USB, whatever its driver's name",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
+              sys.AddUart("ttyS0", 4);
+          },
+          "ttyS0|ttyS0 (ttyS0)|||busy\n"
+          "ttyXRUSB0|XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)|XR21V1410 USB UART - Exar "
+          "Corp.|usb|busy\n" },
+        { "on-board UARTs are listed, unused 8250 lines left out",
+          [](CFakeSysfs& sys) {
+              sys.AddUart("ttyS0", 4);            // 16550A found by firmware: a real port
+              sys.AddSerial8250Line("ttyS1", 0);  // unused 8250 line: PORT_UNKNOWN
+              sys.AddSerial8250Line("ttyS2", -1); // unused 8250 line, no type attribute
+              sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
+              sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
+          },
+          "ttyS0|ttyS0 (ttyS0)|||busy\nttyS3|ttyS3 (ttyS3)|||busy\n" },
+        { "entries without a device are ignored",
+          [](CFakeSysfs& sys) {
+              for (const char* name : { "console", "ptmx", "tty0", "tty1" })
+                  sys.AddVirtual(name);
+              sys.AddDanglingDevice("ttyUSB7");
+              sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+          },
+          "ttyUSB0|FT232R USB UART - FTDI (ttyUSB0)|FT232R USB UART - FTDI|usb|busy\n" },
+        { "the list keeps the natural order of the names",
+          [](CFakeSysfs& sys) {
+              sys.AddUart("ttyS10", 4);
+              sys.AddUsbSerial("ttyUSB1", "B", "");
+              sys.AddUart("ttyS2", 4);
+              sys.AddUsbSerial("ttyUSB0", "A", "");
+              sys.AddUart("ttyS0", 4);
+              sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
+          },
+          "ttyACM0|C (ttyACM0)|C|usb|busy\nttyS0|ttyS0 (ttyS0)|||busy\n"
+          "ttyS2|ttyS2 (ttyS2)|||busy\nttyS10|ttyS10 (ttyS10)|||busy\n"
+          "ttyUSB0|A (ttyUSB0)|A|usb|busy\nttyUSB1|B (ttyUSB1)|B|usb|busy\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        CFakeSysfs sys;
+        c.make(sys);
+        const std::vector<SSerInfo> list = Scan(sys);
+        EXPECT_EQ(Rows(list), c.rows);
+        for (const SSerInfo& port : list)
+            EXPECT_EQ(port.m_strOpenPath, sys.GetDevPath(port.m_strComName));
+    }
 }
 
 TEST(EnumeratePorts, NaturalLessComparesDigitRunsByValue)

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 
 using SerialReceive = PortOnPty;
 
-TEST_F(SerialReceive, BytesFromTheFarEndArrive)
+TEST_F(SerialReceive, BytesFromTheFarEndArriveOnTheReaderThread)
 {
     OpenAt(9600);
     const Bytes request{ 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD };
@@ -20,13 +20,6 @@ TEST_F(SerialReceive, BytesFromTheFarEndArrive)
     ASSERT_TRUE(m_port.WaitForBytes(request.size()));
     EXPECT_EQ(m_port.Received(), request);
     EXPECT_TRUE(m_port.Errors().empty());
-}
-
-TEST_F(SerialReceive, HooksRunOnTheReaderThread)
-{
-    OpenAt(9600);
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 1, 2, 3 }));
-    ASSERT_TRUE(m_port.WaitForBytes(3));
     const auto threads = m_port.HookThreads();
     ASSERT_FALSE(threads.empty());
     for (const auto& id : threads)
