@@ -103,23 +103,6 @@ TEST(DevFileWrite, HeaderDeviceLineAndCellLines)
     }
 }
 
-TEST(DevFileWrite, HeaderLinesAreTheWindowsProgramsBytes)
-{
-    DevFileHarness h;
-    auto docOwner = h.NewDevice();
-    CDevDoc& doc = *docOwner;
-    Fill(doc, "P", 1, {});
-    const std::string path = h.dir.File("out.kvxd");
-    ASSERT_TRUE(doc.OnSaveDocument(path));
-    const std::string bytes = ReadBytes(path);
-    // Line 5 with its blanks, in code page 1251: "<ID_устройства>  <tab>  <адрес_485> ".
-    EXPECT_NE(bytes.find("\r\n// <ID_\xF3\xF1\xF2\xF0\xEE\xE9\xF1\xF2\xE2\xE0>  <tab>  "
-                         "<\xE0\xE4\xF0\xE5\xF1_485> \r\n"),
-              std::string::npos);
-    EXPECT_EQ(bytes.find('\n'), bytes.find("\r\n") + 1) << "lines end with CR LF";
-    EXPECT_TRUE(bytes.ends_with("\r\nP\t0x1\r\n")) << "no trailing tab, a final CR LF";
-}
-
 TEST(DevFileWrite, EditHexOnAndOffReadBackTheSameCells)
 {
     const std::vector<SCell> cells = {

@@ -200,23 +200,21 @@ TEST(PrjDoc, ADeviceWhoseIdIsAlreadyOpenIsSkippedSilently)
 
 TEST(PrjDoc, TheExtensionDecidesTheTemplate)
 {
-    struct
-    {
-        const char* name;
-        bool device;
-    } const cases[] = {
-        { "UPPER.KVXD", true },   { "Mixed.KvXd", true }, { "notes.txt", false },
-        { "script.kvxs", false }, { "noext", false },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProjectHarness h;
-        h.dir.Write(c.name, c.device ? DeviceText("D", 1) : kScript);
-        ASSERT_NE(h.OpenProject("p.kvxp", std::string(".\\") + c.name + "\r\n"), nullptr);
-        EXPECT_TRUE(h.messages.empty());
-        EXPECT_EQ(h.DeviceCount(), c.device ? 1u : 0u);
-        EXPECT_EQ(h.ScriptCount(), c.device ? 0u : 1u);
-    }
+    ProjectHarness h;
+    h.dir.Write("UPPER.KVXD", DeviceText("D1", 1));
+    h.dir.Write("Mixed.KvXd", DeviceText("D2", 2));
+    for (const char* name : { "notes.txt", "script.kvxs", "noext" })
+        h.dir.Write(name, kScript);
+    ASSERT_NE(h.OpenProject("p.kvxp", ".\\UPPER.KVXD\r\n.\\Mixed.KvXd\r\n.\\notes.txt\r\n"
+                                      ".\\script.kvxs\r\n.\\noext\r\n"),
+              nullptr);
+    EXPECT_TRUE(h.messages.empty());
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
+              (std::vector<std::string>{ ".\\UPPER.KVXD", ".\\Mixed.KvXd" }));
+    EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup),
+              (std::vector<std::string>{ ".\\notes.txt", ".\\script.kvxs", ".\\noext" }));
+    EXPECT_EQ(h.DeviceCount(), 2u);
+    EXPECT_EQ(h.ScriptCount(), 3u);
 }
 
 TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)
