@@ -76,14 +76,9 @@ protected:
 // "level|line|text" of each record, for comparisons with readable output.
 Strings Texts(const Records& recs);
 
-} // namespace korvex::test
-
-namespace korvex::test {
-
-// The records end in the engine's error line for a run-time error on the
-// given zero-based line: description plus " (строка: N)", level error, N as
-// its source line, and no end line after it.
-::testing::AssertionResult EndsInScriptError(const Records& recs, const std::string& description,
-                                             int line);
+// The engine's error record for a run-time error on the given zero-based
+// line, as Texts shows it: level error, the line, and the description plus
+// " (строка: N)".
+std::string ErrorRecord(const std::string& description, int line);
 
 } // namespace korvex::test

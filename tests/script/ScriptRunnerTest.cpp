@@ -76,11 +76,10 @@ TEST_F(ScriptRunner, SyntaxErrorOnTheThirdLineIsReportedWithTwo)
     ASSERT_TRUE(RunSession());
     const Records& recs = LogOf(doc);
     ASSERT_EQ(recs.size(), 1u) << ::testing::PrintToString(Texts(recs));
-    // The description is the engine's own.
-    // The description is the message alone, without the error's type name.
+    // The description is the engine's own message, without the error's type name.
     ASSERT_EQ(recs[0].strText.find("SyntaxError"), std::string::npos) << recs[0].strText;
     const std::string description = recs[0].strText.substr(0, recs[0].strText.find(" (строка"));
-    EXPECT_TRUE(EndsInScriptError(recs, description, 2));
+    EXPECT_EQ(Texts(recs), Strings{ ErrorRecord(description, 2) });
     EXPECT_EQ(beeps, 1);
     EXPECT_EQ(fronts, 1);
     EXPECT_TRUE(doc.IsErrorStop());
@@ -111,7 +110,7 @@ TEST_F(ScriptRunner, RunTimeErrorLines)
     };
     for (const auto& c : cases) {
         const Records recs = Run(c.text);
-        EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
+        EXPECT_EQ(Texts(recs), Strings{ ErrorRecord(c.description, c.line) }) << c.text;
         EXPECT_FALSE(h.app.IsRunning());
         EXPECT_EQ(h.stops.nStops, 1);
     }
@@ -125,7 +124,7 @@ TEST_F(ScriptRunner, ErrorStopOfOneScriptStopsTheOthers)
     EXPECT_FALSE(h.app.IsRunning());
     EXPECT_FALSE(looping.IsScriptRunning());
     EXPECT_TRUE(LogOf(looping).empty()) << ::testing::PrintToString(Texts(LogOf(looping)));
-    EXPECT_TRUE(EndsInScriptError(LogOf(failing), "noSuchFunction is not defined", 1));
+    EXPECT_EQ(Texts(LogOf(failing)), Strings{ ErrorRecord("noSuchFunction is not defined", 1) });
     EXPECT_FALSE(looping.IsErrorStop());
     EXPECT_TRUE(failing.IsErrorStop());
 }

@@ -97,8 +97,7 @@ TEST_F(ScripterConvert, FailedConversionIsARunTimeError)
     };
     for (const auto& c : cases) {
         const Records recs = Run(c.text);
-        EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
-        EXPECT_EQ(recs.size(), 1u) << c.text << ::testing::PrintToString(Texts(recs));
+        EXPECT_EQ(Texts(recs), Strings{ ErrorRecord(c.description, c.line) }) << c.text;
         EXPECT_EQ(Value("PUMP", HREG, 16), 100) << c.text;
         // The engine's error stops the session.
         EXPECT_FALSE(h.app.IsRunning()) << c.text;

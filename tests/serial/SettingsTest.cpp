@@ -150,19 +150,6 @@ TEST(SettingsStore, MissingFileGivesTheDefaults)
     EXPECT_FALSE(fs::exists(path));
 }
 
-TEST(SettingsStore, MissingValuesTakeTheirDefaults)
-{
-    const std::string path = TestFile("partial");
-    WriteBytes(path, "[Settings]\nBAUD=19200\nMAXLOGS=0\n[Other]\nPORT=4\n");
-    SSettings loaded;
-    CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(loaded.BAUD, 19200u);
-    EXPECT_EQ(loaded.MAXLOGS, 0);
-    EXPECT_EQ(loaded.PORT, -1); // PORT of another group does not count
-    EXPECT_EQ(loaded.MAXLOGP, 500);
-    EXPECT_EQ(loaded.VERSION, CKorvexApp::GetVersionText());
-}
-
 TEST(SettingsStore, UnreadableValuesFallBackOneByOne)
 {
     const std::string path = TestFile("garbage");
@@ -192,21 +179,20 @@ TEST(SettingsStore, UnreadableValuesFallBackOneByOne)
               "MAXLOGS=200\nADDRISHEX=1\nVALUEISHEX=0\nEDITHEX=0\n");
 }
 
-TEST(SettingsStore, ReadValuesAreNotCheckedAgainstTheirMeaning)
+TEST(SettingsStore, ReadValuesAreKeptUncheckedAndMissingOnesTakeTheirDefaults)
 {
     // Readable numbers are kept even where no line setting matches them; the
     // port choice and the dialogs deal with them.
     const std::string path = TestFile("unchecked");
     WriteBytes(path, "[Settings]\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nFLOWCTRL=-3\n"
-                     "MAXLOGP=-1\n");
+                     "MAXLOGP=-1\nMAXLOGS=0\n[Other]\nSTOPBIT=2\n");
     SSettings loaded;
     CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(loaded.PORT, 7);
-    EXPECT_EQ(loaded.BAUD, 4000u);
-    EXPECT_EQ(loaded.DATABIT, 9);
-    EXPECT_EQ(loaded.PARITY, 7);
-    EXPECT_EQ(loaded.FLOWCTRL, -3);
-    EXPECT_EQ(loaded.MAXLOGP, -1);
+    EXPECT_EQ(Fields(loaded), "VERSION=" + CKorvexApp::GetVersionText() +
+                                  "\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nSTOPBIT=0\n"
+                                  "FLOWCTRL=-3\nRTS_CTRL_HI=1\nDTR_CTRL_HI=1\nCHILDSTATE=1\n"
+                                  "MAXLOGP=-1\nMAXLOGS=0\nADDRISHEX=1\nVALUEISHEX=1\nEDITHEX=1\n")
+        << "STOPBIT of another group does not count";
 }
 
 TEST(SettingsStore, VersionIsWrittenBackAsRead)
