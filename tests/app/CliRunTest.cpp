@@ -2,11 +2,10 @@
 // port, scripts from files and projects, the settings, and failing ports.
 
 #include "app/CliTestUtil.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -280,16 +279,14 @@ TEST(CliRunPort, PortComesFromTheSettingsAndOptionsOverrideThemForOneRun)
 TEST(CliRunPort, VanishedPortGivesOneWarningAndExitOne)
 {
     CTempDir dir;
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    close(slave);
-    // The emulator must not inherit the master side, or closing it here
-    // would not make the port vanish.
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-
+    // The emulator must not inherit the master side (the pair's descriptors
+    // close on exec), or closing it here would not make the port vanish.
+    CPtyPair pair;
+    ASSERT_TRUE(pair.Valid());
+    pair.CloseSlave();
+    const int master = pair.Master();
     CChildProcess proc(KORVEX_CLI_PATH,
-                       { "run", "--port", name, dir.Write("pump.kvxd", DemoDevice()) });
+                       { "run", "--port", pair.SlavePath(), dir.Write("pump.kvxd", DemoDevice()) });
     // Wait until the emulator answers, so that it holds the port.
     const Bytes req = WithCrc(Hex("01 03 00 00 00 01"));
     bool answered = false;
@@ -301,7 +298,7 @@ TEST(CliRunPort, VanishedPortGivesOneWarningAndExitOne)
                  .empty();
     }
     ASSERT_TRUE(answered) << proc.Stderr();
-    close(master);
+    pair.CloseMaster();
     EXPECT_EQ(proc.Wait(std::chrono::seconds(10)), 1);
     EXPECT_EQ(Starting(proc.Lines(), "P\t5\t\t\t").size(), 1u);
 }

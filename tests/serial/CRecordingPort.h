@@ -68,11 +68,6 @@ public:
             all.insert(all.end(), b.begin(), b.end());
         return all;
     }
-    std::size_t ErrorCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_errors.size();
-    }
 
 protected:
     void OnError(const char* format, ...) override

@@ -265,57 +265,46 @@ TEST(EnumeratePorts, CanOpenPortRefusesWhatIsNoPort)
 
 // ---- Name completion -------------------------------------------------------
 
-TEST(CompletePortNames, ShortNameCutFromTheShownName)
+TEST(CompletePortNames, EachNameIsCompletedFromTheOther)
 {
     struct SCase
     {
         const char* shown;
         const char* com;
+        const char* shownAfter;
+        const char* comAfter;
         const char* why;
     };
     const SCase cases[] = {
-        { "USB Serial Port (COM5)", "COM5", "the closing parenthesis ends the name" },
-        { "Communications Port (COM1)", "COM1", "the closing parenthesis ends the name" },
-        { "Prolific USB-to-Serial Comm Port (COM3)", "COM3",
-          "a dash before \" (\" does not count" },
-        { "Port (COM7-1)", "COM7", "a dash after \" (\" wins over the parenthesis" },
-        { "Port (COM7) - 2", "COM7) ", "the last dash wins, wherever it is" },
-        { "Port (COM8 x", "COM8", "without dash or parenthesis, the last blank" },
-        { "Port (COM9", "", "no end mark after \" (\"" },
-        { "Port without parenthesis", "", "no \" (\" at all" },
-        { " (COM2)", "", "\" (\" at the very start" },
-        { "A (B) (C)", "B) (C", "the first \" (\" starts the name" },
-        { "X ()", "", "nothing between the marks" },
+        { "USB Serial Port (COM5)", "", "USB Serial Port (COM5)", "COM5",
+          "the closing parenthesis ends the name" },
+        { "Prolific USB-to-Serial Comm Port (COM3)", "", "Prolific USB-to-Serial Comm Port (COM3)",
+          "COM3", "a dash before \" (\" does not count" },
+        { "Port (COM7-1)", "", "Port (COM7-1)", "COM7",
+          "a dash after \" (\" wins over the parenthesis" },
+        { "Port (COM7) - 2", "", "Port (COM7) - 2", "COM7) ",
+          "the last dash wins, wherever it is" },
+        { "Port (COM8 x", "", "Port (COM8 x", "COM8",
+          "without dash or parenthesis, the last blank" },
+        { "Port (COM9", "", "Port (COM9", "", "no end mark after \" (\"" },
+        { "Port without parenthesis", "", "Port without parenthesis", "", "no \" (\" at all" },
+        { " (COM2)", "", " (COM2)", "", "\" (\" at the very start" },
+        { "A (B) (C)", "", "A (B) (C)", "B) (C", "the first \" (\" starts the name" },
+        { "X ()", "", "X ()", "", "nothing between the marks" },
+        { "", "ttyS0", "ttyS0", "ttyS0", "the shown name taken from the short name" },
+        { "Adapter (ttyUSB0)", "ttyUSB1", "Adapter (ttyUSB0)", "ttyUSB1",
+          "both present: nothing changes, even when they disagree" },
+        { "", "", "", "", "both empty: both stay empty" },
     };
     for (const SCase& c : cases) {
+        SCOPED_TRACE(c.why);
         SSerInfo info;
         info.m_strShownName = c.shown;
+        info.m_strComName = c.com;
         CompletePortNames(info);
-        EXPECT_EQ(info.m_strComName, c.com) << c.shown << ": " << c.why;
-        EXPECT_EQ(info.m_strShownName, c.shown);
+        EXPECT_EQ(info.m_strComName, c.comAfter);
+        EXPECT_EQ(info.m_strShownName, c.shownAfter);
     }
-}
-
-TEST(CompletePortNames, ShownNameTakenFromTheShortName)
-{
-    SSerInfo info;
-    info.m_strComName = "ttyS0";
-    CompletePortNames(info);
-    EXPECT_EQ(info.m_strShownName, "ttyS0");
-    EXPECT_EQ(info.m_strComName, "ttyS0");
-
-    // Both present: nothing changes, even when they disagree.
-    info.m_strComName = "ttyUSB1";
-    info.m_strShownName = "Adapter (ttyUSB0)";
-    CompletePortNames(info);
-    EXPECT_EQ(info.m_strComName, "ttyUSB1");
-    EXPECT_EQ(info.m_strShownName, "Adapter (ttyUSB0)");
-
-    // Both empty: both stay empty.
-    SSerInfo empty;
-    CompletePortNames(empty);
-    EXPECT_EQ(empty.m_strComName, "");
-    EXPECT_EQ(empty.m_strShownName, "");
 }
 
 } // namespace

@@ -112,7 +112,7 @@ TEST(SerialVanish, MasterSideReportsOnceAndRests)
 
     port.Close();
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(port.ErrorCount(), 1u);
+    EXPECT_EQ(port.Errors().size(), 1u);
     EXPECT_GE(fcntl(pair.Master(), F_GETFD), 0) << "the caller's descriptor stays open";
 }
 
