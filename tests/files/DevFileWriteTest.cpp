@@ -145,15 +145,12 @@ TEST(DevFileWrite, WindowsFileIsWrittenBackByteForByte)
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->GetDevId(), "КНС-2");
     EXPECT_EQ(doc->GetDevAddr(), 5);
-    const std::vector<SCell> cells = {
-        { COIL, "Н1", "Насос №1 включён", 0, ACCESS_RW, 0, 1, 1 },
-        { COIL, "RESET", "Сброс аварии", 16, ACCESS_W, 0, 1, 0 },
-        { DINP, "СУХОЙ_ХОД", "Датчик сухого хода", 0, ACCESS_R, 0, 1, 0 },
-        { HREG, "УРОВЕНЬ", "Уставка уровня, см", 100, ACCESS_RW, 10, 500, 150 },
-        { HREG, "VOLUME", "Ёмкость резервуара, куб. м", 101, ACCESS_R, 0, 65535, 8000 },
-        { IREG, "T1", "Температура, °C", 512, ACCESS_R, 0, 100, 23 },
-    };
-    EXPECT_EQ(Cells(*doc), cells);
+    EXPECT_EQ(CellText(*doc), "COIL|Насос №1 включён|Н1|0|RW|0-1|1\n"
+                              "COIL|Сброс аварии|RESET|16|W|0-1|0\n"
+                              "DINP|Датчик сухого хода|СУХОЙ_ХОД|0|R|0-1|0\n"
+                              "HREG|Уставка уровня, см|УРОВЕНЬ|100|RW|10-500|150\n"
+                              "HREG|Ёмкость резервуара, куб. м|VOLUME|101|R|0-65535|8000\n"
+                              "IREG|Температура, °C|T1|512|R|0-100|23");
     EXPECT_TRUE(h.lines.empty());
 
     ASSERT_TRUE(doc->Save());

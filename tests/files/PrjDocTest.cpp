@@ -15,8 +15,6 @@
 namespace korvex::test {
 namespace {
 
-const std::string kScript = "MyObject.Print(\"x\");\r\n";
-
 // ---- The file format ------------------------------------------------------------
 
 TEST(PrjFile, LinesAreTrimmedCommentsSkippedAndKindsTakenFromTheExtension)

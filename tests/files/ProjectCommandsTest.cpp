@@ -11,8 +11,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const std::string kScript = "MyObject.Print(\"x\");\r\n";
-
 std::string Prompt(const std::string& title)
 {
     return "Сохранить изменения в " + title + "?";

@@ -71,6 +71,9 @@ inline CDocTemplate& RegisterTextTemplate(CKorvexApp& app)
     return tmpl;
 }
 
+// A script as far as the project tests care.
+inline const std::string kScript = "MyObject.Print(\"x\");\r\n";
+
 // A device file in the Windows program's form (code page 1251, CR LF).
 inline std::string DeviceText(const std::string& id, int addr)
 {
