@@ -278,9 +278,10 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
     CDocument* script = h.prj.OnAddScript(h.dir.File("lib/b.kvxs"));
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), (Strings{ ".\\a.kvxs", ".\\lib\\b.kvxs" }));
-    EXPECT_TRUE(h.frames.events.empty());
+    EXPECT_EQ(h.frames.events, (Strings{ "create", "shown P", "create" }));
 
     // Added again: the open document is activated, nothing else happens.
+    h.frames.events.clear();
     h.project->SetModifiedFlag(false);
     EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("lib/valve.kvxd")), valve);
     EXPECT_EQ(h.prj.OnAddScript(h.dir.File("lib/../lib/b.kvxs")), script);
