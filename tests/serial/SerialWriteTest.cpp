@@ -49,11 +49,11 @@ TEST_F(SerialWrite, WriteUpToTheLimitGoesOut)
     const std::uint32_t count = CSerialPort::kTxBufferSize - 1;
     const Bytes data = Pattern(count);
     ASSERT_TRUE(m_port.Write(data.data(), count));
+    // A pseudo-terminal nobody reads takes only part of such a write: every
+    // piece of it is reported through OnSent, in order, just after it went out.
+    ASSERT_TRUE(WaitUntil([&] { return !m_port.Sent().empty(); }, 5s));
     EXPECT_EQ(ReadExactly(m_pair.Master(), count, std::chrono::seconds(20)), data);
     EXPECT_TRUE(m_port.Errors().empty());
-
-    // A pseudo-terminal takes a few kilobytes at a time: every piece of such
-    // a write is reported through OnSent, in order, just after it went out.
     const auto sent = [this] {
         Bytes all;
         for (const Bytes& piece : m_port.Sent())
