@@ -3,8 +3,6 @@
 
 #include "DevFileTestUtil.h"
 #include "core/CDocManager.h"
-#include "core/IDevObserver.h"
-#include "core/IDocFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -25,30 +23,6 @@ std::string DeviceFile(const std::string& id)
 {
     return (id.empty() ? "" : id + "\t1\r\n") + "HREG\td\tR\t0\tRW\t0-9\t1\r\n";
 }
-
-// Window side that records what the template asks of it and gives every
-// device a view.
-class CRecordingFrames final : public IDocFrames, public IDevObserver
-{
-public:
-    std::vector<std::string> events;
-
-    void CreateFrame(CDocument& doc) override
-    {
-        events.push_back("create");
-        if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
-            dev->AddObserver(this);
-    }
-    void DestroyFrame(CDocument& doc) override
-    {
-        events.push_back("destroy");
-        if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
-            dev->RemoveObserver(this);
-    }
-    void OnValuesChanged(const std::vector<CDevItem*>&) override {}
-    void OnItemShown(CDevItem* item) override { events.push_back("shown " + item->GetId()); }
-    void OnItemRemoved(CDevItem*) override {}
-};
 
 TEST(DevDoc, AnotherDeviceWithTheSameIdIsDroppedSilently)
 {
@@ -96,21 +70,6 @@ TEST(DevDoc, RelativePathsAreResolvedAgainstTheBaseFolder)
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->GetPathName(), h.dir.File("b.kvxd"));
     EXPECT_EQ(b->GetTitle(), "b.kvxd");
-}
-
-TEST(DevDoc, WithoutAProviderTheBaseFolderIsTheCurrentDirectory)
-{
-    DevFileHarness h;
-    h.dir.Write("c.kvxd", DeviceFile("C"));
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(h.dir.Path());
-    EXPECT_EQ(std::filesystem::path(h.prj.GetBaseDir()), std::filesystem::current_path());
-    CDevDoc* doc = h.Open("c.kvxd");
-    std::filesystem::current_path(previous);
-    ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(doc->GetDevId(), "C");
-    EXPECT_TRUE(doc->GetPathName().ends_with("/c.kvxd"));
-    EXPECT_EQ(doc->GetPathName().front(), '/');
 }
 
 TEST(DevDoc, AFileThatCannotBeOpenedOrReadIsReportedAndDoesNotOpen)
@@ -304,11 +263,11 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
 
     frames.events.clear();
     EXPECT_EQ(h.Open(h.dir.File("dup.kvxd")), nullptr);
-    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "shown R", "destroy" }));
+    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "shown R", "destroy dup.kvxd" }));
 
     frames.events.clear();
     EXPECT_EQ(h.prj.GetDevTemplate().OpenNewDocument(), nullptr) << "no empty device";
-    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "destroy" }));
+    EXPECT_EQ(frames.events, (std::vector<std::string>{ "create", "destroy " }));
 
     CDevDoc* b = h.Open(h.dir.File("b.kvxd"));
     ASSERT_NE(b, nullptr);
@@ -318,7 +277,7 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
 
     frames.events.clear();
     h.prj.GetDevTemplate().CloseDocument(a);
-    EXPECT_EQ(frames.events, std::vector<std::string>{ "destroy" });
+    EXPECT_EQ(frames.events, std::vector<std::string>{ "destroy a.kvxd" });
     EXPECT_EQ(h.app.GetDevices(), std::vector<CDevDoc*>{ b });
     EXPECT_EQ(h.app.FindDeviceById("A"), nullptr);
     h.app.GetDocManager().CloseAllDocuments();

@@ -6,6 +6,8 @@
 #include "core/CDevDoc.h"
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
+#include "core/IDevObserver.h"
+#include "core/IDocFrames.h"
 #include "files/CPrjManager.h"
 #include "support/CoreHarness.h"
 #include "support/TempDir.h"
@@ -53,12 +55,51 @@ inline std::vector<SCell> Cells(const CDevDoc& doc)
     return cells;
 }
 
+// The cells as text, one line each: the fields in file order separated by
+// '|', and "|no row" for a cell without one ("HREG|Задание|SP|1|RW|0-10|10").
+inline std::string CellText(const CDevDoc& doc)
+{
+    std::string text;
+    for (const SCell& c : Cells(doc))
+        text += std::string(text.empty() ? "" : "\n") + CellTypeName(c.type) + "|" + c.desc + "|" +
+                c.id + "|" + std::to_string(c.addr) + "|" + CellAccessName(c.access) + "|" +
+                std::to_string(c.min) + "-" + std::to_string(c.max) + "|" +
+                std::to_string(c.value) + (c.hasRow ? "" : "|no row");
+    return text;
+}
+
 // The texts of the reader's two warnings.
 inline const std::string kTypeError =
     "Задан неверный тип ячейки (первый параметр)! Допустимы: COIL,DINP,HREG,IREG.";
 inline const std::string kFormatError =
     "\x4F"
     "шибка формата файла устройства, не хватает параметров!"; // Latin O
+
+// Records what the templates ask of the window side ("create", "destroy
+// TITLE", "activate TITLE") and gives every device a view that records the
+// cells it shows ("shown ID").
+class CRecordingFrames final : public IDocFrames, public IDevObserver
+{
+public:
+    std::vector<std::string> events;
+
+    void CreateFrame(CDocument& doc) override
+    {
+        events.push_back("create");
+        if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
+            dev->AddObserver(this);
+    }
+    void DestroyFrame(CDocument& doc) override
+    {
+        events.push_back("destroy " + doc.GetTitle());
+        if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
+            dev->RemoveObserver(this);
+    }
+    void ActivateFrame(CDocument& doc) override { events.push_back("activate " + doc.GetTitle()); }
+    void OnValuesChanged(const std::vector<CDevItem*>&) override {}
+    void OnItemShown(CDevItem* item) override { events.push_back("shown " + item->GetId()); }
+    void OnItemRemoved(CDevItem*) override {}
+};
 
 struct DevFileHarness : CoreHarness
 {

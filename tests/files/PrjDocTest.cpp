@@ -9,10 +9,11 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace korvex::test {
 namespace {
-
-const std::string kScript = "MyObject.Print(\"x\");\r\n";
 
 // ---- The file format ------------------------------------------------------------
 
@@ -91,6 +92,7 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
     ASSERT_NE(h.app.FindDeviceById("BOILER"), nullptr);
     EXPECT_EQ(h.app.FindDeviceById("BOILER")->GetPathName(), h.dir.File("proj/sub/boiler.kvxd"));
     EXPECT_EQ(h.app.FindDeviceById("UP")->GetPathName(), h.dir.File("up.kvxd"));
+    ASSERT_EQ(h.app.GetDevices().size(), 6u);
     for (CDevDoc* dev : h.app.GetDevices())
         EXPECT_FALSE(dev->IsModified()) << dev->GetDevId();
     EXPECT_EQ(h.ScriptCount(), 3u);
@@ -106,120 +108,95 @@ TEST(PrjDoc, EveryRelativeFormResolvesAgainstTheProjectFolder)
                                    ".\\bare.kvxd", "..\\up.kvxd", ".\\sub\\fwd.kvxd" }));
 }
 
-TEST(PrjDoc, AFileListedTwiceOpensOnceAndTheSecondLineGoesAtTheNextSave)
+TEST(PrjDoc, WhatAProjectOpensReportsAndWritesBack)
 {
-    ProjectHarness h;
-    h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
-    h.dir.Write("a.kvxs", kScript);
-    CPrjDoc* project =
-        h.OpenProject("p.kvxp", PrjHeader("1") + ".\\pump.kvxd\r\n"
-                                                 ".\\a.kvxs\r\n"
-                                                 "pump.kvxd\r\n" // the same file, another form
-                                                 ".\\pump.kvxd\r\n"
-                                                 ".\\a.kvxs\r\n");
-    ASSERT_NE(project, nullptr);
-    EXPECT_EQ(h.DeviceCount(), 1u);
-    EXPECT_EQ(h.ScriptCount(), 1u);
-    EXPECT_EQ(h.ScriptCount(), 1u) << "a script listed twice opens once";
-    EXPECT_TRUE(h.messages.empty());
-    ASSERT_TRUE(project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string>{ ".\\a.kvxs", ".\\pump.kvxd" }));
-}
-
-TEST(PrjDoc, SavingWritesScriptsBeforeDevicesInTreeOrder)
-{
-    ProjectHarness h;
-    for (const char* name : { "b.kvxd", "a.kvxd" })
-        h.dir.Write(name, DeviceText(name, 1));
-    for (const char* name : { "z.kvxs", "y.kvxs" })
-        h.dir.Write(name, kScript);
-    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") + ".\\b.kvxd\r\n.\\z.kvxs\r\n"
-                                                                ".\\a.kvxd\r\n.\\y.kvxs\r\n");
-    ASSERT_NE(project, nullptr);
-    ASSERT_TRUE(project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string>{ ".\\z.kvxs", ".\\y.kvxs", ".\\b.kvxd", ".\\a.kvxd" }));
-}
-
-TEST(PrjDoc, AMissingFileIsReportedAndSkippedAndTheOthersOpen)
-{
-    ProjectHarness h;
-    h.MakeDir("sub");
-    h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
-    h.dir.Write("a.kvxs", kScript);
-    CPrjDoc* project = h.OpenProject("p.kvxp", PrjHeader("1") + ".\\gone.kvxs\r\n"
-                                                                ".\\a.kvxs\r\n"
-                                                                ".\\sub\\gone.kvxd\r\n"
-                                                                ".\\nofolder\\x.kvxd\r\n"
-                                                                ".\\pump.kvxd\r\n");
-    ASSERT_NE(project, nullptr);
-    EXPECT_FALSE(project->IsReadFailed());
-    EXPECT_EQ(
-        h.messages,
-        (std::vector<std::string>{
-            h.dir.File("gone.kvxs") +
-                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
-            h.dir.File("sub/gone.kvxd") +
-                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.",
-            h.dir.File("nofolder/x.kvxd") +
-                "\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему." }));
-    EXPECT_EQ(h.DeviceCount(), 1u);
-    EXPECT_EQ(h.ScriptCount(), 1u);
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), std::vector<std::string>{ ".\\pump.kvxd" });
-    ASSERT_TRUE(project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string>{ ".\\a.kvxs", ".\\pump.kvxd" }));
-}
-
-TEST(PrjDoc, AFileThatExistsButCannotBeReadGetsTheDocumentsOwnMessage)
-{
-    ProjectHarness h;
-    ASSERT_EQ(::mkdir(h.dir.File("folder.kvxd").c_str(), 0755), 0);
-    h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
-    ASSERT_NE(h.OpenProject("p.kvxp", ".\\folder.kvxd\r\n.\\pump.kvxd\r\n"), nullptr);
-    ASSERT_EQ(h.messages.size(), 1u);
-    EXPECT_NE(h.messages[0].find(h.dir.File("folder.kvxd")), std::string::npos);
-    EXPECT_EQ(h.messages[0].find("Невозможно найти файл"), std::string::npos) << h.messages[0];
-    EXPECT_EQ(h.DeviceCount(), 1u);
-}
-
-TEST(PrjDoc, ADeviceWhoseIdIsAlreadyOpenIsSkippedSilently)
-{
-    ProjectHarness h;
-    h.dir.Write("first.kvxd", DeviceText("PUMP", 1));
-    h.dir.Write("second.kvxd", DeviceText("PUMP", 2));
-    h.dir.Write("other.kvxd", DeviceText("pump", 3)); // IDs differ in case: another device
-    CPrjDoc* project =
-        h.OpenProject("p.kvxp", ".\\first.kvxd\r\n.\\second.kvxd\r\n.\\other.kvxd\r\n");
-    ASSERT_NE(project, nullptr);
-    EXPECT_TRUE(h.messages.empty());
-    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup),
-              (std::vector<std::string>{ ".\\first.kvxd", ".\\other.kvxd" }));
-    EXPECT_EQ(h.app.FindDeviceById("PUMP")->GetDevAddr(), 1);
-    ASSERT_TRUE(project->Save());
-    EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))),
-              (std::vector<std::string>{ ".\\first.kvxd", ".\\other.kvxd" }));
-}
-
-TEST(PrjDoc, TheExtensionDecidesTheTemplate)
-{
+    using Strings = std::vector<std::string>;
     struct
     {
-        const char* name;
-        bool device;
+        const char* why;
+        std::string lines;
+        Strings devices;  // the device group's names
+        Strings scripts;  // the script group's names
+        Strings messages; // "missing NAME" or "unreadable NAME"
+        Strings body;     // the project file after a save
     } const cases[] = {
-        { "UPPER.KVXD", true },   { "Mixed.KvXd", true }, { "notes.txt", false },
-        { "script.kvxs", false }, { "noext", false },
+        { "a file listed twice opens once, the second line goes at the next save",
+          PrjHeader("1") +
+              ".\\pump.kvxd\r\n.\\a.kvxs\r\npump.kvxd\r\n.\\pump.kvxd\r\n.\\a.kvxs\r\n",
+          { ".\\pump.kvxd" },
+          { ".\\a.kvxs" },
+          {},
+          { ".\\a.kvxs", ".\\pump.kvxd" } },
+        { "scripts are written before devices, each in tree order",
+          ".\\b.kvxd\r\n.\\z.kvxs\r\n.\\a.kvxd\r\n.\\y.kvxs\r\n",
+          { ".\\b.kvxd", ".\\a.kvxd" },
+          { ".\\z.kvxs", ".\\y.kvxs" },
+          {},
+          { ".\\z.kvxs", ".\\y.kvxs", ".\\b.kvxd", ".\\a.kvxd" } },
+        { "a missing file is reported and skipped, the others open",
+          PrjHeader("1") +
+              ".\\gone.kvxs\r\n.\\a.kvxs\r\n.\\sub\\gone.kvxd\r\n.\\nofolder\\x.kvxd\r\n"
+              ".\\pump.kvxd\r\n",
+          { ".\\pump.kvxd" },
+          { ".\\a.kvxs" },
+          { "missing gone.kvxs", "missing sub/gone.kvxd", "missing nofolder/x.kvxd" },
+          { ".\\a.kvxs", ".\\pump.kvxd" } },
+        { "a file that exists but cannot be read gets the document's own message",
+          ".\\folder.kvxd\r\n.\\pump.kvxd\r\n",
+          { ".\\pump.kvxd" },
+          {},
+          { "unreadable folder.kvxd" },
+          { ".\\pump.kvxd" } },
+        { "a device whose ID is open already is skipped silently; case counts",
+          ".\\pump.kvxd\r\n.\\second.kvxd\r\n.\\other.kvxd\r\n",
+          { ".\\pump.kvxd", ".\\other.kvxd" },
+          {},
+          {},
+          { ".\\pump.kvxd", ".\\other.kvxd" } },
+        { "the extension decides the template",
+          ".\\UPPER.KVXD\r\n.\\Mixed.KvXd\r\n.\\notes.txt\r\n.\\script.kvxs\r\n.\\noext\r\n",
+          { ".\\UPPER.KVXD", ".\\Mixed.KvXd" },
+          { ".\\notes.txt", ".\\script.kvxs", ".\\noext" },
+          {},
+          { ".\\notes.txt", ".\\script.kvxs", ".\\noext", ".\\UPPER.KVXD", ".\\Mixed.KvXd" } },
+    };
+    // Devices with their IDs (second.kvxd repeats PUMP; other.kvxd differs in
+    // case), and scripts.
+    const std::pair<const char*, const char*> devices[] = {
+        { "pump.kvxd", "PUMP" }, { "second.kvxd", "PUMP" }, { "other.kvxd", "pump" },
+        { "a.kvxd", "A" },       { "b.kvxd", "B" },         { "UPPER.KVXD", "U" },
+        { "Mixed.KvXd", "M" },
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.why);
         ProjectHarness h;
-        h.dir.Write(c.name, c.device ? DeviceText("D", 1) : kScript);
-        ASSERT_NE(h.OpenProject("p.kvxp", std::string(".\\") + c.name + "\r\n"), nullptr);
-        EXPECT_TRUE(h.messages.empty());
-        EXPECT_EQ(h.DeviceCount(), c.device ? 1u : 0u);
-        EXPECT_EQ(h.ScriptCount(), c.device ? 0u : 1u);
+        h.MakeDir("sub");
+        h.MakeDir("folder.kvxd");
+        int addr = 0;
+        for (const auto& [name, id] : devices)
+            h.dir.Write(name, DeviceText(id, ++addr));
+        for (const char* name :
+             { "a.kvxs", "y.kvxs", "z.kvxs", "notes.txt", "script.kvxs", "noext" })
+            h.dir.Write(name, kScript);
+        CPrjDoc* project = h.OpenProject("p.kvxp", c.lines);
+        ASSERT_NE(project, nullptr);
+        EXPECT_FALSE(project->IsReadFailed());
+        EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), c.devices);
+        EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), c.scripts);
+        EXPECT_EQ(h.DeviceCount(), c.devices.size());
+        EXPECT_EQ(h.ScriptCount(), c.scripts.size());
+        Strings messages;
+        for (const std::string& m : c.messages) {
+            const std::string path = h.dir.File(m.substr(m.find(' ') + 1));
+            messages.push_back(m.starts_with("missing")
+                                   ? path + "\nНевозможно найти файл.\nПроверьте правильность "
+                                            "имяени файла и пути к нему."
+                                   : "Ошибка чтения файла \"" + path +
+                                         "\": " + std::strerror(EISDIR));
+        }
+        EXPECT_EQ(h.messages, messages);
+        ASSERT_TRUE(project->Save());
+        EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))), c.body);
     }
 }
 
@@ -331,7 +308,6 @@ TEST(PrjDoc, ANewOrOpenedProjectClosesThePreviousProjectsDocuments)
     EXPECT_EQ(h.DeviceCount(), 0u);
     EXPECT_EQ(h.ScriptCount(), 0u);
     EXPECT_TRUE(h.app.GetDevices().empty());
-    EXPECT_EQ(h.ScriptCount(), 0u);
     EXPECT_EQ(h.prj.GetPrjTemplate().GetDocuments(), std::vector<CDocument*>{ fresh });
     EXPECT_EQ(fresh->GetPathName(), "");
     EXPECT_EQ(fresh->GetTitle(), "");
@@ -368,8 +344,11 @@ TEST(PrjDoc, SavingIntoAnotherFolderKeepsThePathsRight)
 
 TEST(PrjDoc, TheDemoProjectIsInTheWritersFormAndOpensEverything)
 {
+    // A copy of the examples, so that the save writes nothing into the sources.
     ProjectHarness h;
-    CPrjDoc* project = h.prj.OnOpenProject(KORVEX_SOURCE_DIR "/examples/demo.kvxp");
+    std::filesystem::copy(KORVEX_SOURCE_DIR "/examples", h.dir.Path(),
+                          std::filesystem::copy_options::recursive);
+    CPrjDoc* project = h.prj.OnOpenProject(h.dir.File("demo.kvxp"));
     ASSERT_NE(project, nullptr);
     h.poster.Pump();
     EXPECT_TRUE(h.messages.empty());
@@ -379,10 +358,9 @@ TEST(PrjDoc, TheDemoProjectIsInTheWritersFormAndOpensEverything)
                                          ".\\sub\\boiler (ID=BOILER1, A=0x2)" }));
     EXPECT_EQ(h.Labels(CProjectTree::kScriptsGroup), std::vector<std::string>{ ".\\demo" });
 
+    ASSERT_TRUE(project->DoSave(h.dir.File("written.kvxp")));
+    const std::string written = ReadBytes(h.dir.File("written.kvxp"));
     const std::string original = ReadBytes(KORVEX_SOURCE_DIR "/examples/demo.kvxp");
-    ASSERT_TRUE(project->DoSave(KORVEX_SOURCE_DIR "/examples/demo.kvxp.tmp-test"));
-    const std::string written = ReadBytes(KORVEX_SOURCE_DIR "/examples/demo.kvxp.tmp-test");
-    std::remove(KORVEX_SOURCE_DIR "/examples/demo.kvxp.tmp-test");
     EXPECT_EQ(written.substr(written.find('\n')), original.substr(original.find('\n')));
     EXPECT_EQ(written.substr(0, written.find('\n')), original.substr(0, original.find('\n')))
         << "written by this version";

@@ -11,8 +11,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const std::string kScript = "MyObject.Print(\"x\");\r\n";
-
 std::string Prompt(const std::string& title)
 {
     return "Сохранить изменения в " + title + "?";
@@ -280,9 +278,10 @@ TEST(ProjectCommands, AddOpensAFileOnceAndMarksTheProjectModified)
     CDocument* script = h.prj.OnAddScript(h.dir.File("lib/b.kvxs"));
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(h.Names(CProjectTree::kScriptsGroup), (Strings{ ".\\a.kvxs", ".\\lib\\b.kvxs" }));
-    EXPECT_TRUE(h.frames.events.empty());
+    EXPECT_EQ(h.frames.events, (Strings{ "create", "shown P", "create" }));
 
     // Added again: the open document is activated, nothing else happens.
+    h.frames.events.clear();
     h.project->SetModifiedFlag(false);
     EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("lib/valve.kvxd")), valve);
     EXPECT_EQ(h.prj.OnAddScript(h.dir.File("lib/../lib/b.kvxs")), script);
@@ -396,23 +395,32 @@ TEST(ProjectCommands, EnabledWhen)
         Device,
         Script,
     };
+    // Save all is enabled by any modified document, whatever else holds.
+    enum Modified
+    {
+        Nothing,
+        Project,
+        Pump,
+        AScript,
+    };
     struct
     {
         const char* why;
         bool running;
         bool shown;
         Selection selection;
+        Modified modified;
         bool remove;
         bool open;
         bool changeId;
     } const cases[] = {
-        { "stopped, a device", false, true, Device, true, true, true },
-        { "stopped, a script", false, true, Script, true, true, true },
-        { "stopped, a group", false, true, Group, false, false, true },
-        { "stopped, nothing", false, true, None, false, false, true },
-        { "stopped, a device, bar hidden", false, false, Device, false, true, false },
-        { "running, a device", true, true, Device, false, false, false },
-        { "running, a script", true, true, Script, false, false, false },
+        { "stopped, a device", false, true, Device, Nothing, true, true, true },
+        { "stopped, a script", false, true, Script, Project, true, true, true },
+        { "stopped, a group", false, true, Group, Pump, false, false, true },
+        { "stopped, nothing", false, true, None, AScript, false, false, true },
+        { "stopped, a device, bar hidden", false, false, Device, Nothing, false, true, false },
+        { "running, a device", true, true, Device, Nothing, false, false, false },
+        { "running, a script", true, true, Script, Pump, false, false, false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -423,6 +431,13 @@ TEST(ProjectCommands, EnabledWhen)
         case Device: h.SelectFile(NODE_DEVICE, ".\\pump.kvxd"); break;
         case Script: h.SelectFile(NODE_SCRIPT, ".\\a.kvxs"); break;
         }
+        switch (c.modified) {
+        case Nothing: break;
+        case Project: h.project->SetModifiedFlag(true); break;
+        case Pump: h.EditPump(); break;
+        case AScript: h.Script()->SetModifiedFlag(true); break;
+        }
+        EXPECT_EQ(h.prj.CanSaveAll(), c.modified != Nothing);
         h.Tree().SetShown(c.shown);
         h.app.SetRunning(c.running);
         EXPECT_EQ(h.prj.CanNewProject(), !c.running);
@@ -442,31 +457,6 @@ TEST(ProjectCommands, EnabledWhen)
             EXPECT_EQ(h.DeviceCount(), 1u);
         }
         h.app.SetRunning(false);
-    }
-}
-
-TEST(ProjectCommands, SaveAllIsEnabledByAnyModifiedDocument)
-{
-    struct
-    {
-        const char* why;
-        int modified; // 0 none, 1 project, 2 device, 3 script
-    } const cases[] = {
-        { "nothing modified", 0 },
-        { "the project", 1 },
-        { "a device", 2 },
-        { "a script", 3 },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        CommandHarness h;
-        if (c.modified == 1)
-            h.project->SetModifiedFlag(true);
-        if (c.modified == 2)
-            h.EditPump();
-        if (c.modified == 3)
-            h.Script()->SetModifiedFlag(true);
-        EXPECT_EQ(h.prj.CanSaveAll(), c.modified != 0);
     }
 }
 

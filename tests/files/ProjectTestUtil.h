@@ -8,7 +8,6 @@
 #include "core/CArchive.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
-#include "core/IDocFrames.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "files/CodePage.h"
@@ -71,6 +70,9 @@ inline CDocTemplate& RegisterTextTemplate(CKorvexApp& app)
     return tmpl;
 }
 
+// A script as far as the project tests care.
+inline const std::string kScript = "MyObject.Print(\"x\");\r\n";
+
 // A device file in the Windows program's form (code page 1251, CR LF).
 inline std::string DeviceText(const std::string& id, int addr)
 {
@@ -109,17 +111,6 @@ inline std::vector<std::string> PrjBody(const std::string& bytes)
     }
     return lines;
 }
-
-// Records what the templates ask of the window side.
-class CRecordingFrames final : public IDocFrames
-{
-public:
-    std::vector<std::string> events;
-
-    void CreateFrame(CDocument&) override {}
-    void DestroyFrame(CDocument& doc) override { events.push_back("destroy " + doc.GetTitle()); }
-    void ActivateFrame(CDocument& doc) override { events.push_back("activate " + doc.GetTitle()); }
-};
 
 // Writes every change of the tree as a line: "reset", "added <label>",
 // "changed <label>", "removed <label>", "selected <label>", "shown 1".

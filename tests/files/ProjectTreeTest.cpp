@@ -223,14 +223,5 @@ TEST(ProjectTree, ShownAndRenamedAreToldAndObserversCanLeave)
     EXPECT_EQ(h.observer.events.size(), 2u);
 }
 
-TEST(ProjectTree, NamesAreNotCut)
-{
-    TreeHarness h;
-    const std::string name = ".\\" + std::string(300, 'n') + ".kvxs";
-    const HNODE node = h.tree.AddScriptNode(name);
-    EXPECT_EQ(h.tree.GetNode(node)->strName, name);
-    EXPECT_EQ(h.tree.GetLabel(node), ".\\" + std::string(300, 'n'));
-}
-
 } // namespace
 } // namespace korvex::test

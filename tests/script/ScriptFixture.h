@@ -19,6 +19,7 @@
 namespace korvex::test {
 
 using Records = std::vector<SScriptLogRecord>;
+using Strings = std::vector<std::string>;
 
 // Deadlines are generous: the sanitizer build is slow, and script threads
 // run at the lowest priority.
@@ -29,6 +30,8 @@ class ScriptTest : public ::testing::Test
 protected:
     ScriptTest();
     ~ScriptTest() override;
+    // Every test starts with the standard rig.
+    void SetUp() override { AddStandardDevices(); }
 
     // A device with cells (type, id, address, value); bounds 0..65535, RW.
     struct SCell
@@ -55,9 +58,11 @@ protected:
     bool RunSession();
     // Destroys every script document (stopping its run) and its records.
     void ClearScripts();
-    // One script run from start to its end, in a session with no other
-    // script; its records.
+    // One script run from start to its end, in a fresh session with no other
+    // script, no stop counted and no line or frame recorded; its records.
     Records Run(const std::string& text);
+    // The texts of the information records (what the script printed).
+    static Strings Printed(const Records& recs);
 
     CDevItem* Cell(const std::string& dev, std::int32_t type, std::uint16_t addr) const;
     std::uint16_t Value(const std::string& dev, std::int32_t type, std::uint16_t addr) const;
@@ -68,17 +73,12 @@ protected:
     std::vector<std::unique_ptr<Records>> m_logs;
 };
 
-// Texts of one run's records, for readable failure output.
-std::vector<std::string> Texts(const Records& recs);
+// "level|line|text" of each record, for comparisons with readable output.
+Strings Texts(const Records& recs);
 
-} // namespace korvex::test
-
-namespace korvex::test {
-
-// The records end in the engine's error line for a run-time error on the
-// given zero-based line: description plus " (строка: N)", level error, N as
-// its source line, and no end line after it.
-::testing::AssertionResult EndsInScriptError(const Records& recs, const std::string& description,
-                                             int line);
+// The engine's error record for a run-time error on the given zero-based
+// line, as Texts shows it: level error, the line, and the description plus
+// " (строка: N)".
+std::string ErrorRecord(const std::string& description, int line);
 
 } // namespace korvex::test

@@ -7,10 +7,9 @@
 #include "script/ScriptPrelude.h"
 #include "script/ScriptVariant.h"
 
-#include <cstdio>
-#include <cstring>
+#include "support/RunProcess.h"
+
 #include <filesystem>
-#include <sys/wait.h>
 
 using namespace korvex;
 using namespace korvex::test;
@@ -134,19 +133,11 @@ TEST(ScriptSetup, FailingSetupIsLoggedAndStopsTheSession)
     // A child process of this program runs a script while no application
     // object exists: the engine set-up fails, the error is logged, the
     // session is stopped and the program goes on to its normal end.
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string command = "'" + self + "' " + kWithoutApplication;
-    std::FILE* child = ::popen(command.c_str(), "r");
-    ASSERT_NE(child, nullptr);
-    std::string output;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, child) != nullptr)
-        output += buf;
-    const int status = ::pclose(child);
-    ASSERT_TRUE(WIFEXITED(status)) << output;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
-    EXPECT_EQ(output, "S\tchild.kvxs\t2\t-1\tError: 0x800401f0 (QCoreApplication::instance())\n"
-                      "stopped\n");
+    const auto r = RunProcess(std::filesystem::read_symlink("/proc/self/exe").string(),
+                              { kWithoutApplication });
+    EXPECT_EQ(r.nExitCode, 0) << r.strErr;
+    EXPECT_EQ(r.strOut, "S\tchild.kvxs\t2\t-1\tError: 0x800401f0 (QCoreApplication::instance())\n"
+                        "stopped\n");
 }
 
 } // namespace

@@ -3,31 +3,12 @@
 #include "ScriptFixture.h"
 
 #include "script/ScriptText.h"
-
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <fstream>
-#include <sstream>
+#include "support/TempDir.h"
 
 using namespace korvex;
 using namespace korvex::test;
 
 namespace {
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
 
 TEST(ScriptText, LoadingEndsEveryLineInCrLf)
 {
@@ -90,16 +71,13 @@ TEST(ScriptText, CodePages)
     EXPECT_EQ(DecodeScriptFile(EncodeScriptFile("日本\r\n")), "日本\r\n");
 }
 
-class ScriptFile : public ScriptTest
-{
-};
+using ScriptFile = ScriptTest;
 
 TEST_F(ScriptFile, LoadAndSaveThroughTheDocument)
 {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const std::string path = QDir(dir.path()).filePath("pump.kvxs").toStdString();
-    WriteBytes(path, "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\nMyObject.Print(2);");
+    CTempDir dir;
+    const std::string path =
+        dir.Write("pump.kvxs", "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\nMyObject.Print(2);");
 
     CScriptDoc& doc = AddScript("");
     doc.SetModifiedFlag(true);
@@ -110,10 +88,9 @@ TEST_F(ScriptFile, LoadAndSaveThroughTheDocument)
     EXPECT_EQ(doc.GetText(), "MyObject.Print('Привет');\r\nMyObject.Print(2);\r\n");
 
     ASSERT_TRUE(RunSession());
-    ASSERT_EQ(LogOf(doc).size(), 3u);
-    EXPECT_EQ(LogOf(doc)[0].strText, "Привет");
+    EXPECT_EQ(Printed(LogOf(doc)), (Strings{ "Привет", "2" }));
 
-    const std::string copy = QDir(dir.path()).filePath("copy.kvxs").toStdString();
+    const std::string copy = dir.File("copy.kvxs");
     doc.SetModifiedFlag(true);
     ASSERT_TRUE(doc.SaveScriptFile(copy));
     EXPECT_FALSE(doc.IsModified());
@@ -121,9 +98,9 @@ TEST_F(ScriptFile, LoadAndSaveThroughTheDocument)
     EXPECT_EQ(ReadBytes(copy),
               "MyObject.Print('\xCF\xF0\xE8\xE2\xE5\xF2');\r\nMyObject.Print(2);\r\n");
 
-    EXPECT_FALSE(doc.LoadScriptFile(QDir(dir.path()).filePath("missing.kvxs").toStdString()));
+    EXPECT_FALSE(doc.LoadScriptFile(dir.File("missing.kvxs")));
     EXPECT_EQ(doc.GetPathName(), copy);
-    EXPECT_FALSE(doc.SaveScriptFile(QDir(dir.path()).filePath("no/such/dir/x.kvxs").toStdString()));
+    EXPECT_FALSE(doc.SaveScriptFile(dir.File("no/such/dir/x.kvxs")));
 }
 
 } // namespace

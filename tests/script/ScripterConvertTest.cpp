@@ -9,28 +9,7 @@ using namespace korvex::test;
 
 namespace {
 
-class ScripterConvert : public ScriptTest
-{
-protected:
-    void SetUp() override { AddStandardDevices(); }
-
-    // Each case in a session of its own; returns the records.
-    Records RunOne(const std::string& text)
-    {
-        h.app.OnStop();
-        h.stops.nStops = 0;
-        return Run(text);
-    }
-
-    std::vector<std::string> Printed(const Records& recs)
-    {
-        std::vector<std::string> out;
-        for (const auto& r : recs)
-            if (r.nLevel == SL_INFORMATION)
-                out.push_back(r.strText);
-        return out;
-    }
-};
+using ScripterConvert = ScriptTest;
 
 TEST_F(ScripterConvert, SetStoresTheLowSixteenBits)
 {
@@ -67,7 +46,7 @@ TEST_F(ScripterConvert, SetStoresTheLowSixteenBits)
     for (const auto& c : cases) {
         const bool bit = c.type == COIL || c.type == DINP;
         Cell("PUMP", c.type, c.addr)->SetValue(bit ? (c.stored != 0 ? 0 : 1) : 999);
-        const Records recs = RunOne(c.call + std::string(";"));
+        const Records recs = Run(c.call + std::string(";"));
         EXPECT_EQ(Value("PUMP", c.type, c.addr), c.stored) << c.call;
         ASSERT_EQ(recs.size(), 1u) << c.call << ::testing::PrintToString(Texts(recs));
         EXPECT_EQ(recs[0].strText, CScriptDoc::kEndLine);
@@ -77,9 +56,9 @@ TEST_F(ScripterConvert, SetStoresTheLowSixteenBits)
 TEST_F(ScripterConvert, WritesMarkTheDeviceModifiedReadsDoNot)
 {
     CDevDoc* pump = h.app.FindDeviceById("PUMP");
-    RunOne("MyObject.GetHREG(5, 16); MyObject.GetCOIL(5, 3);");
+    Run("MyObject.GetHREG(5, 16); MyObject.GetCOIL(5, 3);");
     EXPECT_FALSE(pump->IsModified());
-    RunOne("MyObject.SetHREG(5, 16, 1);");
+    Run("MyObject.SetHREG(5, 16, 1);");
     EXPECT_TRUE(pump->IsModified());
     EXPECT_FALSE(h.app.FindDeviceById("12")->IsModified());
 }
@@ -117,9 +96,8 @@ TEST_F(ScripterConvert, FailedConversionIsARunTimeError)
         { "function f() {\n  return MyObject.SetHREG(5, 16, -1);\n}\n\nf();", "Overflow", 1 },
     };
     for (const auto& c : cases) {
-        const Records recs = RunOne(c.text);
-        EXPECT_TRUE(EndsInScriptError(recs, c.description, c.line)) << c.text;
-        EXPECT_EQ(recs.size(), 1u) << c.text << ::testing::PrintToString(Texts(recs));
+        const Records recs = Run(c.text);
+        EXPECT_EQ(Texts(recs), Strings{ ErrorRecord(c.description, c.line) }) << c.text;
         EXPECT_EQ(Value("PUMP", HREG, 16), 100) << c.text;
         // The engine's error stops the session.
         EXPECT_FALSE(h.app.IsRunning()) << c.text;
@@ -128,64 +106,59 @@ TEST_F(ScripterConvert, FailedConversionIsARunTimeError)
     }
 }
 
-TEST_F(ScripterConvert, ScriptMayCatchARunTimeError)
-{
-    const Records recs =
-        RunOne("try { MyObject.SetHREG(5, 16, -1); }\n"
-               "catch (e) { MyObject.Print('caught ' + e + ' at ' + e.lineNumber); }");
-    EXPECT_EQ(Printed(recs), std::vector<std::string>{ "caught RangeError: Overflow at 1" });
-    ASSERT_FALSE(recs.empty());
-    EXPECT_EQ(recs.back().strText, CScriptDoc::kEndLine);
-    EXPECT_TRUE(h.app.IsRunning());
-}
-
-TEST_F(ScripterConvert, MethodNamesIgnoreCase)
-{
-    const Records recs = RunOne("MyObject.sethreg(5, 16, 7);\n"
-                                "MyObject.Print(MyObject.GETHREG(5, 16));\n"
-                                "MyObject.pRiNt(MyObject.hex(255));\n"
-                                "MyObject.Print(MyObject.Sleep === MyObject.sleep);\n"
-                                "MyObject.Print('sethreg' in MyObject);\n"
-                                "MyObject.Print('Foo' in MyObject);\n"
-                                "MyObject.Print(typeof MyObject.toString);");
-    EXPECT_EQ(Printed(recs),
-              (std::vector<std::string>{ "7", "0xFF", "true", "true", "false", "undefined" }));
-    EXPECT_EQ(Value("PUMP", HREG, 16), 7);
-}
-
 TEST_F(ScripterConvert, UnknownMethodIsARunTimeError)
 {
-    const Records recs = RunOne("var x = 1;\nMyObject.Foo(1);");
-    ASSERT_FALSE(recs.empty());
-    EXPECT_EQ(recs.back().nLevel, SL_ERROR);
-    EXPECT_EQ(recs.back().nLine, 1);
+    const Records recs = Run("var x = 1;\nMyObject.Foo(1);");
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].nLevel, SL_ERROR);
+    EXPECT_EQ(recs[0].nLine, 1);
     EXPECT_FALSE(h.app.IsRunning());
 }
 
-TEST_F(ScripterConvert, HexAndMath)
+TEST_F(ScripterConvert, WhatTheMethodsReturnAndPrintShows)
 {
-    const Records recs = RunOne(
-        "var P = MyObject.Print;\n"
-        "P(MyObject.Hex(0)); P(MyObject.Hex(255)); P(MyObject.Hex(4096));\n"
-        "P(MyObject.Hex(4294967295)); P(MyObject.Hex('16')); P(MyObject.Hex(2.5));\n"
-        "P(MyObject.Abs(-2.5)); P(MyObject.Sin(0)); P(MyObject.Cos(0));\n"
-        "P(MyObject.Log10(1000)); P(MyObject.Pow(2, 10)); P(MyObject.Pow('2', '0.5') > 1.41);\n"
-        "P(MyObject.Sqrt(16)); P(MyObject.Ceil(1.2)); P(MyObject.Floor(-1.2));\n"
-        "P(MyObject.Sqrt(-1)); P(MyObject.Log10(0)); P(MyObject.Sin(Math.PI / 2));");
-    EXPECT_EQ(Printed(recs),
-              (std::vector<std::string>{ "0x0", "0xFF", "0x1000", "0xFFFFFFFF", "0x10", "0x2",
-                                         "2.5", "0", "1", "3", "1024", "true", "4", "2", "-2",
-                                         "NaN", "-Infinity", "1" }));
-}
-
-TEST_F(ScripterConvert, PrintGivesTheValuesText)
-{
-    const Records recs = RunOne("MyObject.Print(1.5); MyObject.Print('текст'); "
-                                "MyObject.Print(undefined); MyObject.Print([1, 2]); "
-                                "MyObject.Print(MyObject.GetDINP(5, 4));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "1.5", "текст", "undefined", "1,2", "0" }));
-    for (const auto& r : recs)
-        EXPECT_EQ(r.nLine, -1);
+    struct
+    {
+        const char* why;
+        std::string text;
+        Strings printed;
+    } const cases[] = {
+        { "a script may catch a run-time error",
+          "try { MyObject.SetHREG(5, 16, -1); }\n"
+          "catch (e) { MyObject.Print('caught ' + e + ' at ' + e.lineNumber); }",
+          { "caught RangeError: Overflow at 1" } },
+        { "method names ignore case",
+          "MyObject.sethreg(5, 16, 7);\nMyObject.Print(MyObject.GETHREG(5, 16));\n"
+          "MyObject.pRiNt(MyObject.hex(255));\n"
+          "MyObject.Print(MyObject.Sleep === MyObject.sleep);\n"
+          "MyObject.Print('sethreg' in MyObject);\nMyObject.Print('Foo' in MyObject);\n"
+          "MyObject.Print(typeof MyObject.toString);",
+          { "7", "0xFF", "true", "true", "false", "undefined" } },
+        { "Hex and the mathematics",
+          "var P = MyObject.Print;\n"
+          "P(MyObject.Hex(0)); P(MyObject.Hex(255)); P(MyObject.Hex(4096));\n"
+          "P(MyObject.Hex(4294967295)); P(MyObject.Hex('16')); P(MyObject.Hex(2.5));\n"
+          "P(MyObject.Abs(-2.5)); P(MyObject.Sin(0)); P(MyObject.Cos(0));\n"
+          "P(MyObject.Log10(1000)); P(MyObject.Pow(2, 10)); P(MyObject.Pow('2', '0.5') > 1.41);\n"
+          "P(MyObject.Sqrt(16)); P(MyObject.Ceil(1.2)); P(MyObject.Floor(-1.2));\n"
+          "P(MyObject.Sqrt(-1)); P(MyObject.Log10(0)); P(MyObject.Sin(Math.PI / 2));",
+          { "0x0", "0xFF", "0x1000", "0xFFFFFFFF", "0x10", "0x2", "2.5", "0", "1", "3", "1024",
+            "true", "4", "2", "-2", "NaN", "-Infinity", "1" } },
+        { "Print gives the value's text",
+          "MyObject.Print(1.5); MyObject.Print('текст'); MyObject.Print(undefined); "
+          "MyObject.Print([1, 2]); MyObject.Print(MyObject.GetDINP(5, 4));",
+          { "1.5", "текст", "undefined", "1,2", "0" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        // Every printed line has no source line; the run ends normally.
+        Strings records;
+        for (const std::string& text : c.printed)
+            records.push_back("0|-1|" + text);
+        records.push_back("1|-1|" + std::string(CScriptDoc::kEndLine));
+        EXPECT_EQ(Texts(Run(c.text)), records);
+        EXPECT_TRUE(h.app.IsRunning());
+    }
 }
 
 TEST_F(ScripterConvert, HostileArgumentsDoNotCrash)
@@ -201,7 +174,7 @@ TEST_F(ScripterConvert, HostileArgumentsDoNotCrash)
         "MyObject.GetHREG(new Proxy({}, { get: function () { throw 1; } }), 16);",
     };
     for (const char* text : texts) {
-        const Records recs = RunOne(text);
+        const Records recs = Run(text);
         EXPECT_FALSE(recs.empty()) << text;
         EXPECT_EQ(Value("PUMP", HREG, 16), 100) << text;
     }

@@ -13,28 +13,7 @@ namespace {
 const std::string kArrayError =
     "В функции DbgSend(),DbgSendCRC(),Send(),SendCRC() можно передавать только массивы!";
 
-class ScripterFrame : public ScriptTest
-{
-protected:
-    void SetUp() override { AddStandardDevices(); }
-
-    Records RunOne(const std::string& text)
-    {
-        h.app.OnStop();
-        h.stops.nStops = 0;
-        h.Reset();
-        return Run(text);
-    }
-
-    static std::vector<std::string> Printed(const Records& recs)
-    {
-        std::vector<std::string> out;
-        for (const auto& r : recs)
-            if (r.nLevel == SL_INFORMATION)
-                out.push_back(r.strText);
-        return out;
-    }
-};
+using ScripterFrame = ScriptTest;
 
 // A JS array literal of count elements, all 1.
 std::string Ones(int count)
@@ -47,55 +26,56 @@ std::string Ones(int count)
 
 TEST_F(ScripterFrame, SendHandsTheBytesToTheLine)
 {
-    const Records recs = RunOne("MyObject.Print(MyObject.Send([1, 3, 0, 0, 0, 10]));\n"
-                                "MyObject.Print(MyObject.SendCRC([1, 3, 0, 0, 0, 10]));\n"
-                                "MyObject.Print(MyObject.Send([]));\n"
-                                "MyObject.Print(MyObject.SendCRC([]));\n"
-                                "MyObject.Print(MyObject.Send([256, -1, '16', 16.0, 300.4]));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "6", "8", "0", "2", "5" }));
-    // Send([]) sends nothing; SendCRC([]) sends the CRC of no bytes.
-    EXPECT_EQ(h.tx.Frames(),
-              (std::vector<Bytes>{ Hex("01 03 00 00 00 0A"), Hex("01 03 00 00 00 0A C5 CD"),
-                                   Hex("FF FF"), Hex("00 FF 10 10 2C") }));
-    ASSERT_FALSE(recs.empty());
-    EXPECT_EQ(recs.back().strText, CScriptDoc::kEndLine);
-    // The last frame is remembered for the echo test of the drain.
-    EXPECT_EQ(h.app.GetLastTx(), Hex("00 FF 10 10 2C"));
-}
-
-TEST_F(ScripterFrame, ArrayLikeObjectsAreArrays)
-{
-    const Records recs = RunOne("MyObject.Print(MyObject.Send({ length: 2, 0: 7, 1: '8' }));\n"
-                                "MyObject.Print(MyObject.Send(new String('12')));\n"
-                                "var holes = []; holes[2] = 9;\n"
-                                "MyObject.Print(MyObject.Send(holes));\n"
-                                "MyObject.Print(MyObject.Send({ length: -3 }));");
-    EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "2", "2", "3", "0" }));
-    EXPECT_EQ(h.tx.Frames(), (std::vector<Bytes>{ Hex("07 08"), Hex("01 02"), Hex("00 00 09") }));
-}
-
-TEST_F(ScripterFrame, FrameBufferLimits)
-{
-    RunOne("MyObject.Print(MyObject.Send(" + Ones(1024) + "));\n" +
-           "MyObject.Print(MyObject.SendCRC(" + Ones(1022) + "));");
-    const auto frames = h.tx.Frames();
-    ASSERT_EQ(frames.size(), 2u);
-    EXPECT_EQ(frames[0].size(), 1024u);
-    EXPECT_EQ(frames[1].size(), 1024u);
-
-    for (const std::string& call :
-         { "Send(" + Ones(1025) + ")", "SendCRC(" + Ones(1023) + ")", "DbgSend(" + Ones(1025) + ")",
-           "DbgSendCRC(" + Ones(1023) + ")" }) {
-        const Records recs = RunOne("MyObject.Print(MyObject." + call + ");");
-        ASSERT_EQ(recs.size(), 1u) << ::testing::PrintToString(Texts(recs));
-        EXPECT_EQ(recs[0].strText, kArrayError);
-        EXPECT_TRUE(h.tx.Frames().empty());
+    struct
+    {
+        const char* why;
+        std::string text;
+        Strings printed; // what each call returned
+        std::vector<Bytes> frames;
+    } const cases[] = {
+        // Send([]) sends nothing; SendCRC([]) sends the CRC of no bytes.
+        { "arrays, elements kept to their low byte",
+          "MyObject.Print(MyObject.Send([1, 3, 0, 0, 0, 10]));\n"
+          "MyObject.Print(MyObject.SendCRC([1, 3, 0, 0, 0, 10]));\n"
+          "MyObject.Print(MyObject.Send([]));\nMyObject.Print(MyObject.SendCRC([]));\n"
+          "MyObject.Print(MyObject.Send([256, -1, '16', 16.0, 300.4]));",
+          { "6", "8", "0", "2", "5" },
+          { Hex("01 03 00 00 00 0A"), Hex("01 03 00 00 00 0A C5 CD"), Hex("FF FF"),
+            Hex("00 FF 10 10 2C") } },
+        { "array-like objects are arrays",
+          "MyObject.Print(MyObject.Send({ length: 2, 0: 7, 1: '8' }));\n"
+          "MyObject.Print(MyObject.Send(new String('12')));\n"
+          "var holes = []; holes[2] = 9;\nMyObject.Print(MyObject.Send(holes));\n"
+          "MyObject.Print(MyObject.Send({ length: -3 }));",
+          { "2", "2", "3", "0" },
+          { Hex("07 08"), Hex("01 02"), Hex("00 00 09") } },
+        // The engine swallows an exception thrown by a getter the host reads:
+        // the element is undefined, which is 0.
+        { "an element getter that throws reads as undefined",
+          "MyObject.Print(MyObject.Send({ length: 2, 0: 7, get 1() { throw new Error('g'); } }));",
+          { "2" },
+          { Hex("07 00") } },
+        { "the frame buffer holds 1024 bytes",
+          "MyObject.Print(MyObject.Send(" + Ones(1024) + "));\n" +
+              "MyObject.Print(MyObject.SendCRC(" + Ones(1022) + "));",
+          { "1024", "1024" },
+          { Bytes(1024, 1), WithCrc(Bytes(1022, 1)) } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const Records recs = Run(c.text);
+        EXPECT_EQ(Printed(recs), c.printed);
+        EXPECT_EQ(h.tx.Frames(), c.frames);
+        ASSERT_FALSE(recs.empty());
+        EXPECT_EQ(recs.back().strText, CScriptDoc::kEndLine);
+        // The last frame is remembered for the echo test of the drain.
+        EXPECT_EQ(h.app.GetLastTx(), c.frames.back());
     }
 }
 
 TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
 {
-    const char* const calls[] = {
+    const std::string calls[] = {
         "MyObject.Send('01 03')",
         "MyObject.SendCRC(5)",
         "MyObject.DbgSend()",
@@ -108,9 +88,14 @@ TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
         "MyObject.Send([1, {}])",
         "MyObject.Send([1, null])",
         "MyObject.Send([4294967296])", // beyond a 32-bit integer
+        // More than the frame buffer holds.
+        "MyObject.Send(" + Ones(1025) + ")",
+        "MyObject.SendCRC(" + Ones(1023) + ")",
+        "MyObject.DbgSend(" + Ones(1025) + ")",
+        "MyObject.DbgSendCRC(" + Ones(1023) + ")",
     };
-    for (const char* call : calls) {
-        CScriptDoc& doc = AddScript(std::string("var n = ") + call + ";\nMyObject.Print('after');");
+    for (const std::string& call : calls) {
+        CScriptDoc& doc = AddScript("var n = " + call + ";\nMyObject.Print('after');");
         h.app.OnStop();
         h.stops.nStops = 0;
         h.Reset();
@@ -132,24 +117,14 @@ TEST_F(ScripterFrame, NonArraysEndTheScriptWithTheArrayError)
     }
 }
 
-TEST_F(ScripterFrame, ElementGetterThatThrowsReadsAsUndefined)
-{
-    // The engine swallows an exception thrown by a getter the host reads:
-    // the element is undefined, which is 0.
-    const Records recs = RunOne("MyObject.Print(MyObject.Send({ length: 2, 0: 7, "
-                                "get 1() { throw new Error('g'); } }));");
-    EXPECT_EQ(Printed(recs), std::vector<std::string>{ "2" });
-    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ Hex("07 00") });
-}
-
 TEST_F(ScripterFrame, DbgSendIsAnsweredLikeAMastersRequest)
 {
     // Read holding register 16 of PUMP (address 5).
     const Bytes request = WithCrc(Hex("05 03 00 10 00 01"));
     const Records recs =
-        RunOne("MyObject.Print(MyObject.DbgSendCRC([5, 3, 0, 16, 0, 1]));\n"
-               "MyObject.Print(MyObject.DbgSend([5, 3, 0, 16, 0, 1, " +
-               std::to_string(request[6]) + ", " + std::to_string(request[7]) + "]));");
+        Run("MyObject.Print(MyObject.DbgSendCRC([5, 3, 0, 16, 0, 1]));\n"
+            "MyObject.Print(MyObject.DbgSend([5, 3, 0, 16, 0, 1, " +
+            std::to_string(request[6]) + ", " + std::to_string(request[7]) + "]));");
     EXPECT_EQ(Printed(recs), (std::vector<std::string>{ "8", "8" }));
     ASSERT_TRUE(PumpUntil([this] { return h.tx.Frames().size() == 2; }));
     const Bytes answer = WithCrc(Hex("05 03 02 00 64"));

@@ -7,6 +7,8 @@
 #include "serial/CSerialPort.h"
 #include "support/PtyPair.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -66,11 +68,6 @@ public:
             all.insert(all.end(), b.begin(), b.end());
         return all;
     }
-    std::size_t ErrorCount() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_errors.size();
-    }
 
 protected:
     void OnError(const char* format, ...) override
@@ -124,6 +121,22 @@ private:
     std::vector<Clock::time_point> m_idle;
     std::vector<std::thread::id> m_hookThreads;
     ReceiveHook m_receiveHook;
+};
+
+// A recording port on the slave side of a fresh pseudo-terminal pair; the
+// test plays the far end on the master side.
+class PortOnPty : public testing::Test
+{
+protected:
+    void OpenAt(std::uint32_t baud = 9600)
+    {
+        ASSERT_TRUE(m_pair.Valid());
+        m_port.Setup(m_pair.SlavePath(), baud, 0, 8, 0);
+        ASSERT_TRUE(m_port.Open());
+    }
+
+    CPtyPair m_pair;
+    CRecordingPort m_port;
 };
 
 } // namespace korvex::test

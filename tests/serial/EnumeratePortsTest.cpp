@@ -3,10 +3,12 @@
 
 #include "serial/EnumeratePorts.h"
 #include "support/CFakeSysfs.h"
+#include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,7 @@ namespace korvex {
 namespace {
 
 using test::CFakeSysfs;
-using test::CLockablePty;
+using test::CPtyPair;
 
 std::vector<std::string> Names(const std::vector<SSerInfo>& list)
 {
@@ -30,119 +32,99 @@ std::vector<std::string> Names(const std::vector<SSerInfo>& list)
     return names;
 }
 
-const SSerInfo* Find(const std::vector<SSerInfo>& list, const std::string& name)
+// The ports of the fake tree, whose class folder the scan must find.
+std::vector<SSerInfo> Scan(const CFakeSysfs& sys, bool dropBusy = false)
 {
-    for (const SSerInfo& info : list)
-        if (info.m_strComName == name)
-            return &info;
-    return nullptr;
+    std::vector<SSerInfo> list;
+    EXPECT_TRUE(EnumeratePorts(list, dropBusy, sys.GetSysRoot(), sys.GetDevRoot()));
+    return list;
 }
 
-TEST(EnumeratePorts, UsbConverterTakesProductAndManufacturer)
+// Each port as "name|shown name|description|usb|busy", one line each.
+std::string Rows(const std::vector<SSerInfo>& list)
 {
-    CFakeSysfs sys;
-    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
-    sys.AddDevFile("ttyUSB0");
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(list.size(), 1u);
-    const SSerInfo& port = list[0];
-    EXPECT_EQ(port.m_strComName, "ttyUSB0");
-    EXPECT_EQ(port.m_strOpenPath, sys.GetDevRoot() + "/ttyUSB0");
-    EXPECT_EQ(port.m_strDesc, "FT232R USB UART - FTDI");
-    EXPECT_EQ(port.m_strShownName, "FT232R USB UART - FTDI (ttyUSB0)");
-    EXPECT_TRUE(port.m_bUsb);
-    EXPECT_FALSE(port.m_bBusy);
+    std::string rows;
+    for (const SSerInfo& p : list)
+        rows += p.m_strComName + "|" + p.m_strShownName + "|" + p.m_strDesc + "|" +
+                (p.m_bUsb ? "usb" : "") + "|" + (p.m_bBusy ? "busy" : "free") + "\n";
+    return rows;
 }
 
-TEST(EnumeratePorts, UsbDescriptionFallsBackToWhatTheDeviceHas)
+TEST(EnumeratePorts, TheScanListsRealPortsWithTheirNamesInNaturalOrder)
 {
-    CFakeSysfs sys;
-    // Only a product string.
-    sys.AddUsbSerial("ttyUSB0", "CP2102 USB to UART Bridge Controller", "");
-    // Only a manufacturer string.
-    sys.AddUsbSerial("ttyUSB1", "", "Prolific Technology Inc.");
-    // Neither: the interface string of the modem.
-    sys.AddUsbInterfacePort("ttyACM0", "", "", "CDC Abstract Control Model");
-    // Nothing at all: the shown name is built from the name alone.
-    sys.AddUsbInterfacePort("ttyACM1", "", "", "");
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list),
-              (std::vector<std::string>{ "ttyACM0", "ttyACM1", "ttyUSB0", "ttyUSB1" }));
-    EXPECT_EQ(list[0].m_strShownName, "CDC Abstract Control Model (ttyACM0)");
-    EXPECT_EQ(list[1].m_strShownName, "ttyACM1 (ttyACM1)");
-    EXPECT_EQ(list[1].m_strDesc, "");
-    EXPECT_EQ(list[2].m_strShownName, "CP2102 USB to UART Bridge Controller (ttyUSB0)");
-    EXPECT_EQ(list[3].m_strShownName, "Prolific Technology Inc. (ttyUSB1)");
-    for (const SSerInfo& port : list)
-        EXPECT_TRUE(port.m_bUsb) << port.m_strComName;
-}
-
-TEST(EnumeratePorts, AnyTtyUnderUsbInterfaceIsUsb)
-{
-    CFakeSysfs sys;
-    // A vendor driver's own name: USB only by its place in the device tree.
-    sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
-    sys.AddUart("ttyS0", 4);
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyXRUSB0" }));
-    EXPECT_FALSE(list[0].m_bUsb);
-    EXPECT_TRUE(list[1].m_bUsb);
-    EXPECT_EQ(list[1].m_strShownName, "XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)");
-}
-
-TEST(EnumeratePorts, OnBoardUartsListedPlaceholdersLeftOut)
-{
-    CFakeSysfs sys;
-    sys.AddUart("ttyS0", 4);            // 16550A found by firmware: a real port
-    sys.AddSerial8250Line("ttyS1", 0);  // unused 8250 line: PORT_UNKNOWN
-    sys.AddSerial8250Line("ttyS2", -1); // unused 8250 line, no type attribute
-    sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
-    sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    ASSERT_EQ(Names(list), (std::vector<std::string>{ "ttyS0", "ttyS3" }));
-    EXPECT_EQ(list[0].m_strShownName, "ttyS0 (ttyS0)");
-    EXPECT_EQ(list[0].m_strOpenPath, sys.GetDevRoot() + "/ttyS0");
-    EXPECT_EQ(list[0].m_strDesc, "");
-    EXPECT_FALSE(list[0].m_bUsb);
-}
-
-TEST(EnumeratePorts, EntriesWithoutDeviceAreIgnored)
-{
-    CFakeSysfs sys;
-    sys.AddVirtual("console");
-    sys.AddVirtual("ptmx");
-    sys.AddVirtual("tty0");
-    sys.AddVirtual("tty1");
-    sys.AddDanglingDevice("ttyUSB7");
-    sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB0" }));
-}
-
-TEST(EnumeratePorts, ListKeepsTheNaturalOrderOfTheScan)
-{
-    CFakeSysfs sys;
-    sys.AddUart("ttyS10", 4);
-    sys.AddUsbSerial("ttyUSB1", "B", "");
-    sys.AddUart("ttyS2", 4);
-    sys.AddUsbSerial("ttyUSB0", "A", "");
-    sys.AddUart("ttyS0", 4);
-    sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
-
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyACM0", "ttyS0", "ttyS2", "ttyS10",
-                                                      "ttyUSB0", "ttyUSB1" }));
+    struct
+    {
+        const char* why;
+        std::function<void(CFakeSysfs&)> make;
+        std::string rows; // a port without a device node is busy
+    } const cases[] = {
+        { "a USB converter takes product and manufacturer",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+              sys.AddDevFile("ttyUSB0");
+          },
+          "ttyUSB0|FT232R USB UART - FTDI (ttyUSB0)|FT232R USB UART - FTDI|usb|free\n" },
+        { "a USB description falls back to what the device has",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbSerial("ttyUSB0", "CP2102 USB to UART Bridge Controller", "");
+              sys.AddUsbSerial("ttyUSB1", "", "Prolific Technology Inc.");
+              // Neither: the interface string of the modem; nothing at all:
+              // the shown name is built from the name alone.
+              sys.AddUsbInterfacePort("ttyACM0", "", "", "CDC Abstract Control Model");
+              sys.AddUsbInterfacePort("ttyACM1", "", "", "");
+          },
+          "ttyACM0|CDC Abstract Control Model (ttyACM0)|CDC Abstract Control Model|usb|busy\n"
+          "ttyACM1|ttyACM1 (ttyACM1)||usb|busy\n"
+          "ttyUSB0|CP2102 USB to UART Bridge Controller (ttyUSB0)|CP2102 USB to UART Bridge "
+          "Controller|usb|busy\n"
+          "ttyUSB1|Prolific Technology Inc. (ttyUSB1)|Prolific Technology Inc.|usb|busy\n" },
+        { "any tty under a USB interface is USB, whatever its driver's name",
+          [](CFakeSysfs& sys) {
+              sys.AddUsbInterfacePort("ttyXRUSB0", "XR21V1410 USB UART", "Exar Corp.", "");
+              sys.AddUart("ttyS0", 4);
+          },
+          "ttyS0|ttyS0 (ttyS0)|||busy\n"
+          "ttyXRUSB0|XR21V1410 USB UART - Exar Corp. (ttyXRUSB0)|XR21V1410 USB UART - Exar "
+          "Corp.|usb|busy\n" },
+        { "on-board UARTs are listed, unused 8250 lines left out",
+          [](CFakeSysfs& sys) {
+              sys.AddUart("ttyS0", 4);            // 16550A found by firmware: a real port
+              sys.AddSerial8250Line("ttyS1", 0);  // unused 8250 line: PORT_UNKNOWN
+              sys.AddSerial8250Line("ttyS2", -1); // unused 8250 line, no type attribute
+              sys.AddSerial8250Line("ttyS3", 4);  // a legacy port configured on the 8250 device
+              sys.AddUart("ttyS4", 0);            // a described port whose UART did not answer
+          },
+          "ttyS0|ttyS0 (ttyS0)|||busy\nttyS3|ttyS3 (ttyS3)|||busy\n" },
+        { "entries without a device are ignored",
+          [](CFakeSysfs& sys) {
+              for (const char* name : { "console", "ptmx", "tty0", "tty1" })
+                  sys.AddVirtual(name);
+              sys.AddDanglingDevice("ttyUSB7");
+              sys.AddUsbSerial("ttyUSB0", "FT232R USB UART", "FTDI");
+          },
+          "ttyUSB0|FT232R USB UART - FTDI (ttyUSB0)|FT232R USB UART - FTDI|usb|busy\n" },
+        { "the list keeps the natural order of the names",
+          [](CFakeSysfs& sys) {
+              sys.AddUart("ttyS10", 4);
+              sys.AddUsbSerial("ttyUSB1", "B", "");
+              sys.AddUart("ttyS2", 4);
+              sys.AddUsbSerial("ttyUSB0", "A", "");
+              sys.AddUart("ttyS0", 4);
+              sys.AddUsbInterfacePort("ttyACM0", "C", "", "");
+          },
+          "ttyACM0|C (ttyACM0)|C|usb|busy\nttyS0|ttyS0 (ttyS0)|||busy\n"
+          "ttyS2|ttyS2 (ttyS2)|||busy\nttyS10|ttyS10 (ttyS10)|||busy\n"
+          "ttyUSB0|A (ttyUSB0)|A|usb|busy\nttyUSB1|B (ttyUSB1)|B|usb|busy\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        CFakeSysfs sys;
+        c.make(sys);
+        const std::vector<SSerInfo> list = Scan(sys);
+        EXPECT_EQ(Rows(list), c.rows);
+        for (const SSerInfo& port : list)
+            EXPECT_EQ(port.m_strOpenPath, sys.GetDevPath(port.m_strComName));
+    }
 }
 
 TEST(EnumeratePorts, NaturalLessComparesDigitRunsByValue)
@@ -182,17 +164,17 @@ TEST(EnumeratePorts, MissingSysRootIsNoPorts)
 TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
 {
     CFakeSysfs sys;
-    CLockablePty heldPty;
-    CLockablePty freePty;
-    ASSERT_TRUE(heldPty.IsOpen());
-    ASSERT_TRUE(freePty.IsOpen());
+    CPtyPair heldPty;
+    CPtyPair freePty;
+    ASSERT_TRUE(heldPty.Valid());
+    ASSERT_TRUE(freePty.Valid());
     ASSERT_TRUE(heldPty.LockSlave());
 
     sys.AddUart("ttyS0", 4);                 // no device node: busy
     sys.AddUsbSerial("ttyUSB0", "Held", ""); // a program holds the port locked
-    sys.AddDevLink("ttyUSB0", heldPty.GetSlavePath());
+    sys.AddDevLink("ttyUSB0", heldPty.SlavePath());
     sys.AddUsbSerial("ttyUSB1", "Open", ""); // open in a program, not locked
-    sys.AddDevLink("ttyUSB1", freePty.GetSlavePath());
+    sys.AddDevLink("ttyUSB1", freePty.SlavePath());
     sys.AddUsbSerial("ttyUSB2", "Locked file", ""); // a plain file locked by us
     sys.AddDevFile("ttyUSB2");
     sys.AddUsbSerial("ttyUSB3", "Free file", "");
@@ -202,8 +184,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     ASSERT_GE(lockedFd, 0);
     ASSERT_EQ(::flock(lockedFd, LOCK_EX | LOCK_NB), 0);
 
-    std::vector<SSerInfo> list;
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
+    std::vector<SSerInfo> list = Scan(sys);
     ASSERT_EQ(Names(list),
               (std::vector<std::string>{ "ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyUSB3" }));
     EXPECT_TRUE(list[0].m_bBusy);
@@ -213,7 +194,7 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     EXPECT_FALSE(list[4].m_bBusy);
 
     // With dropBusy only the ports that could be opened remain, in order.
-    ASSERT_TRUE(EnumeratePorts(list, true, sys.GetSysRoot(), sys.GetDevRoot()));
+    list = Scan(sys, true);
     EXPECT_EQ(Names(list), (std::vector<std::string>{ "ttyUSB1", "ttyUSB3" }));
     for (const SSerInfo& port : list)
         EXPECT_FALSE(port.m_bBusy);
@@ -226,35 +207,34 @@ TEST(EnumeratePorts, BusyMarksPortsThatCannotBeOpenedOrAreLocked)
     ::close(lockedFd);
 
     // Released, the file is free again.
-    ASSERT_TRUE(EnumeratePorts(list, false, sys.GetSysRoot(), sys.GetDevRoot()));
-    const SSerInfo* released = Find(list, "ttyUSB2");
-    ASSERT_NE(released, nullptr);
-    EXPECT_FALSE(released->m_bBusy);
+    list = Scan(sys);
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_FALSE(list[3].m_bBusy) << list[3].m_strComName;
 }
 
 TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
 {
-    CLockablePty pty;
-    ASSERT_TRUE(pty.IsOpen());
+    CPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
 
     // The program using the port has its own line settings.
     termios before{};
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
     ::cfmakeraw(&before);
     ::cfsetispeed(&before, B19200);
     ::cfsetospeed(&before, B19200);
-    ASSERT_EQ(::tcsetattr(pty.GetSlave(), TCSANOW, &before), 0);
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &before), 0);
+    ASSERT_EQ(::tcsetattr(pty.Slave(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &before), 0);
 
     // Bytes wait in the port's input while the scan runs.
     const char pending[] = "\x01\x03\x00\x00\x00\x01";
-    ASSERT_EQ(::write(pty.GetMaster(), pending, 6), 6);
+    ASSERT_EQ(::write(pty.Master(), pending, 6), 6);
 
     for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(CanOpenPort(pty.GetSlavePath()));
+        EXPECT_TRUE(CanOpenPort(pty.SlavePath()));
 
     termios after{};
-    ASSERT_EQ(::tcgetattr(pty.GetSlave(), &after), 0);
+    ASSERT_EQ(::tcgetattr(pty.Slave(), &after), 0);
     EXPECT_EQ(::cfgetispeed(&after), ::cfgetispeed(&before));
     EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
     EXPECT_EQ(after.c_iflag, before.c_iflag);
@@ -263,17 +243,17 @@ TEST(EnumeratePorts, TrialOpenDoesNotDisturbAPortInUse)
     EXPECT_EQ(after.c_lflag, before.c_lflag);
 
     // The waiting bytes were neither flushed nor read by the trial open.
-    pollfd pfd{ pty.GetSlave(), POLLIN, 0 };
+    pollfd pfd{ pty.Slave(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
     char got[16]{};
-    ASSERT_EQ(::read(pty.GetSlave(), got, sizeof got), 6);
+    ASSERT_EQ(::read(pty.Slave(), got, sizeof got), 6);
     EXPECT_EQ(std::memcmp(got, pending, 6), 0);
 
     // The line still carries data both ways.
-    ASSERT_EQ(::write(pty.GetSlave(), "ok", 2), 2);
-    pfd = { pty.GetMaster(), POLLIN, 0 };
+    ASSERT_EQ(::write(pty.Slave(), "ok", 2), 2);
+    pfd = { pty.Master(), POLLIN, 0 };
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1);
-    ASSERT_EQ(::read(pty.GetMaster(), got, sizeof got), 2);
+    ASSERT_EQ(::read(pty.Master(), got, sizeof got), 2);
 }
 
 TEST(EnumeratePorts, CanOpenPortRefusesWhatIsNoPort)
@@ -285,57 +265,46 @@ TEST(EnumeratePorts, CanOpenPortRefusesWhatIsNoPort)
 
 // ---- Name completion -------------------------------------------------------
 
-TEST(CompletePortNames, ShortNameCutFromTheShownName)
+TEST(CompletePortNames, EachNameIsCompletedFromTheOther)
 {
     struct SCase
     {
         const char* shown;
         const char* com;
+        const char* shownAfter;
+        const char* comAfter;
         const char* why;
     };
     const SCase cases[] = {
-        { "USB Serial Port (COM5)", "COM5", "the closing parenthesis ends the name" },
-        { "Communications Port (COM1)", "COM1", "the closing parenthesis ends the name" },
-        { "Prolific USB-to-Serial Comm Port (COM3)", "COM3",
-          "a dash before \" (\" does not count" },
-        { "Port (COM7-1)", "COM7", "a dash after \" (\" wins over the parenthesis" },
-        { "Port (COM7) - 2", "COM7) ", "the last dash wins, wherever it is" },
-        { "Port (COM8 x", "COM8", "without dash or parenthesis, the last blank" },
-        { "Port (COM9", "", "no end mark after \" (\"" },
-        { "Port without parenthesis", "", "no \" (\" at all" },
-        { " (COM2)", "", "\" (\" at the very start" },
-        { "A (B) (C)", "B) (C", "the first \" (\" starts the name" },
-        { "X ()", "", "nothing between the marks" },
+        { "USB Serial Port (COM5)", "", "USB Serial Port (COM5)", "COM5",
+          "the closing parenthesis ends the name" },
+        { "Prolific USB-to-Serial Comm Port (COM3)", "", "Prolific USB-to-Serial Comm Port (COM3)",
+          "COM3", "a dash before \" (\" does not count" },
+        { "Port (COM7-1)", "", "Port (COM7-1)", "COM7",
+          "a dash after \" (\" wins over the parenthesis" },
+        { "Port (COM7) - 2", "", "Port (COM7) - 2", "COM7) ",
+          "the last dash wins, wherever it is" },
+        { "Port (COM8 x", "", "Port (COM8 x", "COM8",
+          "without dash or parenthesis, the last blank" },
+        { "Port (COM9", "", "Port (COM9", "", "no end mark after \" (\"" },
+        { "Port without parenthesis", "", "Port without parenthesis", "", "no \" (\" at all" },
+        { " (COM2)", "", " (COM2)", "", "\" (\" at the very start" },
+        { "A (B) (C)", "", "A (B) (C)", "B) (C", "the first \" (\" starts the name" },
+        { "X ()", "", "X ()", "", "nothing between the marks" },
+        { "", "ttyS0", "ttyS0", "ttyS0", "the shown name taken from the short name" },
+        { "Adapter (ttyUSB0)", "ttyUSB1", "Adapter (ttyUSB0)", "ttyUSB1",
+          "both present: nothing changes, even when they disagree" },
+        { "", "", "", "", "both empty: both stay empty" },
     };
     for (const SCase& c : cases) {
+        SCOPED_TRACE(c.why);
         SSerInfo info;
         info.m_strShownName = c.shown;
+        info.m_strComName = c.com;
         CompletePortNames(info);
-        EXPECT_EQ(info.m_strComName, c.com) << c.shown << ": " << c.why;
-        EXPECT_EQ(info.m_strShownName, c.shown);
+        EXPECT_EQ(info.m_strComName, c.comAfter);
+        EXPECT_EQ(info.m_strShownName, c.shownAfter);
     }
-}
-
-TEST(CompletePortNames, ShownNameTakenFromTheShortName)
-{
-    SSerInfo info;
-    info.m_strComName = "ttyS0";
-    CompletePortNames(info);
-    EXPECT_EQ(info.m_strShownName, "ttyS0");
-    EXPECT_EQ(info.m_strComName, "ttyS0");
-
-    // Both present: nothing changes, even when they disagree.
-    info.m_strComName = "ttyUSB1";
-    info.m_strShownName = "Adapter (ttyUSB0)";
-    CompletePortNames(info);
-    EXPECT_EQ(info.m_strComName, "ttyUSB1");
-    EXPECT_EQ(info.m_strShownName, "Adapter (ttyUSB0)");
-
-    // Both empty: both stay empty.
-    SSerInfo empty;
-    CompletePortNames(empty);
-    EXPECT_EQ(empty.m_strComName, "");
-    EXPECT_EQ(empty.m_strShownName, "");
 }
 
 } // namespace

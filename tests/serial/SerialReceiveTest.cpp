@@ -10,23 +10,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A port on the slave side of a fresh pair; the test plays the far end on the
-// master side.
-class SerialReceive : public testing::Test
-{
-protected:
-    void OpenAt(std::uint32_t baud)
-    {
-        ASSERT_TRUE(m_pair.Valid());
-        m_port.Setup(m_pair.SlavePath(), baud, 0, 8, 0);
-        ASSERT_TRUE(m_port.Open());
-    }
+using SerialReceive = PortOnPty;
 
-    CPtyPair m_pair;
-    CRecordingPort m_port;
-};
-
-TEST_F(SerialReceive, BytesFromTheFarEndArrive)
+TEST_F(SerialReceive, BytesFromTheFarEndArriveOnTheReaderThread)
 {
     OpenAt(9600);
     const Bytes request{ 0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD };
@@ -34,13 +20,6 @@ TEST_F(SerialReceive, BytesFromTheFarEndArrive)
     ASSERT_TRUE(m_port.WaitForBytes(request.size()));
     EXPECT_EQ(m_port.Received(), request);
     EXPECT_TRUE(m_port.Errors().empty());
-}
-
-TEST_F(SerialReceive, HooksRunOnTheReaderThread)
-{
-    OpenAt(9600);
-    ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 1, 2, 3 }));
-    ASSERT_TRUE(m_port.WaitForBytes(3));
     const auto threads = m_port.HookThreads();
     ASSERT_FALSE(threads.empty());
     for (const auto& id : threads)

@@ -7,19 +7,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class SerialWrite : public testing::Test
-{
-protected:
-    void Open()
-    {
-        ASSERT_TRUE(m_pair.Valid());
-        m_port.Setup(m_pair.SlavePath(), 9600, 0, 8, 0);
-        ASSERT_TRUE(m_port.Open());
-    }
-
-    CPtyPair m_pair;
-    CRecordingPort m_port;
-};
+using SerialWrite = PortOnPty;
 
 TEST_F(SerialWrite, LimitIsBelowTheBufferSize)
 {
@@ -37,7 +25,7 @@ TEST_F(SerialWrite, OpenEmptiesTheQueue)
     ASSERT_TRUE(m_pair.Valid());
     const Bytes stale(100, 0xEE);
     ASSERT_TRUE(m_port.Write(stale.data(), 100));
-    Open();
+    OpenAt();
     const Bytes frame{ 0x01, 0x06, 0x00, 0x01, 0x00, 0x03, 0x98, 0x0B };
     ASSERT_TRUE(m_port.Write(frame.data(), 8));
     EXPECT_EQ(ReadExactly(m_pair.Master(), frame.size()), frame);
@@ -46,7 +34,7 @@ TEST_F(SerialWrite, OpenEmptiesTheQueue)
 
 TEST_F(SerialWrite, OversizedWriteIsRefusedAsAWhole)
 {
-    Open();
+    OpenAt();
     const Bytes big = Pattern(40000);
     EXPECT_FALSE(m_port.Write(big.data(), 40000));
     const Bytes frame{ 0x11, 0x22, 0x33 };
@@ -57,21 +45,24 @@ TEST_F(SerialWrite, OversizedWriteIsRefusedAsAWhole)
 
 TEST_F(SerialWrite, WriteUpToTheLimitGoesOut)
 {
-    Open();
+    OpenAt();
     const std::uint32_t count = CSerialPort::kTxBufferSize - 1;
     const Bytes data = Pattern(count);
     ASSERT_TRUE(m_port.Write(data.data(), count));
+    // A pseudo-terminal nobody reads takes only part of such a write: every
+    // piece of it is reported through OnSent, in order, just after it went out.
+    ASSERT_TRUE(WaitUntil([&] { return !m_port.Sent().empty(); }, 5s));
     EXPECT_EQ(ReadExactly(m_pair.Master(), count, std::chrono::seconds(20)), data);
     EXPECT_TRUE(m_port.Errors().empty());
-
-    // The device takes a few kilobytes at a time: every piece of such a write
-    // is reported through OnSent, in order.
-    Bytes sent;
-    for (const Bytes& piece : m_port.Sent())
-        sent.insert(sent.end(), piece.begin(), piece.end());
-    if (!sent.empty()) {
-        EXPECT_EQ(sent, data);
-    }
+    const auto sent = [this] {
+        Bytes all;
+        for (const Bytes& piece : m_port.Sent())
+            all.insert(all.end(), piece.begin(), piece.end());
+        return all;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return sent().size() >= count; }, 5s));
+    EXPECT_GT(m_port.Sent().size(), 1u);
+    EXPECT_EQ(sent(), data);
 
     // The buffer is free again once everything went out (the count drops
     // just after the bytes left, so retry until a deadline).
@@ -81,7 +72,7 @@ TEST_F(SerialWrite, WriteUpToTheLimitGoesOut)
 
 TEST_F(SerialWrite, TwoWritesGoOutInOrder)
 {
-    Open();
+    OpenAt();
     const Bytes a{ 0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B };
     const Bytes b{ 0x02, 0x03, 0x02, 0x00, 0x07, 0xFC, 0x46 };
     ASSERT_TRUE(m_port.Write(a.data(), 7));
@@ -101,7 +92,7 @@ TEST_F(SerialWrite, WritesQueuedTogetherGoOutAsOneWrite)
         port.Write(a.data(), 3);
         port.Write(b.data(), 2);
     });
-    Open();
+    OpenAt();
     const std::uint64_t before = m_port.GetWriteCount();
     ASSERT_TRUE(WriteAll(m_pair.Master(), Bytes{ 0x42 }));
     EXPECT_EQ(ReadExactly(m_pair.Master(), 5), (Bytes{ 0xA1, 0xA2, 0xA3, 0xB1, 0xB2 }));
@@ -112,7 +103,7 @@ TEST_F(SerialWrite, WritesQueuedTogetherGoOutAsOneWrite)
 
 TEST_F(SerialWrite, WritesFromManyThreadsKeepTheirFrames)
 {
-    Open();
+    OpenAt();
     constexpr int kThreads = 4;
     constexpr int kFrames = 50;
     std::vector<std::thread> writers;

@@ -4,7 +4,8 @@
 #include "core/CKorvexApp.h"
 #include "files/CPrjManager.h"
 #include "serial/CSettingsStore.h"
-#include "support/CFakeSysfs.h"
+#include "support/RunProcess.h"
+#include "support/TempDir.h"
 
 #include <QSettings>
 #include <QString>
@@ -13,7 +14,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -21,6 +21,8 @@ namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadBytes;
+using test::WriteBytes;
 
 // The configuration folder of this test program. QSettings takes its paths
 // from XDG_CONFIG_HOME once, at its first use, so every test asks for the
@@ -28,21 +30,10 @@ namespace fs = std::filesystem;
 // written.
 const std::string& ConfigHome()
 {
-    struct SHome
-    {
-        SHome() : m_strDir(test::MakeTempDir("config"))
-        {
-            ::setenv("XDG_CONFIG_HOME", m_strDir.c_str(), 1);
-        }
-        ~SHome()
-        {
-            std::error_code ec;
-            fs::remove_all(m_strDir, ec);
-        }
-        std::string m_strDir;
-    };
-    static const SHome home;
-    return home.m_strDir;
+    static const test::CTempDir home;
+    static const int set = ::setenv("XDG_CONFIG_HOME", home.Path().c_str(), 1);
+    EXPECT_EQ(set, 0);
+    return home.Path();
 }
 
 // A settings file of its own for each test.
@@ -54,37 +45,26 @@ std::string TestFile(const std::string& name)
     return path;
 }
 
-void WriteFile(const std::string& path, const std::string& text)
+// Every stored value as its line in the file, in the file's order.
+std::string Fields(const SSettings& s)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
+    std::ostringstream out;
+    out << "VERSION=" << s.VERSION << "\nPORT=" << s.PORT << "\nBAUD=" << s.BAUD
+        << "\nDATABIT=" << int(s.DATABIT) << "\nPARITY=" << int(s.PARITY)
+        << "\nSTOPBIT=" << int(s.STOPBIT) << "\nFLOWCTRL=" << s.FLOWCTRL
+        << "\nRTS_CTRL_HI=" << s.RTS_CTRL_HI << "\nDTR_CTRL_HI=" << s.DTR_CTRL_HI
+        << "\nCHILDSTATE=" << s.CHILDSTATE << "\nMAXLOGP=" << s.MAXLOGP << "\nMAXLOGS=" << s.MAXLOGS
+        << "\nADDRISHEX=" << s.ADDRISHEX << "\nVALUEISHEX=" << s.VALUEISHEX
+        << "\nEDITHEX=" << s.EDITHEX << "\n";
+    return out.str();
 }
 
-std::string ReadFile(const std::string& path)
+std::string Defaults()
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void ExpectDefaults(const SSettings& s)
-{
-    EXPECT_EQ(s.VERSION, CKorvexApp::GetVersionText());
-    EXPECT_EQ(s.PORT, -1);
-    EXPECT_EQ(s.BAUD, 9600u);
-    EXPECT_EQ(s.DATABIT, 8);
-    EXPECT_EQ(s.PARITY, 0);
-    EXPECT_EQ(s.STOPBIT, 0);
-    EXPECT_EQ(s.FLOWCTRL, 1);
-    EXPECT_EQ(s.RTS_CTRL_HI, 1);
-    EXPECT_EQ(s.DTR_CTRL_HI, 1);
-    EXPECT_EQ(s.CHILDSTATE, 1);
-    EXPECT_EQ(s.MAXLOGP, 500);
-    EXPECT_EQ(s.MAXLOGS, 200);
-    EXPECT_EQ(s.ADDRISHEX, 1);
-    EXPECT_EQ(s.VALUEISHEX, 1);
-    EXPECT_EQ(s.EDITHEX, 1);
+    return "VERSION=" + CKorvexApp::GetVersionText() +
+           "\nPORT=-1\nBAUD=9600\nDATABIT=8\nPARITY=0\nSTOPBIT=0\nFLOWCTRL=1\nRTS_CTRL_HI=1\n"
+           "DTR_CTRL_HI=1\nCHILDSTATE=1\nMAXLOGP=500\nMAXLOGS=200\nADDRISHEX=1\nVALUEISHEX=1\n"
+           "EDITHEX=1\n";
 }
 
 // Every field away from its default.
@@ -109,25 +89,6 @@ SSettings Changed()
     return s;
 }
 
-void ExpectEqual(const SSettings& a, const SSettings& b)
-{
-    EXPECT_EQ(a.VERSION, b.VERSION);
-    EXPECT_EQ(a.PORT, b.PORT);
-    EXPECT_EQ(a.BAUD, b.BAUD);
-    EXPECT_EQ(a.DATABIT, b.DATABIT);
-    EXPECT_EQ(a.PARITY, b.PARITY);
-    EXPECT_EQ(a.STOPBIT, b.STOPBIT);
-    EXPECT_EQ(a.FLOWCTRL, b.FLOWCTRL);
-    EXPECT_EQ(a.RTS_CTRL_HI, b.RTS_CTRL_HI);
-    EXPECT_EQ(a.DTR_CTRL_HI, b.DTR_CTRL_HI);
-    EXPECT_EQ(a.CHILDSTATE, b.CHILDSTATE);
-    EXPECT_EQ(a.MAXLOGP, b.MAXLOGP);
-    EXPECT_EQ(a.MAXLOGS, b.MAXLOGS);
-    EXPECT_EQ(a.ADDRISHEX, b.ADDRISHEX);
-    EXPECT_EQ(a.VALUEISHEX, b.VALUEISHEX);
-    EXPECT_EQ(a.EDITHEX, b.EDITHEX);
-}
-
 TEST(SettingsStore, UserStoreLivesUnderTheConfigurationFolder)
 {
     const std::string home = ConfigHome();
@@ -138,18 +99,9 @@ TEST(SettingsStore, UserStoreLivesUnderTheConfigurationFolder)
         QSettings(QStringLiteral("Ternholm"), QStringLiteral("Korvex")).fileName().toStdString(),
         expected);
 
+    // What is stored there, and how, is the round trip's test.
     ASSERT_TRUE(store.Save(Changed()));
     EXPECT_TRUE(fs::exists(expected));
-    SSettings loaded;
-    store.Load(loaded);
-    ExpectEqual(loaded, Changed());
-
-    // The values sit in group Settings under their own names.
-    QSettings direct(QString::fromStdString(expected), QSettings::NativeFormat);
-    EXPECT_EQ(direct.value(QStringLiteral("Settings/BAUD")).toInt(), 115200);
-    EXPECT_EQ(direct.value(QStringLiteral("Settings/RTS_CTRL_HI")).toInt(), 0);
-    EXPECT_EQ(direct.value(QStringLiteral("Settings/VERSION")).toString(),
-              QStringLiteral("3.1.4.1"));
     fs::remove(expected);
 }
 
@@ -159,16 +111,13 @@ TEST(SettingsStore, RoundTripKeepsEveryValue)
     ASSERT_TRUE(store.Save(Changed()));
     SSettings loaded;
     store.Load(loaded);
-    ExpectEqual(loaded, Changed());
+    EXPECT_EQ(Fields(loaded), Fields(Changed()));
 
     // The file is the native text format, one key per value.
-    const std::string text = ReadFile(store.GetFileName());
+    const std::string text = ReadBytes(store.GetFileName());
     EXPECT_NE(text.find("[Settings]"), std::string::npos);
-    for (const char* line :
-         { "VERSION=3.1.4.1", "PORT=2", "BAUD=115200", "DATABIT=7", "PARITY=2", "STOPBIT=2",
-           "FLOWCTRL=0", "RTS_CTRL_HI=0", "DTR_CTRL_HI=0", "CHILDSTATE=0", "MAXLOGP=0",
-           "MAXLOGS=12345", "ADDRISHEX=0", "VALUEISHEX=0", "EDITHEX=0" })
-        EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line;
+    for (const std::string& line : test::SplitLines(Fields(Changed())))
+        EXPECT_NE(text.find(line + "\n"), std::string::npos) << line;
 
     // Saving the defaults writes them too: a later load does not depend on
     // what was there before.
@@ -185,87 +134,62 @@ TEST(SettingsStore, MissingFileGivesTheDefaults)
     SSettings loaded = Changed();
     loaded.m_info.m_strComName = "ttyUSB0";
     CSettingsStore(path).Load(loaded);
-    ExpectDefaults(loaded);
+    EXPECT_EQ(Fields(loaded), Defaults());
     // The chosen port's record is not stored and stays as it was.
     EXPECT_EQ(loaded.m_info.m_strComName, "ttyUSB0");
     // Loading creates nothing.
     EXPECT_FALSE(fs::exists(path));
 }
 
-TEST(SettingsStore, MissingValuesTakeTheirDefaults)
-{
-    const std::string path = TestFile("partial");
-    WriteFile(path, "[Settings]\nBAUD=19200\nMAXLOGS=0\n[Other]\nPORT=4\n");
-    SSettings loaded;
-    CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(loaded.BAUD, 19200u);
-    EXPECT_EQ(loaded.MAXLOGS, 0);
-    EXPECT_EQ(loaded.PORT, -1); // PORT of another group does not count
-    EXPECT_EQ(loaded.MAXLOGP, 500);
-    EXPECT_EQ(loaded.VERSION, CKorvexApp::GetVersionText());
-}
-
 TEST(SettingsStore, UnreadableValuesFallBackOneByOne)
 {
     const std::string path = TestFile("garbage");
-    WriteFile(path, "[Settings]\n"
-                    "VERSION=0.9\n"
-                    "PORT=99999999999\n" // beyond 32 bits
-                    "BAUD=fast\n"        // not a number
-                    "DATABIT=300\n"      // does not fit the 8-bit field
-                    "PARITY=-1\n"        // nor does a negative
-                    "STOPBIT=1\n"        // good
-                    "FLOWCTRL=\n"        // empty
-                    "RTS_CTRL_HI=0x0\n"  // decimal only
-                    "DTR_CTRL_HI=0\n"    // good
-                    "CHILDSTATE=1, 0\n"  // a list
-                    "MAXLOGP=12abc\n"    // trailing letters
-                    "MAXLOGS=1.5\n"      // not an integer
-                    "ADDRISHEX=@Variant(\\0\\0)\n"
-                    "VALUEISHEX= 0 \n" // blanks around a number are fine
-                    "EDITHEX=0\n"
-                    "this line is no key\n"
-                    "\x01\x02\xff\n");
+    WriteBytes(path, "[Settings]\n"
+                     "VERSION=0.9\n"
+                     "PORT=99999999999\n" // beyond 32 bits
+                     "BAUD=fast\n"        // not a number
+                     "DATABIT=300\n"      // does not fit the 8-bit field
+                     "PARITY=-1\n"        // nor does a negative
+                     "STOPBIT=1\n"        // good
+                     "FLOWCTRL=\n"        // empty
+                     "RTS_CTRL_HI=0x0\n"  // decimal only
+                     "DTR_CTRL_HI=0\n"    // good
+                     "CHILDSTATE=1, 0\n"  // a list
+                     "MAXLOGP=12abc\n"    // trailing letters
+                     "MAXLOGS=1.5\n"      // not an integer
+                     "ADDRISHEX=@Variant(\\0\\0)\n"
+                     "VALUEISHEX= 0 \n" // blanks around a number are fine
+                     "EDITHEX=0\n"
+                     "this line is no key\n"
+                     "\x01\x02\xff\n");
     SSettings loaded;
     CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(loaded.VERSION, "0.9");
-    EXPECT_EQ(loaded.PORT, -1);
-    EXPECT_EQ(loaded.BAUD, 9600u);
-    EXPECT_EQ(loaded.DATABIT, 8);
-    EXPECT_EQ(loaded.PARITY, 0);
-    EXPECT_EQ(loaded.STOPBIT, 1);
-    EXPECT_EQ(loaded.FLOWCTRL, 1);
-    EXPECT_EQ(loaded.RTS_CTRL_HI, 1);
-    EXPECT_EQ(loaded.DTR_CTRL_HI, 0);
-    EXPECT_EQ(loaded.CHILDSTATE, 1);
-    EXPECT_EQ(loaded.MAXLOGP, 500);
-    EXPECT_EQ(loaded.MAXLOGS, 200);
-    EXPECT_EQ(loaded.ADDRISHEX, 1);
-    EXPECT_EQ(loaded.VALUEISHEX, 0);
-    EXPECT_EQ(loaded.EDITHEX, 0);
+    EXPECT_EQ(Fields(loaded),
+              "VERSION=0.9\nPORT=-1\nBAUD=9600\nDATABIT=8\nPARITY=0\nSTOPBIT=1\n"
+              "FLOWCTRL=1\nRTS_CTRL_HI=1\nDTR_CTRL_HI=0\nCHILDSTATE=1\nMAXLOGP=500\n"
+              "MAXLOGS=200\nADDRISHEX=1\nVALUEISHEX=0\nEDITHEX=0\n");
 }
 
-TEST(SettingsStore, ReadValuesAreNotCheckedAgainstTheirMeaning)
+TEST(SettingsStore, ReadValuesAreKeptUncheckedAndMissingOnesTakeTheirDefaults)
 {
     // Readable numbers are kept even where no line setting matches them; the
     // port choice and the dialogs deal with them.
     const std::string path = TestFile("unchecked");
-    WriteFile(path, "[Settings]\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nFLOWCTRL=-3\n"
-                    "MAXLOGP=-1\n");
+    WriteBytes(path, "[Settings]\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nFLOWCTRL=-3\n"
+                     "MAXLOGP=-1\nMAXLOGS=0\n[Other]\nSTOPBIT=2\n");
     SSettings loaded;
     CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(loaded.PORT, 7);
-    EXPECT_EQ(loaded.BAUD, 4000u);
-    EXPECT_EQ(loaded.DATABIT, 9);
-    EXPECT_EQ(loaded.PARITY, 7);
-    EXPECT_EQ(loaded.FLOWCTRL, -3);
-    EXPECT_EQ(loaded.MAXLOGP, -1);
+    EXPECT_EQ(Fields(loaded), "VERSION=" + CKorvexApp::GetVersionText() +
+                                  "\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nSTOPBIT=0\n"
+                                  "FLOWCTRL=-3\nRTS_CTRL_HI=1\nDTR_CTRL_HI=1\nCHILDSTATE=1\n"
+                                  "MAXLOGP=-1\nMAXLOGS=0\nADDRISHEX=1\nVALUEISHEX=1\nEDITHEX=1\n")
+        << "STOPBIT of another group does not count";
 }
 
 TEST(SettingsStore, VersionIsWrittenBackAsRead)
 {
     const std::string path = TestFile("version");
-    WriteFile(path, "[Settings]\nVERSION=0.0.0.1\nBAUD=2400\n");
+    WriteBytes(path, "[Settings]\nVERSION=0.0.0.1\nBAUD=2400\n");
     const CSettingsStore store(path);
     SSettings loaded;
     store.Load(loaded);
@@ -274,7 +198,7 @@ TEST(SettingsStore, VersionIsWrittenBackAsRead)
 
     loaded.BAUD = 4800;
     ASSERT_TRUE(store.Save(loaded));
-    const std::string text = ReadFile(path);
+    const std::string text = ReadBytes(path);
     EXPECT_NE(text.find("VERSION=0.0.0.1\n"), std::string::npos) << text;
     EXPECT_NE(text.find("BAUD=4800\n"), std::string::npos) << text;
 
@@ -284,14 +208,14 @@ TEST(SettingsStore, VersionIsWrittenBackAsRead)
     CSettingsStore(fresh).Load(first);
     EXPECT_EQ(first.VERSION, CKorvexApp::GetVersionText());
     ASSERT_TRUE(CSettingsStore(fresh).Save(first));
-    EXPECT_NE(ReadFile(fresh).find("VERSION=" + CKorvexApp::GetVersionText() + "\n"),
+    EXPECT_NE(ReadBytes(fresh).find("VERSION=" + CKorvexApp::GetVersionText() + "\n"),
               std::string::npos);
 }
 
 TEST(SettingsStore, SaveReportsAFileThatCannotBeWritten)
 {
     const std::string blocker = TestFile("blocker");
-    WriteFile(blocker, "a file, not a folder\n");
+    WriteBytes(blocker, "a file, not a folder\n");
     const CSettingsStore store(blocker + "/sub/Korvex.conf");
     EXPECT_FALSE(store.Save(Changed()));
     CRecentList recent;
@@ -300,7 +224,7 @@ TEST(SettingsStore, SaveReportsAFileThatCannotBeWritten)
     // Reading it gives the defaults.
     SSettings loaded = Changed();
     store.Load(loaded);
-    ExpectDefaults(loaded);
+    EXPECT_EQ(Fields(loaded), Defaults());
 }
 
 // ---- Recent projects -------------------------------------------------------
@@ -310,19 +234,23 @@ TEST(SettingsStore, RecentListRoundTripInItsOwnGroup)
     const std::string path = TestFile("recent");
     const CSettingsStore store(path);
     CRecentList list;
-    list.Add("/home/op/a.kvxp");
-    list.Add("/home/op/with, comma/b.kvxp");
-    list.Add("/home/op/Пульт/c.KVXP");
+    for (const char* p : { "/home/op/old.kvxp", "/home/op/a.kvxp", "/home/op/with, comma/b.kvxp",
+                           "/home/op/Пульт/c.KVXP" })
+        list.Add(p);
+    ASSERT_TRUE(store.SaveRecent(list));
+    // A shorter list removes the rest.
+    list.Remove(3);
     ASSERT_TRUE(store.SaveRecent(list));
 
     QSettings direct(QString::fromStdString(path), QSettings::NativeFormat);
     direct.beginGroup(QStringLiteral("Recent File List"));
-    EXPECT_EQ(direct.value(QStringLiteral("File1")).toString().toStdString(),
-              "/home/op/Пульт/c.KVXP");
-    EXPECT_EQ(direct.value(QStringLiteral("File2")).toString().toStdString(),
-              "/home/op/with, comma/b.kvxp");
-    EXPECT_EQ(direct.value(QStringLiteral("File3")).toString().toStdString(), "/home/op/a.kvxp");
-    EXPECT_FALSE(direct.contains(QStringLiteral("File4")));
+    const auto value = [&direct](const char* key) {
+        return direct.value(QString::fromLatin1(key)).toString().toStdString();
+    };
+    EXPECT_EQ(direct.childKeys().size(), 3);
+    EXPECT_EQ(value("File1"), "/home/op/Пульт/c.KVXP");
+    EXPECT_EQ(value("File2"), "/home/op/with, comma/b.kvxp");
+    EXPECT_EQ(value("File3"), "/home/op/a.kvxp");
     direct.endGroup();
 
     CRecentList loaded;
@@ -336,7 +264,7 @@ TEST(SettingsStore, RecentListRoundTripInItsOwnGroup)
     EXPECT_EQ(loaded.GetPaths(), list.GetPaths());
     SSettings settings;
     store.Load(settings);
-    ExpectEqual(settings, Changed());
+    EXPECT_EQ(Fields(settings), Fields(Changed()));
 }
 
 TEST(SettingsStore, TheApplicationKeepsItsRecentProjectsInTheStore)
@@ -360,38 +288,17 @@ TEST(SettingsStore, TheApplicationKeepsItsRecentProjectsInTheStore)
               (std::vector<std::string>{ "/home/op/new.kvxp", "/home/op/old.kvxp" }));
 }
 
-TEST(SettingsStore, SavingAShorterRecentListRemovesTheRest)
-{
-    const std::string path = TestFile("recent-shorter");
-    const CSettingsStore store(path);
-    CRecentList list;
-    for (const char* p : { "/1.kvxp", "/2.kvxp", "/3.kvxp", "/4.kvxp" })
-        list.Add(p);
-    ASSERT_TRUE(store.SaveRecent(list));
-    list.Remove(0);
-    list.Remove(0);
-    ASSERT_TRUE(store.SaveRecent(list));
-
-    QSettings direct(QString::fromStdString(path), QSettings::NativeFormat);
-    direct.beginGroup(QStringLiteral("Recent File List"));
-    EXPECT_EQ(direct.childKeys(),
-              (QStringList{ QStringLiteral("File1"), QStringLiteral("File2") }));
-    CRecentList loaded;
-    store.LoadRecent(loaded);
-    EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{ "/2.kvxp", "/1.kvxp" }));
-}
-
 TEST(SettingsStore, LoadedRecentListKeepsOnlyProjectsOnce)
 {
     // A list edited by hand: a gap, a device file, a repeated project and
     // more than four entries.
     const std::string path = TestFile("recent-edited");
-    WriteFile(path, "[Recent%20File%20List]\n"
-                    "File1=/a.kvxd\n"
-                    "File2=/b.KVXP\n"
-                    "File4=/b.KVXP\n"
-                    "File5=/e.kvxp\n"
-                    "File3=/c.kvxp\n");
+    WriteBytes(path, "[Recent%20File%20List]\n"
+                     "File1=/a.kvxd\n"
+                     "File2=/b.KVXP\n"
+                     "File4=/b.KVXP\n"
+                     "File5=/e.kvxp\n"
+                     "File3=/c.kvxp\n");
     CRecentList loaded;
     CSettingsStore(path).LoadRecent(loaded);
     EXPECT_EQ(loaded.GetPaths(), (std::vector<std::string>{ "/b.KVXP", "/c.kvxp" }));

@@ -10,14 +10,30 @@
 
 namespace korvex::test {
 
-CChildProcess::CChildProcess(const std::string& program, const std::vector<std::string>& args)
+CChildProcess::CChildProcess(const std::string& program, const std::vector<std::string>& args,
+                             std::optional<std::string> input)
 {
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    int in[2] = { -1, -1 }, out[2], err[2];
+    if ((input && pipe2(in, O_CLOEXEC) != 0) || pipe2(out, O_CLOEXEC) != 0 ||
+        pipe2(err, O_CLOEXEC) != 0)
         return;
-    m_pid = SpawnProcess(program, args, -1, out[1], err[1]);
-    close(out[1]);
-    close(err[1]);
+    m_pid = SpawnProcess(program, args, in[0], out[1], err[1]);
+    for (int fd : { in[0], out[1], err[1] })
+        if (fd >= 0)
+            close(fd);
+    if (input) {
+        // A program that exits before reading everything must not kill the test.
+        signal(SIGPIPE, SIG_IGN);
+        m_inWriter = std::thread([fd = in[1], text = std::move(*input)] {
+            for (std::size_t done = 0; done < text.size();) {
+                const ssize_t n = write(fd, text.data() + done, text.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
+            close(fd);
+        });
+    }
     m_outReader = std::thread([this, fd = out[0]] { ReadLoop(fd, true); });
     m_errReader = std::thread([this, fd = err[0]] { ReadLoop(fd, false); });
 }
@@ -28,10 +44,14 @@ CChildProcess::~CChildProcess()
         kill(m_pid, SIGKILL);
         Wait(std::chrono::seconds(5));
     }
-    if (m_outReader.joinable())
-        m_outReader.join();
-    if (m_errReader.joinable())
-        m_errReader.join();
+    WaitForOutputs();
+}
+
+void CChildProcess::WaitForOutputs()
+{
+    for (std::thread* t : { &m_inWriter, &m_outReader, &m_errReader })
+        if (t->joinable())
+            t->join();
 }
 
 void CChildProcess::ReadLoop(int fd, bool isStdout)
@@ -46,6 +66,7 @@ void CChildProcess::ReadLoop(int fd, bool isStdout)
             m_strErr.append(buf, static_cast<std::size_t>(n));
             continue;
         }
+        m_strOut.append(buf, static_cast<std::size_t>(n));
         m_strPartial.append(buf, static_cast<std::size_t>(n));
         std::size_t nl;
         while ((nl = m_strPartial.find('\n')) != std::string::npos) {
@@ -80,6 +101,12 @@ std::vector<std::string> CChildProcess::Lines() const
 {
     std::lock_guard lock(m_mutex);
     return m_lines;
+}
+
+std::string CChildProcess::Stdout() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strOut;
 }
 
 std::string CChildProcess::Stderr() const

@@ -2,7 +2,8 @@
 
 // A sysfs tty class folder and a /dev folder in a temporary directory, shaped
 // like the kernel's, for port scans that must not touch the machine's ports.
-// Also a pseudo-terminal pair that stands in for a port held by a program.
+
+#include "support/TempDir.h"
 
 #include <string>
 
@@ -12,14 +13,10 @@ class CFakeSysfs
 {
 public:
     CFakeSysfs();
-    ~CFakeSysfs();
 
-    CFakeSysfs(const CFakeSysfs&) = delete;
-    CFakeSysfs& operator=(const CFakeSysfs&) = delete;
-
-    const std::string& GetRoot() const { return m_strRoot; }
-    std::string GetSysRoot() const { return m_strRoot + "/sys/class/tty"; }
-    std::string GetDevRoot() const { return m_strRoot + "/dev"; }
+    const std::string& GetRoot() const { return m_dir.Path(); }
+    std::string GetSysRoot() const { return GetRoot() + "/sys/class/tty"; }
+    std::string GetDevRoot() const { return GetRoot() + "/dev"; }
     std::string GetDevPath(const std::string& name) const { return GetDevRoot() + "/" + name; }
 
     // A USB serial converter (ttyUSB): the tty's device is the converter port
@@ -48,37 +45,19 @@ public:
     void AddDevLink(const std::string& name, const std::string& target);
 
 private:
-    std::string AddTty(const std::string& deviceDir, const std::string& name);
+    // Makes sys/devices/deviceDir/tty/name, its device link (none when
+    // empty) and the class entry pointing at it, as the kernel lays them
+    // out; returns the tty folder.
+    std::string AddTty(const std::string& deviceDir, const std::string& name,
+                       const std::string& deviceLink);
     void Write(const std::string& path, const std::string& text);
+    // The USB device under usbBus with its strings; returns its folder below
+    // sys/devices and the interface folder's name in iface.
+    std::string AddUsbDevice(const std::string& usbBus, const std::string& product,
+                             const std::string& manufacturer, std::string& iface);
+
+    CTempDir m_dir;
     int m_nNextId{ 1 };
-    std::string m_strRoot;
 };
-
-// A pseudo-terminal pair; the slave side can be held locked as a program that
-// has the port open would.
-class CLockablePty
-{
-public:
-    CLockablePty();
-    ~CLockablePty();
-
-    CLockablePty(const CLockablePty&) = delete;
-    CLockablePty& operator=(const CLockablePty&) = delete;
-
-    bool IsOpen() const { return m_nMaster >= 0 && m_nSlave >= 0; }
-    int GetMaster() const { return m_nMaster; }
-    int GetSlave() const { return m_nSlave; }
-    const std::string& GetSlavePath() const { return m_strSlavePath; }
-    // An exclusive flock on the slave descriptor.
-    bool LockSlave();
-
-private:
-    int m_nMaster{ -1 };
-    int m_nSlave{ -1 };
-    std::string m_strSlavePath;
-};
-
-// A fresh empty directory under the temporary folder.
-std::string MakeTempDir(const char* tag);
 
 } // namespace korvex::test

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,24 +88,9 @@ struct CoreHarness
 inline Bytes Hex(const std::string& text)
 {
     Bytes out;
-    int nibble = -1;
-    for (char c : text) {
-        int v = -1;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        if (v < 0)
-            continue;
-        if (nibble < 0) {
-            nibble = v;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(nibble * 16 + v));
-            nibble = -1;
-        }
-    }
+    std::istringstream in(text);
+    for (unsigned byte = 0; in >> std::hex >> byte;)
+        out.push_back(static_cast<std::uint8_t>(byte));
     return out;
 }
 

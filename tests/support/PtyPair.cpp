@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -82,6 +83,11 @@ void CPtyPair::CloseSlave()
     m_nSlave = -1;
 }
 
+bool CPtyPair::LockSlave()
+{
+    return m_nSlave >= 0 && ::flock(m_nSlave, LOCK_EX | LOCK_NB) == 0;
+}
+
 int OpenRawTerminal(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -143,20 +149,7 @@ Bytes ReadExactly(int fd, std::size_t count, std::chrono::milliseconds timeout)
 
 Bytes ReadAvailable(int fd, std::chrono::milliseconds timeout)
 {
-    const auto deadline = Clock::now() + timeout;
-    Bytes out;
-    std::uint8_t buffer[4096];
-    for (;;) {
-        pollfd pfd{ fd, POLLIN, 0 };
-        if (poll(&pfd, 1, RemainingMs(deadline)) <= 0)
-            break;
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            out.insert(out.end(), buffer, buffer + n);
-        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-            break;
-    }
-    return out;
+    return ReadExactly(fd, SIZE_MAX, timeout);
 }
 
 Bytes Pattern(std::size_t count, std::size_t first)

@@ -32,6 +32,9 @@ public:
 
     void CloseMaster();
     void CloseSlave();
+    // An exclusive flock on the slave descriptor, as a program that has the
+    // port open holds it.
+    bool LockSlave();
 
 private:
     int m_nMaster{ -1 };
