@@ -15,8 +15,9 @@ QString BuildMyObjectPrelude()
                    .arg(method);
     }
     // The table has no prototype, so "constructor" or "tostring" are no
-    // method names. Functions are made once per method, so MyObject.Sleep ===
-    // MyObject.sleep.
+    // method names. MyObject reads as "[object MyObject]" (in an error about
+    // a method it does not have, for one). Functions are made once per method, so MyObject.Sleep
+    // === MyObject.sleep.
     return QStringLiteral("(function (host) {\n"
                           "    var ids = Object.create(null);\n"
                           "    var table = { %1 };\n"
@@ -28,6 +29,8 @@ QString BuildMyObjectPrelude()
                           "    }\n"
                           "    return new Proxy({}, {\n"
                           "        get: function (target, name) {\n"
+                          "            if (name === Symbol.toPrimitive)\n"
+                          "                return function () { return '[object MyObject]'; };\n"
                           "            if (typeof name !== 'string')\n"
                           "                return undefined;\n"
                           "            var key = name.toLowerCase();\n"

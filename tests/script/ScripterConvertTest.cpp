@@ -112,6 +112,9 @@ TEST_F(ScripterConvert, UnknownMethodIsARunTimeError)
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0].nLevel, SL_ERROR);
     EXPECT_EQ(recs[0].nLine, 1);
+    // The message names the object as a script writer knows it.
+    EXPECT_EQ(recs[0].strText,
+              "Property 'Foo' of object [object MyObject] is not a function (строка: 1)");
     EXPECT_FALSE(h.app.IsRunning());
 }
 

@@ -55,6 +55,15 @@ TEST(KorvexProgram, ServesTheVirtualPortAndKeepsTheRecordOfTheRun)
     modbus_close(ctx);
     modbus_free(ctx);
 
+    // The script runs at the lowest priority: its line may come later.
+    auto logged = [&](const std::string& line) {
+        const auto lines = ReadLines(log);
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    const auto printed = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!logged("S\ts.kvxs\t0\t-1\thello") && std::chrono::steady_clock::now() < printed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
     // SIGTERM stops, writes the settings and ends without questions, though
     // the device is modified.
     korvex.Signal(SIGTERM);

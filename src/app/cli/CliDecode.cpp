@@ -146,11 +146,9 @@ int CliDecode(int argc, char** argv)
         poster.Pump();
     }
     // The end of the input ends the session: bytes still waiting for the
-    // rest of a frame are reported.
-    if (running) {
-        app.SetRunning(false);
-        app.FlushReceive();
-    }
+    // rest of a frame, or too few to look at, are reported.
+    app.SetRunning(false);
+    app.FlushReceive();
     poster.Pump();
 
     if (save && !app.GetDocManager().SaveAllModified())
