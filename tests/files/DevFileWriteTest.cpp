@@ -55,7 +55,7 @@ std::string SavedText(const std::string& path)
 
 void Fill(CDevDoc& doc, const std::string& id, std::uint8_t addr, const std::vector<SCell>& cells)
 {
-    doc.m_strId = id;
+    doc.SetDevId(id);
     doc.SetDevAddr(addr);
     for (const SCell& c : cells)
         doc.AddItem(c.type, c.id, c.desc, c.addr, c.access, c.min, c.max, c.value);
@@ -223,7 +223,7 @@ TEST(DevFileWrite, ACharacterOutsideCp1251IsSavedAsUtf8WithByteOrderMark)
     {
         std::lock_guard lock(doc->Lock());
         doc->Items()[0]->m_strDesc = "Объём, куб. м";
-        doc->Items()[1]->m_strId = "R";
+        doc->EditItem(doc->Items()[1].get(), { HREG, "R", "Сопротивление", 2, ACCESS_RW, 0, 9, 1 });
     }
     ASSERT_TRUE(doc->Save());
     const std::string bytes = ReadBytes(path);
