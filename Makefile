@@ -1,10 +1,14 @@
 # Set-up and the two everyday commands: `make test` and `make run`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := rx devfile prjfile codepage script
 JOBS       ?= $(shell nproc)
 CLI        := $(BUILD)/src/app/korvex-cli
 
-.PHONY: all deps configure build test test-plain test-asan run decode bench clean
+.PHONY: all deps configure build test test-plain test-asan test-fuzz fuzz fuzz-build run decode \
+        bench soak clean
 
 all: build
 
@@ -25,7 +29,19 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+# The fuzz targets: clang, libFuzzer, ASan and UBSan, in a build folder of their own.
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_FUZZ=ON -DKORVEX_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix korvex_fuzz_,$(FUZZ_TARGETS))
+
+# Each target for FUZZ_SECONDS (default 60).
+fuzz: fuzz-build
+	@bash scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
+
+test: test-plain test-asan test-fuzz
 
 run: build
 	@echo "Serving the project examples/demo.kvxp (PUMP1 at 1, BOILER1 at 2, the demo script)"
@@ -42,4 +58,4 @@ bench: build
 	$(BUILD)/bench/korvex_bench_script
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
