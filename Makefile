@@ -57,5 +57,9 @@ bench: build
 	$(BUILD)/bench/korvex_bench_latency $(CLI)
 	$(BUILD)/bench/korvex_bench_script
 
+# A million mixed requests from a libmodbus master through the virtual port.
+soak: build
+	$(BUILD)/bench/korvex_bench_soak $(CLI)
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
