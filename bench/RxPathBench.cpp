@@ -7,6 +7,7 @@
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
 #include "core/Crc16.h"
+#include "core/CDocTemplate.h"
 #include "core/ITransmitter.h"
 #include "files/CPrjManager.h"
 
