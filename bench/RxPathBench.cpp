@@ -4,10 +4,10 @@
 // the time to open a device file of 65,536 cells.
 
 #include "core/CDevDoc.h"
+#include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
 #include "core/Crc16.h"
-#include "core/CDocTemplate.h"
 #include "core/ITransmitter.h"
 #include "files/CPrjManager.h"
 
