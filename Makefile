@@ -1,11 +1,15 @@
 # Set-up and the two everyday commands: `make test` and `make run`.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := rx devfile prjfile codepage script
 JOBS       ?= $(shell nproc)
 CLI        := $(BUILD)/src/app/korvex-cli
 GUI        := $(BUILD)/src/app/korvex
 
-.PHONY: all deps configure build test test-plain test-asan run decode bench install clean
+.PHONY: all deps configure build test test-plain test-asan test-fuzz fuzz fuzz-build run decode \
+        bench soak install clean
 
 all: build
 
@@ -26,7 +30,19 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-plain test-asan
+# The fuzz targets: clang, libFuzzer, ASan and UBSan, in a build folder of their own.
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEX_FUZZ=ON -DKORVEX_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix korvex_fuzz_,$(FUZZ_TARGETS))
+
+# Each target for FUZZ_SECONDS (default 60).
+fuzz: fuzz-build
+	@bash scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+test-fuzz:
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
+
+test: test-plain test-asan test-fuzz
 
 # With a display the desktop program serves the demo; without one korvex-cli.
 run: build
@@ -51,5 +67,9 @@ bench: build
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
 
+# A million mixed requests from a libmodbus master through the virtual port.
+soak: build
+	$(BUILD)/bench/korvex_bench_soak $(CLI)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -7,7 +7,8 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-declarative-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmodbus-dev
+  libmodbus-dev socat
+  clang libclang-rt-14-dev
 )
 
 missing=()

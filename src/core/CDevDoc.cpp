@@ -28,43 +28,84 @@ CDevDoc::~CDevDoc()
             graph->Close();
         }
     }
+    m_byAddr.Clear();
+    m_byId.Clear();
     m_arItems.clear();
+}
+
+void CDevDoc::SetDevId(const std::string& id)
+{
+    m_strId = id;
+    m_app.GetDeviceRegistry().SetDeviceId(this, id);
+}
+
+void CDevDoc::SetDevAddr(std::uint8_t addr)
+{
+    m_nAddr.store(addr, std::memory_order_relaxed);
+    m_app.GetDeviceRegistry().SetDeviceAddr(this, addr);
 }
 
 CDevItem* CDevDoc::FindItem(std::int32_t type, std::uint16_t addr) const
 {
     std::lock_guard lock(m_csLock);
-    for (const auto& item : m_arItems)
-        if (item->m_nType == type && item->m_wAddr == addr)
-            return item.get();
-    return nullptr;
+    return m_byAddr.Find(AddrKey(type, addr));
 }
 
 CDevItem* CDevDoc::FindItemById(std::int32_t type, const std::string& id) const
 {
     std::lock_guard lock(m_csLock);
-    for (const auto& item : m_arItems)
-        if (item->m_nType == type && item->m_strId == id)
-            return item.get();
-    return nullptr;
+    return m_byId.Find(SCellIdRef{ type, id });
 }
 
+// The row of the first cell with the key, which is 0 when that cell has none
+// (even when a later cell with the key has one).
 HROW CDevDoc::FindRow(std::int32_t type, std::uint16_t addr) const
 {
     std::lock_guard lock(m_csLock);
-    for (const auto& item : m_arItems)
-        if (item->m_nType == type && item->m_wAddr == addr)
-            return item->m_hRow;
-    return 0;
+    const CDevItem* item = m_byAddr.Find(AddrKey(type, addr));
+    return item != nullptr ? item->m_hRow : 0;
 }
 
 HROW CDevDoc::FindRowById(std::int32_t type, const std::string& id) const
 {
     std::lock_guard lock(m_csLock);
-    for (const auto& item : m_arItems)
-        if (item->m_nType == type && item->m_strId == id)
-            return item->m_hRow;
-    return 0;
+    const CDevItem* item = m_byId.Find(SCellIdRef{ type, id });
+    return item != nullptr ? item->m_hRow : 0;
+}
+
+std::size_t CDevDoc::SCellIdHash::Hash(std::int32_t type, std::string_view id)
+{
+    const std::size_t h = std::hash<std::string_view>{}(id);
+    return h ^ (static_cast<std::size_t>(static_cast<std::uint32_t>(type)) * 0x9E3779B97F4A7C15ull);
+}
+
+void CDevDoc::IndexItem(CDevItem* item)
+{
+    const auto before = [](const CDevItem* a, const CDevItem* b) { return a->m_nSeq < b->m_nSeq; };
+    m_byAddr.Add(AddrKey(item->m_nType, item->m_wAddr), item, before);
+    m_byId.Add(SCellIdKey{ item->m_nType, item->m_strId }, item, before);
+}
+
+void CDevDoc::UnindexItem(const CDevItem* item)
+{
+    // Only the first of several cells with one key makes a scan: the list
+    // is in insertion order, so the next one is found from the start.
+    const auto next = [this, item](auto matches) -> CDevItem* {
+        for (const auto& other : m_arItems)
+            if (other.get() != item && matches(*other))
+                return other.get();
+        return nullptr;
+    };
+    m_byAddr.Remove(AddrKey(item->m_nType, item->m_wAddr), item, [&] {
+        return next([item](const CDevItem& o) {
+            return o.m_nType == item->m_nType && o.m_wAddr == item->m_wAddr;
+        });
+    });
+    m_byId.Remove(SCellIdRef{ item->m_nType, item->m_strId }, item, [&] {
+        return next([item](const CDevItem& o) {
+            return o.m_nType == item->m_nType && o.m_strId == item->m_strId;
+        });
+    });
 }
 
 std::size_t CDevDoc::GetItemCount() const
@@ -129,8 +170,10 @@ CDevItem* CDevDoc::AddItem(std::int32_t type, const std::string& id, const std::
     auto owned = std::make_unique<CDevItem>(type, id, desc, addr, access, min, max, value);
     CDevItem* item = owned.get();
     item->Attach(this, 0);
+    item->m_nSeq = m_nNextSeq++;
     // In the list before it is shown, so that an observer finds it there.
     m_arItems.push_back(std::move(owned));
+    IndexItem(item);
     ShowItem(item);
     SetModifiedFlag(true);
     return item;
@@ -151,6 +194,7 @@ void CDevDoc::RemoveItem(CDevItem* item)
     for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
         observer->OnItemRemoved(item);
     m_app.GetCellNotifier().Forget(item);
+    UnindexItem(item);
     m_arItems.erase(it);
     SetModifiedFlag(true);
 }
@@ -206,12 +250,24 @@ std::string CDevDoc::DefaultDescription(const std::string& id)
 
 void CDevDoc::EditItem(CDevItem* item, const SCellFields& f)
 {
+    // The keys are indexed by the device that holds the cell.
+    if (item->m_pDoc != nullptr && item->m_pDoc != this) {
+        item->m_pDoc->EditItem(item, f);
+        return;
+    }
     {
         std::lock_guard lock(m_csLock);
+        const bool rekey =
+            item->m_pDoc == this &&
+            (item->m_nType != f.nType || item->m_wAddr != f.wAddr || item->m_strId != f.strId);
+        if (rekey)
+            UnindexItem(item);
         item->m_nType = f.nType;
         item->m_strId = f.strId;
-        item->m_strDesc = f.strDesc;
         item->m_wAddr = f.wAddr;
+        if (rekey)
+            IndexItem(item);
+        item->m_strDesc = f.strDesc;
         item->m_nAccess = f.nAccess;
         item->m_wMin = f.wMin;
         item->m_wMax = f.wMax;
@@ -232,7 +288,7 @@ void CDevDoc::DeleteItem(CDevItem* item)
 
 void CDevDoc::ChangeIdAndAddress(const std::string& id, std::uint8_t addr)
 {
-    m_strId = id;
+    SetDevId(id);
     SetDevAddr(addr);
     GetDocManager()->NotifyDeviceChanged(*this);
     SetModifiedFlag(true);

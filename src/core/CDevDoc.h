@@ -2,12 +2,14 @@
 
 #include "core/CDevItem.h"
 #include "core/CDocument.h"
+#include "core/CFirstMatchIndex.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace korvex {
@@ -41,12 +43,14 @@ enum class CellEditError
 };
 
 // One emulated slave device: an ID, an RS-485 address and its cells in
-// insertion (file) order. Every lookup is a linear scan, first match wins.
+// insertion (file) order. The lookups answer as a scan of the list from its
+// start would (first match wins, IDs compare case-sensitively) from two
+// indexes kept with the list: by type and address, and by type and ID.
 //
 // Threads: the user-interface thread adds, edits and removes cells (only while
 // the emulator is idle), loads and saves; request handlers (UI thread) and
 // scripts (their threads) look cells up and set values. m_csLock (recursive)
-// guards m_arItems and every scan of it. Lock order: device lock, then a cell's
+// guards m_arItems, the indexes and every scan of them. Lock order: device lock, then a cell's
 // lock, never the reverse. Observers are added, removed and told on the UI
 // thread.
 class CDevDoc : public CDocument
@@ -59,8 +63,10 @@ public:
 
     std::string GetDevId() const { return m_strId; }
     std::uint8_t GetDevAddr() const { return m_nAddr.load(std::memory_order_relaxed); }
-    void SetDevId(const std::string& id) { m_strId = id; }
-    void SetDevAddr(std::uint8_t addr) { m_nAddr.store(addr, std::memory_order_relaxed); }
+    // The device's ID and address (emulator idle); the application's device
+    // lookups follow.
+    void SetDevId(const std::string& id);
+    void SetDevAddr(std::uint8_t addr);
 
     CDevItem* FindItem(std::int32_t type, std::uint16_t addr) const;
     CDevItem* FindItemById(std::int32_t type, const std::string& id) const;
@@ -126,14 +132,50 @@ public:
     const std::vector<std::unique_ptr<CDevItem>>& Items() const { return m_arItems; }
     std::size_t GetItemCount() const;
 
-    // Field written directly by the file reader (emulator idle), read by the
-    // lookups.
-    std::string m_strId;
-
 private:
+    // A cell's type and ID as a key of the ID index; SCellIdRef looks it up
+    // without a copy of the ID.
+    struct SCellIdKey
+    {
+        std::int32_t nType;
+        std::string strId;
+    };
+    struct SCellIdRef
+    {
+        std::int32_t nType;
+        std::string_view strId;
+    };
+    struct SCellIdHash
+    {
+        using is_transparent = void;
+        std::size_t operator()(const SCellIdKey& key) const { return Hash(key.nType, key.strId); }
+        std::size_t operator()(const SCellIdRef& key) const { return Hash(key.nType, key.strId); }
+        static std::size_t Hash(std::int32_t type, std::string_view id);
+    };
+    struct SCellIdEqual
+    {
+        using is_transparent = void;
+        template <class A, class B> bool operator()(const A& a, const B& b) const
+        {
+            return a.nType == b.nType && std::string_view(a.strId) == std::string_view(b.strId);
+        }
+    };
+
+    static std::uint64_t AddrKey(std::int32_t type, std::uint16_t addr)
+    {
+        return (std::uint64_t{ static_cast<std::uint32_t>(type) } << 16) | addr;
+    }
+    // The cell gets, or loses, its places in the indexes (under m_csLock).
+    void IndexItem(CDevItem* item);
+    void UnindexItem(const CDevItem* item);
+
     CKorvexApp& m_app;
     mutable std::recursive_mutex m_csLock;
     std::vector<std::unique_ptr<CDevItem>> m_arItems;
+    CFirstMatchIndex<std::uint64_t, CDevItem> m_byAddr;
+    CFirstMatchIndex<SCellIdKey, CDevItem, SCellIdHash, SCellIdEqual> m_byId;
+    std::uint64_t m_nNextSeq{ 0 };
+    std::string m_strId;
     std::atomic<std::uint8_t> m_nAddr{ 0 };
     std::vector<IDevObserver*> m_arObservers; // not owned
     const IDevFileFormat* m_pFormat{ nullptr };

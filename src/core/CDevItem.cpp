@@ -8,8 +8,8 @@ namespace korvex {
 
 CDevItem::CDevItem(std::int32_t type, std::string id, std::string desc, std::uint16_t addr,
                    std::int32_t access, std::uint16_t min, std::uint16_t max, std::uint16_t value)
-    : m_nType(type), m_strId(std::move(id)), m_strDesc(std::move(desc)), m_wAddr(addr),
-      m_nAccess(access), m_wMin(min), m_wMax(max), m_wValue(value)
+    : m_strDesc(std::move(desc)), m_nAccess(access), m_wMin(min), m_wMax(max), m_nType(type),
+      m_strId(std::move(id)), m_wAddr(addr), m_wValue(value)
 {
 }
 

@@ -62,11 +62,11 @@ public:
     // acting for the master or a script do that.
     void SetValue(std::uint16_t value);
 
-    // Field writes of the cell editing and the file reader (emulator idle).
-    std::int32_t m_nType;
-    std::string m_strId;
+    // Fields the cell editing and the view's normalisation write (emulator
+    // idle). The type, address and ID are the keys of the device's lookups:
+    // only the device changes them (CDevDoc::EditItem), so that its indexes
+    // follow.
     std::string m_strDesc;
-    std::uint16_t m_wAddr;
     std::int32_t m_nAccess;
     std::uint16_t m_wMin;
     std::uint16_t m_wMax;
@@ -75,7 +75,11 @@ private:
     friend class CDevDoc;
     friend class CCellNotifier;
 
+    std::int32_t m_nType;
+    std::string m_strId;
+    std::uint16_t m_wAddr;
     std::atomic<std::uint16_t> m_wValue;
+    std::uint64_t m_nSeq{ 0 }; // place in the device's list: later cells have higher numbers
     HROW m_hRow{ 0 };
     CDevDoc* m_pDoc{ nullptr };
     mutable std::mutex m_csLock;

@@ -112,7 +112,7 @@ void ReadLine(CDevDoc& doc, std::string_view line, ILineSink& lines)
         return;
     }
     if (fields.size() >= 2 && StartsWithDigit(fields[1])) {
-        doc.m_strId = fields[0];
+        doc.SetDevId(fields[0]);
         doc.SetDevAddr(static_cast<std::uint8_t>(ParseNumber(fields[1]) & 0xFF));
         return;
     }
@@ -156,14 +156,14 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
     out += kEol;
 
     // "%s\t%s": ID, address.
-    out += doc.m_strId + '\t' + number(doc.GetDevAddr());
+    out += doc.GetDevId() + '\t' + number(doc.GetDevAddr());
     out += kEol;
     // "%s\t%s\t%s\t%s\t%s\t%s-%s\t%s": type, description, ID, address, access,
     // low bound, high bound, value; no trailing tab.
     for (const auto& item : doc.Items()) {
         out += CellTypeName(item->GetType());
         out += '\t' + item->m_strDesc;
-        out += '\t' + item->m_strId;
+        out += '\t' + item->GetId();
         out += '\t' + number(item->GetAddr());
         out += '\t';
         out += CellAccessName(item->GetAccess());

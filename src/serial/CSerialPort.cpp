@@ -11,6 +11,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace korvex {
@@ -77,6 +79,12 @@ timespec ToTimespec(std::chrono::steady_clock::duration d)
     return ts;
 }
 
+// Character-device majors of pseudo-terminal slaves: the BSD ones and the
+// Unix98 ones under /dev/pts.
+constexpr unsigned kBsdPtySlaveMajor = 3;
+constexpr unsigned kUnix98PtySlaveMajor = 136;
+constexpr unsigned kUnix98PtyMajorCount = 8;
+
 bool IsDeviceGone(int error)
 {
     return error == EIO || error == ENXIO || error == ENODEV;
@@ -133,6 +141,23 @@ std::string CSerialPort::GetErrorText(int error)
     if (buffer[0] == '\0')
         return {};
     return std::string(buffer) + "\r\n";
+}
+
+bool CSerialPort::IsPseudoTerminal(int fd)
+{
+    // Only a master side has a pty number.
+    unsigned int number = 0;
+    if (ioctl(fd, TIOCGPTN, &number) == 0)
+        return true;
+    struct stat st
+    {
+    };
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned devMajor = major(st.st_rdev);
+    return devMajor == kBsdPtySlaveMajor ||
+           (devMajor >= kUnix98PtySlaveMajor &&
+            devMajor < kUnix98PtySlaveMajor + kUnix98PtyMajorCount);
 }
 
 // ---- Opening and closing ----------------------------------------------------
@@ -221,6 +246,8 @@ bool CSerialPort::OpenPortWith(int adoptFd)
         m_bExclusive = ioctl(fd, TIOCEXCL) == 0;
     }
     m_nFd.store(fd);
+    m_bAtOnce.store(m_blockTiming == BlockTiming::AtOnce ||
+                    (m_blockTiming == BlockTiming::Detect && IsPseudoTerminal(fd)));
 
     if (const int error = Configure(fd); error != 0) {
         const std::string text = GetErrorText(error);
@@ -353,6 +380,7 @@ bool CSerialPort::ClosePort()
         ioctl(fd, TIOCNXCL);
     ::close(fd);
     m_nFd.store(-1);
+    m_bAtOnce.store(false);
     m_bExclusive = false;
     m_bHaveOldTermios = false;
     return true;
@@ -372,6 +400,7 @@ bool CSerialPort::StartThread()
         std::chrono::milliseconds(std::uint64_t{ m_timeouts.dwReadTotalMultiplier } * kBlockSize +
                                   m_timeouts.dwReadTotalConstant);
     params.dwEventMask = m_dwEventMask;
+    params.bAtOnce = m_bAtOnce.load();
     try {
         m_thread = std::thread(&CSerialPort::ReaderThread, this, params);
     } catch (const std::system_error&) {
@@ -626,7 +655,7 @@ void CSerialPort::ReaderThread(SThreadParams params)
                     nBlock += static_cast<std::uint32_t>(n);
                     tLast = now;
                     tEvent = now;
-                    if (nBlock == kBlockSize)
+                    if (nBlock == kBlockSize || params.bAtOnce)
                         deliver();
                 } else if (n == 0) {
                     fail(EIO); // end of file on a terminal: it was hung up

@@ -42,6 +42,20 @@ public:
     // Silence after which the reader thread calls OnIdle.
     static constexpr std::chrono::milliseconds kIdleTime{ 900 };
 
+    // When a block of received bytes is handed to OnReceive.
+    enum class BlockTiming
+    {
+        // A pseudo-terminal delivers at once, any other device by the line's
+        // time-outs.
+        Detect,
+        // At a pause longer than the interval time-out, after the total
+        // time-out, or when the block is full: the rule of a real line.
+        LineTimeouts,
+        // Every read at once: a pseudo-terminal has no line and no character
+        // time, so waiting for a pause only delays the answer.
+        AtOnce,
+    };
+
     CSerialPort();
     ~CSerialPort() override;
 
@@ -58,6 +72,12 @@ public:
     // Levels of RTS and DTR while the port is open (RTS_CTRL_HI, DTR_CTRL_HI);
     // taken at the next open.
     void SetModemControl(bool rtsHigh, bool dtrHigh);
+    // How blocks end on the next open (default Detect).
+    void SetBlockTiming(BlockTiming timing) { m_blockTiming = timing; }
+    // Whether the open port hands each read to OnReceive at once.
+    bool DeliversAtOnce() const { return m_bAtOnce.load(); }
+    // Whether the descriptor is either side of a pseudo-terminal.
+    static bool IsPseudoTerminal(int fd);
 
     // Close, OpenPort, StartThread. A failure is reported through OnError
     // ("Невозможно открыть последовательный порт '%s'.") and gives false.
@@ -130,6 +150,7 @@ private:
         std::chrono::milliseconds interval{ 0 };
         std::chrono::milliseconds total{ 0 };
         std::uint32_t dwEventMask{ 0 };
+        bool bAtOnce{ false };
     };
 
     bool OpenWith(int adoptFd);
@@ -158,12 +179,14 @@ private:
     std::uint32_t m_dwEventMask{ kDefaultEventMask };
     bool m_bRtsHigh{ true };
     bool m_bDtrHigh{ true };
+    BlockTiming m_blockTiming{ BlockTiming::Detect };
     float m_fCharTime{ 0.0f };
     STimeouts m_timeouts;
 
     // The open device (written by the controlling thread while no reader
     // thread runs).
     std::atomic<int> m_nFd{ -1 };
+    std::atomic<bool> m_bAtOnce{ false };
     bool m_bExclusive{ false }; // opened by name: TIOCEXCL to undo at close
     bool m_bHaveOldTermios{ false };
     termios m_oldTermios{};

@@ -49,7 +49,7 @@ std::string Header(const std::string& version)
 
 void Fill(CDevDoc& doc, const std::string& id, std::uint8_t addr, const std::vector<SCell>& cells)
 {
-    doc.m_strId = id;
+    doc.SetDevId(id);
     doc.SetDevAddr(addr);
     for (const SCell& c : cells)
         doc.AddItem(c.type, c.id, c.desc, c.addr, c.access, c.min, c.max, c.value);
@@ -179,7 +179,7 @@ TEST(DevFileWrite, ACharacterOutsideCp1251IsSavedAsUtf8WithByteOrderMark)
     {
         std::lock_guard lock(doc->Lock());
         doc->Items()[0]->m_strDesc = "Объём, куб. м";
-        doc->Items()[1]->m_strId = "R";
+        doc->EditItem(doc->Items()[1].get(), { HREG, "R", "Сопротивление", 2, ACCESS_RW, 0, 9, 1 });
     }
     ASSERT_TRUE(doc->Save());
     const std::string bytes = ReadBytes(path);

@@ -26,6 +26,9 @@ public:
     using Clock = std::chrono::steady_clock;
     using ReceiveHook = std::function<void(CRecordingPort&, const std::uint8_t*, std::uint32_t)>;
 
+    // The tests play a real line on a pseudo-terminal: blocks end by the
+    // line's time-outs, as on a serial line.
+    CRecordingPort() { SetBlockTiming(BlockTiming::LineTimeouts); }
     ~CRecordingPort() override { Close(); }
 
     // Called at the end of OnReceive on the reader thread; set before Open.
