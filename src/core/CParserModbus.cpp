@@ -89,7 +89,7 @@ bool IsKnownFunction(std::uint8_t fc)
     }
 }
 
-unsigned ScanCrc(const std::uint8_t* p, unsigned m)
+unsigned ScanCrc(const std::uint8_t* p, unsigned m, unsigned minLen)
 {
     // The CRC register is carried from one prefix length to the next; the
     // result is the same as recomputing Crc16(p, i) for every i.
@@ -101,11 +101,26 @@ unsigned ScanCrc(const std::uint8_t* p, unsigned m)
             // After a message and its first CRC byte the register holds the
             // second CRC byte and zero: a following 0x00 matches again and
             // joins the frame.
-            if (i + 1 <= m && CrcMatches(p, i + 1))
-                return i + 3;
-            return i + 2;
+            const unsigned length = i + 1 <= m && CrcMatches(p, i + 1) ? i + 3 : i + 2;
+            // A match too short for the function is chance inside the frame
+            // (one in 65,536 per prefix): the real end may lie behind it.
+            if (length >= minLen)
+                return length;
         }
     }
+    return 0;
+}
+
+unsigned DeclaredWriteLength(const std::uint8_t* p, unsigned m)
+{
+    if (m < 7)
+        return 0;
+    const unsigned q = Be16(p[4], p[5]);
+    const unsigned count = p[6];
+    if (p[1] == FC_WRITE_COILS && q >= 1 && q <= kMaxWriteBits && count == (q + 7) / 8)
+        return 9 + count;
+    if (p[1] == FC_WRITE_REGISTERS && q >= 1 && q <= kMaxWriteRegs && count == 2 * q)
+        return 9 + count;
     return 0;
 }
 
@@ -213,8 +228,15 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     for (unsigned s = m_nScanFrom; s + 3 < n; ++s) {
         skip = s;
         if (IsKnownFunction(d[s + 1])) {
-            crcLen = ScanCrc(d + s, n - s - 2);
             const unsigned minLen = MinFrameLen(d + s, n - s);
+            // A write request's byte count says where it ends: its data may
+            // hold a chance CRC match that would cut it short.
+            const unsigned declared = DeclaredWriteLength(d + s, n - s);
+            if (declared != 0 && declared <= n - s && CrcMatches(d + s, declared - 2))
+                crcLen = declared + 1 <= n - s && CrcMatches(d + s, declared - 1) ? declared + 1
+                                                                                  : declared;
+            else
+                crcLen = ScanCrc(d + s, n - s - 2, minLen);
             if (crcLen != 0 && crcLen >= minLen) {
                 found = true;
                 break;

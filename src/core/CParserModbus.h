@@ -21,9 +21,15 @@ const char* GetFunctionName(std::uint8_t code, bool longName);
 // True when fc without bit 7 is one of 1-7, 15, 16.
 bool IsKnownFunction(std::uint8_t fc);
 
-// Length of the frame at p found by its CRC (a following 0x00 joins it), or 0.
+// Length of the frame at p found by its CRC (a following 0x00 joins it), or 0:
+// the first prefix whose CRC matches and whose frame is at least minLen long.
 // m is the number of bytes available minus two.
-unsigned ScanCrc(const std::uint8_t* p, unsigned m);
+unsigned ScanCrc(const std::uint8_t* p, unsigned m, unsigned minLen = 0);
+
+// The length a write-multiple request at p announces by its quantity and
+// byte count (address, code, start, quantity, count, data, CRC), or 0 when
+// the bytes are no such request; only m bytes are read.
+unsigned DeclaredWriteLength(const std::uint8_t* p, unsigned m);
 
 // Whether more bytes behind the n available may still make a frame start at
 // d[s]: its function code is unknown yet or a known one, and the bytes that

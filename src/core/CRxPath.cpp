@@ -155,7 +155,8 @@ bool CRxPath::TakeEcho(const std::uint8_t* frame, unsigned length)
     std::lock_guard lock(m_csLastTx);
     if (m_nLastTxLen == 0)
         return false;
-    const bool echo = length == m_nLastTxLen && std::memcmp(frame, m_lastTx, length) == 0;
+    const bool echo = m_bEchoPossible.load() && length == m_nLastTxLen &&
+                      std::memcmp(frame, m_lastTx, length) == 0;
     m_nLastTxLen = 0;
     return echo;
 }

@@ -61,7 +61,9 @@ public:
     std::uint32_t GetRxPos() const;
 
     void SendFrame(const std::uint8_t* frame, unsigned length) override;
+    // Without an echo possible (a pseudo-terminal) no frame is an echo.
     bool TakeEcho(const std::uint8_t* frame, unsigned length) override;
+    void SetEchoPossible(bool possible) { m_bEchoPossible.store(possible); }
     void ClearLastTx();
     std::vector<std::uint8_t> GetLastTx() const;
 
@@ -84,6 +86,7 @@ private:
     mutable std::mutex m_csLastTx;
     std::uint8_t m_lastTx[kMaxTxFrame]{};
     std::uint32_t m_nLastTxLen{ 0 };
+    std::atomic<bool> m_bEchoPossible{ true };
 };
 
 } // namespace korvex

@@ -35,6 +35,10 @@ bool CAppPort::Open()
     // the session must still hear of it, or it would run without a port.
     if (!opened && !m_bReported.load())
         OnError("Невозможно открыть последовательный порт '%s'.", GetName().c_str());
+    // A line adapter may echo what the emulator sends; a pseudo-terminal
+    // never does, so there a frame equal to the last answer is a request.
+    if (opened)
+        m_app.GetRxPath().SetEchoPossible(!IsOnPseudoTerminal());
     return opened;
 }
 

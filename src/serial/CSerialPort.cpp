@@ -246,8 +246,9 @@ bool CSerialPort::OpenPortWith(int adoptFd)
         m_bExclusive = ioctl(fd, TIOCEXCL) == 0;
     }
     m_nFd.store(fd);
+    m_bPseudoTerminal.store(IsPseudoTerminal(fd));
     m_bAtOnce.store(m_blockTiming == BlockTiming::AtOnce ||
-                    (m_blockTiming == BlockTiming::Detect && IsPseudoTerminal(fd)));
+                    (m_blockTiming == BlockTiming::Detect && m_bPseudoTerminal.load()));
 
     if (const int error = Configure(fd); error != 0) {
         const std::string text = GetErrorText(error);

@@ -76,6 +76,8 @@ public:
     void SetBlockTiming(BlockTiming timing) { m_blockTiming = timing; }
     // Whether the open port hands each read to OnReceive at once.
     bool DeliversAtOnce() const { return m_bAtOnce.load(); }
+    // Whether the open port is a pseudo-terminal (no line: nothing echoes).
+    bool IsOnPseudoTerminal() const { return m_bPseudoTerminal.load(); }
     // Whether the descriptor is either side of a pseudo-terminal.
     static bool IsPseudoTerminal(int fd);
 
@@ -187,6 +189,7 @@ private:
     // thread runs).
     std::atomic<int> m_nFd{ -1 };
     std::atomic<bool> m_bAtOnce{ false };
+    std::atomic<bool> m_bPseudoTerminal{ false };
     bool m_bExclusive{ false }; // opened by name: TIOCEXCL to undo at close
     bool m_bHaveOldTermios{ false };
     termios m_oldTermios{};

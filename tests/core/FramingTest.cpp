@@ -195,6 +195,75 @@ TEST(Framing, ARequestCutAnywhereIsAnsweredOnce)
     }
 }
 
+// A device (at 17 unless told) with holding registers 0..199.
+struct CRegisterHarness : CoreHarness
+{
+    CDevDoc dev{ app };
+    explicit CRegisterHarness(std::uint8_t slave = 17)
+    {
+        dev.SetDevAddr(slave);
+        for (std::uint16_t a = 0; a < 200; ++a)
+            dev.AddItem(HREG, "H" + std::to_string(a), "h", a, ACCESS_RW, 0, 65535, a);
+    }
+};
+
+// The first prefix in [from, to) of the frame that ends in its own CRC, or 0.
+unsigned ChanceMatch(const Bytes& f, unsigned from, unsigned to)
+{
+    for (unsigned i = from; i < to; ++i)
+        if (CrcMatches(f.data(), i))
+            return i;
+    return 0;
+}
+
+TEST(Framing, AChanceCrcMatchInsideARequestDoesNotCutIt)
+{
+    // A write of registers whose data hold a CRC match before the frame's end.
+    Bytes write;
+    for (unsigned seed = 1; write.empty(); ++seed) {
+        Bytes f = Hex("11 10 00 00 00 64 C8");
+        for (unsigned i = 0; i < 200; ++i)
+            f.push_back(static_cast<std::uint8_t>((seed * 2654435761u + i * 40503u) >> 13));
+        f = WithCrc(f);
+        if (ChanceMatch(f, 6, static_cast<unsigned>(f.size()) - 2) != 0)
+            write = f;
+    }
+    // A read whose header holds a match before the quantity's end.
+    Bytes read;
+    for (unsigned slave = 1; slave < 248 && read.empty(); ++slave)
+        for (unsigned a = 0; a < 100 && read.empty(); ++a)
+            for (unsigned q = 1; q <= 100 && read.empty(); ++q) {
+                const Bytes f = WithCrc(Bytes{ static_cast<std::uint8_t>(slave), 0x03, 0x00,
+                                               static_cast<std::uint8_t>(a), 0x00,
+                                               static_cast<std::uint8_t>(q) });
+                if (ChanceMatch(f, 2, 6) != 0)
+                    read = f;
+            }
+    ASSERT_FALSE(write.empty());
+    ASSERT_FALSE(read.empty());
+    for (const Bytes& request : { write, read }) {
+        CRegisterHarness h(request[0]);
+        h.app.SetRunning(true);
+        h.Receive(request);
+        ASSERT_EQ(h.tx.Frames().size(), 1u) << testing::PrintToString(request);
+        EXPECT_EQ(h.lines.front().nKind, LK_REQUEST);
+    }
+}
+
+TEST(Framing, OnALineWithoutEchoARepeatedWriteIsAnsweredEachTime)
+{
+    const Bytes write = WithCrc(Hex("11 06 00 05 12 34"));
+    CRegisterHarness echo;
+    echo.Receive(write);
+    echo.Receive(write); // taken for the echo of the answer, which is the same bytes
+    EXPECT_EQ(echo.tx.Frames().size(), 1u);
+    CRegisterHarness pty;
+    pty.app.GetRxPath().SetEchoPossible(false);
+    pty.Receive(write);
+    pty.Receive(write);
+    EXPECT_EQ(pty.tx.Frames().size(), 2u);
+}
+
 TEST(Framing, WaitingBytesAreReportedAtTheLatestAtStopOrPastTheLargestFrame)
 {
     CoreHarness h;
