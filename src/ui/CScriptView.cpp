@@ -74,8 +74,10 @@ CScriptView::~CScriptView()
 
 std::string CScriptView::GetScriptText() const
 {
-    QString text = toPlainText();
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    // The raw text keeps non-breaking spaces, which the plain text turns
+    // into blanks; lines end in paragraph separators.
+    QString text = document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
     return Ss(text);
 }
 

@@ -225,7 +225,9 @@ TEST(ScriptWindow, TheEditorGetsTwoThirdsOfTheHeight)
 
 TEST(ScriptWindow, TheEditorHoldsTheTextAndOffersTheEditCommands)
 {
-    const std::string text = "// comment\r\nvar n = 0x10; /* a\r\nb */ MyObject.Print('x');\r\n";
+    // A non-breaking space stays what it is.
+    const std::string text =
+        "// comment\r\nvar n = 0x10; /* a\r\nb */ MyObject.Print('x\u00A0y');\r\n";
     ScriptHarness h(text);
     ASSERT_NE(h.view, nullptr);
     h.Pump();
@@ -280,7 +282,7 @@ TEST(ScriptWindow, TheEditorHoldsTheTextAndOffersTheEditCommands)
 
     // Saving writes the editor's text.
     h.Action(ID_SAVE_ALL)->trigger();
-    EXPECT_EQ(ReadBytes(h.path), "// \r\nvar n = 0x10; /* a\r\nb */ MyObject.Print('x');\r\n");
+    EXPECT_EQ(ReadBytes(h.path), "// \r\nvar n = 0x10; /* a\r\nb */ MyObject.Print('x\xA0y');\r\n");
     h.Pump();
     EXPECT_FALSE(h.doc->IsModified());
 }
