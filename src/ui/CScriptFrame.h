@@ -51,6 +51,9 @@ public:
     void DoEdit(EditAction action) override;
     void SetEditStateListener(std::function<void()> listener) override;
 
+    // Room for a screenful of script in a new window.
+    QSize sizeHint() const override { return { 600, 420 }; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
