@@ -1,5 +1,7 @@
 #include "ui/CDebugView.h"
 
+#include "ui/Commands.h"
+
 #include <QHeaderView>
 #include <QMenu>
 #include <QTime>
@@ -42,7 +44,7 @@ CDebugView::CDebugView(QWidget* parent) : QTableView(parent)
 
     m_pMenu = new QMenu(QStringLiteral("Для журнала"), this);
     m_pClear = m_pMenu->addAction(QStringLiteral("Очистить &журнал"));
-    m_pClear->setData(kClearCommand);
+    m_pClear->setData(static_cast<int>(ID_CLEAR_SCRIPT_LOG));
     m_pClear->setStatusTip(QStringLiteral("Очистить журнал скрипта"));
     m_pMenu->setDefaultAction(m_pClear);
     m_pMenu->addSeparator();

@@ -21,7 +21,6 @@ class CDebugView final : public QTableView
 
 public:
     static constexpr QRgb kBackground = 0xFFDCDCC8; // RGB(220, 220, 200)
-    static constexpr int kClearCommand = 32779;
 
     explicit CDebugView(QWidget* parent = nullptr);
 
