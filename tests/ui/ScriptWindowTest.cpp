@@ -270,6 +270,11 @@ TEST(ScriptWindow, TheEditorHoldsTheTextAndOffersTheEditCommands)
     EXPECT_TRUE(h.frame->MdiArea()->currentSubWindow()->isWindowModified());
     paste->trigger();
     EXPECT_EQ(h.Editor()->document()->firstBlock().text(), QStringLiteral("// comment"));
+    // The accelerators: Alt+Backspace undoes, Shift+Insert pastes.
+    QTest::keyClick(h.Editor(), Qt::Key_Backspace, Qt::AltModifier);
+    EXPECT_EQ(h.Editor()->document()->firstBlock().text(), QStringLiteral("// "));
+    QTest::keyClick(h.Editor(), Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(h.Editor()->document()->firstBlock().text(), QStringLiteral("// comment"));
     undo->trigger();
     EXPECT_EQ(h.Editor()->document()->firstBlock().text(), QStringLiteral("// "));
 
