@@ -19,8 +19,10 @@
 #include "ui/CDevView.h"
 #include "ui/CDocFrames.h"
 #include "ui/CProtoBar.h"
+#include "ui/CScriptFrame.h"
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
+#include "ui/IEditTarget.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"
 
@@ -37,6 +39,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -124,9 +127,20 @@ void CMainFrame::CreateActions()
     connect(c.Action(ID_WINDOW_TILE), &QAction::triggered, this,
             [this] { m_pMdiArea->tileSubWindows(); });
     on(ID_WINDOW_ARRANGE, &CMainFrame::OnArrangeIcons);
-    // The accelerators of the commands that have no menu entry.
-    for (const CommandId id : { ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO })
+    // The accelerators of the commands that have no menu entry; they act on
+    // the current child window when it offers them.
+    using EditAction = IEditTarget::EditAction;
+    for (const auto& [id, action] :
+         { std::pair{ ID_EDIT_COPY, EditAction::Copy }, std::pair{ ID_EDIT_CUT, EditAction::Cut },
+           std::pair{ ID_EDIT_PASTE, EditAction::Paste },
+           std::pair{ ID_EDIT_UNDO, EditAction::Undo } }) {
         addAction(c.Action(id));
+        connect(c.Action(id), &QAction::triggered, this, [this, action = action] {
+            if (IEditTarget* target = CurrentEditTarget())
+                target->DoEdit(action);
+            UpdateCommands();
+        });
+    }
 }
 
 void CMainFrame::CreateMenus()
@@ -244,9 +258,6 @@ void CMainFrame::CreateDocumentFrames()
 {
     SSettings& settings = m_runtime.App().GetSettings();
     auto save = [this] { SaveSettings(); };
-    auto placeholder = [](CDocument&, CChildFrame& frame) -> QWidget* {
-        return new QWidget(&frame);
-    };
     // One add dialog for the whole run: it remembers what was typed.
     m_pAddCellDlg = std::make_unique<CDevCellDlg>(settings.EDITHEX != 0, this);
     auto deviceView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
@@ -255,9 +266,17 @@ void CMainFrame::CreateDocumentFrames()
             return nullptr;
         return new CDevView(*device, m_runtime.App(), *m_pAddCellDlg, &frame);
     };
+    auto scriptView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
+        auto* script = dynamic_cast<CScriptDoc*>(&doc);
+        if (script == nullptr)
+            return nullptr;
+        auto* view = new CScriptFrame(*script, &frame);
+        view->SetEditStateListener([this] { UpdateCommands(); });
+        return view;
+    };
     m_pDevFrames = std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, deviceView);
     m_pScriptFrames =
-        std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, placeholder);
+        std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, scriptView);
     m_runtime.Project().GetDevTemplate().SetFrames(m_pDevFrames.get());
     m_runtime.ScriptTemplate().SetFrames(m_pScriptFrames.get());
 }
@@ -345,7 +364,22 @@ SCommandState CMainFrame::CollectState() const
     for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
         if (sub->isVisible())
             ++s.nChildWindows;
+    if (const IEditTarget* target = CurrentEditTarget()) {
+        const IEditTarget::SEditState edit = target->GetEditState();
+        s.bCanUndo = edit.bCanUndo;
+        s.bCanCut = edit.bCanCut;
+        s.bCanCopy = edit.bCanCopy;
+        s.bCanPaste = edit.bCanPaste;
+    }
     return s;
+}
+
+IEditTarget* CMainFrame::CurrentEditTarget() const
+{
+    QMdiSubWindow* sub = m_pMdiArea->currentSubWindow();
+    if (sub == nullptr || !sub->isVisible())
+        return nullptr;
+    return dynamic_cast<IEditTarget*>(sub->widget());
 }
 
 void CMainFrame::UpdateCommands()
@@ -454,8 +488,18 @@ void CMainFrame::OnSessionStopped()
 void CMainFrame::OnDocumentOpened(CDocument& doc)
 {
     if (auto* script = dynamic_cast<CScriptDoc*>(&doc)) {
-        script->SetLogSink([this, script](const SScriptLogRecord& rec) {
+        CChildFrame* child = m_pScriptFrames->FrameOf(*script);
+        QPointer<CScriptFrame> view =
+            child != nullptr ? qobject_cast<CScriptFrame*>(child->widget()) : nullptr;
+        script->SetLogSink([this, script, view](const SScriptLogRecord& rec) {
+            // MAXLOGS as it is when the line arrives.
+            if (view)
+                view->AddLogLine(rec, m_runtime.App().GetSettings().MAXLOGS);
             WriteScriptLine(*script, FormatScriptLogLine(script->GetTitle(), rec));
+        });
+        script->SetFrontHandler([view] {
+            if (view)
+                view->BringToFront();
         });
         script->SetBeepHandler([] { QApplication::beep(); });
     }

@@ -18,6 +18,7 @@ namespace korvex {
 
 class CDevCellDlg;
 class CDevDbBar;
+class IEditTarget;
 class CDocFrames;
 class CKorvexRuntime;
 class CLineLogFile;
@@ -63,6 +64,8 @@ public:
     void SetFilePrompt(FilePrompt prompt) { m_fnFilePrompt = std::move(prompt); }
 
     SCommandState CollectState() const;
+    // The current child window's widget when it offers the edit commands.
+    IEditTarget* CurrentEditTarget() const;
     void UpdateCommands();
 
     // ISessionObserver.

@@ -1,0 +1,156 @@
+#include "ui/CScriptFrame.h"
+
+#include "script/CScriptDoc.h"
+#include "ui/CChildFrame.h"
+#include "ui/CDebugView.h"
+#include "ui/CScriptView.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace korvex {
+
+CScriptFrame::CScriptFrame(CScriptDoc& doc, CChildFrame* frame)
+    : QSplitter(Qt::Vertical, frame), m_doc(doc), m_pFrame(frame)
+{
+    m_pEditor = new CScriptView(doc, this);
+    m_pLog = new CDebugView(this);
+    addWidget(m_pEditor);
+    addWidget(m_pLog);
+    // The height rule decides, not the panes' own minimum sizes.
+    m_pEditor->setMinimumHeight(1);
+    m_pLog->setMinimumHeight(1);
+    // Activating the window puts the cursor into the editor.
+    setFocusProxy(m_pEditor);
+    m_pEditor->installEventFilter(this);
+    m_pLog->installEventFilter(this);
+
+    connect(m_pLog, &CDebugView::lineChosen, m_pEditor, &CScriptView::SelectLine);
+    connect(m_pEditor, &QPlainTextEdit::undoAvailable, this, &CScriptFrame::EditStateChanged);
+    connect(m_pEditor, &QPlainTextEdit::copyAvailable, this, &CScriptFrame::EditStateChanged);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &CScriptFrame::EditStateChanged);
+}
+
+CScriptFrame::~CScriptFrame()
+{
+    // The panes go after this object's members: nothing they send on their
+    // way out may reach it.
+    m_fnEditListener = nullptr;
+    m_pEditor->removeEventFilter(this);
+    m_pLog->removeEventFilter(this);
+    m_pEditor->disconnect(this);
+    m_pLog->disconnect(this);
+}
+
+int CScriptFrame::EditorHeight(int clientHeight)
+{
+    return std::max(kMinEditorHeight, clientHeight * 2 / 3);
+}
+
+void CScriptFrame::resizeEvent(QResizeEvent* event)
+{
+    QSplitter::resizeEvent(event);
+    const int editor = EditorHeight(height());
+    setSizes({ editor, std::max(0, height() - editor - handleWidth()) });
+}
+
+void CScriptFrame::OnInitialUpdate()
+{
+    m_pEditor->SetScriptText(m_doc.GetText());
+}
+
+void CScriptFrame::AddLogLine(const SScriptLogRecord& rec, int maxLines)
+{
+    m_pLog->AddLine(rec, maxLines);
+}
+
+void CScriptFrame::BringToFront()
+{
+    if (m_pFrame != nullptr)
+        m_pFrame->ShowAndActivate();
+    m_pLog->setFocus(Qt::OtherFocusReason);
+}
+
+IEditTarget::SEditState CScriptFrame::GetEditState() const
+{
+    SEditState state;
+    // Only the editor acts on the commands, and only while it is the pane
+    // the keys go to.
+    if (!m_pEditor->hasFocus())
+        return state;
+    const bool selection = m_pEditor->textCursor().hasSelection();
+    const bool editable = !m_pEditor->isReadOnly();
+    state.bCanUndo = editable && m_pEditor->document()->isUndoAvailable();
+    state.bCanCut = editable && selection;
+    state.bCanCopy = selection;
+    state.bCanPaste = m_pEditor->canPaste();
+    return state;
+}
+
+void CScriptFrame::DoEdit(EditAction action)
+{
+    const SEditState state = GetEditState();
+    switch (action) {
+    case EditAction::Undo:
+        if (state.bCanUndo)
+            m_pEditor->undo();
+        break;
+    case EditAction::Cut:
+        if (state.bCanCut)
+            m_pEditor->cut();
+        break;
+    case EditAction::Copy:
+        if (state.bCanCopy)
+            m_pEditor->copy();
+        break;
+    case EditAction::Paste:
+        if (state.bCanPaste)
+            m_pEditor->paste();
+        break;
+    }
+}
+
+void CScriptFrame::SetEditStateListener(std::function<void()> listener)
+{
+    m_fnEditListener = std::move(listener);
+}
+
+void CScriptFrame::EditStateChanged()
+{
+    if (m_fnEditListener)
+        m_fnEditListener();
+}
+
+bool CScriptFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        if (watched == m_pEditor)
+            EditStateChanged();
+        break;
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool backtab = key->key() == Qt::Key_Backtab;
+        const bool tab = key->key() == Qt::Key_Tab &&
+                         (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+        if (watched == m_pEditor && backtab) {
+            m_pLog->setFocus(Qt::BacktabFocusReason);
+            return true;
+        }
+        if (watched == m_pLog && (tab || backtab)) {
+            m_pEditor->setFocus(backtab ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+            return true;
+        }
+        break;
+    }
+    default: break;
+    }
+    return QSplitter::eventFilter(watched, event);
+}
+
+} // namespace korvex
