@@ -40,6 +40,10 @@ QString Hex(unsigned value)
 CDevModel::CDevModel(CDevDoc& device, QObject* parent)
     : QAbstractItemModel(parent), m_device(device)
 {
+    m_firstChanged.fill(INT_MAX);
+    m_lastChanged.fill(-1);
+    m_repaintTimer.setSingleShot(true);
+    connect(&m_repaintTimer, &QTimer::timeout, this, &CDevModel::FlushValues);
     m_device.AddObserver(this);
 }
 
@@ -237,22 +241,34 @@ void CDevModel::OnValuesChanged(const std::vector<CDevItem*>& items)
     if (!m_bBuilt)
         return;
     // One repaint per group, over the range of its changed rows.
-    std::array<int, 4> first;
-    std::array<int, 4> last;
-    first.fill(INT_MAX);
-    last.fill(-1);
     for (const CDevItem* item : items) {
         const QModelIndex index = IndexOf(item);
         if (!index.isValid())
             continue;
         const std::size_t g = index.internalId() - 1;
-        first[g] = std::min(first[g], index.row());
-        last[g] = std::max(last[g], index.row());
+        m_firstChanged[g] = std::min(m_firstChanged[g], index.row());
+        m_lastChanged[g] = std::max(m_lastChanged[g], index.row());
     }
-    for (std::size_t g = 0; g < 4; ++g)
-        if (last[g] >= 0)
-            emit dataChanged(createIndex(first[g], COL_VALUE, g + 1),
-                             createIndex(last[g], COL_VALUE, g + 1));
+    if (!m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= kRepaintInterval)
+        FlushValues();
+    else if (!m_repaintTimer.isActive())
+        m_repaintTimer.start(static_cast<int>(kRepaintInterval - m_sinceRepaint.elapsed()));
+}
+
+void CDevModel::FlushValues()
+{
+    m_repaintTimer.stop();
+    m_sinceRepaint.start();
+    for (std::size_t g = 0; g < 4; ++g) {
+        const int first = m_firstChanged[g];
+        // Rows removed meanwhile may have shortened the group.
+        const int last = std::min(m_lastChanged[g], static_cast<int>(m_groups[g].rows.size()) - 1);
+        m_firstChanged[g] = INT_MAX;
+        m_lastChanged[g] = -1;
+        if (last >= first)
+            emit dataChanged(createIndex(first, COL_VALUE, g + 1),
+                             createIndex(last, COL_VALUE, g + 1));
+    }
 }
 
 } // namespace korvex

@@ -3,6 +3,8 @@
 #include "core/IDevObserver.h"
 
 #include <QAbstractItemModel>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <array>
 #include <unordered_map>
@@ -60,7 +62,14 @@ public:
 
     void OnItemShown(CDevItem* item) override;
     void OnItemRemoved(CDevItem* item) override;
+    // Under a fast master the rows repaint at most kRepaintInterval apart:
+    // painting on every turn of the loop would hold up the user-interface
+    // thread, which also answers the master.
     void OnValuesChanged(const std::vector<CDevItem*>& items) override;
+    // Repaints the rows whose values changed since the last repaint.
+    void FlushValues();
+
+    static constexpr int kRepaintInterval = 40; // milliseconds
 
 private:
     struct SGroup
@@ -72,6 +81,10 @@ private:
     CDevDoc& m_device;
     std::array<SGroup, 4> m_groups;
     bool m_bBuilt{ false };
+    std::array<int, 4> m_firstChanged;
+    std::array<int, 4> m_lastChanged;
+    QElapsedTimer m_sinceRepaint;
+    QTimer m_repaintTimer;
 };
 
 } // namespace korvex
