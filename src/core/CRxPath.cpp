@@ -86,7 +86,7 @@ void CRxPath::ResetReceive()
 unsigned CRxPath::ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
                                unsigned* scanHint)
 {
-    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler);
+    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler, &m_devices);
     if (scanHint != nullptr)
         parser.SetScanStart(*scanHint);
     try {
