@@ -68,6 +68,7 @@ public:
     CRxPath& GetRxPath() { return m_rx; }
     CRequestHandlers& GetHandlers() { return m_handlers; }
     CFaultInjector& GetFaults() { return m_faults; }
+    const CFaultInjector& GetFaults() const { return m_faults; }
     CSession& GetSession() { return m_session; }
     CCellNotifier& GetCellNotifier() { return m_cells; }
     CDocManager& GetDocManager() { return m_docManager; }
