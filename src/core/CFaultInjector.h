@@ -52,7 +52,9 @@ public:
 
     // Changes are announced through the poster (without one: at once).
     void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
-    // The desktop program refreshes the device's tree label. UI thread.
+    // The desktop program refreshes the device's tree label. UI thread. The
+    // device may be gone by the time the listener hears of it: compare the
+    // pointer, do not follow it.
     void SetListener(Listener listener) { m_fnListener = std::move(listener); }
 
     // Replaces the device's faults; empty rules clear them.
