@@ -172,7 +172,7 @@ TEST_F(StrictFaultRun, DroppedAndSilentAnswersCountedByTheMaster)
         else
             modbus_flush(ctx.get());
     }
-    // About half; every request lost is one warning line that names the rule.
+    // About half.
     EXPECT_GT(answered, 20);
     EXPECT_LT(answered, 80);
 
@@ -184,8 +184,14 @@ TEST_F(StrictFaultRun, DroppedAndSilentAnswersCountedByTheMaster)
     ctx.reset();
 
     EXPECT_EQ(Stop(), 0);
-    EXPECT_EQ(CountLines("P\t5\tPUMP1\t1\tНеисправность (drop=50): запрос потерян, ответа нет"),
-              100 - answered);
+    // Every request reached the emulator: it was answered or lost, and each
+    // loss is one warning line that names the rule. A slow machine may make
+    // the master give up on an answer that was sent, never the reverse.
+    const int sent = CountLines("T\t01 03 02 03 E8");
+    const int lost =
+        CountLines("P\t5\tPUMP1\t1\tНеисправность (drop=50): запрос потерян, ответа нет");
+    EXPECT_EQ(sent + lost, 100);
+    EXPECT_LE(answered, sent);
     EXPECT_EQ(CountLines("P\t5\tGAUGE\t2\tНеисправность (off): устройство отключено, ответа нет"),
               1);
 }
