@@ -14,8 +14,8 @@ namespace korvex {
 // The persistent settings of the user, through QSettings in its native format
 // (~/.config/Ternholm/Korvex.conf on Linux, so XDG_CONFIG_HOME moves it).
 // Group "Settings" holds the sixteen values of SSettings under their own
-// names (the fifteen of the Windows program and MBSTRICT); group "Recent File List" the recent
-// projects as File1..File4.
+// names (the fifteen of the Windows program and MBSTRICT); group "Recent File
+// List" the recent projects as File1..File4.
 //
 // Values that are missing or cannot be read as a number of their field's type
 // take their defaults; read values are not checked further. VERSION is written
