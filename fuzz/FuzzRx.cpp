@@ -1,6 +1,8 @@
 // The receive path on arbitrary bytes: the input is cut into blocks that go
 // through the receive hook and the drain of a hub with two devices, with the
 // emulator running or idle. Every answer must be a whole frame with its CRC.
+// Each input runs twice: with the emulator's own answers and with answers by
+// the standard (MBSTRICT), whose framing and handlers differ.
 //
 // Input: a control byte, then the bytes of its block, again and again. A
 // control byte of 0xF0 and above toggles the running state (OnStart/OnStop)
@@ -39,12 +41,11 @@ std::unique_ptr<CDevDoc> MakeDevice(CKorvexApp& app, const char* id, std::uint8_
     return dev;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void Run(const std::uint8_t* data, std::size_t size, bool strict)
 {
     fuzz::SFuzzHub hub;
     hub.tx.m_bCheckFrames = true;
+    hub.app.GetSettings().MBSTRICT = strict ? 1 : 0;
     const auto first = MakeDevice(hub.app, "D1", 1);
     const auto second = MakeDevice(hub.app, "D2", 2);
 
@@ -68,5 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hub.poster.Pump();
     hub.app.OnStop();
     hub.poster.Pump();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Run(data, size, false);
+    Run(data, size, true);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "KorvexVersion.h"
 #include "core/CParserModbus.h"
 #include "core/PortList.h"
+#include "core/Text.h"
 
 #include <cstdio>
 
@@ -14,6 +15,7 @@ CKorvexApp::CKorvexApp()
       m_handlers(m_devices, m_rx, m_feed, m_settings)
 {
     m_rx.SetHandler(&m_handlers);
+    m_handlers.SetFaults(&m_faults);
 }
 
 CKorvexApp::~CKorvexApp()
@@ -29,6 +31,7 @@ void CKorvexApp::SetPoster(IUiPoster* poster)
     m_feed.SetPoster(poster);
     m_cells.SetPoster(poster);
     m_rx.SetPoster(poster);
+    m_faults.SetPoster(poster);
     m_session.SetPoster(poster);
     m_docManager.SetPoster(poster);
 }
@@ -50,6 +53,14 @@ void CKorvexApp::ReportError(const std::string& text) const
 std::string CKorvexApp::DescribeFrame(const std::uint8_t* frame, unsigned length) const
 {
     return korvex::DescribeFrame(m_settings, frame, length);
+}
+
+std::string CKorvexApp::SetDeviceFaults(const std::string& id, const std::string& rules)
+{
+    CDevDoc* dev = m_devices.FindDeviceById(id);
+    if (dev == nullptr)
+        return StrFormat("Устройство с идентификатором \"%s\" не найдено!", id.c_str());
+    return m_faults.SetFaults(dev, rules);
 }
 
 std::string CKorvexApp::ResolvePath(const std::string& path) const

@@ -3,6 +3,7 @@
 #include "core/CCellNotifier.h"
 #include "core/CDeviceRegistry.h"
 #include "core/CDocManager.h"
+#include "core/CFaultInjector.h"
 #include "core/CProtoFeed.h"
 #include "core/CRequestHandlers.h"
 #include "core/CRxPath.h"
@@ -26,9 +27,9 @@ class IUiPoster;
 
 // The hub of the core: the facade the rest of the program talks to. It owns
 // the collaborators that do the work: the device registry, the receive path
-// (buffer, drain, framing, echo, transmit), the request handlers, the session,
-// the cell notifier, the protocol line feed, the document manager, the
-// settings record and the port list.
+// (buffer, drain, framing, echo, transmit), the request handlers, the devices'
+// faults, the session, the cell notifier, the protocol line feed, the document
+// manager, the settings record and the port list.
 //
 // Threads: wiring, commands, the drain and the handlers on the user-interface
 // thread; OnReceive on the serial reader thread; scripts call the lookups,
@@ -66,6 +67,8 @@ public:
     CDeviceRegistry& GetDeviceRegistry() { return m_devices; }
     CRxPath& GetRxPath() { return m_rx; }
     CRequestHandlers& GetHandlers() { return m_handlers; }
+    CFaultInjector& GetFaults() { return m_faults; }
+    const CFaultInjector& GetFaults() const { return m_faults; }
     CSession& GetSession() { return m_session; }
     CCellNotifier& GetCellNotifier() { return m_cells; }
     CDocManager& GetDocManager() { return m_docManager; }
@@ -88,10 +91,17 @@ public:
     // ---- Devices ---------------------------------------------------------------
 
     void AddDevice(CDevDoc* doc) { m_devices.AddDevice(doc); }
-    void RemoveDevice(CDevDoc* doc) { m_devices.RemoveDevice(doc); }
+    void RemoveDevice(CDevDoc* doc)
+    {
+        m_faults.Forget(doc);
+        m_devices.RemoveDevice(doc);
+    }
     CDevDoc* FindDeviceByAddr(std::uint8_t addr) const { return m_devices.FindDeviceByAddr(addr); }
     CDevDoc* FindDeviceById(const std::string& id) const { return m_devices.FindDeviceById(id); }
     std::vector<CDevDoc*> GetDevices() const { return m_devices.GetDevices(); }
+    // Sets the faults of the device with that ID from the rule text (empty:
+    // none). Returns the error text, empty on success. Any thread.
+    std::string SetDeviceFaults(const std::string& id, const std::string& rules);
 
     // ---- Receive and transmit ------------------------------------------------
 
@@ -146,6 +156,7 @@ private:
     CProtoFeed m_feed;
     CCellNotifier m_cells;
     CDeviceRegistry m_devices;
+    CFaultInjector m_faults;
     CSession m_session; // before the receive path, which reads its running flag
     CRxPath m_rx;
     CRequestHandlers m_handlers;

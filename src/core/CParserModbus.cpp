@@ -2,6 +2,7 @@
 
 #include "core/CProtoFeed.h"
 #include "core/Crc16.h"
+#include "core/IDeviceLookup.h"
 #include "core/IFrameSender.h"
 #include "core/IRequestHandler.h"
 #include "core/SSettings.h"
@@ -73,6 +74,12 @@ const char* GetFunctionName(std::uint8_t code, bool longName)
     return "Ошибка: команда MODBUS не опознана!";
 }
 
+bool IsNamedFunction(std::uint8_t code)
+{
+    return std::any_of(std::begin(kFunctions), std::end(kFunctions),
+                       [code](const SFunction& f) { return f.byCode == code; });
+}
+
 bool IsKnownFunction(std::uint8_t fc)
 {
     switch (fc & ~kExceptionFlag) {
@@ -85,6 +92,16 @@ bool IsKnownFunction(std::uint8_t fc)
     case FC_READ_EXCEPTION:
     case FC_WRITE_COILS:
     case FC_WRITE_REGISTERS: return true;
+    default: return false;
+    }
+}
+
+bool IsStrictFunction(std::uint8_t fc)
+{
+    switch (fc & ~kExceptionFlag) {
+    case FC_REPORT_SLAVE_ID:
+    case FC_MASK_WRITE_REGISTER:
+    case FC_READ_WRITE_REGISTERS: return true;
     default: return false;
     }
 }
@@ -179,11 +196,64 @@ unsigned MinFrameLen(const std::uint8_t* p, unsigned m)
     }
 }
 
+unsigned MinFrameLenStrict(const std::uint8_t* p, unsigned m)
+{
+    if (m < 2)
+        return MinFrameLen(p, m);
+    auto count = [p, m](unsigned i) -> unsigned { return i < m ? p[i] : 0; };
+    const std::uint8_t fc = p[1];
+    if ((fc & kExceptionFlag) != 0)
+        return IsStrictFunction(fc) ? 5 : MinFrameLen(p, m);
+    switch (fc) {
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
+        // The request form with its own CRC, whatever the quantity: the
+        // handler answers a quantity out of range with exception 03.
+        if (m >= 8 && CrcMatches(p, 6))
+            return 8;
+        return MinFrameLen(p, m);
+    case FC_REPORT_SLAVE_ID:
+        // The request is address, code, CRC; the answer has a byte count.
+        if (m >= 4 && CrcMatches(p, 2))
+            return 4;
+        return count(2) + 5;
+    case FC_MASK_WRITE_REGISTER: return 10;
+    case FC_READ_WRITE_REGISTERS:
+        // The request's byte count is at 10, the answer's at 2.
+        return std::min(count(2) + 5, count(10) + 13);
+    default: return MinFrameLen(p, m);
+    }
+}
+
+bool IsStrictRequest(const std::uint8_t* f, unsigned length)
+{
+    switch (f[1]) {
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
+    case FC_WRITE_COIL:
+    case FC_WRITE_REGISTER: return length == 8;
+    case FC_READ_EXCEPTION: return length <= 4;
+    // The answer to a multiple write is 8 bytes long.
+    case FC_WRITE_COILS:
+    case FC_WRITE_REGISTERS: return length != 8;
+    case FC_REPORT_SLAVE_ID: return length == 4;
+    case FC_MASK_WRITE_REGISTER: return length == 10;
+    case FC_READ_WRITE_REGISTERS: return length >= 13;
+    default: return true;
+    }
+}
+
 bool IsRequest(const std::uint8_t* pdu, unsigned n)
 {
     const std::uint8_t fc = pdu[0];
     if (fc == FC_READ_EXCEPTION)
         return n <= 1;
+    if (fc == FC_REPORT_SLAVE_ID)
+        return n == 1;
     if (n < 5)
         return false;
     const unsigned q = Be16(pdu[3], pdu[4]);
@@ -199,6 +269,14 @@ bool IsRequest(const std::uint8_t* pdu, unsigned n)
         return q >= 1 && q <= kMaxWriteBits && n >= 6 && pdu[5] == (q + 7) / 8 && n >= 6u + pdu[5];
     case FC_WRITE_REGISTERS:
         return q >= 1 && q <= kMaxWriteRegs && n >= 6 && pdu[5] == 2 * q && n >= 6u + pdu[5];
+    case FC_MASK_WRITE_REGISTER: return n == 7;
+    case FC_READ_WRITE_REGISTERS: {
+        if (n < 10)
+            return false;
+        const unsigned w = Be16(pdu[7], pdu[8]);
+        return q >= 1 && q <= kMaxRwReadRegs && w >= 1 && w <= kMaxRwWriteRegs && pdu[9] == 2 * w &&
+               n == 10u + pdu[9];
+    }
     default: return true;
     }
 }
@@ -206,16 +284,57 @@ bool IsRequest(const std::uint8_t* pdu, unsigned n)
 std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, unsigned length)
 {
     CParserModbus parser(settings, false, nullptr, nullptr);
-    parser.m_bDispatch = 0;
+    parser.SetDescribingOwnAnswer();
     SFrameInfo info;
     parser.Parse(frame, length, info);
     return info.strText;
 }
 
 CParserModbus::CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
-                             IRequestHandler* handler)
-    : m_settings(settings), m_bRunning(running), m_pEcho(echo), m_pHandler(handler)
+                             IRequestHandler* handler, const IDeviceLookup* devices)
+    : m_settings(settings), m_bRunning(running), m_pEcho(echo), m_pHandler(handler),
+      m_pDevices(devices)
 {
+}
+
+bool CParserModbus::IsStrict() const
+{
+    return m_settings.MBSTRICT != 0;
+}
+
+bool CParserModbus::IsProjectAddress(std::uint8_t addr) const
+{
+    if (m_bOwnAnswer)
+        return true;
+    return m_pDevices != nullptr && m_pDevices->FindDeviceByAddr(addr) != nullptr;
+}
+
+bool CParserModbus::StrictFrameAt(const std::uint8_t* d, unsigned n, unsigned s,
+                                  unsigned& crcLen) const
+{
+    crcLen = 0;
+    const std::uint8_t fc = d[s + 1];
+    if (!IsProjectAddress(d[s]))
+        return false;
+    if (IsStrictFunction(fc)) {
+        crcLen = ScanCrc(d + s, n - s - 2, MinFrameLenStrict(d + s, n - s));
+        return crcLen != 0;
+    }
+    // A code the emulator does not serve gives no length to check: the frame
+    // must start right behind the last one, or end with the bytes received.
+    const unsigned least = (fc & kExceptionFlag) != 0 ? 5 : 4;
+    if (s == 0)
+        crcLen = ScanCrc(d, n - 2, least);
+    else if (n - s >= least && CrcMatches(d + s, n - s - 2))
+        crcLen = n - s;
+    return crcLen != 0;
+}
+
+bool CParserModbus::MayStart(const std::uint8_t* d, unsigned n, unsigned s) const
+{
+    if (MayStartFrame(d, n, s))
+        return true;
+    return IsStrict() && n - s < kScanWindow && IsProjectAddress(d[s]);
 }
 
 void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
@@ -224,11 +343,16 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     unsigned crcLen = 0;
     const bool running = m_bRunning;
 
+    const bool strict = IsStrict();
     bool found = false;
     for (unsigned s = m_nScanFrom; s + 3 < n; ++s) {
         skip = s;
         if (IsKnownFunction(d[s + 1])) {
-            const unsigned minLen = MinFrameLen(d + s, n - s);
+            unsigned minLen = MinFrameLen(d + s, n - s);
+            // With answers by the standard a read at a device of the project
+            // is a request by its own CRC, whatever its quantity.
+            if (strict && d[s + 1] <= FC_READ_INPUT_REGS && IsProjectAddress(d[s]))
+                minLen = std::min(minLen, MinFrameLenStrict(d + s, n - s));
             // A write request's byte count says where it ends: its data may
             // hold a chance CRC match that would cut it short.
             const unsigned declared = DeclaredWriteLength(d + s, n - s);
@@ -241,6 +365,9 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
                 found = true;
                 break;
             }
+        } else if (strict && StrictFrameAt(d, n, s, crcLen)) {
+            found = true;
+            break;
         }
     }
 
@@ -250,7 +377,7 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     // them is found, or once the pending bytes exceed the largest frame.
     if (running && !found) {
         unsigned first = m_nScanFrom;
-        while (first < n && !MayStartFrame(d, n, first))
+        while (first < n && !MayStart(d, n, first))
             ++first;
         if (first == 0 || n <= kMaxFrame) {
             info.nLength = 0;
@@ -289,7 +416,12 @@ void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo&
         info.nKind = LK_ECHO;
         return;
     }
-    if (length >= 3 && IsRequest(f + 1, length - 3))
+    // With answers by the standard a frame at a device of the project is
+    // taken as a request whenever it is not the form of that device's answer.
+    const bool request = IsStrict() && !m_bOwnAnswer && IsProjectAddress(f[0])
+                             ? IsStrictRequest(f, length)
+                             : length >= 3 && IsRequest(f + 1, length - 3);
+    if (request)
         DescribeRequest(f, length, info);
     else
         DescribeResponse(f, length, info);
@@ -298,11 +430,16 @@ void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo&
 void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFrameInfo& info)
 {
     const SSettings& set = m_settings;
+    const bool hexValues = set.VALUEISHEX != 0;
     const std::uint8_t fc = f[1];
     const char* name = GetFunctionName(fc, true);
     const std::uint16_t a = Be16(f[2], f[3]);
     const std::uint16_t q = length >= 6 ? Be16(f[4], f[5]) : 0;
     const std::string addr = FormatNumber(a, set.ADDRISHEX != 0, 4);
+    // Data bytes the frame holds behind a header of so many bytes.
+    auto held = [length](unsigned header) {
+        return length >= header + 2 ? length - header - 2 : 0;
+    };
     std::string& t = info.strText;
     info.nKind = LK_REQUEST;
 
@@ -323,26 +460,59 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         t = StrFormat("(0x%02X) %s Запрос на получение статуса устройства (зависит от устройства)",
                       fc, name);
         break;
-    case FC_WRITE_COILS:
+    case FC_WRITE_COILS: {
         t = StrFormat("(0x%02X) %s, Адрес=%s, Кол-во=%d Значения={", fc, name, addr.c_str(), q);
-        for (unsigned i = 0; i < f[6]; ++i)
-            t += " " + FormatNumber(f[7 + i], set.VALUEISHEX != 0, 2);
+        // A request refused by the standard may hold fewer bytes than it
+        // announces: only those in the frame are listed.
+        const unsigned count = std::min<unsigned>(length > 6 ? f[6] : 0, held(7));
+        for (unsigned i = 0; i < count; ++i)
+            t += " " + FormatNumber(f[7 + i], hexValues, 2);
         t += " }";
         break;
-    case FC_WRITE_REGISTERS:
+    }
+    case FC_WRITE_REGISTERS: {
         t = StrFormat("(0x%02X) %s, Адрес=%s, К-во=%d Регистры={", fc, name, addr.c_str(), q);
-        for (unsigned i = 0; i < q; ++i)
-            t += " " + FormatNumber(Be16(f[7 + 2 * i], f[8 + 2 * i]), set.VALUEISHEX != 0, 4);
+        const unsigned count = std::min<unsigned>(q, held(7) / 2);
+        for (unsigned i = 0; i < count; ++i)
+            t += " " + FormatNumber(Be16(f[7 + 2 * i], f[8 + 2 * i]), hexValues, 4);
         t += " }";
         break;
-    default: return;
+    }
+    case FC_REPORT_SLAVE_ID:
+        t = StrFormat("(0x%02X) %s Запрос идентификатора устройства", fc, name);
+        break;
+    case FC_MASK_WRITE_REGISTER:
+        t = StrFormat("(0x%02X) %s, Адрес=%s, Маска И=0x%04X, Маска ИЛИ=0x%04X", fc, name,
+                      addr.c_str(), q, length >= 8 ? Be16(f[6], f[7]) : 0);
+        break;
+    case FC_READ_WRITE_REGISTERS: {
+        const std::uint16_t wa = length >= 8 ? Be16(f[6], f[7]) : 0;
+        const std::uint16_t wq = length >= 10 ? Be16(f[8], f[9]) : 0;
+        t = StrFormat("(0x%02X) %s, Чтение: Адрес=%s, Количество=%d; Запись: Адрес=%s, К-во=%d "
+                      "Регистры={",
+                      fc, name, addr.c_str(), q, FormatNumber(wa, set.ADDRISHEX != 0, 4).c_str(),
+                      wq);
+        const unsigned count = std::min<unsigned>(wq, held(11) / 2);
+        for (unsigned i = 0; i < count; ++i)
+            t += " " + FormatNumber(Be16(f[11 + 2 * i], f[12 + 2 * i]), hexValues, 4);
+        t += " }";
+        break;
+    }
+    default:
+        // A code the emulator does not serve (answers by the standard only):
+        // the bytes between the code and the CRC.
+        t = StrFormat("(0x%02X) %s, Данные={", fc, name);
+        for (unsigned i = 0; i < held(2); ++i)
+            t += " " + FormatNumber(f[2 + i], hexValues, 2);
+        t += " }";
+        break;
     }
 
     if (!m_bDispatch || m_pHandler == nullptr)
         return;
     // The request's line is built first, the handler called after it.
-    const bool status = fc == FC_READ_EXCEPTION;
-    m_pHandler->OnRequest(fc, f, length, f[0], status ? 0 : a, status ? 0 : q);
+    const bool noFields = fc == FC_READ_EXCEPTION || fc == FC_REPORT_SLAVE_ID;
+    m_pHandler->OnRequest(fc, f, length, f[0], noFields ? 0 : a, noFields ? 0 : q);
 }
 
 void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info)
@@ -394,6 +564,25 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     case FC_WRITE_REGISTERS:
         t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v);
+        break;
+    case FC_REPORT_SLAVE_ID:
+        info.nKind = LK_DATA;
+        t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
+        for (unsigned i = 0; i < held; ++i)
+            t += " " + FormatNumber(f[3 + i], hexValues, 2);
+        t += " }";
+        break;
+    case FC_MASK_WRITE_REGISTER:
+        // The answer repeats the request.
+        t = StrFormat("(0x%02X) %s, Адрес=%s, Маска И=0x%04X, Маска ИЛИ=0x%04X", fc, name,
+                      FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v, Be16(at(6), at(7)));
+        break;
+    case FC_READ_WRITE_REGISTERS:
+        info.nKind = LK_DATA;
+        t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
+        for (unsigned i = 0; i < held / 2; ++i)
+            t += " " + FormatNumber(Be16(f[3 + 2 * i], f[4 + 2 * i]), hexValues, 4);
+        t += " }";
         break;
     default: break;
     }

@@ -8,6 +8,7 @@
 
 namespace korvex {
 
+class IDeviceLookup;
 class IEchoFilter;
 class IRequestHandler;
 struct SSettings;
@@ -17,9 +18,14 @@ std::string DescribeUnrecognized(const std::uint8_t* d, unsigned count, bool hex
 
 // Name of a function code from the table; unknown codes give the error text.
 const char* GetFunctionName(std::uint8_t code, bool longName);
+// Whether the table names the code.
+bool IsNamedFunction(std::uint8_t code);
 
 // True when fc without bit 7 is one of 1-7, 15, 16.
 bool IsKnownFunction(std::uint8_t fc);
+// True when fc without bit 7 is one of 17, 22, 23: served only with answers
+// by the standard.
+bool IsStrictFunction(std::uint8_t fc);
 
 // Length of the frame at p found by its CRC (a following 0x00 joins it), or 0:
 // the first prefix whose CRC matches and whose frame is at least minLen long.
@@ -38,9 +44,18 @@ bool MayStartFrame(const std::uint8_t* d, unsigned n, unsigned s);
 
 // The least length a frame starting at p may have; only m bytes are read.
 unsigned MinFrameLen(const std::uint8_t* p, unsigned m);
+// The same with answers by the standard, for a frame addressed to a device of
+// the project: a read of codes 1 to 4 with its own CRC is a request whatever
+// its quantity, and codes 17, 22 and 23 are frames too.
+unsigned MinFrameLenStrict(const std::uint8_t* p, unsigned m);
 
 // Request test on the PDU (function code onwards, without the CRC).
 bool IsRequest(const std::uint8_t* pdu, unsigned pduLength);
+// Request test of a frame addressed to a device of the project, with answers
+// by the standard: every frame is a request but the one form that the
+// device's own answer to its code has, so that a request the device must
+// refuse reaches the handler.
+bool IsStrictRequest(const std::uint8_t* frame, unsigned length);
 
 // The decoder's line for one frame, without echo test or dispatch: the text
 // the handlers log for an answer they send.
@@ -48,16 +63,33 @@ std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, 
 
 // Frames the bytes, suppresses the emulator's echo, describes the frame and,
 // with dispatch enabled, hands requests to the handler.
+//
+// With answers by the standard (MBSTRICT) frames addressed to a device of the
+// project are framed and classified more widely: codes 17, 22 and 23 are
+// frames, requests outside the protocol's ranges are requests (the handler
+// refuses them), and a frame of a code not served is found by its CRC when it
+// starts right behind the last frame or ends with the bytes received so far
+// (a master waits for the answer, so a request is the last thing on the line).
+// Other slaves' traffic is framed as without it.
 class CParserModbus final : public CProtoParser
 {
 public:
-    // settings: ADDRISHEX and VALUEISHEX, read as a line is built. running:
-    // the drain's wait rule applies. echo and handler may be null: no echo
-    // test, no dispatch.
+    // settings: ADDRISHEX, VALUEISHEX and MBSTRICT, read as a line is built.
+    // running: the drain's wait rule applies. echo and handler may be null:
+    // no echo test, no dispatch. devices tells which addresses are the
+    // project's; without it no frame is taken for one of theirs.
     CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
-                  IRequestHandler* handler);
+                  IRequestHandler* handler, const IDeviceLookup* devices = nullptr);
 
     void Parse(const std::uint8_t* data, unsigned available, SFrameInfo& info) override;
+
+    // For DescribeFrame: the frame is an answer the emulator itself has built
+    // for a device of the project; nothing is dispatched.
+    void SetDescribingOwnAnswer()
+    {
+        m_bDispatch = 0;
+        m_bOwnAnswer = true;
+    }
 
     // Starts below this offset are known to start no frame (the drain passes
     // what an earlier wait reported); 0 scans from the beginning.
@@ -69,6 +101,13 @@ public:
     int m_bDispatch{ 1 };
 
 private:
+    bool IsStrict() const;
+    bool IsProjectAddress(std::uint8_t addr) const;
+    // Strict framing of a start at s whose code is not one of 1-7, 15, 16;
+    // sets crcLen to the frame found there, or 0.
+    bool StrictFrameAt(const std::uint8_t* d, unsigned n, unsigned s, unsigned& crcLen) const;
+    // Whether more bytes may still make a frame start at d[s].
+    bool MayStart(const std::uint8_t* d, unsigned n, unsigned s) const;
     void Describe(const std::uint8_t* f, unsigned length, SFrameInfo& info);
     void DescribeRequest(const std::uint8_t* f, unsigned length, SFrameInfo& info);
     void DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info);
@@ -77,6 +116,8 @@ private:
     bool m_bRunning;
     IEchoFilter* m_pEcho;
     IRequestHandler* m_pHandler;
+    const IDeviceLookup* m_pDevices;
+    bool m_bOwnAnswer{ false };
     unsigned m_nScanFrom{ 0 };
     unsigned m_nResumeHint{ 0 };
 };

@@ -20,6 +20,8 @@ CRxPath::CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings
 {
 }
 
+CRxPath::~CRxPath() = default;
+
 // ---- Receive -----------------------------------------------------------------
 
 void CRxPath::OnReceive(const std::uint8_t* data, std::uint32_t count)
@@ -78,12 +80,13 @@ void CRxPath::ResetReceive()
     m_nRxPos = 0;
     m_nScanFrom = 0;
     ClearLastTx();
+    CancelDelayed();
 }
 
 unsigned CRxPath::ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
                                unsigned* scanHint)
 {
-    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler);
+    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler, &m_devices);
     if (scanHint != nullptr)
         parser.SetScanStart(*scanHint);
     try {
@@ -148,6 +151,31 @@ void CRxPath::SendFrame(const std::uint8_t* frame, unsigned length)
     }
     if (ITransmitter* tx = m_pTx.load())
         tx->Write(frame, length);
+}
+
+void CRxPath::SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::uint32_t delayMs,
+                               std::function<void()> sent)
+{
+    if (length > kMaxTxFrame)
+        return;
+    if (m_pPoster == nullptr) {
+        SendFrame(frame, length);
+        if (sent)
+            sent();
+        return;
+    }
+    // The frame goes through SendFrame when it leaves, so the echo test
+    // compares with what was really sent last.
+    std::vector<std::uint8_t> copy(frame, frame + length);
+    m_pPoster->PostDelayed(std::chrono::milliseconds(delayMs),
+                           [this, alive = std::weak_ptr<int>(m_pAlive), epoch = m_nTxEpoch,
+                            copy = std::move(copy), sent = std::move(sent)] {
+                               if (alive.expired() || epoch != m_nTxEpoch)
+                                   return;
+                               SendFrame(copy.data(), static_cast<unsigned>(copy.size()));
+                               if (sent)
+                                   sent();
+                           });
 }
 
 bool CRxPath::TakeEcho(const std::uint8_t* frame, unsigned length)

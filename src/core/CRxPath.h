@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -27,7 +28,8 @@ struct SSettings;
 // their own threads. The buffer's lock guards the buffer, m_nRxPos and
 // m_nScanFrom and is held for a whole drain; m_csLastTx guards the last
 // transmitted frame. Under the buffer lock the drain takes the other locks
-// one at a time, never nested.
+// one at a time, never nested. Delayed answers are sent by tasks on the
+// user-interface thread; m_nTxEpoch, changed there too, cancels them.
 class CRxPath final : public IFrameSender, public IEchoFilter
 {
 public:
@@ -36,6 +38,7 @@ public:
     // running: the session's flag; the drain's wait rule applies while set.
     CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings& settings,
             const std::atomic<bool>& running);
+    ~CRxPath() override;
 
     // Wiring, once on the user-interface thread before anything runs.
     void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
@@ -61,6 +64,10 @@ public:
     std::uint32_t GetRxPos() const;
 
     void SendFrame(const std::uint8_t* frame, unsigned length) override;
+    void SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::uint32_t delayMs,
+                          std::function<void()> sent) override;
+    // Drops the delayed answers not yet sent (the session stops or starts).
+    void CancelDelayed() { ++m_nTxEpoch; }
     // Without an echo possible (a pseudo-terminal) no frame is an echo.
     bool TakeEcho(const std::uint8_t* frame, unsigned length) override;
     void SetEchoPossible(bool possible) { m_bEchoPossible.store(possible); }
@@ -82,6 +89,11 @@ private:
     CRxBuffer m_rxBuffer;
     std::uint32_t m_nRxPos{ 0 }; // guarded by m_rxBuffer's lock
     unsigned m_nScanFrom{ 0 };   // no frame starts before m_nRxPos + this
+
+    // Delayed sends check both before they run: the path still exists and no
+    // cancel came in between.
+    std::shared_ptr<int> m_pAlive{ std::make_shared<int>(0) };
+    std::uint64_t m_nTxEpoch{ 0 };
 
     mutable std::mutex m_csLastTx;
     std::uint8_t m_lastTx[kMaxTxFrame]{};

@@ -66,6 +66,8 @@ void CSession::OnStop()
     if (m_pPort != nullptr)
         m_pPort->Close();
     m_rx.ClearLastTx();
+    // Answers still held back by a delay are not sent after the stop.
+    m_rx.CancelDelayed();
     const bool wasRunning = m_bRunning.exchange(false);
     if (!wasRunning)
         return;

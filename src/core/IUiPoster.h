@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace korvex {
@@ -12,6 +13,9 @@ class IUiPoster
 public:
     virtual ~IUiPoster() = default;
     virtual void Post(std::function<void()> task) = 0;
+    // The same once delay has passed; the wait blocks no thread. Tasks due at
+    // the same time run in the order they were posted. Any thread.
+    virtual void PostDelayed(std::chrono::milliseconds delay, std::function<void()> task) = 0;
 };
 
 } // namespace korvex

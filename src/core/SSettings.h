@@ -40,6 +40,9 @@ struct SSettings : SPortSettings
     int ADDRISHEX{ 1 };
     int VALUEISHEX{ 1 };
     int EDITHEX{ 1 };
+    // Non-zero: requests to the project's devices are answered by the MODBUS
+    // standard (exceptions 01, 02, 03; function codes 17, 22, 23 served).
+    int MBSTRICT{ 0 };
     std::string VERSION;
 };
 

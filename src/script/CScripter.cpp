@@ -35,7 +35,7 @@ struct SMethodInfo
     Param params[3];
 };
 
-// In the order of the method numbers, 1 to 24.
+// In the order of the method numbers, 1 to 25.
 constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "Sleep", 1, { Param::U32 } },
     { "ExitScript", 0, {} },
@@ -61,6 +61,7 @@ constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "SetHREG", 3, { Param::Any, Param::Any, Param::U32 } },
     { "GetIREG", 2, { Param::Any, Param::Any } },
     { "SetIREG", 3, { Param::Any, Param::Any, Param::U32 } },
+    { "SetFault", 2, { Param::Any, Param::Any } },
 };
 
 constexpr char kArrayError[] =
@@ -145,8 +146,8 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
         }
     }
 
-    // Get, Set and Print need their any arguments: a missing one cannot be
-    // turned into text. The send methods take a missing array as no array.
+    // Get, Set, SetFault and Print need their any arguments: a missing one
+    // cannot be turned into text. The send methods take a missing array as no array.
     const int needed = method == M_PRINT ? 1 : method >= M_GETCOIL ? 2 : 0;
     for (int i = 0; i < needed; ++i) {
         if (!arg[i].any) {
@@ -185,6 +186,7 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
     case M_SETIREG:
         SetCell(CellTypeOf(method), *arg[0].any, *arg[1].any, arg[2].dwValue);
         return QJSValue();
+    case M_SETFAULT: SetFault(engine, *arg[0].any, *arg[1].any); return QJSValue();
     default: return QJSValue();
     }
 }
@@ -272,6 +274,22 @@ void CScripter::SetCell(std::int32_t type, const QJSValue& device, const QJSValu
         item->SetValue(word);
     }
     dev->SetModifiedFlag(true);
+}
+
+void CScripter::SetFault(QJSEngine& engine, const QJSValue& device, const QJSValue& rules)
+{
+    // toString may run script code that a stop interrupts.
+    const std::string text =
+        rules.isUndefined() || rules.isNull() ? std::string() : rules.toString().toStdString();
+    if (m_doc.IsEngineClosed())
+        return;
+    CDevDoc* dev = ResolveDevice(device);
+    if (dev == nullptr)
+        return;
+    const std::string error = m_doc.GetApp().GetFaults().SetFaults(dev, text);
+    if (!error.empty())
+        ThrowRunTimeError(engine, QJSValue::GenericError,
+                          QString::fromStdString("SetFault: " + error));
 }
 
 // ---- Helpers -------------------------------------------------------------------

@@ -14,8 +14,9 @@ class CDevDoc;
 class CDevItem;
 class CScriptDoc;
 
-// The object a running script reaches as MyObject: 24 methods, found by name
-// without regard to case and called by number (1 to 24 in table order). The
+// The object a running script reaches as MyObject: the 24 methods of the
+// automation table and SetFault (25), found by name without regard to case
+// and called by number (in table order). The
 // dispatch layer (Invoke) checks the argument count and converts u32 and
 // double arguments before a method body runs; its failures are script
 // run-time errors. A body that ends the script closes the engine through the
@@ -53,8 +54,10 @@ public:
         M_SETHREG,
         M_GETIREG,
         M_SETIREG,
+        // Beyond the table of 24: the faults of a device.
+        M_SETFAULT,
     };
-    static constexpr int kMethodCount = 24;
+    static constexpr int kMethodCount = 25;
 
     // The frame buffer of the send methods; the CRC takes two of its bytes.
     static constexpr unsigned kFrameBuffer = 1024;
@@ -73,7 +76,7 @@ public:
 
     CScriptDoc& GetDoc() const { return m_doc; }
 
-    // "Sleep" ... "SetIREG" for 1..24, nullptr otherwise.
+    // "Sleep" ... "SetIREG", "SetFault" for 1..25, nullptr otherwise.
     static const char* GetMethodName(int method);
 
     // Runs a method for the script of engine: args is the call's argument
@@ -98,6 +101,9 @@ public:
     std::uint16_t GetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell);
     void SetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell,
                  std::uint32_t value);
+    // Replaces the device's faults by the rules' text (empty: none); invalid
+    // rules are a run-time error with the rules' error text.
+    void SetFault(QJSEngine& engine, const QJSValue& device, const QJSValue& rules);
 
 private:
     CDevDoc* ResolveDevice(const QJSValue& arg);

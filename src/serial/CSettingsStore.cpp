@@ -86,6 +86,7 @@ void CSettingsStore::Load(SSettings& settings) const
     ReadInt(*store, "ADDRISHEX", settings.ADDRISHEX, defaults.ADDRISHEX);
     ReadInt(*store, "VALUEISHEX", settings.VALUEISHEX, defaults.VALUEISHEX);
     ReadInt(*store, "EDITHEX", settings.EDITHEX, defaults.EDITHEX);
+    ReadInt(*store, "MBSTRICT", settings.MBSTRICT, defaults.MBSTRICT);
     store->endGroup();
 }
 
@@ -108,6 +109,7 @@ bool CSettingsStore::Save(const SSettings& settings) const
     store->setValue(Key("ADDRISHEX"), settings.ADDRISHEX);
     store->setValue(Key("VALUEISHEX"), settings.VALUEISHEX);
     store->setValue(Key("EDITHEX"), settings.EDITHEX);
+    store->setValue(Key("MBSTRICT"), settings.MBSTRICT);
     store->endGroup();
     store->sync();
     return store->status() == QSettings::NoError;

@@ -13,8 +13,9 @@ namespace korvex {
 
 // The persistent settings of the user, through QSettings in its native format
 // (~/.config/Ternholm/Korvex.conf on Linux, so XDG_CONFIG_HOME moves it).
-// Group "Settings" holds the fifteen values of SSettings under their own
-// names; group "Recent File List" the recent projects as File1..File4.
+// Group "Settings" holds the sixteen values of SSettings under their own
+// names (the fifteen of the Windows program and MBSTRICT); group "Recent File
+// List" the recent projects as File1..File4.
 //
 // Values that are missing or cannot be read as a number of their field's type
 // take their defaults; read values are not checked further. VERSION is written
@@ -33,9 +34,9 @@ public:
     // A store in the given file, in the same format.
     explicit CSettingsStore(std::string filePath);
 
-    // All fifteen values; m_info is not stored and stays as it is.
+    // All sixteen values; m_info is not stored and stays as it is.
     void Load(SSettings& settings) const;
-    // Writes all fifteen values. False when the file could not be written.
+    // Writes all sixteen values. False when the file could not be written.
     bool Save(const SSettings& settings) const;
 
     // Replaces the list with the stored one (only project paths, at most four).

@@ -57,8 +57,8 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
 
 void PrintDecodeUsage()
 {
-    std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--save]"
-               " [PROJECT.kvxp | DEVICE.kvxd ...]\n",
+    std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--strict]"
+               " [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n",
                stderr);
 }
 
@@ -70,6 +70,7 @@ int CliDecode(int argc, char** argv)
     bool decAddr = false;
     bool decValues = false;
     bool save = false;
+    bool strict = false;
     std::vector<std::string> deviceFiles;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--running") == 0)
@@ -80,6 +81,8 @@ int CliDecode(int argc, char** argv)
             decValues = true;
         else if (std::strcmp(argv[i], "--save") == 0)
             save = true;
+        else if (std::strcmp(argv[i], "--strict") == 0)
+            strict = true;
         else if (argv[i][0] != '-')
             deviceFiles.emplace_back(argv[i]);
         else {
@@ -108,6 +111,8 @@ int CliDecode(int argc, char** argv)
         app.GetSettings().ADDRISHEX = 0;
     if (decValues)
         app.GetSettings().VALUEISHEX = 0;
+    if (strict)
+        app.GetSettings().MBSTRICT = 1;
     app.SetRunning(running);
     app.SetMessageHandler([](const std::string& text) {
         std::fprintf(stderr, "korvex-cli decode: %s\n", text.c_str());

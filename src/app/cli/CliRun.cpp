@@ -38,10 +38,12 @@ void PrintRunUsage()
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--save]\n"
+               "         [--dec-addr] [--dec-values] [--strict] [--fault ID:RULES]... [--save]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port or --virtual the port and line settings of the user's\n"
-               "settings are used; options override them for this run only.\n",
+               "settings are used; options override them for this run only.\n"
+               "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
+               "separated by commas.\n",
                stderr);
 }
 
@@ -126,6 +128,17 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
             o.bDecAddr = true;
         } else if (arg == "--dec-values") {
             o.bDecValues = true;
+        } else if (arg == "--strict") {
+            o.bStrict = true;
+        } else if (is("--fault")) {
+            const auto v = value("--fault");
+            if (!v)
+                return "--fault needs ID:RULES";
+            CKorvexRuntime::SFaultOption fault;
+            if (const std::string error = CKorvexRuntime::ParseFaultOption(*v, fault);
+                !error.empty())
+                return "--fault " + *v + ": " + error;
+            o.faults.push_back(fault);
         } else if (arg == "--save") {
             opts.bSave = true;
         } else if (is("--sys-root") || is("--dev-root")) {
@@ -230,6 +243,11 @@ int CliRun(int argc, char** argv)
     }
     if (!OpenRunFiles(rt, opt.files, out))
         return 1;
+    // Faults name devices by ID: they apply once the devices are open.
+    if (const std::string faultError = rt.ApplyFaults(opt.runtime.faults); !faultError.empty()) {
+        std::fprintf(stderr, "korvex-cli run: --fault: %s\n", faultError.c_str());
+        return kExitUsage;
+    }
 
     CStopWatcher stops(qapp);
     app.GetSession().AddObserver(&stops);

@@ -1,6 +1,7 @@
 #include "app/common/CKorvexRuntime.h"
 
 #include "core/CDocTemplate.h"
+#include "core/FaultRules.h"
 #include "script/ScriptTemplate.h"
 #include "serial/EnumeratePorts.h"
 
@@ -74,6 +75,10 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
         set.ADDRISHEX = 0;
     if (o.bDecValues)
         set.VALUEISHEX = 0;
+    m_nSavedStrict = set.MBSTRICT;
+    m_bStrictOverride = o.bStrict;
+    if (o.bStrict)
+        set.MBSTRICT = 1;
     if (o.baud)
         set.BAUD = *o.baud;
     if (o.dataBits)
@@ -171,11 +176,40 @@ void CKorvexRuntime::ChoosePort(int index)
     m_bForceVirtual = false;
 }
 
+std::string CKorvexRuntime::ParseFaultOption(const std::string& arg, SFaultOption& option)
+{
+    const std::size_t colon = arg.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return "--fault takes ID:RULES, for example PUMP1:delay=100-300,drop=10";
+    option.strId = arg.substr(0, colon);
+    option.strRules = arg.substr(colon + 1);
+    SFaultRules rules;
+    return ParseFaultRules(option.strRules, rules);
+}
+
+std::string CKorvexRuntime::ApplyFaults(const std::vector<SFaultOption>& faults)
+{
+    for (const SFaultOption& fault : faults) {
+        const std::string error = m_app.SetDeviceFaults(fault.strId, fault.strRules);
+        if (!error.empty())
+            return error;
+    }
+    return std::string();
+}
+
+void CKorvexRuntime::ChooseStrict(bool strict)
+{
+    m_app.GetSettings().MBSTRICT = strict ? 1 : 0;
+    m_bStrictOverride = false;
+}
+
 bool CKorvexRuntime::SaveSettings()
 {
     SSettings saved = m_app.GetSettings();
     if (m_bPortOverride)
         saved.PORT = m_nSavedPort;
+    if (m_bStrictOverride)
+        saved.MBSTRICT = m_nSavedStrict;
     return m_store.Save(saved);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -27,6 +28,13 @@ class CDocTemplate;
 class CKorvexRuntime
 {
 public:
+    // One --fault option: a device ID and its rule text.
+    struct SFaultOption
+    {
+        std::string strId;
+        std::string strRules;
+    };
+
     // This run's choices, from the command line.
     struct SOptions
     {
@@ -41,6 +49,8 @@ public:
         std::optional<bool> dtr;
         bool bDecAddr{ false };
         bool bDecValues{ false };
+        bool bStrict{ false };            // answers by the MODBUS standard
+        std::vector<SFaultOption> faults; // applied once the devices are open
         std::string strSysRoot{ "/sys/class/tty" };
         std::string strDevRoot{ "/dev" };
         // The port list ends with the built-in virtual port (the desktop
@@ -93,8 +103,18 @@ public:
     const std::string& GetVirtualDevice() const { return m_virtual.GetSlavePath(); }
     const std::string& GetLastError() const { return m_strError; }
 
+    // "ID:RULES" of a --fault option: the ID before the first colon, the
+    // rules after it, checked. Returns the error text, empty when valid.
+    static std::string ParseFaultOption(const std::string& arg, SFaultOption& option);
+    // Sets the faults the options name, once the devices are open. Returns
+    // the error text of the first that fails (an unknown ID), else empty.
+    std::string ApplyFaults(const std::vector<SFaultOption>& faults);
+
     // The port dialog's choice replaces the run's own; saved from then on.
     void ChoosePort(int index);
+    // The interface dialog's choice of answers by the standard replaces the
+    // run's own (--strict); saved from then on.
+    void ChooseStrict(bool strict);
     // Writes the settings; a port chosen for this run only is not written.
     bool SaveSettings();
 
@@ -118,6 +138,8 @@ private:
     bool m_bPortOverride{ false }; // --port or --virtual: PORT is not saved
     bool m_bLinked{ false };
     int m_nSavedPort{ -1 };
+    bool m_bStrictOverride{ false }; // --strict: MBSTRICT is not saved
+    int m_nSavedStrict{ 0 };
 };
 
 } // namespace korvex

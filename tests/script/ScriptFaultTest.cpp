@@ -1,0 +1,71 @@
+// MyObject.SetFault: a script injects and clears a device's faults.
+
+#include "ScriptFixture.h"
+
+#include "core/CKorvexApp.h"
+#include "script/CScripter.h"
+
+using namespace korvex;
+using namespace korvex::test;
+
+namespace {
+
+const std::string kEnd = "1|-1|" + std::string(CScriptDoc::kEndLine);
+
+class ScriptFault : public ScriptTest
+{
+protected:
+    std::string FaultsOfPump() const
+    {
+        return h.app.GetFaults().GetFaultText(h.app.FindDeviceById("PUMP"));
+    }
+};
+
+TEST_F(ScriptFault, SetsAndClearsFaultsByIdOrAddress)
+{
+    EXPECT_EQ(Texts(Run("MyObject.SetFault('PUMP', 'delay=10-20, drop=5');\n"
+                        "MyObject.Print('set');")),
+              (Strings{ "0|-1|set", kEnd }));
+    EXPECT_EQ(FaultsOfPump(), "delay=10-20,drop=5");
+
+    // The name ignores case; an address finds the device as for Get and Set.
+    Run("MyObject.setfault(5, 'off');");
+    EXPECT_EQ(FaultsOfPump(), "off");
+    EXPECT_EQ(Texts(Run("MyObject.SETFAULT(5, '');")), Strings{ kEnd });
+    EXPECT_EQ(FaultsOfPump(), "");
+}
+
+TEST_F(ScriptFault, TheFaultActsOnTheMastersRequests)
+{
+    Run("MyObject.SetFault('PUMP', 'exception=6');");
+    h.app.OnStop();
+    h.Reset();
+    h.Receive(WithCrc(Hex("05 03 00 10 00 01")));
+    EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ WithCrc(Hex("05 83 06")) });
+}
+
+TEST_F(ScriptFault, InvalidRulesAreARunTimeErrorAndChangeNothing)
+{
+    Run("MyObject.SetFault('PUMP', 'crc=3');");
+    EXPECT_EQ(Texts(Run("var a = 1;\nMyObject.SetFault('PUMP', 'crc=300');\nMyObject.Print('x');")),
+              Strings{ ErrorRecord("SetFault: Правило \"crc=300\": вероятность P должна быть "
+                                   "целым числом от 0 до 100",
+                                   1) });
+    EXPECT_EQ(FaultsOfPump(), "crc=3");
+
+    // A script may catch it.
+    EXPECT_EQ(Texts(Run("try { MyObject.SetFault(5, 'slow'); } catch (e) {\n"
+                        "    MyObject.Print('caught'); }")),
+              (Strings{ "0|-1|caught", kEnd }));
+}
+
+TEST_F(ScriptFault, UnknownDeviceOrMissingRulesAsForTheOtherMethods)
+{
+    EXPECT_EQ(Texts(Run("MyObject.SetFault('NOPE', 'off');")),
+              (Strings{ "1|-1|Устройство с идентификатором \"NOPE\" не найдено!", kEnd }));
+    EXPECT_EQ(Texts(Run("MyObject.SetFault('PUMP');")),
+              Strings{ ErrorRecord(CScripter::kParamNotOptional, 0) });
+    EXPECT_EQ(FaultsOfPump(), "");
+}
+
+} // namespace
