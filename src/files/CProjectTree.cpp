@@ -188,6 +188,13 @@ std::string CProjectTree::GetLabel(HNODE node) const
     return item != nullptr ? item->strLabel : std::string();
 }
 
+bool CProjectTree::HasLabelSuffix(HNODE node) const
+{
+    const SItem* item = Find(node);
+    return item != nullptr && item->node.byKind == NODE_DEVICE && item->node.pDevice != nullptr &&
+           m_fnSuffix && !m_fnSuffix(item->node.pDevice).empty();
+}
+
 HNODE CProjectTree::GetParent(HNODE node) const
 {
     const SItem* item = Find(node);
@@ -248,9 +255,16 @@ std::string CProjectTree::MakeLabel(const TreeNode& record) const
     case NODE_DEVICE:
         if (record.pDevice == nullptr)
             return GetItemLabel(record.strName);
-        return StrFormat("%s (ID=%s, A=0x%X)", GetItemLabel(record.strName).c_str(),
-                         record.pDevice->GetDevId().c_str(),
-                         static_cast<unsigned>(record.pDevice->GetDevAddr()));
+        {
+            std::string label =
+                StrFormat("%s (ID=%s, A=0x%X)", GetItemLabel(record.strName).c_str(),
+                          record.pDevice->GetDevId().c_str(),
+                          static_cast<unsigned>(record.pDevice->GetDevAddr()));
+            if (const std::string suffix = m_fnSuffix ? m_fnSuffix(record.pDevice) : "";
+                !suffix.empty())
+                label += " [" + suffix + "]";
+            return label;
+        }
     case NODE_SCRIPT: return GetItemLabel(record.strName);
     default: return record.strName;
     }

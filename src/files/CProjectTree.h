@@ -35,6 +35,10 @@ public:
     CProjectTree& operator=(const CProjectTree&) = delete;
 
     void SetPathMaker(PathMaker makeRelative) { m_fnRelative = std::move(makeRelative); }
+    // A text shown behind a device's label, such as its faults; empty shows
+    // nothing. Labels take it when they are set (RefreshDeviceLabels).
+    using LabelSuffix = std::function<std::string(const CDevDoc* device)>;
+    void SetDeviceLabelSuffix(LabelSuffix suffix) { m_fnSuffix = std::move(suffix); }
     void AddObserver(IProjectTreeObserver* observer);
     void RemoveObserver(IProjectTreeObserver* observer);
 
@@ -74,6 +78,8 @@ public:
     // A node's parts; null, empty, 0 or -1 for no node.
     const TreeNode* GetNode(HNODE node) const;
     std::string GetLabel(HNODE node) const;
+    // A device node whose label carries a suffix (its faults).
+    bool HasLabelSuffix(HNODE node) const;
     HNODE GetParent(HNODE node) const;
     int GetImage(HNODE node) const;
     int GetSelectedImage(HNODE node) const;
@@ -85,7 +91,7 @@ public:
 
     // The label of a node: a group's name; for a script GetItemLabel(name);
     // for a device "%s (ID=%s, A=0x%X)" with GetItemLabel(name), the device
-    // ID and its slave address.
+    // ID and its slave address, and " [suffix]" when there is one.
     std::string MakeLabel(const TreeNode& record) const;
     // The path without its extension, made project-relative.
     std::string GetItemLabel(const std::string& path) const;
@@ -121,6 +127,7 @@ private:
     template <typename Fn> void Notify(Fn fn);
 
     PathMaker m_fnRelative;
+    LabelSuffix m_fnSuffix;
     std::vector<std::unique_ptr<SItem>> m_arRoots;
     std::unordered_map<HNODE, SItem*> m_index;
     std::vector<IProjectTreeObserver*> m_arObservers; // not owned

@@ -35,6 +35,7 @@ CDevDbBar::CDevDbBar(CPrjManager& project, CCommandSet& commands, QWidget* paren
     m_pOpen = commands.MenuVariant(ID_OPEN_SELECTED, QStringLiteral("Открыть\tEnter"));
     m_pAddDevice = commands.MenuVariant(ID_ADD_DEVICE, QStringLiteral("Добавить устройство\tIns"));
     m_pChangeId = commands.MenuVariant(ID_CHANGE_DEV_ID, QStringLiteral("Изменить ID и адрес"));
+    m_pFaults = commands.MenuVariant(ID_FAULTS, QStringLiteral("Неисправности..."));
     m_pAddScript =
         commands.MenuVariant(ID_ADD_SCRIPT, QStringLiteral("Добавить скрипт\tBackspace"));
     m_pRemove =
@@ -87,11 +88,14 @@ QMenu* CDevDbBar::BuildContextMenu(HNODE node)
     menu->addAction(m_pOpen);
     menu->setDefaultAction(m_pOpen);
     // Devices and their group offer adding a device, the rest adding a
-    // script; only a device can change its ID and address.
+    // script; only a device can change its ID and address, or be given
+    // faults.
     if (device || devicesGroup)
         menu->addAction(m_pAddDevice);
-    if (device)
+    if (device) {
         menu->addAction(m_pChangeId);
+        menu->addAction(m_pFaults);
+    }
     if (!device && !devicesGroup)
         menu->addAction(m_pAddScript);
     menu->addSeparator();

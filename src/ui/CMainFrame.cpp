@@ -18,6 +18,7 @@
 #include "ui/CDevDbBar.h"
 #include "ui/CDevView.h"
 #include "ui/CDocFrames.h"
+#include "ui/CFaultsDlg.h"
 #include "ui/CProtoBar.h"
 #include "ui/CScriptFrame.h"
 #include "ui/CSetupLogsDlg.h"
@@ -41,6 +42,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
@@ -65,7 +67,11 @@ CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* pare
     UpdateTitle();
     UpdateStatus();
     UpdateCommands();
-    resize(1100, 720);
+    // The first size fits a small screen too.
+    QSize size(1100, 720);
+    if (const QScreen* shown = screen())
+        size = size.boundedTo(shown->availableGeometry().size() * 0.95);
+    resize(size);
 }
 
 CMainFrame::~CMainFrame()
@@ -80,6 +86,8 @@ CMainFrame::~CMainFrame()
     app.GetSession().RemoveObserver(this);
     app.GetDocManager().RemoveListener(this);
     app.GetFeed().SetSink(nullptr);
+    app.GetFaults().SetListener(nullptr);
+    m_runtime.Project().GetProjectTree().SetDeviceLabelSuffix(nullptr);
     // The documents go first: their windows live in this one. The graph
     // windows they close are deleted now, not by a loop that no longer runs.
     app.GetDocManager().CloseAllDocuments();
@@ -105,6 +113,7 @@ void CMainFrame::CreateActions()
     on(ID_REMOVE_FROM_PROJECT, &CMainFrame::OnRemoveFromProject);
     on(ID_OPEN_SELECTED, &CMainFrame::OnOpenSelected);
     on(ID_CHANGE_DEV_ID, &CMainFrame::OnChangeDevId);
+    on(ID_FAULTS, &CMainFrame::OnFaults);
     on(ID_EXIT, &QWidget::close);
     on(ID_START, &CMainFrame::OnStart);
     on(ID_STOP, &CMainFrame::OnStop);
@@ -297,6 +306,12 @@ void CMainFrame::WireCore()
     });
     app.GetSession().AddObserver(this);
     app.GetDocManager().AddListener(this);
+    // A device with faults says so in the tree.
+    CFaultInjector& faults = app.GetFaults();
+    project.GetProjectTree().SetDeviceLabelSuffix(
+        [&faults](const CDevDoc* device) { return faults.GetLabel(device); });
+    faults.SetListener(
+        [&project](const CDevDoc*) { project.GetProjectTree().RefreshDeviceLabels(); });
     app.SetMessageHandler([this](const std::string& text) {
         QMessageBox::warning(this, QStringLiteral("Korvex"), Qs(text));
     });
@@ -633,6 +648,19 @@ void CMainFrame::OnChangeDevId()
     UpdateCommands();
 }
 
+void CMainFrame::OnFaults()
+{
+    CDevDoc* device = m_runtime.Project().GetSelectedDevice();
+    if (device == nullptr)
+        return;
+    CFaultInjector& faults = m_runtime.App().GetFaults();
+    CFaultsDlg dialog(
+        device->GetDevId(), faults.GetFaults(device),
+        [&faults, device](const std::string& rules) { return faults.SetFaults(device, rules); },
+        this);
+    dialog.exec();
+}
+
 void CMainFrame::OnStart()
 {
     if (!m_runtime.Start()) {
@@ -671,6 +699,7 @@ void CMainFrame::OnUiParams()
     if (dialog.exec() != QDialog::Accepted)
         return;
     dialog.Apply(settings);
+    m_runtime.ChooseStrict(settings.MBSTRICT != 0);
     SaveSettings();
 }
 

@@ -97,6 +97,7 @@ private:
     void OnRemoveFromProject();
     void OnOpenSelected();
     void OnChangeDevId();
+    void OnFaults();
     void OnStart();
     void OnStop();
     void OnPortParams();

@@ -3,6 +3,7 @@
 #include "files/CProjectTree.h"
 #include "ui/UiText.h"
 
+#include <QColor>
 #include <QFont>
 #include <QIcon>
 
@@ -131,6 +132,11 @@ QVariant CProjectTreeModel::data(const QModelIndex& index, int role) const
             bold.setBold(true);
             return bold;
         }
+        return QVariant();
+    case Qt::ForegroundRole:
+        // A device with faults stands out even where its label is cut short.
+        if (m_tree.HasLabelSuffix(node))
+            return QColor(0xB0, 0x1C, 0x1C);
         return QVariant();
     default: return QVariant();
     }

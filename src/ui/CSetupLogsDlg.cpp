@@ -49,6 +49,11 @@ CSetupLogsDlg::CSetupLogsDlg(const SSettings& current, QWidget* parent) : QDialo
     m_pEditHex =
         new QCheckBox(QStringLiteral("Настройка параметров устройств в 16-ричном виде"), this);
     m_pEditHex->setChecked(current.EDITHEX != 0);
+    m_pStrict = new QCheckBox(QStringLiteral("Ответы строго по стандарту MODBUS"), this);
+    m_pStrict->setChecked(current.MBSTRICT != 0);
+    m_pStrict->setToolTip(
+        QStringLiteral("Исключение 02 для отсутствующей ячейки, 03 для неверного количества,\n"
+                       "01 для неподдерживаемой функции; функции 17, 22 и 23"));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
@@ -66,6 +71,7 @@ CSetupLogsDlg::CSetupLogsDlg(const SSettings& current, QWidget* parent) : QDialo
     layout->addWidget(m_pAddrHex);
     layout->addWidget(m_pValueHex);
     layout->addWidget(m_pEditHex);
+    layout->addWidget(m_pStrict);
     layout->addWidget(buttons);
 }
 
@@ -98,6 +104,7 @@ void CSetupLogsDlg::Apply(SSettings& s) const
     s.ADDRISHEX = m_pAddrHex->isChecked() ? 1 : 0;
     s.VALUEISHEX = m_pValueHex->isChecked() ? 1 : 0;
     s.EDITHEX = m_pEditHex->isChecked() ? 1 : 0;
+    s.MBSTRICT = m_pStrict->isChecked() ? 1 : 0;
 }
 
 } // namespace korvex

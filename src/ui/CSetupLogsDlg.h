@@ -29,6 +29,7 @@ public:
     QCheckBox* AddrHexBox() const { return m_pAddrHex; }
     QCheckBox* ValueHexBox() const { return m_pValueHex; }
     QCheckBox* EditHexBox() const { return m_pEditHex; }
+    QCheckBox* StrictBox() const { return m_pStrict; }
 
     // A field's number, or -1 when it holds none.
     static int ParseLimit(const QString& text);
@@ -41,6 +42,7 @@ private:
     QCheckBox* m_pAddrHex{ nullptr };
     QCheckBox* m_pValueHex{ nullptr };
     QCheckBox* m_pEditHex{ nullptr };
+    QCheckBox* m_pStrict{ nullptr };
 };
 
 } // namespace korvex

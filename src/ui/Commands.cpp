@@ -254,8 +254,9 @@ bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
     case ID_SAVE_ALL: return s.bAnyModified;
     case ID_REMOVE_FROM_PROJECT: return s.bTreeVisible && stopped && fileNode;
     case ID_OPEN_SELECTED: return stopped && fileNode;
-    case ID_CHANGE_DEV_ID:
-    case ID_FAULTS: return s.bTreeVisible && stopped;
+    case ID_CHANGE_DEV_ID: return s.bTreeVisible && stopped;
+    // Faults are for a running master to meet.
+    case ID_FAULTS: return s.bTreeVisible && s.nSelectedKind == 1;
     case ID_STOP: return s.bRunning;
     case ID_CLEAR_LOG: return s.bLogVisible && s.nLogLines > 0;
     case ID_WINDOW_CASCADE:

@@ -2,12 +2,14 @@
 
 #include "UiHarness.h"
 #include "ui/CComboSerial.h"
+#include "ui/CFaultsDlg.h"
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
 
 namespace korvex::test {
@@ -95,12 +97,51 @@ TEST(SetupLogsDlg, LimitsMustBeUnsignedNumbers)
     EXPECT_EQ(CSetupLogsDlg::ParseLimit(QStringLiteral("99999999999")), -1);
     dialog.MaxLogSEdit()->setText(QStringLiteral("0"));
     dialog.EditHexBox()->setChecked(false);
+    EXPECT_FALSE(dialog.StrictBox()->isChecked());
+    dialog.StrictBox()->setChecked(true);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.Apply(s);
     EXPECT_EQ(s.MAXLOGP, 123);
     EXPECT_EQ(s.MAXLOGS, 0);
     EXPECT_EQ(s.EDITHEX, 0);
+    EXPECT_EQ(s.MBSTRICT, 1);
+}
+
+TEST(FaultsDlg, FieldsGiveTheRulesAndARefusedRuleKeepsItOpen)
+{
+    SFaultRules current;
+    ASSERT_EQ(ParseFaultRules("delay=50,exception=6:25", current), "");
+    std::string applied;
+    std::string refusal = "Правило отклонено";
+    CFaultsDlg dialog("PUMP1", current, [&](const std::string& rules) {
+        applied = rules;
+        return refusal;
+    });
+    EXPECT_FALSE(dialog.OffBox()->isChecked());
+    EXPECT_EQ(dialog.DelayEdit()->text(), QStringLiteral("50"));
+    EXPECT_EQ(dialog.ExceptionSpin()->value(), 25);
+    EXPECT_EQ(dialog.GetRuleText(), "delay=50,exception=6:25");
+    // "Not answering" stands alone.
+    dialog.OffBox()->setChecked(true);
+    EXPECT_EQ(dialog.GetRuleText(), "off");
+    EXPECT_FALSE(dialog.DelayEdit()->isEnabled());
+    dialog.OffBox()->setChecked(false);
+    dialog.CrcSpin()->setValue(10);
+    dialog.ExceptionSpin()->setValue(100);
+    EXPECT_EQ(dialog.GetRuleText(), "delay=50,crc=10,exception=6");
+    dialog.ExceptionList()->setCurrentIndex(0);
+    EXPECT_FALSE(dialog.ExceptionSpin()->isEnabled());
+
+    dialog.show();
+    CloseNextModal();
+    dialog.accept();
+    EXPECT_EQ(applied, "delay=50,crc=10");
+    EXPECT_EQ(dialog.GetLastMessage(), QString::fromStdString(refusal));
+    EXPECT_TRUE(dialog.isVisible());
+    refusal.clear();
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 } // namespace

@@ -2,15 +2,21 @@
 
 #include "UiHarness.h"
 #include "core/CDevDoc.h"
+#include "core/CFaultInjector.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "ui/CDevDbBar.h"
+#include "ui/CFaultsDlg.h"
 #include "ui/CProtoBar.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QSpinBox>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -188,8 +194,8 @@ TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
     const HNODE devices = tree.FindGroup(CProjectTree::kDevicesGroup);
     const HNODE scripts = tree.FindGroup(CProjectTree::kScriptsGroup);
     const QString device = QStringLiteral(
-        "Открыть\tEnter|Добавить устройство\tIns|Изменить ID и адрес|-|Удалить из проекта\tDel|-|"
-        "Отмена");
+        "Открыть\tEnter|Добавить устройство\tIns|Изменить ID и адрес|Неисправности...|-|"
+        "Удалить из проекта\tDel|-|Отмена");
     const QString script = QStringLiteral(
         "Открыть\tEnter|Добавить скрипт\tBackspace|-|Удалить из проекта\tDel|-|Отмена");
     EXPECT_EQ(texts(tree.GetChildren(devices).front()), device);
@@ -215,6 +221,42 @@ TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
     EXPECT_EQ(model.rowCount(group), 1);
     EXPECT_TRUE(h.Project().GetProject()->IsModified());
     h.Project().GetProject()->SetModifiedFlag(false);
+}
+
+TEST(MainFrame, FaultsAreSetFromTheDialogAndShownInTheTree)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    CProjectTree& tree = h.Project().GetProjectTree();
+    CProjectTreeModel& model = h.frame->DevDbBar()->Model();
+    const QModelIndex device =
+        model.index(0, 0, model.IndexOf(tree.FindGroup(CProjectTree::kDevicesGroup)));
+    Select(h, NODE_SCRIPT);
+    EXPECT_FALSE(h.Action(ID_FAULTS)->isEnabled());
+    Select(h, NODE_DEVICE);
+    EXPECT_TRUE(h.Action(ID_FAULTS)->isEnabled());
+
+    // The dialog's fields become the device's rules; the label says so.
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<CFaultsDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->DelayEdit()->setText(QStringLiteral("20-30"));
+        dialog->DropSpin()->setValue(5);
+        dialog->accept();
+    });
+    h.Action(ID_FAULTS)->trigger();
+    CDevDoc* pump = h.Project().GetSelectedDevice();
+    EXPECT_EQ(h.App().GetFaults().GetFaultText(pump), "delay=20-30,drop=5");
+    h.Pump();
+    EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
+              QStringLiteral(".\\pump (ID=PUMP1, A=0x1) [неисправности: delay=20-30,drop=5]"));
+    EXPECT_TRUE(model.data(device, Qt::ForegroundRole).isValid());
+    // Cleared (as a script would) the label is plain again.
+    h.App().GetFaults().SetFaults(pump, SFaultRules());
+    h.Pump();
+    EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
+              QStringLiteral(".\\pump (ID=PUMP1, A=0x1)"));
+    EXPECT_FALSE(model.data(device, Qt::ForegroundRole).isValid());
 }
 
 } // namespace
