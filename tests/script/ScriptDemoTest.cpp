@@ -42,7 +42,9 @@ TEST_F(ScriptDemo, SineCounterAndStartCoil)
     EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ WithCrc(Hex("01 02 01 01")) });
 
     h.Receive(WithCrc(Hex("01 05 00 00 00 00")));
-    ASSERT_TRUE(PumpUntil([this] { return Value("PUMP1", DINP, 0) == 0; }));
+    // RUNNING drops before the script prints: wait for the line as well.
+    ASSERT_TRUE(PumpUntil(
+        [&] { return Value("PUMP1", DINP, 0) == 0 && Texts(LogOf(doc)).size() == 3; }));
     h.app.OnStop();
     h.poster.Pump();
 
