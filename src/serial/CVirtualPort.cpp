@@ -4,6 +4,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -64,8 +65,12 @@ void CVirtualPort::Destroy()
 
 void CVirtualPort::DiscardUnread()
 {
-    // The slave's input queue holds the bytes written to the master.
-    if (m_nSlaveFd >= 0)
+    // The slave's input queue holds the bytes written to the master. Flush
+    // only when something is there: a flush resets the queue under a master
+    // waiting in select(), which may then see it readable and read nothing
+    // (libmodbus takes that for a closed connection).
+    int unread = 0;
+    if (m_nSlaveFd >= 0 && ioctl(m_nSlaveFd, FIONREAD, &unread) == 0 && unread > 0)
         tcflush(m_nSlaveFd, TCIFLUSH);
 }
 

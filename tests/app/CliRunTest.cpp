@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -126,6 +127,23 @@ TEST_F(CliRun, ForeignSlaveStaysUnanswered)
     ModbusPtr ctx = Connect(1);
     EXPECT_EQ(modbus_read_registers(ctx.get(), 3, 1, &reg), 1);
     EXPECT_EQ(reg, 1003);
+    // An answer the master never read is dropped when its next request
+    // comes: the bytes that wait then are the new answer.
+    const int fd = modbus_get_socket(ctx.get());
+    const auto send = [fd](const char* request) {
+        const Bytes frame = WithCrc(Hex(request));
+        return write(fd, frame.data(), frame.size()) == static_cast<ssize_t>(frame.size());
+    };
+    ASSERT_TRUE(send("01 03 00 00 00 01"));
+    pollfd pfd{ fd, POLLIN, 0 };
+    ASSERT_EQ(poll(&pfd, 1, 5000), 1);
+    ASSERT_TRUE(send("01 03 00 01 00 01"));
+    const std::string fresh = TLine("01 03 02 03 E9");
+    EXPECT_EQ(m_proc->WaitForLine([&fresh](const std::string& l) { return l == fresh; }), fresh);
+    ASSERT_EQ(poll(&pfd, 1, 5000), 1);
+    Bytes waiting(7);
+    EXPECT_EQ(read(fd, waiting.data(), waiting.size()), 7);
+    EXPECT_EQ(waiting, WithCrc(Hex("01 03 02 03 E9")));
     EXPECT_EQ(Stop(), 0);
 }
 
