@@ -9,6 +9,7 @@
 //
 // usage: korvex_bench_desktop PATH-TO-korvex-cli [SECONDS]
 
+#include "BenchUtil.h"
 #include "app/common/CKorvexRuntime.h"
 #include "files/CPrjManager.h"
 #include "script/ScriptEnvironment.h"
@@ -42,17 +43,9 @@
 namespace {
 
 using namespace korvex;
+using namespace korvex::bench;
 using namespace korvex::test;
 using Clock = std::chrono::steady_clock;
-
-std::string BenchDevice()
-{
-    std::string text = "BENCH\t1\r\n";
-    for (int a = 0; a < 10; ++a)
-        text += "HREG\treg\tH" + std::to_string(a) + "\t" + std::to_string(a) + "\tRW\t0-65535\t" +
-                std::to_string(a) + "\r\n";
-    return text;
-}
 
 struct SMasterResult
 {
@@ -101,14 +94,6 @@ SMasterResult RunMaster(const std::string& port, double seconds, bool write = fa
     modbus_close(ctx);
     modbus_free(ctx);
     return r;
-}
-
-bool WaitForPath(const std::string& path)
-{
-    const auto end = Clock::now() + std::chrono::seconds(20);
-    while (!std::filesystem::exists(path) && Clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return std::filesystem::exists(path);
 }
 
 double RunCli(const std::string& cli, const std::string& device, double seconds)

@@ -7,6 +7,7 @@
 //
 // usage: korvex_bench_latency PATH-TO-korvex-cli
 
+#include "BenchUtil.h"
 #include "support/CChildProcess.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
@@ -29,17 +30,9 @@
 
 namespace {
 
+using namespace korvex::bench;
 using namespace korvex::test;
 using Clock = std::chrono::steady_clock;
-
-std::string BenchDevice()
-{
-    std::string text = "BENCH\t1\r\n";
-    for (int a = 0; a < 10; ++a)
-        text += "HREG\treg\tH" + std::to_string(a) + "\t" + std::to_string(a) + "\tRW\t0-65535\t" +
-                std::to_string(a) + "\r\n";
-    return text;
-}
 
 // Round trips of one slave, gathered over one or more runs of the master.
 struct SLatency
@@ -116,19 +109,6 @@ int RunAt(const std::string& cli, int baud, int requests)
     const std::string what = "virtual port, baud " + std::to_string(baud) + ":";
     Print(what.c_str(), l);
     return ok && l.nFailures == 0 ? 0 : 1;
-}
-
-bool WaitForPath(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    for (int i = 0; i < 500; ++i) {
-        if (stat(path.c_str(), &st) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 // The reference: libmodbus's own slave loop, holding registers 0..9 = 0..9.

@@ -17,6 +17,7 @@
 //
 // usage: korvex_bench_soak PATH-TO-korvex-cli [REQUESTS]
 
+#include "BenchUtil.h"
 #include "support/RunProcess.h"
 #include "support/TempDir.h"
 
@@ -42,6 +43,7 @@
 
 namespace {
 
+using namespace korvex::bench;
 using namespace korvex::test;
 using Clock = std::chrono::steady_clock;
 
@@ -92,19 +94,6 @@ long ResidentKb(pid_t pid)
         status.ignore(1 << 16, '\n');
     }
     return -1;
-}
-
-bool WaitForPath(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    for (int i = 0; i < 1000; ++i) {
-        if (stat(path.c_str(), &st) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 class CSoak

@@ -533,6 +533,7 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     switch (fc) {
     case FC_READ_COILS:
     case FC_READ_INPUTS:
+    case FC_REPORT_SLAVE_ID:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
         for (unsigned i = 0; i < held; ++i)
@@ -541,6 +542,7 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
         break;
     case FC_READ_HOLDING:
     case FC_READ_INPUT_REGS:
+    case FC_READ_WRITE_REGISTERS:
         info.nKind = LK_DATA;
         t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
         for (unsigned i = 0; i < held / 2; ++i)
@@ -565,24 +567,10 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
         t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v);
         break;
-    case FC_REPORT_SLAVE_ID:
-        info.nKind = LK_DATA;
-        t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
-        for (unsigned i = 0; i < held; ++i)
-            t += " " + FormatNumber(f[3 + i], hexValues, 2);
-        t += " }";
-        break;
     case FC_MASK_WRITE_REGISTER:
         // The answer repeats the request.
         t = StrFormat("(0x%02X) %s, Адрес=%s, Маска И=0x%04X, Маска ИЛИ=0x%04X", fc, name,
                       FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v, Be16(at(6), at(7)));
-        break;
-    case FC_READ_WRITE_REGISTERS:
-        info.nKind = LK_DATA;
-        t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
-        for (unsigned i = 0; i < held / 2; ++i)
-            t += " " + FormatNumber(Be16(f[3 + 2 * i], f[4 + 2 * i]), hexValues, 4);
-        t += " }";
         break;
     default: break;
     }

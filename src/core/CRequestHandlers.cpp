@@ -56,6 +56,23 @@ struct CRequestHandlers::SAnswer
     {
         Fail(EX_ILLEGAL_VALUE, StrFormat("(0x%02X) %s: Неверный запрос. ", code, name) + what);
     }
+    // Calls visit(cell, i) for the cells start..start+quantity-1 in order; the
+    // first missing one ends the walk with its exception.
+    template <typename Visit>
+    bool ForEachCell(CDevDoc* dev, std::int32_t type, std::uint16_t start, unsigned quantity,
+                     Visit visit)
+    {
+        for (unsigned i = 0; i < quantity; ++i) {
+            const auto addr = static_cast<std::uint16_t>(start + i);
+            CDevItem* cell = dev->FindItem(type, addr);
+            if (cell == nullptr) {
+                MissingCell(type, addr);
+                return false;
+            }
+            visit(*cell, i);
+        }
+        return true;
+    }
 };
 
 namespace {
@@ -204,14 +221,7 @@ bool CRequestHandlers::CheckByteCount(SAnswer& ans, const std::uint8_t* f, unsig
 bool CRequestHandlers::CheckRange(SAnswer& ans, CDevDoc* dev, std::int32_t type,
                                   std::uint16_t start, unsigned quantity)
 {
-    for (unsigned i = 0; i < quantity; ++i) {
-        const auto addr = static_cast<std::uint16_t>(start + i);
-        if (dev->FindItem(type, addr) == nullptr) {
-            ans.MissingCell(type, addr);
-            return false;
-        }
-    }
-    return true;
+    return ans.ForEachCell(dev, type, start, quantity, [](CDevItem&, unsigned) {});
 }
 
 void CRequestHandlers::ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t slave,
@@ -222,22 +232,14 @@ void CRequestHandlers::ReadBits(std::int32_t type, std::uint8_t code, std::uint8
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxReadBits) {
-        ans.Fail(EX_ILLEGAL_VALUE,
-                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D0",
-                           code, ans.name));
+        ans.BadRequest("Количество должно быть >=1 и <=0x7D0");
     } else {
         const unsigned bytes = (quantity + 7u) / 8u;
         ans.buf[2] = static_cast<std::uint8_t>(bytes);
-        for (unsigned i = 0; i < quantity; ++i) {
-            const auto addr = static_cast<std::uint16_t>(start + i);
-            CDevItem* cell = dev->FindItem(type, addr);
-            if (cell == nullptr) {
-                ans.MissingCell(type, addr);
-                break;
-            }
-            if (cell->GetValue() != 0)
+        ans.ForEachCell(dev, type, start, quantity, [&ans](CDevItem& cell, unsigned i) {
+            if (cell.GetValue() != 0)
                 ans.buf[3 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
-        }
+        });
         ans.len = 3 + bytes;
     }
     FinishRequest(ans, dev);
@@ -251,20 +253,12 @@ void CRequestHandlers::ReadRegisters(std::int32_t type, std::uint8_t code, std::
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxReadRegs) {
-        ans.Fail(EX_ILLEGAL_VALUE,
-                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7D",
-                           code, ans.name));
+        ans.BadRequest("Количество должно быть >=1 и <=0x7D");
     } else {
         ans.buf[2] = static_cast<std::uint8_t>(2 * quantity);
-        for (unsigned i = 0; i < quantity; ++i) {
-            const auto addr = static_cast<std::uint16_t>(start + i);
-            CDevItem* cell = dev->FindItem(type, addr);
-            if (cell == nullptr) {
-                ans.MissingCell(type, addr);
-                break;
-            }
-            ans.Put16(3 + 2 * i, cell->GetValue());
-        }
+        ans.ForEachCell(dev, type, start, quantity, [&ans](CDevItem& cell, unsigned i) {
+            ans.Put16(3 + 2 * i, cell.GetValue());
+        });
         ans.len = 3 + 2u * quantity;
     }
     FinishRequest(ans, dev);
@@ -301,9 +295,7 @@ void CRequestHandlers::OnWriteSingleCoil(std::uint8_t slave, std::uint16_t start
     if (dev == nullptr)
         return;
     if (value != kCoilOff && value != kCoilOn) {
-        ans.Fail(EX_ILLEGAL_VALUE,
-                 StrFormat("(0x%02X) %s: Неверный запрос. Значение должно быть 0x0000 или 0xFF00",
-                           ans.code, ans.name));
+        ans.BadRequest("Значение должно быть 0x0000 или 0xFF00");
     } else if (CDevItem* cell = dev->FindItem(COIL, start); cell == nullptr) {
         ans.MissingCell(COIL, start);
     } else {
@@ -358,23 +350,15 @@ void CRequestHandlers::OnWriteCoils(const std::uint8_t* f, unsigned len, std::ui
     // The data must lie inside the frame: the decoder's request test sees to
     // it, the standard's checks below say what is wrong.
     if (quantity == 0 || quantity > kMaxWriteBits || (!ans.bStrict && len < 7u + bytes)) {
-        ans.Fail(EX_ILLEGAL_VALUE,
-                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B0",
-                           ans.code, ans.name));
+        ans.BadRequest("Количество должно быть >=1 и <=0x7B0");
     } else if (ans.bStrict && (!CheckByteCount(ans, f, len, 6, bytes) ||
                                !CheckRange(ans, dev, COIL, start, quantity))) {
         // Refused before any coil changes.
     } else {
-        for (unsigned i = 0; i < quantity; ++i) {
-            const auto addr = static_cast<std::uint16_t>(start + i);
-            CDevItem* cell = dev->FindItem(COIL, addr);
-            if (cell == nullptr) {
-                ans.MissingCell(COIL, addr);
-                break;
-            }
-            cell->SetValue(static_cast<std::uint16_t>((f[7 + i / 8] >> (i % 8)) & 1));
+        ans.ForEachCell(dev, COIL, start, quantity, [f, dev](CDevItem& cell, unsigned i) {
+            cell.SetValue(static_cast<std::uint16_t>((f[7 + i / 8] >> (i % 8)) & 1));
             dev->SetModifiedFlag(true);
-        }
+        });
         ans.Put16(2, start);
         ans.Put16(4, quantity);
         ans.len = 6;
@@ -390,23 +374,15 @@ void CRequestHandlers::OnWriteRegisters(const std::uint8_t* f, unsigned len, std
     if (dev == nullptr)
         return;
     if (quantity == 0 || quantity > kMaxWriteRegs || (!ans.bStrict && len < 7u + 2u * quantity)) {
-        ans.Fail(EX_ILLEGAL_VALUE,
-                 StrFormat("(0x%02X) %s: Неверный запрос. Количество должно быть >=1 и <=0x7B",
-                           ans.code, ans.name));
+        ans.BadRequest("Количество должно быть >=1 и <=0x7B");
     } else if (ans.bStrict && (!CheckByteCount(ans, f, len, 6, 2u * quantity) ||
                                !CheckRange(ans, dev, HREG, start, quantity))) {
         // Refused before any register changes.
     } else {
-        for (unsigned i = 0; i < quantity; ++i) {
-            const auto addr = static_cast<std::uint16_t>(start + i);
-            CDevItem* cell = dev->FindItem(HREG, addr);
-            if (cell == nullptr) {
-                ans.MissingCell(HREG, addr);
-                break;
-            }
-            cell->SetValue(Be16(f + 7 + 2 * i));
+        ans.ForEachCell(dev, HREG, start, quantity, [f, dev](CDevItem& cell, unsigned i) {
+            cell.SetValue(Be16(f + 7 + 2 * i));
             dev->SetModifiedFlag(true);
-        }
+        });
         ans.Put16(2, start);
         ans.Put16(4, quantity);
         ans.len = 6;
@@ -485,23 +461,14 @@ void CRequestHandlers::OnReadWriteRegisters(const std::uint8_t* f, unsigned len,
         // Refused before any register changes.
     } else {
         // The write comes first, the read sees its values.
-        for (unsigned i = 0; i < writeQty && ans.exception == 0; ++i) {
-            const auto addr = static_cast<std::uint16_t>(writeAddr + i);
-            if (CDevItem* cell = dev->FindItem(HREG, addr); cell == nullptr) {
-                ans.MissingCell(HREG, addr);
-            } else {
-                cell->SetValue(Be16(f + 11 + 2 * i));
-                dev->SetModifiedFlag(true);
-            }
-        }
+        ans.ForEachCell(dev, HREG, writeAddr, writeQty, [f, dev](CDevItem& cell, unsigned i) {
+            cell.SetValue(Be16(f + 11 + 2 * i));
+            dev->SetModifiedFlag(true);
+        });
         ans.buf[2] = static_cast<std::uint8_t>(2 * readQty);
-        for (unsigned i = 0; i < readQty && ans.exception == 0; ++i) {
-            const auto addr = static_cast<std::uint16_t>(readAddr + i);
-            if (CDevItem* cell = dev->FindItem(HREG, addr); cell == nullptr)
-                ans.MissingCell(HREG, addr);
-            else
-                ans.Put16(3 + 2 * i, cell->GetValue());
-        }
+        ans.ForEachCell(dev, HREG, readAddr, readQty, [&ans](CDevItem& cell, unsigned i) {
+            ans.Put16(3 + 2 * i, cell.GetValue());
+        });
         ans.len = 3 + 2u * readQty;
     }
     FinishRequest(ans, dev);

@@ -1,12 +1,11 @@
 #include "ui/CChgDevIdDlg.h"
 
 #include "ui/CEditDexHex.h"
+#include "ui/UiDialog.h"
 #include "ui/UiText.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -24,11 +23,7 @@ CChgDevIdDlg::CChgDevIdDlg(const std::string& id, std::uint8_t addr, bool hex, Q
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Идентификатор:"), m_pId);
     form->addRow(QStringLiteral("Адрес:"), m_pAddr);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);

@@ -2,14 +2,13 @@
 
 #include "core/CKorvexApp.h"
 #include "ui/CEditDexHex.h"
+#include "ui/UiDialog.h"
 #include "ui/UiText.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -43,11 +42,7 @@ CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent)
     form->addRow(QStringLiteral("Нижняя граница:"), m_pMin);
     form->addRow(QStringLiteral("Верхняя граница:"), m_pMax);
     form->addRow(QStringLiteral("Значение:"), m_pValue);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CDevCellDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);

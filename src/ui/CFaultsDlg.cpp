@@ -1,16 +1,15 @@
 #include "ui/CFaultsDlg.h"
 
+#include "ui/UiDialog.h"
 #include "ui/UiText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -94,11 +93,7 @@ CFaultsDlg::CFaultsDlg(const std::string& deviceId, const SFaultRules& current, 
         QStringLiteral("Неисправности действуют до конца работы программы и не сохраняются."),
         this);
     note->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CFaultsDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pPreview);

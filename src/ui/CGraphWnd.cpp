@@ -72,20 +72,13 @@ void CGraphWnd::AddPoint(double value, FileTime time)
     if (m_arPoints.size() >= static_cast<std::size_t>(kMaxPoints))
         m_arPoints.erase(m_arPoints.begin());
     m_arPoints.push_back({ time, value });
-    if (!m_bHasData) {
-        m_dMin = m_dMax = value;
-        m_ftStart = m_ftEnd = time;
-        m_bHasData = true;
-        return;
-    }
-    m_dMin = std::min(m_dMin, value);
-    m_dMax = std::max(m_dMax, value);
-    if (m_dMax == m_dMin) {
+    const bool bFirst = !m_bHasData;
+    ExtendBounds(value, time);
+    // A flat series is drawn in a band of one unit either side.
+    if (!bFirst && m_dMax == m_dMin) {
         m_dMin -= 1;
         m_dMax += 1;
     }
-    m_ftStart = std::min(m_ftStart, time);
-    m_ftEnd = std::max(m_ftEnd, time);
 }
 
 void CGraphWnd::ExtendBounds(double value, FileTime time)

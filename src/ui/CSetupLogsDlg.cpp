@@ -1,12 +1,12 @@
 #include "ui/CSetupLogsDlg.h"
 
+#include "ui/UiDialog.h"
+
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
@@ -55,11 +55,7 @@ CSetupLogsDlg::CSetupLogsDlg(const SSettings& current, QWidget* parent) : QDialo
         QStringLiteral("Исключение 02 для отсутствующей ячейки, 03 для неверного количества,\n"
                        "01 для неподдерживаемой функции; функции 17, 22 и 23"));
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &CSetupLogsDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Group(QStringLiteral("Журнал протокола"),

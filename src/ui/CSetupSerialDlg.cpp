@@ -1,12 +1,11 @@
 #include "ui/CSetupSerialDlg.h"
 
 #include "ui/CComboSerial.h"
+#include "ui/UiDialog.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -94,11 +93,7 @@ CSetupSerialDlg::CSetupSerialDlg(const std::vector<SSerInfo>& ports, const SPort
     auto* warning =
         new QLabel(QStringLiteral("ВНИМАНИЕ: Настройки не влияют на уже открытый сеанс!"), this);
     warning->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
