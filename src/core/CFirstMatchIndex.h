@@ -52,8 +52,6 @@ public:
     }
 
     void Clear() { m_map.clear(); }
-    void Reserve(std::size_t count) { m_map.reserve(count); }
-    std::size_t GetKeyCount() const { return m_map.size(); }
 
 private:
     struct SSlot

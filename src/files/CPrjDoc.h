@@ -24,7 +24,6 @@ public:
     explicit CPrjDoc(CPrjManager& manager);
     ~CPrjDoc() override;
 
-    CPrjManager& GetManager() const { return m_mgr; }
 
     // A new, empty project; false only when a save prompt was cancelled.
     bool OnNewDocument() override;

@@ -38,12 +38,10 @@ public:
     explicit CDevModel(CDevDoc& device, QObject* parent = nullptr);
     ~CDevModel() override;
 
-    CDevDoc& GetDevice() const { return m_device; }
     // Reads every shown cell of the device anew (after the file is read).
     void Rebuild();
     // Until the first Rebuild, added cells are only noted: a device file of
     // 65,536 cells is not inserted row by row.
-    bool IsBuilt() const { return m_bBuilt; }
 
     // The cell of a row, or null for a group row.
     CDevItem* ItemOf(const QModelIndex& index) const;

@@ -25,7 +25,6 @@ public:
     std::uint16_t GetNumber() const { return m_wValue; }
     std::uint16_t GetMin() const { return m_wMin; }
     std::uint16_t GetMax() const { return m_wMax; }
-    bool IsHex() const { return m_bHex; }
     // Decimal or hexadecimal from now on; the value is shown again.
     void SetHex(bool hex);
 

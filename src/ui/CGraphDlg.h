@@ -22,7 +22,6 @@ public:
     ~CGraphDlg() override;
 
     CGraphWnd& Graph() { return *m_pGraph; }
-    CDevItem* GetItem() const { return m_pItem; }
 
     // One sample at the time given.
     void Sample(FileTime now);

@@ -57,7 +57,6 @@ public:
     CDevDbBar* DevDbBar() const { return m_pDevDbBar; }
     QMdiArea* MdiArea() const { return m_pMdiArea; }
     QToolBar* ToolBar() const { return m_pToolBar; }
-    CKorvexRuntime& Runtime() const { return m_runtime; }
     // The emulator's state as the status bar shows it.
     QString GetStatusText() const;
     // Replaces the file dialogs (tests).

@@ -22,7 +22,6 @@ public:
     explicit CProjectTreeModel(CProjectTree& tree, QObject* parent = nullptr);
     ~CProjectTreeModel() override;
 
-    CProjectTree& GetTree() const { return m_tree; }
     QModelIndex IndexOf(HNODE node) const;
     HNODE NodeOf(const QModelIndex& index) const;
 

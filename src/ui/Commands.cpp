@@ -226,17 +226,6 @@ QAction* CCommandSet::MenuVariant(CommandId id, const QString& text)
     return variant;
 }
 
-const std::vector<CommandId>& CCommandSet::AllCommands()
-{
-    static const std::vector<CommandId> ids = [] {
-        std::vector<CommandId> all;
-        for (const SCommandText& t : CommandTexts())
-            all.push_back(t.id);
-        return all;
-    }();
-    return ids;
-}
-
 bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
 {
     const bool stopped = !s.bRunning;

@@ -93,7 +93,6 @@ public:
     // The rule of each command.
     static bool IsEnabled(CommandId id, const SCommandState& s);
     // The commands every menu, toolbar and accelerator carries.
-    static const std::vector<CommandId>& AllCommands();
 
 private:
     std::map<int, QAction*> m_actions;

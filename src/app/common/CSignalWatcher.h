@@ -19,7 +19,6 @@ public:
     ~CSignalWatcher() override;
 
     // False when the pipe could not be made: signals then end the program.
-    bool IsActive() const { return m_pNotifier != nullptr; }
 
 private:
     std::function<void()> m_fnOnSignal;
