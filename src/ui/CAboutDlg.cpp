@@ -43,6 +43,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addLayout(top);
     layout->addWidget(buttons);
 }

@@ -24,7 +24,10 @@ CChgDevIdDlg::CChgDevIdDlg(const std::string& id, std::uint8_t addr, bool hex, Q
     form->addRow(QStringLiteral("Идентификатор:"), m_pId);
     form->addRow(QStringLiteral("Адрес:"), m_pAddr);
     QDialogButtonBox* buttons = OkCancelButtons(this);
+    // Wide enough for the title; no resizing, like the other small dialogs.
+    m_pId->setMinimumWidth(fontMetrics().averageCharWidth() * 32);
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addLayout(form);
     layout->addWidget(buttons);
 }

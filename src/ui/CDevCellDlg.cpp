@@ -32,6 +32,8 @@ CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent)
     m_pMax = new CEditDexHex(hex, this);
     m_pId->setToolTip(QStringLiteral("По идентификатору к ячейке обращаются скрипты"));
     m_pAddr->setToolTip(QStringLiteral("Адрес ячейки в терминах MODBUS"));
+    // Room for a description of a few words.
+    m_pDesc->setMinimumWidth(fontMetrics().averageCharWidth() * 45);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Тип:"), m_pType);

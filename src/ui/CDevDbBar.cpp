@@ -21,6 +21,9 @@ CDevDbBar::CDevDbBar(CPrjManager& project, CCommandSet& commands, QWidget* paren
     m_pView = new QTreeView(this);
     m_pView->setModel(&m_model);
     m_pView->setHeaderHidden(true);
+    // A long label (a deep path, a fault mark) scrolls instead of being cut.
+    m_pView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pView->header()->setStretchLastSection(false);
     m_pView->setUniformRowHeights(true);
     m_pView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pView->setEditTriggers(QAbstractItemView::NoEditTriggers);

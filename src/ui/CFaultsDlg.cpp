@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace korvex {
 namespace {
 
@@ -52,20 +54,21 @@ CFaultsDlg::CFaultsDlg(const std::string& deviceId, const SFaultRules& current, 
     m_pCrc->setToolTip(QStringLiteral("Доля ответов с неверной контрольной суммой"));
     m_pException = new QComboBox(this);
     m_pException->addItem(QStringLiteral("нет"), 0);
-    static const char* const names[] = { "",
-                                         "01 Illegal Function",
-                                         "02 Illegal Data Address",
-                                         "03 Illegal Data Value",
-                                         "04 Server Device Failure",
-                                         "05 Acknowledge",
-                                         "06 Server Device Busy",
-                                         "07 Negative Acknowledge",
-                                         "08 Memory Parity Error",
-                                         "09",
-                                         "0A Gateway Path Unavailable",
-                                         "0B Gateway Target Failed to Respond" };
-    for (int code = 1; code <= 11; ++code)
-        m_pException->addItem(QString::fromLatin1(names[code]), code);
+    // The exception codes the protocol defines (09 is unassigned).
+    static const std::pair<int, const char*> codes[] = {
+        { 0x01, "01 Illegal Function" },
+        { 0x02, "02 Illegal Data Address" },
+        { 0x03, "03 Illegal Data Value" },
+        { 0x04, "04 Server Device Failure" },
+        { 0x05, "05 Acknowledge" },
+        { 0x06, "06 Server Device Busy" },
+        { 0x07, "07 Negative Acknowledge" },
+        { 0x08, "08 Memory Parity Error" },
+        { 0x0A, "0A Gateway Path Unavailable" },
+        { 0x0B, "0B Gateway Target Failed to Respond" },
+    };
+    for (const auto& [code, name] : codes)
+        m_pException->addItem(QString::fromLatin1(name), code);
     m_pExceptionPercent = Percent(100, this);
     if (current.exception) {
         const int index = m_pException->findData(current.exception->byCode);

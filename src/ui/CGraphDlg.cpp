@@ -5,11 +5,14 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvex {
@@ -29,7 +32,9 @@ CGraphDlg::CGraphDlg(CDevItem& item, QWidget* parent) : QWidget(parent, Qt::Wind
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pGraph);
-    resize(550, 430);
+    // The dialog's size, or less on a small screen.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    resize(std::min(550, screen.width() * 9 / 10), std::min(430, screen.height() * 9 / 10));
 
     connect(&m_timer, &QTimer::timeout, this, [this] { Sample(NowFileTime()); });
     m_timer.start(kSamplePeriod);

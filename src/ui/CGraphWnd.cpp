@@ -356,7 +356,8 @@ void CGraphWnd::Draw(QImage& image)
     m_rcPlot.bottom -= longest;
     const int h = axisMetrics.height();
     m_rcPlot.left += h / 2;
-    m_rcPlot.right -= (h / 2) * 2 + 2;
+    // Beyond the last time label, room for the upright time caption.
+    m_rcPlot.right -= (h / 2) * 2 + 2 + h;
     m_rcPlot.bottom -= h / 2;
 
     QPen dotted(QColor(180, 180, 180), 1, Qt::DotLine);
