@@ -169,19 +169,16 @@ TEST(StrictFaultOptions, DecodeStrict)
     const std::string input = "01 11 C0 2C\n01 03 00 00 00 00 45 CA\n";
     const auto strict = RunProcess(KORVEX_CLI_PATH, { "decode", "--strict", device }, input);
     EXPECT_EQ(strict.nExitCode, 0);
-    std::vector<std::string> sent;
-    std::vector<std::string> logged;
-    for (const auto& line : SplitLines(strict.strOut))
-        (line.rfind("T\t", 0) == 0 ? sent : logged).push_back(line);
-    EXPECT_EQ(sent, (std::vector<std::string>{ "T\t01 11 07 01 FF 50 55 4D 50 31 18 B8",
-                                               "T\t01 83 03 01 31" }));
+    EXPECT_EQ(Starting(strict.strOut, "T\t"),
+              (Strings{ "T\t01 11 07 01 FF 50 55 4D 50 31 18 B8", "T\t01 83 03 01 31" }));
+    const Strings logged = Starting(strict.strOut, "P\t");
     ASSERT_EQ(logged.size(), 4u) << strict.strOut;
+    EXPECT_EQ(SplitLines(strict.strOut).size(), 6u) << "P and T lines only";
     EXPECT_EQ(logged[0], "P\t0\tPUMP1\t1\t(0x11) Report Slave ID Запрос идентификатора устройства");
     EXPECT_EQ(logged[2], "P\t0\tPUMP1\t1\t(0x03) Read Holding Registers, Адрес=0x0000, "
                          "Количество=0");
     const auto plain = RunProcess(KORVEX_CLI_PATH, { "decode", device }, input);
-    for (const auto& line : SplitLines(plain.strOut))
-        EXPECT_NE(line.rfind("T\t", 0), 0u) << line;
+    EXPECT_EQ(Starting(plain.strOut, "T\t"), Strings{});
 }
 
 } // namespace
