@@ -19,24 +19,13 @@ namespace {
 const std::string kEndLine = "Скрипт остановлен (выполнен полностью).";
 
 // DemoDevice served on a virtual port linked at <folder>/port.
-class CliRun : public ::testing::Test
+class CliRun : public CliRunFixture
 {
 protected:
     void Start(const Strings& options = {})
     {
-        Strings args = options;
-        args.push_back(m_dir.Write("pump.kvxd", DemoDevice()));
-        m_proc = StartRun(m_dir.File("port"), args);
+        StartWith(options, { { "pump.kvxd", DemoDevice() } });
     }
-    ModbusPtr Connect(int slave = 1) { return test::Connect(m_dir.File("port"), slave); }
-    int Stop()
-    {
-        m_proc->Signal(SIGTERM);
-        return m_proc->Wait();
-    }
-
-    CTempDir m_dir;
-    std::unique_ptr<CChildProcess> m_proc;
 };
 
 TEST_F(CliRun, AnswersEveryFunctionCode)
@@ -112,9 +101,8 @@ TEST_F(CliRun, AnswersEveryFunctionCode)
 TEST_F(CliRun, ForeignSlaveStaysUnanswered)
 {
     Start();
-    ModbusPtr other = Connect(7);
+    ModbusPtr other = Connect(7, 300);
     ASSERT_TRUE(other);
-    modbus_set_response_timeout(other.get(), 0, 300000);
     std::uint16_t reg = 0;
     EXPECT_EQ(modbus_read_registers(other.get(), 0, 1, &reg), -1);
     EXPECT_EQ(errno, ETIMEDOUT);

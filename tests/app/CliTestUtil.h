@@ -13,10 +13,13 @@
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 
+#include <signal.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvex::test {
@@ -116,14 +119,15 @@ struct ModbusCtxDeleter
 using ModbusPtr = std::unique_ptr<modbus_t, ModbusCtxDeleter>;
 
 // A MODBUS RTU master on the port at path, 9600 8N1, talking to slave.
-inline ModbusPtr Connect(const std::string& path, int slave)
+inline ModbusPtr Connect(const std::string& path, int slave, int timeoutMs = 1000)
 {
     ModbusPtr ctx(modbus_new_rtu(path.c_str(), 9600, 'N', 8, 1));
     EXPECT_NE(ctx, nullptr);
     if (!ctx)
         return ctx;
     modbus_set_slave(ctx.get(), slave);
-    modbus_set_response_timeout(ctx.get(), 1, 0);
+    modbus_set_response_timeout(ctx.get(), static_cast<std::uint32_t>(timeoutMs) / 1000,
+                                static_cast<std::uint32_t>(timeoutMs) % 1000 * 1000);
     EXPECT_EQ(modbus_connect(ctx.get()), 0) << modbus_strerror(errno);
     modbus_flush(ctx.get());
     return ctx;
@@ -139,5 +143,37 @@ inline std::unique_ptr<CChildProcess> StartRun(const std::string& link, const St
         << proc->Stderr();
     return proc;
 }
+
+// A run on a virtual port linked at <folder>/port.
+class CliRunFixture : public ::testing::Test
+{
+protected:
+    // Writes the files (name, text) into the folder and starts the run with
+    // the options, then the files.
+    void StartWith(const Strings& options,
+                   const std::vector<std::pair<std::string, std::string>>& files)
+    {
+        Strings args = options;
+        for (const auto& [name, text] : files)
+            args.push_back(m_dir.Write(name, text));
+        m_proc = StartRun(m_dir.File("port"), args);
+    }
+    ModbusPtr Connect(int slave = 1, int timeoutMs = 1000)
+    {
+        return test::Connect(m_dir.File("port"), slave, timeoutMs);
+    }
+    int Stop()
+    {
+        m_proc->Signal(SIGTERM);
+        return m_proc->Wait();
+    }
+    int CountLines(const std::string& prefix) const
+    {
+        return static_cast<int>(Starting(m_proc->Lines(), prefix).size());
+    }
+
+    CTempDir m_dir;
+    std::unique_ptr<CChildProcess> m_proc;
+};
 
 } // namespace korvex::test

@@ -2,19 +2,9 @@
 // pseudo-terminal: the standard's exceptions, codes 17, 22 and 23, and lost
 // answers counted by the master.
 
-#include "support/CChildProcess.h"
-#include "support/RunProcess.h"
-#include "support/TempDir.h"
+#include "app/CliTestUtil.h"
 
 #include <gtest/gtest.h>
-#include <modbus/modbus.h>
-
-#include <signal.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <memory>
-#include <string>
 
 namespace korvex::test {
 namespace {
@@ -35,42 +25,12 @@ const std::string kPump = [] {
 }();
 const std::string kGauge = "GAUGE\t2\r\nHREG\treg\tG0\t0\tRW\t0-65535\t42\r\n";
 
-struct ModbusCtxDeleter
-{
-    void operator()(modbus_t* ctx) const
-    {
-        modbus_close(ctx);
-        modbus_free(ctx);
-    }
-};
-using ModbusPtr = std::unique_ptr<modbus_t, ModbusCtxDeleter>;
-
-class StrictFaultRun : public ::testing::Test
+class StrictFaultRun : public CliRunFixture
 {
 protected:
-    void Start(const std::vector<std::string>& options)
+    void Start(const Strings& options)
     {
-        std::vector<std::string> args = { "run", "--virtual=" + m_dir.File("port") };
-        args.insert(args.end(), options.begin(), options.end());
-        args.push_back(m_dir.Write("pump.kvxd", kPump));
-        args.push_back(m_dir.Write("gauge.kvxd", kGauge));
-        m_proc = std::make_unique<CChildProcess>(KORVEX_CLI_PATH, args);
-        const std::string v =
-            m_proc->WaitForLine([](const std::string& l) { return l.rfind("V\t", 0) == 0; });
-        ASSERT_FALSE(v.empty()) << m_proc->Stderr();
-    }
-
-    ModbusPtr Connect(int slave, int timeoutMs = 1000)
-    {
-        ModbusPtr ctx(modbus_new_rtu(m_dir.File("port").c_str(), 9600, 'N', 8, 1));
-        EXPECT_NE(ctx, nullptr);
-        if (!ctx)
-            return ctx;
-        modbus_set_slave(ctx.get(), slave);
-        modbus_set_response_timeout(ctx.get(), 0, static_cast<std::uint32_t>(timeoutMs) * 1000);
-        EXPECT_EQ(modbus_connect(ctx.get()), 0) << modbus_strerror(errno);
-        modbus_flush(ctx.get());
-        return ctx;
+        StartWith(options, { { "pump.kvxd", kPump }, { "gauge.kvxd", kGauge } });
     }
 
     // Sends a raw request (CRC added by libmodbus) and returns the answer's
@@ -85,25 +45,7 @@ protected:
             return {};
         return std::vector<std::uint8_t>(answer, answer + n - 2);
     }
-
-    int Stop()
-    {
-        m_proc->Signal(SIGTERM);
-        return m_proc->Wait();
-    }
-
-    int CountLines(const std::string& prefix) const
-    {
-        const auto lines = m_proc->Lines();
-        return static_cast<int>(std::count_if(
-            lines.begin(), lines.end(), [&](const auto& l) { return l.rfind(prefix, 0) == 0; }));
-    }
-
-    CTempDir m_dir;
-    std::unique_ptr<CChildProcess> m_proc;
 };
-
-using Bytes = std::vector<std::uint8_t>;
 
 TEST_F(StrictFaultRun, StandardExceptionsAndTheServedCodes)
 {
@@ -227,19 +169,16 @@ TEST(StrictFaultOptions, DecodeStrict)
     const std::string input = "01 11 C0 2C\n01 03 00 00 00 00 45 CA\n";
     const auto strict = RunProcess(KORVEX_CLI_PATH, { "decode", "--strict", device }, input);
     EXPECT_EQ(strict.nExitCode, 0);
-    std::vector<std::string> sent;
-    std::vector<std::string> logged;
-    for (const auto& line : SplitLines(strict.strOut))
-        (line.rfind("T\t", 0) == 0 ? sent : logged).push_back(line);
-    EXPECT_EQ(sent, (std::vector<std::string>{ "T\t01 11 07 01 FF 50 55 4D 50 31 18 B8",
-                                               "T\t01 83 03 01 31" }));
+    EXPECT_EQ(Starting(strict.strOut, "T\t"),
+              (Strings{ "T\t01 11 07 01 FF 50 55 4D 50 31 18 B8", "T\t01 83 03 01 31" }));
+    const Strings logged = Starting(strict.strOut, "P\t");
     ASSERT_EQ(logged.size(), 4u) << strict.strOut;
+    EXPECT_EQ(SplitLines(strict.strOut).size(), 6u) << "P and T lines only";
     EXPECT_EQ(logged[0], "P\t0\tPUMP1\t1\t(0x11) Report Slave ID Запрос идентификатора устройства");
     EXPECT_EQ(logged[2], "P\t0\tPUMP1\t1\t(0x03) Read Holding Registers, Адрес=0x0000, "
                          "Количество=0");
     const auto plain = RunProcess(KORVEX_CLI_PATH, { "decode", device }, input);
-    for (const auto& line : SplitLines(plain.strOut))
-        EXPECT_NE(line.rfind("T\t", 0), 0u) << line;
+    EXPECT_EQ(Starting(plain.strOut, "T\t"), Strings{});
 }
 
 } // namespace

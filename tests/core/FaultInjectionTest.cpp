@@ -44,13 +44,7 @@ struct FaultRig : ::testing::Test
         h.Receive(WithCrc(request));
         return h.tx.Frames();
     }
-    std::vector<std::string> Lines() const
-    {
-        std::vector<std::string> out;
-        for (const auto& l : h.lines)
-            out.push_back(std::to_string(l.nKind) + " " + l.szDevice + " " + l.szText);
-        return out;
-    }
+    std::vector<std::string> Lines() const { return h.LineTexts(); }
     void Advance(std::chrono::milliseconds ms)
     {
         h.poster.AdvanceTime(ms);

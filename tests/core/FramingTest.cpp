@@ -108,14 +108,7 @@ TEST(Framing, WaitRuleWhileRunning)
     EXPECT_EQ(idle.lines[0].szText, "Неопознанные данные 4 байт { 0x0, 0x11, 0x22, 0x33 }");
 }
 
-// What the log and the line see of one delivery of blocks, the session
-// stopped at the end.
-struct SDelivery
-{
-    std::vector<std::string> lines;
-    std::vector<Bytes> frames;
-};
-
+// D17 at address 17 with coils, inputs, holding and input registers 0..15.
 SDelivery Deliver(const std::vector<Bytes>& blocks)
 {
     CoreHarness h;
@@ -128,71 +121,17 @@ SDelivery Deliver(const std::vector<Bytes>& blocks)
         dev.AddItem(HREG, "H" + std::to_string(a), "h", a, ACCESS_RW, 0, 65535, a);
         dev.AddItem(IREG, "R" + std::to_string(a), "r", a, ACCESS_R, 0, 65535, 100 + a);
     }
-    h.app.SetRunning(true);
-    for (const Bytes& block : blocks)
-        h.Receive(block);
-    h.app.OnStop();
-    h.poster.Pump();
-    SDelivery out;
-    for (const auto& line : h.lines)
-        out.lines.push_back(std::to_string(line.nKind) + " " + line.szDevice + " " + line.szText);
-    out.frames = h.tx.Frames();
-    return out;
+    return DeliverRunning(h, blocks);
 }
 
 TEST(Framing, ARequestCutAnywhereIsAnsweredOnce)
 {
-    const Bytes requests[] = {
-        WithCrc(Hex("11 01 00 00 00 0A")),
-        WithCrc(Hex("11 02 00 00 00 08")),
-        Hex("11 03 00 01 00 02 97 5B"),
-        WithCrc(Hex("11 04 00 00 00 03")),
-        WithCrc(Hex("11 05 00 02 FF 00")),
-        WithCrc(Hex("11 06 00 03 12 34")),
-        WithCrc(Hex("11 07")),
-        WithCrc(Hex("11 0F 00 00 00 0A 02 FF 03")),
-        WithCrc(Hex("11 10 00 00 00 02 04 00 0A 01 02")),
-    };
-    // Another slave's request before and after, and noise on both sides.
-    const Bytes other = WithCrc(Hex("09 03 00 00 00 01"));
-    const Bytes noiseBefore = Hex("FF FE");
-    const Bytes noiseAfter = Hex("FD FC");
-    auto cat = [](std::initializer_list<Bytes> parts) {
-        Bytes all;
-        for (const Bytes& part : parts)
-            all.insert(all.end(), part.begin(), part.end());
-        return all;
-    };
-    auto piece = [](const Bytes& r, std::size_t from, std::size_t to) {
-        return Bytes(r.begin() + static_cast<long>(from), r.begin() + static_cast<long>(to));
-    };
-
-    for (const Bytes& r : requests) {
-        SCOPED_TRACE(testing::PrintToString(r));
-        const SDelivery whole =
-            Deliver({ other, cat({ noiseBefore, r }), cat({ noiseAfter, other }) });
-        // The noise, the request, its answer and the other slave's lines in order.
-        ASSERT_EQ(whole.lines.size(), 8u);
-        EXPECT_EQ(whole.lines[2], "5  Неопознанные данные 2 байт { 0xFF, 0xFE }");
-        EXPECT_EQ(whole.lines[3].substr(0, 5), "0 D17");
-        EXPECT_EQ(whole.lines[5], "5  Неопознанные данные 2 байт { 0xFD, 0xFC }");
-        ASSERT_EQ(whole.frames.size(), 1u);
-
-        const std::size_t n = r.size();
-        for (std::size_t i = 1; i < n; ++i) {
-            const SDelivery two = Deliver({ other, cat({ noiseBefore, piece(r, 0, i) }),
-                                            piece(r, i, n), cat({ noiseAfter, other }) });
-            EXPECT_EQ(two.lines, whole.lines) << "cut after " << i;
-            EXPECT_EQ(two.frames, whole.frames) << "cut after " << i;
-            for (std::size_t j = i + 1; j < n; ++j) {
-                const SDelivery three =
-                    Deliver({ other, cat({ noiseBefore, piece(r, 0, i) }), piece(r, i, j),
-                              cat({ piece(r, j, n), noiseAfter, other }) });
-                EXPECT_EQ(three.lines, whole.lines) << "cut after " << i << " and " << j;
-                EXPECT_EQ(three.frames, whole.frames) << "cut after " << i << " and " << j;
-            }
-        }
-    }
+    for (const Bytes& r : { WithCrc(Hex("11 01 00 00 00 0A")), WithCrc(Hex("11 02 00 00 00 08")),
+                            Hex("11 03 00 01 00 02 97 5B"), WithCrc(Hex("11 04 00 00 00 03")),
+                            WithCrc(Hex("11 05 00 02 FF 00")), WithCrc(Hex("11 06 00 03 12 34")),
+                            WithCrc(Hex("11 07")), WithCrc(Hex("11 0F 00 00 00 0A 02 FF 03")),
+                            WithCrc(Hex("11 10 00 00 00 02 04 00 0A 01 02")) })
+        ExpectAnsweredOnceCutAnywhere(Deliver, r);
 }
 
 // A device (at 17 unless told) with holding registers 0..199.

@@ -244,94 +244,24 @@ TEST(StrictMode, EchoOfStrictAnswers)
     EXPECT_TRUE(r.h.tx.Frames().empty());
 }
 
-// What the log and the line see of one delivery, the session stopped at the
-// end.
-struct SSeen
-{
-    std::vector<std::string> lines;
-    std::vector<Bytes> frames;
-};
-
-SSeen Deliver(bool strict, const std::vector<Bytes>& blocks)
+SDelivery Deliver(bool strict, const std::vector<Bytes>& blocks)
 {
     StrictRig r(strict);
-    r.h.app.SetRunning(true);
-    for (const Bytes& block : blocks)
-        r.h.Receive(block);
-    r.h.app.OnStop();
-    r.h.poster.Pump();
-    SSeen out;
-    for (const auto& line : r.h.lines)
-        out.lines.push_back(std::to_string(line.nKind) + " " + line.szDevice + " " + line.szText);
-    out.frames = r.h.tx.Frames();
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-Bytes Piece(const Bytes& r, std::size_t from, std::size_t to)
-{
-    return Bytes(r.begin() + static_cast<long>(from), r.begin() + static_cast<long>(to));
+    return DeliverRunning(r.h, blocks);
 }
 
 TEST(StrictMode, ARequestCutAnywhereIsAnsweredOnce)
 {
-    const Bytes other = WithCrc(Hex("09 03 00 00 00 01"));
-    const Bytes noiseBefore = Hex("FF FE");
-    const Bytes noiseAfter = Hex("FD FC");
-    struct
-    {
-        Bytes request;
-        // Codes served are frames wherever they start; a code not served
-        // must end the bytes received (the master waits for its answer).
-        bool bServed;
-    } const requests[] = {
-        { WithCrc(Hex("11 11")), true },
-        { WithCrc(Hex("11 16 00 01 00 F2 00 25")), true },
-        { WithCrc(Hex("11 17 00 00 00 03 00 01 00 02 04 AA AA BB BB")), true },
-        { WithCrc(Hex("11 03 01 60 00 00")), true },
-        { WithCrc(Hex("11 10 00 00 00 00 00 02 2B 00 01 00 64")), true },
-        { WithCrc(Hex("11 42 00 00 00 00")), false },
-        { WithCrc(Hex("11 08 00 00 12 34")), false },
-    };
-    for (const auto& req : requests) {
-        const Bytes& r = req.request;
-        SCOPED_TRACE(testing::PrintToString(r));
-        const SSeen whole =
-            Deliver(true, { other, Cat({ noiseBefore, r }), Cat({ noiseAfter, other }) });
-        // The other slave, the noise, the request, its answer, the noise and
-        // the other slave again.
-        ASSERT_EQ(whole.lines.size(), 8u);
-        EXPECT_EQ(whole.lines[2], "5  Неопознанные данные 2 байт { 0xFF, 0xFE }");
-        EXPECT_EQ(whole.lines[3].substr(0, 6), "0 D17 ");
-        EXPECT_EQ(whole.lines[5], "5  Неопознанные данные 2 байт { 0xFD, 0xFC }");
-        ASSERT_EQ(whole.frames.size(), 1u);
-
-        const std::size_t n = r.size();
-        for (std::size_t i = 1; i < n; ++i) {
-            const SSeen two = Deliver(true, { other, Cat({ noiseBefore, Piece(r, 0, i) }),
-                                              Piece(r, i, n), Cat({ noiseAfter, other }) });
-            EXPECT_EQ(two.lines, whole.lines) << "cut after " << i;
-            EXPECT_EQ(two.frames, whole.frames) << "cut after " << i;
-            for (std::size_t j = i + 1; j < n; ++j) {
-                const SSeen three =
-                    req.bServed ? Deliver(true, { other, Cat({ noiseBefore, Piece(r, 0, i) }),
-                                                  Piece(r, i, j),
-                                                  Cat({ Piece(r, j, n), noiseAfter, other }) })
-                                : Deliver(true, { other, Cat({ noiseBefore, Piece(r, 0, i) }),
-                                                  Piece(r, i, j), Piece(r, j, n),
-                                                  Cat({ noiseAfter, other }) });
-                EXPECT_EQ(three.lines, whole.lines) << "cut after " << i << " and " << j;
-                EXPECT_EQ(three.frames, whole.frames) << "cut after " << i << " and " << j;
-            }
-        }
-    }
+    const Deliverer strict = [](const std::vector<Bytes>& blocks) { return Deliver(true, blocks); };
+    // Codes served are frames wherever they start.
+    for (const char* served :
+         { "11 11", "11 16 00 01 00 F2 00 25", "11 17 00 00 00 03 00 01 00 02 04 AA AA BB BB",
+           "11 03 01 60 00 00", "11 10 00 00 00 00 00 02 2B 00 01 00 64" })
+        ExpectAnsweredOnceCutAnywhere(strict, WithCrc(Hex(served)));
+    // A code not served must end the bytes received (the master waits for its
+    // answer).
+    for (const char* refused : { "11 42 00 00 00 00", "11 08 00 00 12 34" })
+        ExpectAnsweredOnceCutAnywhere(strict, WithCrc(Hex(refused)), true);
 }
 
 TEST(StrictMode, OtherSlavesTrafficIsFramedAsWithoutIt)
@@ -355,18 +285,15 @@ TEST(StrictMode, OtherSlavesTrafficIsFramedAsWithoutIt)
         WithCrc(Hex("09 16 00 01 00 F2 00 25")),
         WithCrc(Hex("09 01 02 11 11")),
     };
-    const Bytes stream = [&] {
-        Bytes all;
-        for (const Bytes& f : frames)
-            all.insert(all.end(), f.begin(), f.end());
-        return all;
-    }();
+    Bytes stream;
+    for (const Bytes& f : frames)
+        stream = Cat({ stream, f });
     for (std::size_t chunk = 1; chunk <= 20; ++chunk) {
         std::vector<Bytes> blocks;
         for (std::size_t at = 0; at < stream.size(); at += chunk)
             blocks.push_back(Piece(stream, at, std::min(stream.size(), at + chunk)));
-        const SSeen strict = Deliver(true, blocks);
-        const SSeen plain = Deliver(false, blocks);
+        const SDelivery strict = Deliver(true, blocks);
+        const SDelivery plain = Deliver(false, blocks);
         EXPECT_EQ(strict.lines, plain.lines) << "blocks of " << chunk;
         EXPECT_TRUE(strict.frames.empty()) << "blocks of " << chunk;
     }

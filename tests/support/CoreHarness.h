@@ -9,6 +9,8 @@
 #include "core/ITransmitter.h"
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -82,6 +84,15 @@ struct CoreHarness
         lines.clear();
         tx.Clear();
     }
+
+    // The log lines so far as "KIND DEVICE TEXT".
+    std::vector<std::string> LineTexts() const
+    {
+        std::vector<std::string> out;
+        for (const auto& line : lines)
+            out.push_back(std::to_string(line.nKind) + " " + line.szDevice + " " + line.szText);
+        return out;
+    }
 };
 
 // "01 03 00 00" -> bytes.
@@ -96,5 +107,28 @@ inline Bytes Hex(const std::string& text)
 
 // Appends the CRC, low-order byte of the remainder first on the wire.
 Bytes WithCrc(Bytes frame);
+
+// The blocks joined, and bytes [from, to) of one.
+Bytes Cat(std::initializer_list<Bytes> parts);
+Bytes Piece(const Bytes& bytes, std::size_t from, std::size_t to);
+
+// What the log (CoreHarness::LineTexts) and the line see of one delivery.
+struct SDelivery
+{
+    std::vector<std::string> lines;
+    std::vector<Bytes> frames;
+};
+using Deliverer = std::function<SDelivery(const std::vector<Bytes>& blocks)>;
+
+// Hands the blocks to the running emulator, then stops it.
+SDelivery DeliverRunning(CoreHarness& h, const std::vector<Bytes>& blocks);
+
+// A request to device D17 delivered between another slave's request and noise,
+// whole and cut into two and into three blocks at every place: each delivery
+// gives the lines and the one answer of the whole. bLastPieceAlone: the last
+// piece comes as a block of its own (a code that is not served must end the
+// bytes received to be a frame).
+void ExpectAnsweredOnceCutAnywhere(const Deliverer& deliver, const Bytes& request,
+                                   bool bLastPieceAlone = false);
 
 } // namespace korvex::test

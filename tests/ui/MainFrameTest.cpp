@@ -185,11 +185,8 @@ TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
 
     auto texts = [&](HNODE node) {
         std::unique_ptr<QMenu> menu(h.frame->DevDbBar()->BuildContextMenu(node));
-        QStringList list;
-        for (QAction* action : menu->actions())
-            list << (action->isSeparator() ? QStringLiteral("-") : action->text());
         EXPECT_EQ(menu->defaultAction()->text(), QStringLiteral("Открыть\tEnter"));
-        return list.join(QLatin1Char('|'));
+        return MenuTexts(*menu);
     };
     const HNODE devices = tree.FindGroup(CProjectTree::kDevicesGroup);
     const HNODE scripts = tree.FindGroup(CProjectTree::kScriptsGroup);

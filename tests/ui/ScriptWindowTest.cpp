@@ -81,14 +81,6 @@ QImage IconImage(const QIcon& icon)
     return icon.pixmap(16, 16).toImage();
 }
 
-QString MenuTexts(const QMenu& menu)
-{
-    QStringList texts;
-    for (QAction* action : menu.actions())
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts.join(QLatin1Char('|'));
-}
-
 TEST(ScriptLog, TheLimitDropsTheOldestRowAndZeroKeepsEverything)
 {
     CDebugView view;

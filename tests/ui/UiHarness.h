@@ -10,7 +10,9 @@
 #include "support/TempDir.h"
 #include "ui/CMainFrame.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTimer>
 #include <QWidget>
 
@@ -65,6 +67,15 @@ struct UiHarness
     // Runs the event loop for the posted tasks.
     void Pump() { QCoreApplication::processEvents(); }
 };
+
+// The menu's items as "text|-|text", a separator as "-".
+inline QString MenuTexts(const QMenu& menu)
+{
+    QStringList texts;
+    for (QAction* action : menu.actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts.join(QLatin1Char('|'));
+}
 
 // Answers the next modal box or dialog with its default or Escape.
 inline void CloseNextModal(bool accept = false)
