@@ -32,9 +32,10 @@ CGraphDlg::CGraphDlg(CDevItem& item, QWidget* parent) : QWidget(parent, Qt::Wind
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pGraph);
-    // The dialog's size, or less on a small screen.
+    // The dialog's size, or less on a small screen, in the middle of it.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     resize(std::min(550, screen.width() * 9 / 10), std::min(430, screen.height() * 9 / 10));
+    move(screen.center() - rect().center());
 
     connect(&m_timer, &QTimer::timeout, this, [this] { Sample(NowFileTime()); });
     m_timer.start(kSamplePeriod);

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -173,6 +174,16 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         EXPECT_EQ(std::find(paths.begin(), paths.end(), path), paths.end());
         EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
     }
+}
+
+// The menu shows Alt+X for Выход; the key must do it.
+TEST(MainFrame, AltXExits)
+{
+    UiHarness h;
+    h.frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(h.frame.get()));
+    QTest::keyClick(h.frame.get(), Qt::Key_X, Qt::AltModifier);
+    EXPECT_FALSE(h.frame->isVisible());
 }
 
 TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
