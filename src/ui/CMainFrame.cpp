@@ -434,7 +434,7 @@ void CMainFrame::UpdateTitle()
     QString name = project != nullptr && !project->GetTitle().empty()
                        ? Qs(project->GetTitle())
                        : QStringLiteral("Безымянный");
-    setWindowTitle(QStringLiteral("%1 - %2[*]").arg(name, QString::fromUtf8(kTitle)));
+    setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, QString::fromUtf8(kTitle)));
     setWindowModified(project != nullptr && project->IsModified());
 }
 

@@ -149,7 +149,7 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         UiHarness h;
         ASSERT_NE(h.Project().GetProject(), nullptr);
         EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
-        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("Безымянный - Korvex")));
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("Безымянный[*] - Korvex")));
         EXPECT_EQ(h.Project().GetProjectTree().GetChildren(0).size(), 2u);
     }
     // A recent project that exists opens; one whose file was deleted leaves
@@ -162,7 +162,7 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         h.frame->OpenStartupProject();
         EXPECT_EQ(h.Project().GetProject()->GetPathName(), path);
         EXPECT_EQ(h.App().GetDevices().size(), 1u);
-        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p.kvxp - Korvex")))
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p.kvxp[*] - Korvex")))
             << h.frame->windowTitle().toStdString();
     }
     std::filesystem::remove(path);
