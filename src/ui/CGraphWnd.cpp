@@ -195,6 +195,19 @@ QString CGraphWnd::FormatValueLabel(double value)
     return QString::fromLatin1(text);
 }
 
+std::vector<double> CGraphWnd::ValueGrid(double min, double max, int divs)
+{
+    std::vector<double> grid;
+    const double step = divs > 0 ? (max - min) / divs : 0;
+    if (!(step > 0))
+        return grid;
+    grid.reserve(static_cast<std::size_t>(divs) + 1);
+    for (int i = 0; i < divs; ++i)
+        grid.push_back(min + step * i);
+    grid.push_back(max);
+    return grid;
+}
+
 QString CGraphWnd::FormatTimeLabel(FileTime time, int unit)
 {
     static const char* const formats[] = { "%c", "%c", "%x %X", "%x %H:00", "%x", "%Y %b", "%Y" };
@@ -258,14 +271,10 @@ void CGraphWnd::DrawLabelsAndTicks(QPainter& painter, QFont& axis, QFont& vert)
     m_dRange = m_dMax - m_dMin;
     m_dScaleY = m_dRange > 0 ? m_rcPlot.Height() / m_dRange : 0;
 
-    const double step = m_dRange / m_nValueDivs;
-    if (step > 0) {
-        for (double v = m_dMin; v <= m_dMax; v += step) {
-            const QString text = FormatValueLabel(v);
-            painter.drawText(m_rcClient.left + 2, YOf(v) - h0 / 2,
-                             axisMetrics.horizontalAdvance(text), h0, Qt::AlignLeft | Qt::AlignTop,
-                             text);
-        }
+    for (const double v : ValueGrid(m_dMin, m_dMax, m_nValueDivs)) {
+        const QString text = FormatValueLabel(v);
+        painter.drawText(m_rcClient.left + 2, YOf(v) - h0 / 2, axisMetrics.horizontalAdvance(text),
+                         h0, Qt::AlignLeft | Qt::AlignTop, text);
     }
     painter.drawText(m_rcClient.left + 2, m_rcClient.top + h0 / 2,
                      axisMetrics.horizontalAdvance(m_strYCaption), h0, Qt::AlignLeft | Qt::AlignTop,
@@ -340,10 +349,9 @@ void CGraphWnd::Draw(QImage& image)
     // below.
     const QFontMetrics axisMetrics(axis);
     int widest = 0;
-    const double step = m_dRange / m_nValueDivs;
-    if (step > 0)
-        for (double v = m_dMin; v <= m_dMax; v += step)
-            widest = std::max(widest, axisMetrics.horizontalAdvance(FormatValueLabel(v)));
+    const std::vector<double> grid = ValueGrid(m_dMin, m_dMax, m_nValueDivs);
+    for (const double v : grid)
+        widest = std::max(widest, axisMetrics.horizontalAdvance(FormatValueLabel(v)));
     m_rcPlot.left += widest;
     const QFontMetrics vertMetrics(vert);
     int longest = 0;
@@ -364,9 +372,8 @@ void CGraphWnd::Draw(QImage& image)
     painter.setPen(dotted);
     DrawLabelsAndTicks(painter, axis, vert);
     painter.setPen(dotted);
-    if (step > 0)
-        for (double v = m_dMin; v <= m_dMax; v += m_dRange / m_nValueDivs)
-            painter.drawLine(XOf(m_ftStart), YOf(v), XOf(m_ftEnd), YOf(v));
+    for (const double v : ValueGrid(m_dMin, m_dMax, m_nValueDivs))
+        painter.drawLine(XOf(m_ftStart), YOf(v), XOf(m_ftEnd), YOf(v));
 
     painter.setPen(QPen(QColor(220, 220, 220), 3, Qt::SolidLine));
     painter.drawLine(XOf(m_ftStart), YOf(m_dMin), XOf(m_ftStart), YOf(m_dMax));

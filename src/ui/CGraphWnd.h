@@ -75,6 +75,10 @@ public:
     static QString FormatTimeLabel(FileTime time, int unit);
     // "%g" of the value, of its whole part when it is whole.
     static QString FormatValueLabel(double value);
+    // The values of the value axis' gridlines: min, then divs equal steps up
+    // to max, each computed from its index (a running sum would lose the top
+    // gridline to rounding).
+    static std::vector<double> ValueGrid(double min, double max, int divs);
 
     // The anti-aliased line of the graph (integer Wu), blending colour into
     // the image.
