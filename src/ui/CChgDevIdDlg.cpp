@@ -6,7 +6,11 @@
 
 #include <QFormLayout>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace korvex {
 
@@ -39,7 +43,36 @@ std::string CChgDevIdDlg::GetId() const
 
 std::uint8_t CChgDevIdDlg::GetAddr() const
 {
-    return static_cast<std::uint8_t>(m_pAddr->GetNumber() & 0xFF);
+    return static_cast<std::uint8_t>(std::min<std::uint16_t>(m_pAddr->GetNumber(), 0xFF));
+}
+
+void CChgDevIdDlg::accept()
+{
+    m_strLastMessage.clear();
+    QString refusal = m_pAddr->GetOverflowMessage();
+    if (refusal.isEmpty() && m_pAddr->GetNumber() > 0xFF)
+        refusal = QStringLiteral("Адрес устройства должен быть от 1 до 255!");
+    if (!refusal.isEmpty()) {
+        m_strLastMessage = refusal;
+        QMessageBox::warning(this, QStringLiteral("Ошибка"), refusal);
+        m_pAddr->setFocus();
+        return;
+    }
+    if (m_pAddr->GetNumber() == 0) {
+        m_strLastMessage =
+            QStringLiteral("Адрес 0 - широковещательный: на запросы по нему устройство никогда не "
+                           "отвечает.\nОставить адрес 0?");
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Предупреждение"), m_strLastMessage,
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            m_pAddr->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
 }
 
 } // namespace korvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,9 @@ namespace korvex {
 class CEditDexHex;
 
 // "Изменить ID и адрес устройства": the device's ID as typed and its slave
-// address, 1 to 255. Nothing else is checked.
+// address, 1 to 255. An address above 255 is refused with a message (never
+// cut to its low bits); address 0, the broadcast address no device answers,
+// is kept only when the user confirms the warning.
 class CChgDevIdDlg final : public QDialog
 {
 public:
@@ -24,9 +27,15 @@ public:
     QLineEdit* IdEdit() const { return m_pId; }
     CEditDexHex* AddrEdit() const { return m_pAddr; }
 
+    // The refusal or warning shown last; empty when none (tests read it).
+    const QString& GetLastMessage() const { return m_strLastMessage; }
+
+    void accept() override;
+
 private:
     QLineEdit* m_pId{ nullptr };
     CEditDexHex* m_pAddr{ nullptr };
+    QString m_strLastMessage;
 };
 
 } // namespace korvex

@@ -134,6 +134,16 @@ int CDevCellDlg::Open(CDevDoc& device, bool editMode)
 
 void CDevCellDlg::accept()
 {
+    // A number too large for its field is refused before anything else: its
+    // field holds no value that could be tested.
+    for (CEditDexHex* edit : { m_pAddr, m_pMin, m_pMax, m_pValue }) {
+        if (edit->isEnabled() && edit->IsOverflow()) {
+            m_strLastMessage = edit->GetOverflowMessage();
+            QMessageBox::warning(this, QStringLiteral("Ошибка"), m_strLastMessage);
+            edit->setFocus();
+            return;
+        }
+    }
     SCellFields f = GetFields();
     const CellEditError error =
         m_pDevice != nullptr ? m_pDevice->ValidateItem(f, !m_bEditMode) : CellEditError::None;

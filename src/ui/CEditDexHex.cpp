@@ -26,6 +26,7 @@ QString CEditDexHex::Format(std::uint16_t value) const
 
 void CEditDexHex::Redisplay()
 {
+    m_bOverflow = false;
     QLineEdit* edit = lineEdit();
     const QString text = Format(m_wValue);
     if (edit->text() == text)
@@ -42,9 +43,22 @@ void CEditDexHex::OnTextEdited(const QString& text)
 {
     if (m_bRedisplaying)
         return;
-    m_wValue =
-        static_cast<std::uint16_t>(static_cast<std::uint32_t>(ParseNumber(Ss(text))) & 0xFFFF);
+    const std::int32_t typed = ParseNumber(Ss(text));
+    if (typed < 0 || typed > 0xFFFF) {
+        // Keep the text: cutting it to its low bits would store another number.
+        m_bOverflow = true;
+        return;
+    }
+    m_wValue = static_cast<std::uint16_t>(static_cast<std::uint32_t>(typed) & 0xFFFF);
     Redisplay();
+}
+
+QString CEditDexHex::GetOverflowMessage() const
+{
+    if (!m_bOverflow)
+        return QString();
+    return QStringLiteral("Число %1 не помещается в 16 бит (от %2 до %3)!")
+        .arg(lineEdit()->text().trimmed(), Format(0), Format(0xFFFF));
 }
 
 void CEditDexHex::SetRange(std::uint16_t min, std::uint16_t max)

@@ -8,11 +8,13 @@ namespace korvex {
 
 // A number field with an up-down button, in hexadecimal ("0x1A") when EDITHEX
 // is set and in decimal otherwise. Every change of the text is parsed
-// (ParseNumber), its low 16 bits become the value and the value is shown
-// again; typed values are not clamped, SetRange and the buttons (which wrap
-// at the ends) keep to the range. In hexadecimal only the digits, A to F and
-// X can be typed, in decimal only the digits. On focus the text after "0x",
-// or the whole decimal text, is selected.
+// (ParseNumber) and the value is shown again; typed values are not clamped,
+// SetRange and the buttons (which wrap at the ends) keep to the range. A
+// typed number that does not fit in 16 bits is never cut: the text stays as
+// typed, the value keeps its last fitting number and GetOverflowMessage says
+// so, for the dialog to refuse. In hexadecimal only the digits, A to F and X
+// can be typed, in decimal only the digits. On focus the text after "0x", or
+// the whole decimal text, is selected.
 class CEditDexHex final : public QAbstractSpinBox
 {
 public:
@@ -27,6 +29,11 @@ public:
     std::uint16_t GetMax() const { return m_wMax; }
     // Decimal or hexadecimal from now on; the value is shown again.
     void SetHex(bool hex);
+    // The typed text is a number outside 0..0xFFFF.
+    bool IsOverflow() const { return m_bOverflow; }
+    // The message that refuses a number too large for 16 bits; empty when
+    // the text fits.
+    QString GetOverflowMessage() const;
 
     void stepBy(int steps) override;
 
@@ -46,6 +53,7 @@ private:
     std::uint16_t m_wMax{ 0xFFFF };
     std::uint16_t m_wValue{ 0 };
     bool m_bRedisplaying{ false };
+    bool m_bOverflow{ false };
 };
 
 } // namespace korvex

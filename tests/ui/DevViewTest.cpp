@@ -12,6 +12,7 @@
 #include "ui/CGraphDlg.h"
 
 #include <QAbstractItemModelTester>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -119,21 +120,25 @@ TEST(DevView, ColumnWidthsFollowTheWidth)
 TEST(DevView, ClosingHidesAndMaximisingIsRemembered)
 {
     DevHarness h;
-    auto* frame = dynamic_cast<CChildFrame*>(h.view->parentWidget()->parentWidget() != nullptr
-                                                 ? h.frame->MdiArea()->subWindowList().front()
-                                                 : nullptr);
+    auto* frame = dynamic_cast<CChildFrame*>(h.frame->MdiArea()->subWindowList().front());
     ASSERT_NE(frame, nullptr);
     EXPECT_TRUE(frame->isMaximized()); // CHILDSTATE is 1 at first
+    // Restored the way the menu bar's button does it: the state follows.
     frame->showNormal();
-    frame->UserChangedState(true);
+    h.Pump();
     EXPECT_EQ(h.App().GetSettings().CHILDSTATE, 0);
     frame->close();
     EXPECT_FALSE(frame->isVisible());
     EXPECT_EQ(h.App().GetDevices().size(), 1u); // the device still answers
     frame->ShowAndActivate();
     EXPECT_FALSE(frame->isMaximized());
+    {
+        // Saved at once: the next run opens the window restored.
+        DevHarness next;
+        EXPECT_FALSE(next.view->parentWidget()->isMaximized());
+    }
     frame->showMaximized();
-    frame->UserChangedState(false);
+    h.Pump();
     EXPECT_EQ(h.App().GetSettings().CHILDSTATE, 1);
 }
 
@@ -244,8 +249,63 @@ TEST(EditDexHex, ParsesShowsFiltersAndClamps)
     // Typed values are not clamped: the cell dialog refuses them.
     dec.SetRange(0, 1);
     decEdit->selectAll();
-    QTest::keyClicks(&dec, QStringLiteral("70000"));
-    EXPECT_EQ(dec.GetNumber(), static_cast<std::uint16_t>(70000 & 0xFFFF));
+    QTest::keyClicks(&dec, QStringLiteral("7000"));
+    EXPECT_EQ(dec.GetNumber(), 7000);
+    EXPECT_FALSE(dec.IsOverflow());
+    // Nor cut: a number beyond 16 bits stays as typed and is refused.
+    QTest::keyClicks(&dec, QStringLiteral("0"));
+    EXPECT_EQ(decEdit->text(), QStringLiteral("70000"));
+    EXPECT_EQ(dec.GetNumber(), 7000);
+    EXPECT_TRUE(dec.IsOverflow());
+    edit->setText(QStringLiteral("0x1234"));
+    edit->setCursorPosition(6);
+    QTest::keyClicks(&hex, QStringLiteral("5"));
+    EXPECT_EQ(edit->text(), QStringLiteral("0x12345"));
+    EXPECT_NE(hex.GetNumber(), 0x2345);
+    EXPECT_EQ(hex.GetOverflowMessage(),
+              QStringLiteral("Число 0x12345 не помещается в 16 бит (от 0x0 до 0xFFFF)!"));
+}
+
+TEST(CellDialogs, RefuseNumbersThatDoNotFit)
+{
+    DevHarness h;
+    CDevCellDlg cell(true);
+    cell.SetFields({ HREG, "N", "", 0x20, ACCESS_RW, 0, 0xFFFF, 0 });
+    QTimer::singleShot(0, [&cell] {
+        cell.ValueEdit()->findChild<QLineEdit*>()->setText(QStringLiteral("0x12345"));
+        emit cell.ValueEdit()->findChild<QLineEdit*>()->textEdited(QStringLiteral("0x12345"));
+        CloseNextModal(); // the message box
+        cell.accept();
+        CloseNextModal();
+    });
+    EXPECT_EQ(cell.Open(*h.device, false), QDialog::Rejected);
+    EXPECT_EQ(cell.GetLastMessage(),
+              QStringLiteral("Число 0x12345 не помещается в 16 бит (от 0x0 до 0xFFFF)!"));
+    EXPECT_EQ(h.device->FindItem(HREG, 0x20), nullptr);
+
+    // The device address: above 255 refused, 0 kept only when confirmed.
+    CChgDevIdDlg dialog("PUMP1", 1, false);
+    dialog.show();
+    QLineEdit* addr = dialog.AddrEdit()->findChild<QLineEdit*>();
+    for (const auto& [text, message] :
+         { std::pair{ "300", "Адрес устройства должен быть от 1 до 255!" },
+           std::pair{ "0", "Адрес 0 - широковещательный: на запросы по нему устройство "
+                           "никогда не отвечает.\nОставить адрес 0?" } }) {
+        addr->setText(QString::fromUtf8(text));
+        emit addr->textEdited(addr->text());
+        CloseNextModal(); // the box answers No
+        dialog.accept();
+        EXPECT_EQ(dialog.GetLastMessage(), QString::fromUtf8(message)) << text;
+        EXPECT_EQ(dialog.result(), QDialog::Rejected) << text;
+    }
+    QTimer::singleShot(0, [] {
+        for (QAbstractButton* button : QApplication::activeModalWidget()->findChildren<QAbstractButton*>())
+            if (button->text() == QStringLiteral("Да"))
+                button->click();
+    });
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.GetAddr(), 0);
 }
 
 TEST(ChgDevIdDlg, ChangesTheDeviceAndItsTreeLabel)
