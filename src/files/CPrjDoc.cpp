@@ -104,6 +104,8 @@ bool CPrjDoc::OnSaveDocument(const std::string& path)
         m_mgr.GetProjectTree().RenameFiles([&](const std::string& name) {
             return MakeRelativePathTo(newBase, MakeFullPath(ResolvePathIn(oldBase, name)));
         });
+    // Saved under a name, the project is found again among the recent ones.
+    m_mgr.AddToRecentFileList(GetPathName());
     return true;
 }
 

@@ -5,8 +5,7 @@
 
 #include <QCloseEvent>
 #include <QMdiArea>
-#include <QMenu>
-#include <QMouseEvent>
+#include <QTimer>
 
 namespace korvex {
 
@@ -16,20 +15,21 @@ CChildFrame::CChildFrame(CDocument& doc, int& childState, std::function<void()> 
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     UpdateTitle();
-    if (QMenu* menu = systemMenu()) {
-        connect(menu, &QMenu::aboutToShow, this, [this] { m_bMenuWasMaximized = isMaximized(); });
-        connect(menu, &QMenu::triggered, this, [this] { UserChangedState(m_bMenuWasMaximized); });
-    }
+}
+
+QString CChildFrame::GetDocTitle() const
+{
+    return Qs(m_doc.GetTitle());
 }
 
 void CChildFrame::UpdateTitle()
 {
-    setWindowTitle(Qs(m_doc.GetTitle()) + QStringLiteral("[*]"));
-    setWindowModified(m_doc.IsModified());
+    setWindowTitle(GetDocTitle() + (m_doc.IsModified() ? QStringLiteral("*") : QString()));
 }
 
 void CChildFrame::ShowAndActivate()
 {
+    m_bShowing = true;
     if (m_nChildState != 0)
         showMaximized();
     else if (isMaximized())
@@ -40,6 +40,7 @@ void CChildFrame::ShowAndActivate()
         area->setActiveSubWindow(this);
     if (widget() != nullptr)
         widget()->setFocus();
+    m_bShowing = false;
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event)
@@ -56,27 +57,27 @@ void CChildFrame::closeEvent(QCloseEvent* event)
     }
 }
 
-void CChildFrame::UserChangedState(bool wasMaximized)
+void CChildFrame::changeEvent(QEvent* event)
 {
-    if (isMinimized() || isMaximized() == wasMaximized)
+    QMdiSubWindow::changeEvent(event);
+    // The area moves maximisation from one window to the next in several
+    // steps: the state is read once they are done.
+    if (event->type() == QEvent::WindowStateChange && !m_bShowing)
+        QTimer::singleShot(0, this, &CChildFrame::FollowActiveState);
+}
+
+void CChildFrame::FollowActiveState()
+{
+    QMdiArea* area = mdiArea();
+    const QMdiSubWindow* active = area != nullptr ? area->activeSubWindow() : nullptr;
+    if (active == nullptr || !active->isVisible() || active->isMinimized())
         return;
-    m_nChildState = isMaximized() ? 1 : 0;
+    const int state = active->isMaximized() ? 1 : 0;
+    if (state == m_nChildState)
+        return;
+    m_nChildState = state;
     if (m_fnSave)
         m_fnSave();
-}
-
-void CChildFrame::mouseReleaseEvent(QMouseEvent* event)
-{
-    const bool wasMaximized = isMaximized();
-    QMdiSubWindow::mouseReleaseEvent(event);
-    UserChangedState(wasMaximized);
-}
-
-void CChildFrame::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    const bool wasMaximized = isMaximized();
-    QMdiSubWindow::mouseDoubleClickEvent(event);
-    UserChangedState(wasMaximized);
 }
 
 } // namespace korvex

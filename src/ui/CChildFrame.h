@@ -22,24 +22,29 @@ public:
     CDocument& GetDocument() const { return m_doc; }
     // Shows the frame (maximised while CHILDSTATE is set) and activates it.
     void ShowAndActivate();
-    // The window's title from the document's.
+    // The window's title from the document's: its name, and "*" while it is
+    // modified. The mark is part of the title, not Qt's modified flag: a
+    // maximised window would hand that flag to the main window.
     void UpdateTitle();
-
-    // A maximise or restore by the user (the title bar's buttons, a double
-    // click on it, the window menu): CHILDSTATE follows, saved at once. The
-    // area's own changes (it restores the window it leaves) do not count.
-    void UserChangedState(bool wasMaximized);
+    // The document's name without the mark.
+    QString GetDocTitle() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // After a maximise or restore, whoever made it (the title bar's buttons,
+    // the buttons the menu bar carries for a maximised window, the window
+    // menu, the keyboard): CHILDSTATE follows the active window, saved at
+    // once. The area's own moves (it restores the window it leaves and
+    // maximises the one it activates) leave the active window as it was.
+    void FollowActiveState();
+
     CDocument& m_doc;
     int& m_nChildState;
     std::function<void()> m_fnSave;
-    bool m_bMenuWasMaximized{ false };
+    bool m_bShowing{ false }; // ShowAndActivate applies CHILDSTATE
 };
 
 } // namespace korvex

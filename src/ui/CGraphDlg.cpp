@@ -1,10 +1,10 @@
 #include "ui/CGraphDlg.h"
 
+#include "ui/FileDialogs.h"
 #include "ui/UiText.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -114,8 +114,7 @@ void CGraphDlg::contextMenuEvent(QContextMenuEvent* event)
     menu.addAction(QStringLiteral("Отмена"));
     if (menu.exec(event->globalPos()) != save)
         return;
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить график"), QString(),
+    const QString path = AskSavePath(this, QStringLiteral("Сохранить график"), QString(),
                                      QStringLiteral("Изображения PNG (*.png)"));
     QString reason;
     if (!path.isEmpty() && !SavePng(path, &reason))

@@ -23,6 +23,7 @@
 #include "ui/CScriptFrame.h"
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
+#include "ui/FileDialogs.h"
 #include "ui/IEditTarget.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"
@@ -434,8 +435,10 @@ void CMainFrame::UpdateTitle()
     QString name = project != nullptr && !project->GetTitle().empty()
                        ? Qs(project->GetTitle())
                        : QStringLiteral("Безымянный");
-    setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, QString::fromUtf8(kTitle)));
-    setWindowModified(project != nullptr && project->IsModified());
+    // The mark is part of the title: Qt's modified flag of this window is
+    // also set by a maximised child window, from that child's document.
+    const QString mark = project != nullptr && project->IsModified() ? QStringLiteral("*") : QString();
+    setWindowTitle(QStringLiteral("%1%2 - %3").arg(name, mark, QString::fromUtf8(kTitle)));
 }
 
 void CMainFrame::UpdateRecentMenu()
@@ -473,8 +476,8 @@ void CMainFrame::UpdateWindowMenu()
             m_pWindowMenu->addSeparator();
             separator = true;
         }
-        QString title = window->windowTitle();
-        title.replace(QStringLiteral("[*]"), QString());
+        const auto* child = dynamic_cast<CChildFrame*>(window);
+        const QString title = child != nullptr ? child->GetDocTitle() : window->windowTitle();
         QAction* entry =
             m_pWindowMenu->addAction(QStringLiteral("&%1 %2").arg(++number).arg(title));
         entry->setCheckable(true);
@@ -558,10 +561,12 @@ void CMainFrame::closeEvent(QCloseEvent* event)
 
 QString CMainFrame::AskPath(const QString& title, const QString& filter, bool save)
 {
-    if (m_fnFilePrompt)
-        return m_fnFilePrompt(title, filter, save);
+    if (m_fnFilePrompt) {
+        const QString path = m_fnFilePrompt(title, filter, save);
+        return save ? WithFilterSuffix(path, filter) : path;
+    }
     const QString dir = Qs(m_runtime.Project().GetBaseDir());
-    return save ? QFileDialog::getSaveFileName(this, title, dir, filter)
+    return save ? AskSavePath(this, title, dir, filter)
                 : QFileDialog::getOpenFileName(this, title, dir, filter);
 }
 

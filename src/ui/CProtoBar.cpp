@@ -1,9 +1,9 @@
 #include "ui/CProtoBar.h"
 
 #include "ui/Commands.h"
+#include "ui/FileDialogs.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -136,9 +136,9 @@ bool CProtoBar::SaveLog(const QString& path, QString* error)
 
 void CProtoBar::OnSaveLog()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Сохранить журнал"), QString(),
-        QStringLiteral("Текстовые файлы (*.txt *.tsv);;Все файлы (*)"));
+    const QString path =
+        AskSavePath(this, QStringLiteral("Сохранить журнал"), QString(),
+                    QStringLiteral("Текстовые файлы (*.txt *.tsv);;Все файлы (*)"));
     if (path.isEmpty())
         return;
     QString error;

@@ -149,7 +149,7 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         UiHarness h;
         ASSERT_NE(h.Project().GetProject(), nullptr);
         EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
-        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("Безымянный[*] - Korvex")));
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("Безымянный - Korvex")));
         EXPECT_EQ(h.Project().GetProjectTree().GetChildren(0).size(), 2u);
     }
     // A recent project that exists opens; one whose file was deleted leaves
@@ -162,7 +162,7 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         h.frame->OpenStartupProject();
         EXPECT_EQ(h.Project().GetProject()->GetPathName(), path);
         EXPECT_EQ(h.App().GetDevices().size(), 1u);
-        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p.kvxp[*] - Korvex")))
+        EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p.kvxp - Korvex")))
             << h.frame->windowTitle().toStdString();
     }
     std::filesystem::remove(path);
@@ -174,6 +174,53 @@ TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)
         EXPECT_EQ(std::find(paths.begin(), paths.end(), path), paths.end());
         EXPECT_TRUE(h.Project().GetProject()->GetPathName().empty());
     }
+}
+
+// Saved as "p1", a new project is p1.kvxp: found by the open dialog's
+// filter and listed among the recent projects.
+TEST(MainFrame, SavingANewProjectAppendsItsExtension)
+{
+    UiHarness h;
+    h.Project().GetProject()->SetModifiedFlag(true);
+    h.Pump();
+    h.paths.push_back(QString::fromStdString(h.dir.File("p1")));
+    h.Action(ID_SAVE_ALL)->trigger();
+    EXPECT_TRUE(std::filesystem::exists(h.dir.File("p1.kvxp")));
+    EXPECT_FALSE(std::filesystem::exists(h.dir.File("p1")));
+    EXPECT_EQ(h.Project().GetRecentList().Get(0), h.dir.File("p1.kvxp"));
+    EXPECT_TRUE(h.frame->windowTitle().startsWith(QStringLiteral("p1.kvxp - Korvex")))
+        << h.frame->windowTitle().toStdString();
+}
+
+// Each name in the title carries its own document's mark, a maximised
+// device window's included.
+TEST(MainFrame, TheTitleMarksExactlyTheModifiedDocuments)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    Select(h, NODE_DEVICE);
+    h.Action(ID_OPEN_SELECTED)->trigger();
+    h.Pump();
+    CDevDoc* pump = h.App().GetDevices().front();
+    const auto title = [&] { return h.frame->windowTitle(); };
+    EXPECT_TRUE(title().startsWith(QStringLiteral("p.kvxp - Korvex"))) << title().toStdString();
+    EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd]"))) << title().toStdString();
+    // Removing the script changes the project only.
+    Select(h, NODE_SCRIPT);
+    h.Action(ID_REMOVE_FROM_PROJECT)->trigger();
+    h.Pump();
+    EXPECT_TRUE(title().startsWith(QStringLiteral("p.kvxp* - Korvex"))) << title().toStdString();
+    EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd]"))) << title().toStdString();
+    EXPECT_FALSE(pump->IsModified());
+    // A changed device is marked, and only it once the project is saved.
+    pump->SetModifiedFlag(true);
+    h.Pump();
+    EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd*]"))) << title().toStdString();
+    ASSERT_TRUE(h.Project().GetProject()->DoSave(std::string()));
+    h.Pump();
+    EXPECT_TRUE(title().startsWith(QStringLiteral("p.kvxp - Korvex"))) << title().toStdString();
+    EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd*]"))) << title().toStdString();
+    pump->SetModifiedFlag(false);
 }
 
 // The menu shows Alt+X for Выход; the key must do it.
