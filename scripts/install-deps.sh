@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-declarative-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libmodbus-dev socat
+  qt6-translations-l10n
   clang libclang-rt-14-dev
 )
 

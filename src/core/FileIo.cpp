@@ -3,12 +3,15 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <locale.h>
+#include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace korvex {
 namespace {
@@ -155,8 +158,61 @@ std::string MakeFullPath(const std::string& path)
     return full.lexically_normal().string();
 }
 
+namespace {
+
+// The errors that opening, reading and writing files and ports meet.
+constexpr std::pair<int, const char*> kRussianErrors[] = {
+    { EPERM, "Операция не позволена" },
+    { ENOENT, "Нет такого файла или каталога" },
+    { EIO, "Ошибка ввода/вывода" },
+    { ENXIO, "Нет такого устройства или адреса" },
+    { EBADF, "Неверный дескриптор файла" },
+    { EAGAIN, "Ресурс временно недоступен" },
+    { ENOMEM, "Недостаточно памяти" },
+    { EACCES, "Отказано в доступе" },
+    { EBUSY, "Устройство или ресурс занято" },
+    { EEXIST, "Файл существует" },
+    { ENODEV, "Нет такого устройства" },
+    { ENOTDIR, "Это не каталог" },
+    { EISDIR, "Это каталог" },
+    { EINVAL, "Недопустимый аргумент" },
+    { ENFILE, "Слишком много открытых файлов в системе" },
+    { EMFILE, "Слишком много открытых файлов" },
+    { ENOTTY, "Неподходящий ioctl для устройства" },
+    { EFBIG, "Файл слишком велик" },
+    { ENOSPC, "На устройстве не осталось свободного места" },
+    { EROFS, "Файловая система доступна только для чтения" },
+    { ENAMETOOLONG, "Слишком длинное имя файла" },
+    { ELOOP, "Слишком много уровней символьных ссылок" },
+    { EDQUOT, "Превышена дисковая квота" },
+    { EADDRINUSE, "Адрес уже используется" },
+    { EADDRNOTAVAIL, "Невозможно назначить запрошенный адрес" },
+    { ECONNRESET, "Соединение сброшено другой стороной" },
+    { ETIMEDOUT, "Время ожидания соединения истекло" },
+    { ECONNREFUSED, "В соединении отказано" },
+};
+
+// The C library's Russian messages, when a Russian locale is installed.
+locale_t RussianMessages()
+{
+    static const locale_t locale = [] {
+        for (const char* name : { "ru_RU.UTF-8", "ru_RU.utf8", "ru_UA.UTF-8" })
+            if (const locale_t found = newlocale(LC_MESSAGES_MASK | LC_CTYPE_MASK, name, nullptr))
+                return found;
+        return static_cast<locale_t>(nullptr);
+    }();
+    return locale;
+}
+
+} // namespace
+
 std::string ErrorText(int error)
 {
+    for (const auto& [code, text] : kRussianErrors)
+        if (code == error)
+            return text;
+    if (const locale_t russian = RussianMessages())
+        return strerror_l(error, russian);
     return std::generic_category().message(error);
 }
 

@@ -21,7 +21,10 @@ int ReplaceFile(const std::string& path, const std::string& bytes);
 // steps resolved by name.
 std::string MakeFullPath(const std::string& path);
 
-// The text of an errno value.
+// The text of an errno value, in Russian like the messages around it: the
+// program's own texts of the errors that files, ports and sockets meet, else
+// the C library's Russian messages when a Russian locale is installed, else
+// the C library's own text.
 std::string ErrorText(int error);
 
 } // namespace korvex

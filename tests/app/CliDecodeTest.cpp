@@ -123,7 +123,7 @@ TEST(CliDecode, ReaderWarningsAreLoggedAndBadFilesDoNotStopTheOthers)
     EXPECT_EQ(Starting(r.strOut, "T\t"), Strings{ TLine("01 03 02 01 90") })
         << "the pump answers; the device with the duplicate ID never opened";
     EXPECT_EQ(r.strErr, "korvex-cli decode: Не удаётся открыть файл \"" +
-                            f.dir.File("missing.kvxd") + "\": No such file or directory\n")
+                            f.dir.File("missing.kvxd") + "\": Нет такого файла или каталога\n")
         << "no message for a duplicate ID";
 }
 
@@ -230,7 +230,7 @@ TEST(Cli, UsageErrorsAndUnreadableProjectsOpenNothing)
     const std::string alone = "a project file (.kvxp) is given alone: one project, or device and "
                               "script files";
     const std::string none = "Не удаётся открыть файл \"" + f.dir.File("proj/none.kvxp") +
-                             "\": No such file or directory";
+                             "\": Нет такого файла или каталога";
     struct
     {
         std::string args;

@@ -3,6 +3,7 @@
 
 #include "DevFileTestUtil.h"
 #include "core/CDocManager.h"
+#include "core/FileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -80,9 +81,10 @@ TEST(DevDoc, AFileThatCannotBeOpenedOrReadIsReportedAndDoesNotOpen)
         std::string name;
         std::string reason;
     } const cases[] = {
-        { "no such file", "missing.kvxd", std::strerror(ENOENT) },
-        { "no such folder", "missing/dev.kvxd", std::strerror(ENOENT) },
-        { "a folder in place of the file", "folder.kvxd", std::strerror(EISDIR) },
+        // The system's reasons in Russian, like the messages around them.
+        { "no such file", "missing.kvxd", "Нет такого файла или каталога" },
+        { "no such folder", "missing/dev.kvxd", "Нет такого файла или каталога" },
+        { "a folder in place of the file", "folder.kvxd", "Это каталог" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -106,7 +108,7 @@ TEST(DevDoc, WithoutAHandlerMessagesGoToStandardError)
     EXPECT_EQ(prj.GetDevTemplate().OpenDocumentFile("/nonexistent-folder/x.kvxd"), nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("/nonexistent-folder/x.kvxd"), std::string::npos) << err;
-    EXPECT_NE(err.find(std::strerror(ENOENT)), std::string::npos) << err;
+    EXPECT_NE(err.find(ErrorText(ENOENT)), std::string::npos) << err;
 }
 
 TEST(DevDoc, SavingWritesTheValuesAndClearsTheModifiedFlag)
@@ -233,7 +235,7 @@ TEST(DevDoc, AFailedSaveLeavesTheOldFileReportsAndStaysModified)
         EXPECT_EQ(h.dir.List(), entries) << "no temporary file left";
         ASSERT_EQ(h.messages.size(), 1u);
         EXPECT_NE(h.messages[0].find(target), std::string::npos) << h.messages[0];
-        EXPECT_NE(h.messages[0].find(std::strerror(c.error)), std::string::npos) << h.messages[0];
+        EXPECT_NE(h.messages[0].find(ErrorText(c.error)), std::string::npos) << h.messages[0];
     }
 }
 

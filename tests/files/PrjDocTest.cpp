@@ -3,6 +3,7 @@
 // program wrote, long paths, and replacing one project by another.
 
 #include "ProjectTestUtil.h"
+#include "core/FileIo.h"
 #include "files/PrjFile.h"
 
 #include <gtest/gtest.h>
@@ -192,7 +193,7 @@ TEST(PrjDoc, WhatAProjectOpensReportsAndWritesBack)
                                    ? path + "\nНевозможно найти файл.\nПроверьте правильность "
                                             "имяени файла и пути к нему."
                                    : "Ошибка чтения файла \"" + path +
-                                         "\": " + std::strerror(EISDIR));
+                                         "\": " + ErrorText(EISDIR));
         }
         EXPECT_EQ(h.messages, messages);
         ASSERT_TRUE(project->Save());

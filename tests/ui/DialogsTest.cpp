@@ -5,9 +5,13 @@
 #include "ui/CFaultsDlg.h"
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
+#include "ui/FileDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
@@ -142,6 +146,36 @@ TEST(FaultsDlg, FieldsGiveTheRulesAndARefusedRuleKeepsItOpen)
     refusal.clear();
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// The standard save dialog speaks Russian and gives a name typed without an
+// extension the one of its filter, so the file is found again under it.
+TEST(FileDialogs, SaveDialogsAppendTheFiltersExtensionAndSpeakRussian)
+{
+    CTempDir dir;
+    QString buttons;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (QAbstractButton* button :
+             dialog->findChild<QDialogButtonBox*>()->findChildren<QAbstractButton*>())
+            buttons += button->text() + QLatin1Char('|');
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("graph-export"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString png = AskSavePath(nullptr, QStringLiteral("Сохранить график"),
+                                    QString::fromStdString(dir.Path()),
+                                    QStringLiteral("Изображения PNG (*.png)"));
+    EXPECT_EQ(png, QString::fromStdString(dir.File("graph-export.png")));
+    EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена"))) << buttons.toStdString();
+
+    EXPECT_EQ(WithFilterSuffix(QStringLiteral("/a/p1"), QStringLiteral("Файлы проекта (*.kvxp)")),
+              QStringLiteral("/a/p1.kvxp"));
+    EXPECT_EQ(WithFilterSuffix(QStringLiteral("/a.b/p1.txt"), QStringLiteral("X (*.kvxp)")),
+              QStringLiteral("/a.b/p1.txt"));
+    EXPECT_EQ(WithFilterSuffix(QStringLiteral("/a.b/log"), QStringLiteral("Все файлы (*)")),
+              QStringLiteral("/a.b/log"));
 }
 
 } // namespace

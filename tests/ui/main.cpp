@@ -13,6 +13,8 @@ int main(int argc, char** argv)
     korvex::PrepareScriptEnvironment();
     QApplication app(argc, argv);
     korvex::InitUiResources();
+    // As the program does: the standard dialogs in Russian.
+    korvex::InstallQtTranslations();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

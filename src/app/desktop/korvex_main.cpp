@@ -80,6 +80,7 @@ int main(int argc, char** argv)
     korvex::PrepareScriptEnvironment();
     QApplication qapp(argc, argv);
     korvex::InitUiResources();
+    korvex::InstallQtTranslations();
     // Graph windows are windows of their own; the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Korvex"));
