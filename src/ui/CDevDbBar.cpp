@@ -117,17 +117,30 @@ void CDevDbBar::TriggerIfEnabled(QAction* action)
 bool CDevDbBar::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_pView && event->type() == QEvent::KeyPress) {
-        switch (static_cast<QKeyEvent*>(event)->key()) {
+        // One action per keystroke: a held key's repeats would reach the
+        // window the first press opened, or remove node after node.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool once = !key->isAutoRepeat();
+        switch (key->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter: {
             const TreeNode* node = m_project.GetProjectTree().GetSelectedNode();
-            if (node != nullptr && node->byKind != NODE_GROUP)
+            if (once && node != nullptr && node->byKind != NODE_GROUP)
                 emit openRequested();
             return true;
         }
-        case Qt::Key_Insert: TriggerIfEnabled(m_pAddDevice); return true;
-        case Qt::Key_Backspace: TriggerIfEnabled(m_pAddScript); return true;
-        case Qt::Key_Delete: TriggerIfEnabled(m_pRemove); return true;
+        case Qt::Key_Insert:
+            if (once)
+                TriggerIfEnabled(m_pAddDevice);
+            return true;
+        case Qt::Key_Backspace:
+            if (once)
+                TriggerIfEnabled(m_pAddScript);
+            return true;
+        case Qt::Key_Delete:
+            if (once)
+                TriggerIfEnabled(m_pRemove);
+            return true;
         default: break;
         }
     }

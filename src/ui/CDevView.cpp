@@ -187,14 +187,23 @@ bool CDevView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_pTree && event->type() == QEvent::Resize)
         FitColumns();
     if (watched == m_pTree && event->type() == QEvent::KeyPress) {
-        // Keys act only when their command is enabled.
-        switch (static_cast<QKeyEvent*>(event)->key()) {
+        // Keys act only when their command is enabled, and once per
+        // keystroke: the repeats of a held key would open a dialog behind
+        // the window that the key opened, or delete cell after cell.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        void (CDevView::*command)() = nullptr;
+        switch (key->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: OnEditCell(); return true;
-        case Qt::Key_Insert: OnAddCell(); return true;
-        case Qt::Key_G: OnGraph(); return true;
-        case Qt::Key_Delete: OnDeleteCell(); return true;
+        case Qt::Key_Enter: command = &CDevView::OnEditCell; break;
+        case Qt::Key_Insert: command = &CDevView::OnAddCell; break;
+        case Qt::Key_G: command = &CDevView::OnGraph; break;
+        case Qt::Key_Delete: command = &CDevView::OnDeleteCell; break;
         default: break;
+        }
+        if (command != nullptr) {
+            if (!key->isAutoRepeat())
+                (this->*command)();
+            return true;
         }
     }
     return QWidget::eventFilter(watched, event);

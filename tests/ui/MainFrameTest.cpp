@@ -6,6 +6,7 @@
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "ui/CDevDbBar.h"
+#include "ui/CDevView.h"
 #include "ui/CFaultsDlg.h"
 #include "ui/CProtoBar.h"
 
@@ -14,6 +15,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTest>
@@ -221,6 +224,50 @@ TEST(MainFrame, TheTitleMarksExactlyTheModifiedDocuments)
     EXPECT_TRUE(title().startsWith(QStringLiteral("p.kvxp - Korvex"))) << title().toStdString();
     EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd*]"))) << title().toStdString();
     pump->SetModifiedFlag(false);
+}
+
+// A held Enter on a device opens its window and nothing else: the key's
+// repeats reach the window it opened, whose selected cell must not be edited.
+TEST(DevDbBar, OneKeystrokeOneAction)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    Select(h, NODE_DEVICE);
+    QWidget* tree = h.frame->DevDbBar()->View();
+    bool dialog = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&dialog] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            dialog = true;
+            modal->close();
+        }
+    });
+    watch.start(1);
+    QWidget* target = tree;
+    for (const bool repeat : { false, true, true }) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), repeat);
+        QCoreApplication::sendEvent(target, &enter);
+        h.Pump();
+        if (!repeat) {
+            // The window has the focus, a cell selected as a user left it.
+            auto* view = dynamic_cast<CDevView*>(h.frame->MdiArea()->currentSubWindow()->widget());
+            ASSERT_NE(view, nullptr);
+            view->SelectItem(h.App().GetDevices().front()->FindItem(HREG, 0));
+            target = QApplication::focusWidget();
+            ASSERT_EQ(target, view->focusProxy());
+        }
+    }
+    EXPECT_FALSE(dialog);
+    // A held Del removes one node only.
+    h.frame->DevDbBar()->View()->setFocus();
+    Select(h, NODE_SCRIPT);
+    for (const bool repeat : { false, true }) {
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(), repeat);
+        QCoreApplication::sendEvent(tree, &del);
+        Select(h, NODE_DEVICE);
+    }
+    EXPECT_EQ(h.App().GetDevices().size(), 1u);
+    h.Project().GetProject()->SetModifiedFlag(false);
 }
 
 // The menu shows Alt+X for Выход; the key must do it.
