@@ -46,11 +46,16 @@ void CChildFrame::ShowAndActivate()
 void CChildFrame::closeEvent(QCloseEvent* event)
 {
     event->ignore();
+    const bool maximized = isMaximized();
     hide();
     if (QMdiArea* area = mdiArea()) {
         for (QMdiSubWindow* other : area->subWindowList(QMdiArea::ActivationHistoryOrder)) {
             if (other != this && other->isVisible()) {
                 area->setActiveSubWindow(other);
+                // The next window takes over the maximised state, as the
+                // area does when it moves from one window to another.
+                if (maximized)
+                    other->showMaximized();
                 break;
             }
         }

@@ -208,6 +208,17 @@ TEST(MainFrame, TheTitleMarksExactlyTheModifiedDocuments)
     const auto title = [&] { return h.frame->windowTitle(); };
     EXPECT_TRUE(title().startsWith(QStringLiteral("p.kvxp - Korvex"))) << title().toStdString();
     EXPECT_TRUE(title().endsWith(QStringLiteral("[pump.kvxd]"))) << title().toStdString();
+    // Closing the maximised window leaves the next one maximised.
+    QMdiSubWindow* device = h.frame->MdiArea()->activeSubWindow();
+    QMdiSubWindow* script = h.frame->MdiArea()->subWindowList().front();
+    ASSERT_NE(script, device);
+    device->close();
+    h.Pump();
+    EXPECT_EQ(h.frame->MdiArea()->activeSubWindow(), script);
+    EXPECT_TRUE(script->isMaximized());
+    EXPECT_EQ(h.App().GetSettings().CHILDSTATE, 1);
+    h.Action(ID_OPEN_SELECTED)->trigger();
+    h.Pump();
     // Removing the script changes the project only.
     Select(h, NODE_SCRIPT);
     h.Action(ID_REMOVE_FROM_PROJECT)->trigger();
