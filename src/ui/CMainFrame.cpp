@@ -43,10 +43,14 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace korvex {
 
@@ -244,8 +248,10 @@ void CMainFrame::CreateDockWindows()
     addDockWidget(Qt::LeftDockWidgetArea, m_pDevDbBar);
     m_pProtoBar = new CProtoBar(*m_pCommands, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_pProtoBar);
-    resizeDocks({ m_pDevDbBar }, { 250 }, Qt::Horizontal);
-    resizeDocks({ m_pProtoBar }, { 180 }, Qt::Vertical);
+    resizeDocks({ m_pDevDbBar }, { m_nTreeWidth }, Qt::Horizontal);
+    resizeDocks({ m_pProtoBar }, { m_nLogHeight }, Qt::Vertical);
+    m_pDevDbBar->installEventFilter(this);
+    m_pProtoBar->installEventFilter(this);
     m_pDevDbBar->setVisible(m_bShowDevDbBar);
     m_pProtoBar->setVisible(m_bShowProtoBar);
     for (QDockWidget* dock :
@@ -555,6 +561,52 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     event->accept();
     // The program ends with its main window, graph windows open or not.
     QCoreApplication::quit();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    const bool grew = event->size().width() > event->oldSize().width() ||
+                      event->size().height() > event->oldSize().height();
+    m_szFrame = event->size();
+    if (grew)
+        QTimer::singleShot(0, this, &CMainFrame::RestoreDockSizes);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    // A dock resized while the window keeps its size was sized by the user.
+    if (event->type() == QEvent::Resize && !m_bRestoringDocks && size() == m_szFrame) {
+        const QSize docked = static_cast<QResizeEvent*>(event)->size();
+        if (watched == m_pDevDbBar && !m_pDevDbBar->isFloating())
+            m_nTreeWidth = docked.width();
+        else if (watched == m_pProtoBar && !m_pProtoBar->isFloating())
+            m_nLogHeight = docked.height();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::RestoreDockSizes()
+{
+    // What the area of the child windows keeps at least.
+    constexpr int kMinAreaWidth = 300;
+    constexpr int kMinAreaHeight = 150;
+    const QSize area = m_pMdiArea->size();
+    m_bRestoringDocks = true;
+    if (m_pDevDbBar->isVisible() && !m_pDevDbBar->isFloating() &&
+        m_pDevDbBar->width() < m_nTreeWidth && area.width() > kMinAreaWidth) {
+        const int room = area.width() - kMinAreaWidth;
+        resizeDocks({ m_pDevDbBar },
+                    { std::min(m_nTreeWidth, m_pDevDbBar->width() + room) }, Qt::Horizontal);
+    }
+    if (m_pProtoBar->isVisible() && !m_pProtoBar->isFloating() &&
+        m_pProtoBar->height() < m_nLogHeight && area.height() > kMinAreaHeight) {
+        const int room = area.height() - kMinAreaHeight;
+        resizeDocks({ m_pProtoBar }, { std::min(m_nLogHeight, m_pProtoBar->height() + room) },
+                    Qt::Vertical);
+    }
+    // The docks take their new sizes when the layout runs, after this.
+    QTimer::singleShot(0, this, [this] { m_bRestoringDocks = false; });
 }
 
 // ---- Commands ----------------------------------------------------------------------

@@ -77,6 +77,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateActions();
@@ -114,6 +116,10 @@ private:
     void UpdateTitle();
     void UpdateStatus();
     void WriteScriptLine(CScriptDoc& doc, const std::string& line);
+    // Gives the docks back the size the user gave them, as far as the window
+    // has room beside the area of the child windows: squeezed by a small
+    // window, they would otherwise stay narrow when it grows again.
+    void RestoreDockSizes();
 
     CKorvexRuntime& m_runtime;
     CLineLogFile* m_pLog;
@@ -134,6 +140,12 @@ private:
     bool m_bShowProtoBar{ true };
     bool m_bShowToolBar{ true };
     bool m_bDestroying{ false };
+    // The docks' sizes as the user left them (the tree's width, the log's
+    // height), and the window's size they belong to.
+    int m_nTreeWidth{ 250 };
+    int m_nLogHeight{ 180 };
+    QSize m_szFrame;
+    bool m_bRestoringDocks{ false };
 };
 
 } // namespace korvex

@@ -281,6 +281,25 @@ TEST(DevDbBar, OneKeystrokeOneAction)
     h.Project().GetProject()->SetModifiedFlag(false);
 }
 
+// Shrunk to its minimum and enlarged again, the window gives the tree and
+// the log back a size to work with.
+TEST(MainFrame, DocksRecoverTheirSizeAfterTheWindowShrinks)
+{
+    UiHarness h;
+    h.frame->resize(1100, 720);
+    h.Pump();
+    const int tree = h.frame->DevDbBar()->width();
+    const int log = h.frame->findChild<CProtoBar*>()->height();
+    h.frame->resize(h.frame->minimumSizeHint());
+    h.Pump();
+    h.frame->resize(1100, 720);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return h.frame->DevDbBar()->width() >= tree * 9 / 10; }))
+        << h.frame->DevDbBar()->width();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return h.frame->findChild<CProtoBar*>()->height() >= log * 9 / 10; }))
+        << h.frame->findChild<CProtoBar*>()->height();
+}
+
 // The menu shows Alt+X for Выход; the key must do it.
 TEST(MainFrame, AltXExits)
 {
