@@ -6,8 +6,10 @@
 #include "core/CKorvexApp.h"
 #include "core/IDevFileFormat.h"
 #include "core/IDevObserver.h"
+#include "core/Text.h"
 
 #include <algorithm>
+#include <array>
 
 namespace korvex {
 
@@ -284,6 +286,137 @@ void CDevDoc::DeleteItem(CDevItem* item)
         graph->Close();
     }
     RemoveItem(item);
+}
+
+// ---- Many cells at once -------------------------------------------------------
+
+namespace {
+
+// Coils and discrete inputs hold 0 or 1; inputs are read-only.
+SCellFields RangeCell(const SCellRange& r, std::uint16_t addr)
+{
+    const bool bits = r.nType == COIL || r.nType == DINP;
+    SCellFields f;
+    f.nType = r.nType;
+    f.strId = r.strPrefix + std::to_string(addr);
+    f.strDesc = CDevDoc::DefaultDescription(f.strId);
+    f.wAddr = addr;
+    f.nAccess = r.nType == DINP || r.nType == IREG ? ACCESS_R : ACCESS_RW;
+    f.wMin = bits ? 0 : r.wMin;
+    f.wMax = bits ? 1 : r.wMax;
+    f.wValue = bits ? static_cast<std::uint16_t>(r.wValue != 0 ? 1 : 0) : r.wValue;
+    return f;
+}
+
+std::string Hex(unsigned value)
+{
+    return FormatNumber(static_cast<std::uint16_t>(value), true, -1);
+}
+
+} // namespace
+
+std::string CDevDoc::ValidateRange(const SCellRange& r) const
+{
+    if (r.nType < COIL || r.nType > IREG)
+        return "Неизвестный тип ячеек!";
+    if (r.nCount < 1)
+        return "Количество ячеек должно быть не меньше 1!";
+    if (r.wFirst + r.nCount - 1 > 0xFFFF)
+        return StrFormat("Диапазон %d ячеек от адреса %s выходит за последний адрес 0xFFFF!",
+                         r.nCount, Hex(r.wFirst).c_str());
+    const SCellFields first = RangeCell(r, r.wFirst);
+    if (first.wMin >= first.wMax)
+        return GetCellEditMessage(CellEditError::Bounds);
+    if (first.wValue < first.wMin || first.wValue > first.wMax)
+        return GetCellEditMessage(CellEditError::ValueRange);
+    std::lock_guard lock(m_csLock);
+    for (std::int32_t i = 0; i < r.nCount; ++i) {
+        const auto addr = static_cast<std::uint16_t>(r.wFirst + i);
+        if (FindRow(r.nType, addr) != 0)
+            return StrFormat("Ячейка %s с адресом %s уже имеется: %s!", CellTypeName(r.nType),
+                             Hex(addr).c_str(), FindItem(r.nType, addr)->GetId().c_str());
+        const std::string id = r.strPrefix + std::to_string(addr);
+        if (FindRowById(r.nType, id) != 0)
+            return StrFormat("Ячейка %s с идентификатором %s уже имеется!", CellTypeName(r.nType),
+                             id.c_str());
+    }
+    return std::string();
+}
+
+std::string CDevDoc::AddRange(const SCellRange& r)
+{
+    std::string refusal = ValidateRange(r);
+    if (!refusal.empty())
+        return refusal;
+    for (std::int32_t i = 0; i < r.nCount; ++i)
+        AddItem(RangeCell(r, static_cast<std::uint16_t>(r.wFirst + i)));
+    return refusal;
+}
+
+std::string CDevDoc::DuplicateItems(const std::vector<CDevItem*>& items,
+                                    std::vector<CDevItem*>* copies)
+{
+    std::vector<SCellFields> planned;
+    {
+        std::lock_guard lock(m_csLock);
+        // The search for free addresses starts above the highest one copied.
+        std::array<std::int32_t, 4> next{ -1, -1, -1, -1 };
+        for (const CDevItem* item : items)
+            if (item->GetType() >= COIL && item->GetType() <= IREG)
+                next[static_cast<std::size_t>(item->GetType())] =
+                    std::max<std::int32_t>(next[static_cast<std::size_t>(item->GetType())],
+                                           item->GetAddr() + 1);
+        const auto taken = [&](std::int32_t type, auto matches) {
+            return std::any_of(planned.begin(), planned.end(), [&](const SCellFields& f) {
+                return f.nType == type && matches(f);
+            });
+        };
+        for (const CDevItem* item : items) {
+            const std::int32_t type = item->GetType();
+            if (type < COIL || type > IREG)
+                continue;
+            std::int32_t& addr = next[static_cast<std::size_t>(type)];
+            while (addr <= 0xFFFF && FindRow(type, static_cast<std::uint16_t>(addr)) != 0)
+                ++addr;
+            if (addr > 0xFFFF)
+                return StrFormat("Для копии ячейки %s нет свободного адреса до 0xFFFF!",
+                                 item->GetId().c_str());
+            SCellFields f{ type,          item->GetId(), item->GetDesc(), 0,
+                           item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() };
+            f.wAddr = static_cast<std::uint16_t>(addr++);
+            const std::string old = std::to_string(item->GetAddr());
+            const std::string id = item->GetId();
+            const std::string stem = id.ends_with(old) ? id.substr(0, id.size() - old.size()) : id;
+            const auto idFree = [&](const std::string& candidate) {
+                return FindRowById(type, candidate) == 0 &&
+                       !taken(type, [&](const SCellFields& p) { return p.strId == candidate; });
+            };
+            f.strId = stem + std::to_string(f.wAddr);
+            if (!id.ends_with(old) || !idFree(f.strId)) {
+                for (int n = 2;; ++n) {
+                    f.strId = id + "_" + std::to_string(n);
+                    if (idFree(f.strId))
+                        break;
+                }
+            }
+            planned.push_back(std::move(f));
+        }
+    }
+    for (const SCellFields& f : planned) {
+        CDevItem* copy = AddItem(f);
+        if (copies != nullptr)
+            copies->push_back(copy);
+    }
+    return std::string();
+}
+
+CellEditError CDevDoc::SetItemValue(CDevItem* item, std::uint16_t value)
+{
+    if (value < item->GetMin() || value > item->GetMax())
+        return CellEditError::ValueRange;
+    item->SetValue(value);
+    SetModifiedFlag(true);
+    return CellEditError::None;
 }
 
 void CDevDoc::ChangeIdAndAddress(const std::string& id, std::uint8_t addr)

@@ -31,6 +31,19 @@ struct SCellFields
     std::uint16_t wValue{ 0 };
 };
 
+// A run of cells of one kind at consecutive addresses: IDs are the prefix
+// and the decimal address ("HR100"), descriptions the default one.
+struct SCellRange
+{
+    std::int32_t nType{ HREG };
+    std::uint16_t wFirst{ 0 };
+    std::int32_t nCount{ 1 };
+    std::string strPrefix;
+    std::uint16_t wMin{ 0 };
+    std::uint16_t wMax{ 0xFFFF };
+    std::uint16_t wValue{ 0 };
+};
+
 // Why a new or edited cell is refused, in the order the tests are made.
 enum class CellEditError
 {
@@ -106,6 +119,29 @@ public:
     void EditItem(CDevItem* item, const SCellFields& f);
     // Closes the cell's graph, then removes the cell.
     void DeleteItem(CDevItem* item);
+
+    // ---- Many cells at once, and values while masters poll (UI thread) ----
+
+    // The cells of a range, normalised as their kind wants them (coils and
+    // inputs 0..1; inputs read-only). The refusal of the range is its first
+    // problem: a count that does not fit the addresses, bad bounds or value,
+    // or the first address or ID that a shown cell of the kind already has;
+    // empty when the whole range fits.
+    std::string ValidateRange(const SCellRange& range) const;
+    // Adds the range (emulator idle) after ValidateRange found nothing, else
+    // nothing; returns the refusal, empty when the cells were added.
+    std::string AddRange(const SCellRange& range);
+    // Copies of the cells, each at the next free address of its kind above
+    // the highest address among the cells of that kind, with a free ID: the
+    // address at the end of the ID follows the new address ("HR7" becomes
+    // "HR12"), else "_2", "_3"... is appended. All or nothing: the refusal is
+    // returned when some copy finds no free address (emulator idle).
+    std::string DuplicateItems(const std::vector<CDevItem*>& items,
+                               std::vector<CDevItem*>* copies = nullptr);
+    // The value of a cell, checked against its bounds and set through the
+    // thread-safe setter (masters and scripts may use the cell meanwhile);
+    // the device is marked modified. Any time, the emulator running or not.
+    CellEditError SetItemValue(CDevItem* item, std::uint16_t value);
     // The device's new ID and address; the listeners hear of it (the project
     // tree's label), then the device is marked modified.
     void ChangeIdAndAddress(const std::string& id, std::uint8_t addr);

@@ -7,6 +7,8 @@
 #include "core/FileIo.h"
 #include "core/Text.h"
 #include "files/CPrjDoc.h"
+#include "files/CodePage.h"
+#include "files/DevFile.h"
 #include "files/IRecentStore.h"
 #include "files/ProjectPaths.h"
 
@@ -248,6 +250,34 @@ CDocument* CPrjManager::OnAddDevice(const std::string& path)
 CDocument* CPrjManager::OnAddScript(const std::string& path)
 {
     return CanAddScript() ? AddToProject(path, NODE_SCRIPT) : nullptr;
+}
+
+CDocument* CPrjManager::OnNewDevice(const std::string& path, const std::string& id,
+                                    std::uint8_t addr)
+{
+    if (!CanAddDevice())
+        return nullptr;
+    const bool hex = m_app.GetSettings().EDITHEX != 0;
+    return WriteAndAdd(path,
+                       EncodeFileText(FormatEmptyDevFile(id, addr, hex,
+                                                         CKorvexApp::GetVersionText())),
+                       NODE_DEVICE);
+}
+
+CDocument* CPrjManager::OnNewScript(const std::string& path, const std::string& bytes)
+{
+    return CanAddScript() ? WriteAndAdd(path, bytes, NODE_SCRIPT) : nullptr;
+}
+
+CDocument* CPrjManager::WriteAndAdd(const std::string& path, const std::string& bytes, int kind)
+{
+    const std::string full = MakeFullPath(ResolvePath(path));
+    if (const int error = ReplaceFile(full, bytes); error != 0) {
+        m_app.ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
+                                    ErrorText(error).c_str()));
+        return nullptr;
+    }
+    return AddToProject(full, kind);
 }
 
 bool CPrjManager::OnRemoveFromProject()

@@ -123,6 +123,12 @@ public:
     // the tree) and the project marked modified; null when it does not open.
     CDocument* OnAddDevice(const std::string& path);
     CDocument* OnAddScript(const std::string& path);
+    // Writes the file of a new device without cells (or of a new script, its
+    // bytes given), replacing what is there, and adds it to the project as
+    // OnAddDevice and OnAddScript do. Null, with the reason reported, when
+    // the file cannot be written; enabled when adding is.
+    CDocument* OnNewDevice(const std::string& path, const std::string& id, std::uint8_t addr);
+    CDocument* OnNewScript(const std::string& path, const std::string& bytes);
     // The selected device or script: its document, when open, is saved if
     // the user says so and closed; its node deleted; the project modified.
     // False when nothing suitable is selected or the prompt was cancelled.
@@ -153,6 +159,7 @@ public:
     void OnDeviceChanged(CDevDoc& dev) override;
 
 private:
+    CDocument* WriteAndAdd(const std::string& path, const std::string& bytes, int kind);
     CDocument* AddToProject(const std::string& path, int kind);
     CDocTemplate* TemplateOfKind(int kind) const;
     bool IsFileNodeSelected() const;

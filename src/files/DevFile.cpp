@@ -135,14 +135,13 @@ void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines)
     }
 }
 
-std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& version)
-{
-    std::lock_guard lock(doc.Lock());
-    const std::string rule = "// " + std::string(107, '-');
-    const auto number = [hex](unsigned value) {
-        return FormatNumber(static_cast<std::uint16_t>(value), hex, -1);
-    };
+namespace {
 
+// The comment header and the device line, "%s\t%s": ID, address.
+std::string FormatDevHead(const std::string& id, std::uint8_t addr, bool hex,
+                          const std::string& version)
+{
+    const std::string rule = "// " + std::string(107, '-');
     std::string out;
     out += StrFormat("// Файл устройства эмулятора MODBUS-slave Korvex версии %s", version.c_str());
     out += kEol;
@@ -154,10 +153,27 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
     }
     out += rule;
     out += kEol;
-
-    // "%s\t%s": ID, address.
-    out += doc.GetDevId() + '\t' + number(doc.GetDevAddr());
+    out += id + '\t' + FormatNumber(addr, hex, -1);
     out += kEol;
+    return out;
+}
+
+} // namespace
+
+std::string FormatEmptyDevFile(const std::string& id, std::uint8_t addr, bool hex,
+                               const std::string& version)
+{
+    return FormatDevHead(id, addr, hex, version);
+}
+
+std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& version)
+{
+    std::lock_guard lock(doc.Lock());
+    const auto number = [hex](unsigned value) {
+        return FormatNumber(static_cast<std::uint16_t>(value), hex, -1);
+    };
+
+    std::string out = FormatDevHead(doc.GetDevId(), doc.GetDevAddr(), hex, version);
     // "%s\t%s\t%s\t%s\t%s\t%s-%s\t%s": type, description, ID, address, access,
     // low bound, high bound, value; no trailing tab.
     for (const auto& item : doc.Items()) {

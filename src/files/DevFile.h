@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,9 @@ void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines);
 // device line, then one line per cell in the device's order, each line ended
 // with CR LF. Numbers are "0x%X" when hex is set, else "%u".
 std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& version);
+
+// The file of a device that has no cells yet: the header and the device line.
+std::string FormatEmptyDevFile(const std::string& id, std::uint8_t addr, bool hex,
+                               const std::string& version);
 
 } // namespace korvex

@@ -18,4 +18,18 @@ CDocTemplate& RegisterScriptTemplate(CKorvexApp& app)
     return tmpl;
 }
 
+std::string NewScriptText()
+{
+    return "// Скрипт Korvex: запускается вместе с эмулятором (F5) и останавливается с ним (F6).\n"
+           "// Ячейки устройств проекта читает и пишет объект MyObject, например:\n"
+           "//   var p = MyObject.GetHREG(\"PUMP1\", 0x10);   // устройство: ID или адрес\n"
+           "//   MyObject.SetIREG(1, \"LEVEL\", p + 1);       // ячейка: адрес или ID\n"
+           "//   MyObject.Print(\"давление \" + MyObject.Hex(p));\n"
+           "// Все методы MyObject описаны в руководстве (F1).\n"
+           "\n"
+           "while (true) {\n"
+           "    MyObject.Sleep(1000);\n"
+           "}\n";
+}
+
 } // namespace korvex

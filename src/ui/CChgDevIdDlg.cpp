@@ -49,6 +49,14 @@ std::uint8_t CChgDevIdDlg::GetAddr() const
 void CChgDevIdDlg::accept()
 {
     m_strLastMessage.clear();
+    if (m_fnIdCheck) {
+        if (const QString refusal = m_fnIdCheck(GetId()); !refusal.isEmpty()) {
+            m_strLastMessage = refusal;
+            QMessageBox::warning(this, QStringLiteral("Ошибка"), refusal);
+            m_pId->setFocus();
+            return;
+        }
+    }
     QString refusal = m_pAddr->GetOverflowMessage();
     if (refusal.isEmpty() && m_pAddr->GetNumber() > 0xFF)
         refusal = QStringLiteral("Адрес устройства должен быть от 1 до 255!");

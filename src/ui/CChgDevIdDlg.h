@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QLineEdit;
@@ -21,6 +22,11 @@ class CChgDevIdDlg final : public QDialog
 public:
     CChgDevIdDlg(const std::string& id, std::uint8_t addr, bool hex, QWidget* parent = nullptr);
 
+    // A check of the typed ID that OK makes first: the refusal, or empty.
+    // The dialog of a new device refuses an ID the project already has.
+    using IdCheck = std::function<QString(const std::string& id)>;
+    void SetIdCheck(IdCheck check) { m_fnIdCheck = std::move(check); }
+
     std::string GetId() const;
     std::uint8_t GetAddr() const;
 
@@ -36,6 +42,7 @@ private:
     QLineEdit* m_pId{ nullptr };
     CEditDexHex* m_pAddr{ nullptr };
     QString m_strLastMessage;
+    IdCheck m_fnIdCheck;
 };
 
 } // namespace korvex

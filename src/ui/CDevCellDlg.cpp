@@ -109,10 +109,11 @@ void CDevCellDlg::EnableForType(int type)
     m_pMax->setEnabled(!bits);
 }
 
-int CDevCellDlg::Open(CDevDoc& device, bool editMode)
+int CDevCellDlg::Open(CDevDoc& device, Mode mode)
 {
     m_pDevice = &device;
-    m_bEditMode = editMode;
+    m_mode = mode;
+    const bool editMode = mode != Mode::New;
     // The numbers' base as the settings say now.
     const bool hex = device.GetApp().GetSettings().EDITHEX != 0;
     for (CEditDexHex* edit : { m_pValue, m_pAddr, m_pMin, m_pMax })
@@ -126,7 +127,13 @@ int CDevCellDlg::Open(CDevDoc& device, bool editMode)
     m_pType->setEnabled(!editMode);
     m_pId->setEnabled(!editMode);
     m_pAddr->setEnabled(!editMode);
+    m_pDesc->setEnabled(true);
     EnableForType(m_pType->currentIndex());
+    if (mode == Mode::Value) {
+        // Masters poll the cell: only its value can change.
+        for (QWidget* field : std::initializer_list<QWidget*>{ m_pDesc, m_pAccess, m_pMin, m_pMax })
+            field->setEnabled(false);
+    }
     if (editMode)
         QTimer::singleShot(0, this, [this] { m_pValue->setFocus(Qt::OtherFocusReason); });
     return exec();
@@ -146,7 +153,7 @@ void CDevCellDlg::accept()
     }
     SCellFields f = GetFields();
     const CellEditError error =
-        m_pDevice != nullptr ? m_pDevice->ValidateItem(f, !m_bEditMode) : CellEditError::None;
+        m_pDevice != nullptr ? m_pDevice->ValidateItem(f, m_mode == Mode::New) : CellEditError::None;
     if (error != CellEditError::None) {
         m_strLastMessage = QString::fromUtf8(CDevDoc::GetCellEditMessage(error));
         QMessageBox::warning(this, QStringLiteral("Ошибка"), m_strLastMessage);

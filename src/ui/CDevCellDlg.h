@@ -11,8 +11,9 @@ namespace korvex {
 
 class CEditDexHex;
 
-// The cell dialog: a new cell, or the fields of an existing one ("Изменение
-// ячейки": type, ID and address cannot change there). Changing the type sets
+// The cell dialog: a new cell, the fields of an existing one ("Изменение
+// ячейки": type, ID and address cannot change there), or only the value of
+// one while masters poll it. Changing the type sets
 // the bounds, the access and the value's range as the type wants them. OK
 // tests the fields through the device (the five refusals, in their order)
 // and keeps the dialog open on a refusal. User-interface thread.
@@ -22,9 +23,16 @@ public:
     // hex: numbers in hexadecimal (EDITHEX).
     CDevCellDlg(bool hex, QWidget* parent = nullptr);
 
-    // Runs the dialog for the device: new cell or edit mode. The fields
-    // stay from one run to the next (the add dialog remembers what was typed).
-    int Open(CDevDoc& device, bool editMode);
+    enum class Mode
+    {
+        New,   // a new cell
+        Edit,  // an existing cell: type, ID and address stay
+        Value, // the value alone, while the emulator runs
+    };
+
+    // Runs the dialog for the device. The fields stay from one run to the
+    // next (the add dialog remembers what was typed).
+    int Open(CDevDoc& device, Mode mode);
 
     void SetFields(const SCellFields& fields);
     SCellFields GetFields() const;
@@ -56,7 +64,7 @@ private:
     CEditDexHex* m_pMin{ nullptr };
     CEditDexHex* m_pMax{ nullptr };
     CDevDoc* m_pDevice{ nullptr };
-    bool m_bEditMode{ false };
+    Mode m_mode{ Mode::New };
     bool m_bOpened{ false };
     bool m_bSetting{ false };
     QString m_strLastMessage;

@@ -202,6 +202,14 @@ QVariant CDevModel::headerData(int section, Qt::Orientation orientation, int rol
     return QVariant();
 }
 
+Qt::ItemFlags CDevModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+    if (index.column() == COL_VALUE && ItemOf(index) != nullptr)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
 void CDevModel::OnItemShown(CDevItem* item)
 {
     if (!m_bBuilt)

@@ -57,6 +57,8 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // A cell's value can be edited in place (CValueDelegate writes it).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void OnItemShown(CDevItem* item) override;
     void OnItemRemoved(CDevItem* item) override;

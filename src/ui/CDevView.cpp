@@ -2,13 +2,20 @@
 
 #include "core/CDevDoc.h"
 #include "core/CKorvexApp.h"
+#include "ui/CCellRangeDlg.h"
 #include "ui/CDevCellDlg.h"
+#include "ui/CEditDexHex.h"
+#include "ui/CGoToCellDlg.h"
 #include "ui/CGraphDlg.h"
+#include "ui/CValueDelegate.h"
+#include "ui/UiText.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTreeView>
@@ -24,7 +31,7 @@ CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWi
     m_pTree = new QTreeView(this);
     m_pTree->setModel(&m_model);
     m_pTree->setUniformRowHeights(true);
-    m_pTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pTree->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTree->setExpandsOnDoubleClick(false);
@@ -45,8 +52,19 @@ CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWi
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pTree);
 
+    m_pTree->setItemDelegateForColumn(
+        CDevModel::COL_VALUE,
+        new CValueDelegate(
+            m_model, [this] { return IsHex(); },
+            [this](CDevItem* item, std::uint16_t value) { return SetCellValue(item, value); },
+            this));
     connect(m_pTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (m_model.ItemOf(index) != nullptr)
+        if (m_model.ItemOf(index) == nullptr)
+            return;
+        // While masters poll, the value column is edited in place.
+        if (index.column() == CDevModel::COL_VALUE && m_app.IsRunning())
+            OnEditValueInPlace();
+        else
             OnEditCell();
     });
     m_pTree->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -93,14 +111,42 @@ void CDevView::FitColumns()
         m_pTree->header()->resizeSection(c, widths[static_cast<std::size_t>(c)]);
 }
 
+CDevView::~CDevView()
+{
+    // An editor open in place commits nothing while the window goes.
+    m_pTree->setItemDelegateForColumn(CDevModel::COL_VALUE, nullptr);
+}
+
+bool CDevView::IsHex() const
+{
+    return m_app.GetSettings().EDITHEX != 0;
+}
+
 CDevItem* CDevView::GetSelectedItem() const
 {
     return m_model.ItemOf(m_pTree->currentIndex());
 }
 
+std::vector<CDevItem*> CDevView::GetSelectedItems() const
+{
+    QModelIndexList rows = m_pTree->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) {
+        return a.parent().row() != b.parent().row() ? a.parent().row() < b.parent().row()
+                                                    : a.row() < b.row();
+    });
+    std::vector<CDevItem*> items;
+    for (const QModelIndex& row : rows)
+        if (CDevItem* item = m_model.ItemOf(row))
+            items.push_back(item);
+    return items;
+}
+
 void CDevView::SelectItem(const CDevItem* item)
 {
-    m_pTree->setCurrentIndex(m_model.IndexOf(item));
+    const QModelIndex index = m_model.IndexOf(item);
+    m_pTree->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_pTree->scrollTo(index);
 }
 
 bool CDevView::CanEdit() const
@@ -113,6 +159,11 @@ bool CDevView::CanAdd() const
     return !m_app.IsRunning();
 }
 
+bool CDevView::CanEditValue() const
+{
+    return GetSelectedItem() != nullptr;
+}
+
 bool CDevView::CanGraph() const
 {
     return GetSelectedItem() != nullptr;
@@ -121,23 +172,92 @@ bool CDevView::CanGraph() const
 void CDevView::OnEditCell()
 {
     CDevItem* item = GetSelectedItem();
-    if (item == nullptr || !CanEdit())
+    if (item == nullptr || !CanEditValue())
         return;
-    CDevCellDlg dialog(m_app.GetSettings().EDITHEX != 0, this);
+    const bool running = m_app.IsRunning();
+    CDevCellDlg dialog(IsHex(), this);
     dialog.SetFields({ item->GetType(), item->GetId(), item->GetDesc(), item->GetAddr(),
                        item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() });
-    if (dialog.Open(m_device, true) == QDialog::Accepted)
+    const auto mode = running ? CDevCellDlg::Mode::Value : CDevCellDlg::Mode::Edit;
+    if (dialog.Open(m_device, mode) != QDialog::Accepted)
+        return;
+    // The emulator may have started or stopped while the dialog was open.
+    if (mode == CDevCellDlg::Mode::Value || m_app.IsRunning())
+        SetCellValue(item, dialog.GetFields().wValue);
+    else
         m_device.EditItem(item, dialog.GetFields());
+}
+
+void CDevView::OnEditValueInPlace()
+{
+    if (GetSelectedItem() == nullptr)
+        return;
+    m_pTree->edit(m_pTree->currentIndex().siblingAtColumn(CDevModel::COL_VALUE));
+}
+
+QString CDevView::SetCellValue(CDevItem* item, std::uint16_t value)
+{
+    const CellEditError error = m_device.SetItemValue(item, value);
+    if (error != CellEditError::None)
+        return QString::fromUtf8(CDevDoc::GetCellEditMessage(error));
+    // Shown at once, not at the next coalesced repaint.
+    const QModelIndex index = m_model.IndexOf(item, CDevModel::COL_VALUE);
+    emit m_model.dataChanged(index, index);
+    return QString();
 }
 
 void CDevView::OnAddCell()
 {
     if (!CanAdd())
         return;
-    if (m_addDialog.Open(m_device, false) != QDialog::Accepted)
+    if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New) != QDialog::Accepted)
         return;
     CDevItem* item = m_device.AddItem(m_addDialog.GetFields());
     SelectItem(item);
+}
+
+void CDevView::OnAddRange()
+{
+    if (!CanAdd())
+        return;
+    CCellRangeDlg dialog(m_device, IsHex(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const SCellRange range = dialog.GetRange();
+    SelectItem(m_device.FindItem(range.nType, range.wFirst));
+}
+
+void CDevView::OnDuplicate()
+{
+    const std::vector<CDevItem*> items = GetSelectedItems();
+    if (items.empty() || !CanAdd())
+        return;
+    std::vector<CDevItem*> copies;
+    const std::string refusal = m_device.DuplicateItems(items, &copies);
+    if (!refusal.empty()) {
+        QMessageBox::warning(this, QStringLiteral("Ошибка"), Qs(refusal));
+        return;
+    }
+    // The copies are selected, ready to be edited or duplicated again.
+    QItemSelection selection;
+    for (const CDevItem* copy : copies) {
+        const QModelIndex index = m_model.IndexOf(copy);
+        selection.select(index, index);
+    }
+    if (!copies.empty()) {
+        SelectItem(copies.front());
+        m_pTree->selectionModel()->select(
+            selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+void CDevView::OnGoToAddress()
+{
+    CGoToCellDlg dialog(m_device, IsHex(), this);
+    if (const CDevItem* current = GetSelectedItem())
+        dialog.TypeList()->setCurrentIndex(current->GetType());
+    if (dialog.exec() == QDialog::Accepted && dialog.GetItem() != nullptr)
+        SelectItem(dialog.GetItem());
 }
 
 void CDevView::OnGraph()
@@ -158,21 +278,28 @@ void CDevView::OnGraph()
 
 void CDevView::OnDeleteCell()
 {
-    CDevItem* item = GetSelectedItem();
-    if (item == nullptr || !CanEdit())
+    if (!CanEdit())
         return;
-    m_device.DeleteItem(item);
+    for (CDevItem* item : GetSelectedItems())
+        m_device.DeleteItem(item);
 }
 
 QMenu* CDevView::BuildContextMenu()
 {
     auto* menu = new QMenu(QStringLiteral("Для устройств"), this);
     QAction* edit = menu->addAction(QStringLiteral("Изменить\tEnter"), this, &CDevView::OnEditCell);
-    edit->setEnabled(CanEdit());
+    edit->setEnabled(CanEditValue());
     menu->setDefaultAction(edit);
+    menu->addAction(QStringLiteral("Изменить значение\tF2"), this, &CDevView::OnEditValueInPlace)
+        ->setEnabled(CanEditValue());
     menu->addAction(QStringLiteral("Добавить\tIns"), this, &CDevView::OnAddCell)
         ->setEnabled(CanAdd());
+    menu->addAction(QStringLiteral("Добавить диапазон..."), this, &CDevView::OnAddRange)
+        ->setEnabled(CanAdd());
+    menu->addAction(QStringLiteral("Дублировать\tCtrl+D"), this, &CDevView::OnDuplicate)
+        ->setEnabled(CanAdd() && !GetSelectedItems().empty());
     menu->addSeparator();
+    menu->addAction(QStringLiteral("Перейти к адресу...\tCtrl+G"), this, &CDevView::OnGoToAddress);
     menu->addAction(QStringLiteral("График\tG"), this, &CDevView::OnGraph)->setEnabled(CanGraph());
     menu->addSeparator();
     menu->addAction(QStringLiteral("Удалить\tDel"), this, &CDevView::OnDeleteCell)
@@ -190,13 +317,24 @@ bool CDevView::eventFilter(QObject* watched, QEvent* event)
         // Keys act only when their command is enabled, and once per
         // keystroke: the repeats of a held key would open a dialog behind
         // the window that the key opened, or delete cell after cell.
+        // A key the value's editor passes on (it leaves Enter, which ends
+        // the editing, to its parents) is the editor's.
+        const auto* open = m_pTree->viewport()->findChild<CEditDexHex*>();
+        if (open != nullptr && open->isVisible())
+            return false;
         const auto* key = static_cast<QKeyEvent*>(event);
+        const bool ctrl = key->modifiers() & Qt::ControlModifier;
         void (CDevView::*command)() = nullptr;
         switch (key->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter: command = &CDevView::OnEditCell; break;
+        case Qt::Key_F2: command = &CDevView::OnEditValueInPlace; break;
         case Qt::Key_Insert: command = &CDevView::OnAddCell; break;
-        case Qt::Key_G: command = &CDevView::OnGraph; break;
+        case Qt::Key_G: command = ctrl ? &CDevView::OnGoToAddress : &CDevView::OnGraph; break;
+        case Qt::Key_D:
+            if (ctrl)
+                command = &CDevView::OnDuplicate;
+            break;
         case Qt::Key_Delete: command = &CDevView::OnDeleteCell; break;
         default: break;
         }

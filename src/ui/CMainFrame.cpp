@@ -11,6 +11,8 @@
 #include "files/CPrjManager.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
+#include "script/ScriptTemplate.h"
+#include "script/ScriptText.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CChgDevIdDlg.h"
 #include "ui/CChildFrame.h"
@@ -111,6 +113,8 @@ void CMainFrame::CreateActions()
         connect(c.Action(id), &QAction::triggered, this, handler);
     };
     on(ID_NEW_PROJECT, &CMainFrame::OnNewProject);
+    on(ID_NEW_DEVICE, &CMainFrame::OnNewDevice);
+    on(ID_NEW_SCRIPT, &CMainFrame::OnNewScript);
     on(ID_OPEN_PROJECT, &CMainFrame::OnOpenProject);
     on(ID_SAVE_ALL, &CMainFrame::OnSaveAll);
     on(ID_ADD_DEVICE, &CMainFrame::OnAddDevice);
@@ -632,6 +636,41 @@ void CMainFrame::OnNewProject()
     m_runtime.Project().OnNewProject();
     UpdateTitle();
     UpdateCommands();
+}
+
+void CMainFrame::OnNewDevice()
+{
+    CPrjManager& project = m_runtime.Project();
+    const QString path = AskPath(QStringLiteral("Новое устройство"),
+                                 QStringLiteral("Файлы устройств (*.kvxd)"), true);
+    if (path.isEmpty() || !project.CanAddDevice())
+        return;
+    // The file's name as the ID, the first address no device of the project
+    // has: both offered, both checked.
+    CKorvexApp& app = m_runtime.App();
+    int addr = 1;
+    while (addr < 247 && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
+        ++addr;
+    CChgDevIdDlg dialog(Ss(QFileInfo(path).completeBaseName().toUpper()),
+                        static_cast<std::uint8_t>(addr), app.GetSettings().EDITHEX != 0, this);
+    dialog.setWindowTitle(QStringLiteral("Новое устройство"));
+    dialog.SetIdCheck([&app](const std::string& id) {
+        if (id.find_first_not_of(" \t") == std::string::npos)
+            return QStringLiteral("Не задан идентификатор устройства!");
+        if (app.FindDeviceById(id) != nullptr)
+            return QStringLiteral("Устройство с идентификатором %1 уже есть в проекте!").arg(Qs(id));
+        return QString();
+    });
+    if (dialog.exec() == QDialog::Accepted)
+        project.OnNewDevice(Ss(path), dialog.GetId(), dialog.GetAddr());
+}
+
+void CMainFrame::OnNewScript()
+{
+    const QString path = AskPath(QStringLiteral("Новый скрипт"),
+                                 QStringLiteral("Файлы скриптов (*.kvxs)"), true);
+    if (!path.isEmpty())
+        m_runtime.Project().OnNewScript(Ss(path), EncodeScriptFile(NewScriptText()));
 }
 
 void CMainFrame::OnOpenProject()

@@ -90,6 +90,8 @@ private:
     void WireCore();
 
     void OnNewProject();
+    void OnNewDevice();
+    void OnNewScript();
     void OnOpenProject();
     void OnOpenRecent(int index);
     void OnSaveAll();

@@ -36,7 +36,7 @@ const std::vector<SCommandText>& CommandTexts()
           "Скрипт\tCtrl+Shift+L",
           "Создать новый скрипт\nНовый скрипт",
           nullptr,
-          {},
+          { QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L) },
           false },
         { ID_OPEN_PROJECT,
           "Открыть проект\tCtrl+O",
@@ -245,7 +245,7 @@ bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
     case ID_PORT_PARAMS:
     case ID_UI_PARAMS: return stopped;
     case ID_NEW_DEVICE:
-    case ID_NEW_SCRIPT: return false;
+    case ID_NEW_SCRIPT: return stopped;
     case ID_SAVE_ALL: return s.bAnyModified;
     case ID_REMOVE_FROM_PROJECT: return s.bTreeVisible && stopped && fileNode;
     case ID_OPEN_SELECTED: return stopped && fileNode;

@@ -4,22 +4,30 @@
 #include "UiHarness.h"
 #include "core/CDevDoc.h"
 #include "files/CProjectTree.h"
+#include "files/CodePage.h"
 #include "ui/CChgDevIdDlg.h"
+#include "ui/CCellRangeDlg.h"
 #include "ui/CChildFrame.h"
 #include "ui/CDevCellDlg.h"
 #include "ui/CDevView.h"
 #include "ui/CEditDexHex.h"
+#include "ui/CGoToCellDlg.h"
 #include "ui/CGraphDlg.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
 #include <QTreeView>
 
+#include <modbus/modbus.h>
+
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace korvex::test {
@@ -148,7 +156,7 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     CDevCellDlg dialog(true);
     // The first new-cell opening applies the rules of its type, COIL.
     CloseNextModal();
-    dialog.Open(*h.device, false);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Новая ячейка"));
     EXPECT_FALSE(dialog.MinEdit()->isEnabled());
     EXPECT_EQ(dialog.MaxEdit()->GetNumber(), 1);
@@ -202,13 +210,13 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.DescEdit()->text(), QStringLiteral("Ячейка N"));
     CloseNextModal();
-    dialog.Open(*h.device, false);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New);
     EXPECT_EQ(dialog.IdEdit()->text(), QStringLiteral(" N "));
     EXPECT_EQ(dialog.AddrEdit()->GetNumber(), 0x20);
 
     // Edit mode: type, ID and address greyed.
     CloseNextModal();
-    dialog.Open(*h.device, true);
+    dialog.Open(*h.device, CDevCellDlg::Mode::Edit);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Изменение ячейки"));
     EXPECT_FALSE(dialog.TypeList()->isEnabled());
     EXPECT_FALSE(dialog.IdEdit()->isEnabled());
@@ -278,7 +286,7 @@ TEST(CellDialogs, RefuseNumbersThatDoNotFit)
         cell.accept();
         CloseNextModal();
     });
-    EXPECT_EQ(cell.Open(*h.device, false), QDialog::Rejected);
+    EXPECT_EQ(cell.Open(*h.device, CDevCellDlg::Mode::New), QDialog::Rejected);
     EXPECT_EQ(cell.GetLastMessage(),
               QStringLiteral("Число 0x12345 не помещается в 16 бит (от 0x0 до 0xFFFF)!"));
     EXPECT_EQ(h.device->FindItem(HREG, 0x20), nullptr);
@@ -345,6 +353,149 @@ TEST(GraphDlg, OneWindowPerCellClosedWithItsCell)
     h.device->DeleteItem(reg);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(watch.isNull());
+}
+
+// Many cells at once: a range (refused whole on its first conflict), copies
+// at the next free addresses, and the way to one cell among many; the file
+// read back holds them.
+TEST(DevView, RangesCopiesAndGoingToAnAddress)
+{
+    DevHarness h;
+    CDevModel& model = h.view->Model();
+    const int registers = model.rowCount(model.GroupIndex(HREG));
+    CCellRangeDlg range(*h.device, true);
+    range.SetRange({ HREG, 0x100, 1000, "HR", 0, 500, 7 });
+    range.accept();
+    EXPECT_EQ(range.result(), QDialog::Accepted) << range.GetLastMessage().toStdString();
+    EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), registers + 1000);
+    const CDevItem* last = h.device->FindItem(HREG, 0x100 + 999);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->GetId(), "HR1255");
+    EXPECT_EQ(last->GetValue(), 7);
+    // Overlapping the first range at its end: nothing added.
+    CCellRangeDlg clash(*h.device, true);
+    clash.SetRange({ HREG, 0x4E0, 10, "X", 0, 0xFFFF, 0 });
+    CloseNextModal();
+    clash.accept();
+    EXPECT_EQ(clash.GetLastMessage(),
+              QStringLiteral("Ячейка HREG с адресом 0x4E0 уже имеется: HR1248!"));
+    EXPECT_EQ(h.device->FindItem(HREG, 0x4E8), nullptr);
+    for (const SCellRange& bad : { SCellRange{ COIL, 0xFFFA, 7, "C", 0, 1, 0 },
+                                   SCellRange{ IREG, 0, 2, "IR", 5, 5, 5 } })
+        EXPECT_FALSE(h.device->ValidateRange(bad).empty()) << bad.nType;
+    EXPECT_EQ(h.device->ValidateRange({ COIL, 0xFFF0, 16, "C", 0, 0xFFFF, 9 }), "");
+
+    // Copies of P (0x10) and HR256, and again: the IDs follow the addresses.
+    h.view->SelectItem(h.device->FindItem(HREG, 0x10));
+    h.view->Tree()->selectionModel()->select(
+        model.IndexOf(h.device->FindItem(HREG, 0x100)),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QKeyEvent dup(QEvent::KeyPress, Qt::Key_D, Qt::ControlModifier);
+    QCoreApplication::sendEvent(h.view->Tree(), &dup);
+    const CDevItem* copyP = h.device->FindItem(HREG, 0x4E8);
+    const CDevItem* copyHR = h.device->FindItem(HREG, 0x4E9);
+    ASSERT_NE(copyP, nullptr);
+    ASSERT_NE(copyHR, nullptr);
+    EXPECT_EQ(copyP->GetId(), "P_2");
+    EXPECT_EQ(copyP->GetDesc(), "Давление");
+    EXPECT_EQ(copyHR->GetId(), "HR1257");
+    EXPECT_EQ(h.view->GetSelectedItems(), (std::vector<CDevItem*>{ h.device->FindItem(HREG, 0x4E8),
+                                                                    h.device->FindItem(HREG, 0x4E9) }));
+
+    // Ctrl+G: the cell at an address becomes the selected one.
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<CGoToCellDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->TypeList()->setCurrentIndex(IREG);
+        dialog->AddrEdit()->SetNumber(7);
+        dialog->accept();
+    });
+    QKeyEvent go(QEvent::KeyPress, Qt::Key_G, Qt::ControlModifier);
+    QCoreApplication::sendEvent(h.view->Tree(), &go);
+    EXPECT_EQ(h.view->GetSelectedItem(), h.device->FindItem(IREG, 7));
+
+    ASSERT_TRUE(h.device->DoSave(std::string()));
+    const std::string file = DecodeFileText(ReadBytes(h.dir.File("pump.kvxd")));
+    EXPECT_NE(file.find("HREG\tЯчейка HR1255\tHR1255\t0x4E7\tRW\t0x0-0x1F4\t0x7\r\n"),
+              std::string::npos);
+    EXPECT_NE(file.find("HREG\tДавление\tP_2\t0x4E8\tRW\t0x0-0x3E8\t0x190\r\n"),
+              std::string::npos);
+}
+
+// While a master polls, a value typed in place reaches it; the device is
+// then modified, and the rest of the cell cannot change.
+TEST(DevView, AValueEditedInPlaceReachesAPollingMaster)
+{
+    DevHarness h;
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
+    CDevItem* p = h.device->FindItem(HREG, 0x10);
+    h.view->SelectItem(p);
+    EXPECT_FALSE(h.view->CanEdit());
+    EXPECT_TRUE(h.view->CanEditValue());
+
+    std::atomic<bool> seen{ false };
+    std::atomic<bool> stop{ false };
+    std::atomic<int> reads{ 0 };
+    std::thread master([&] {
+        modbus_t* ctx = modbus_new_rtu(h.dir.File("tty").c_str(), 9600, 'N', 8, 1);
+        modbus_set_slave(ctx, 1);
+        modbus_set_response_timeout(ctx, 1, 0);
+        if (modbus_connect(ctx) == 0) {
+            modbus_flush(ctx);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            std::uint16_t value = 0;
+            while (!seen && !stop && std::chrono::steady_clock::now() < deadline) {
+                if (modbus_read_registers(ctx, 0x10, 1, &value) == 1) {
+                    ++reads;
+                    seen = value == 777;
+                }
+            }
+        }
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+    // The master reads the old value first, then F2, 777, Enter.
+    const auto pumpUntil = [&](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    // The master ends with the test, whatever fails first.
+    struct SJoin
+    {
+        std::thread& thread;
+        std::atomic<bool>& stop;
+        ~SJoin()
+        {
+            stop = true;
+            thread.join();
+        }
+    } join{ master, stop };
+    pumpUntil([&] { return reads > 3; });
+    h.view->Tree()->setFocus();
+    QTest::keyClick(h.view->Tree(), Qt::Key_F2);
+    auto* editor = h.view->Tree()->findChild<CEditDexHex*>();
+    ASSERT_NE(editor, nullptr);
+    QLineEdit* text = editor->findChild<QLineEdit*>();
+    text->selectAll();
+    QTest::keyClicks(text, QStringLiteral("0x309"));
+    QTest::keyClick(text, Qt::Key_Return);
+    pumpUntil([&] { return seen.load(); });
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(p->GetValue(), 777);
+    EXPECT_TRUE(h.device->IsModified());
+    EXPECT_EQ(h.view->Model().data(h.view->Model().IndexOf(p, CDevModel::COL_VALUE),
+                                   Qt::DisplayRole),
+              QStringLiteral("0x309"));
+    // Outside the bounds (0-1000): refused, the value stays.
+    EXPECT_EQ(h.view->SetCellValue(p, 1001),
+              QStringLiteral("Значение за границами заданного диапазона!"));
+    EXPECT_EQ(p->GetValue(), 777);
+    h.Action(ID_STOP)->trigger();
+    h.device->SetModifiedFlag(false);
 }
 
 } // namespace

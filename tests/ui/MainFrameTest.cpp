@@ -5,8 +5,10 @@
 #include "core/CFaultInjector.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
+#include "ui/CChgDevIdDlg.h"
 #include "ui/CDevDbBar.h"
 #include "ui/CDevView.h"
+#include "ui/CEditDexHex.h"
 #include "ui/CFaultsDlg.h"
 #include "ui/CProtoBar.h"
 
@@ -67,8 +69,8 @@ TEST(MainFrame, CommandStatesFollowTheMode)
     h.Pump();
     // Stopped, nothing selected, empty log, nothing modified.
     States want = {
-        { ID_NEW_PROJECT, true },    { ID_NEW_DEVICE, false },
-        { ID_NEW_SCRIPT, false },    { ID_OPEN_PROJECT, true },
+        { ID_NEW_PROJECT, true },    { ID_NEW_DEVICE, true },
+        { ID_NEW_SCRIPT, true },     { ID_OPEN_PROJECT, true },
         { ID_SAVE_ALL, false },      { ID_ADD_DEVICE, true },
         { ID_ADD_SCRIPT, true },     { ID_REMOVE_FROM_PROJECT, false },
         { ID_OPEN_SELECTED, false }, { ID_CHANGE_DEV_ID, true },
@@ -298,6 +300,52 @@ TEST(MainFrame, DocksRecoverTheirSizeAfterTheWindowShrinks)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return h.frame->findChild<CProtoBar*>()->height() >= log * 9 / 10; }))
         << h.frame->findChild<CProtoBar*>()->height();
+}
+
+// A device and a script made from the file menu: their files written, both
+// in the project (saved with it) and their windows open.
+TEST(MainFrame, NewDeviceAndScriptFromTheFileMenu)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    h.paths.push_back(QString::fromStdString(h.dir.File("meter")));
+    QString refusal;
+    QTimer::singleShot(0, [&refusal] {
+        auto* dialog = dynamic_cast<CChgDevIdDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Новое устройство"));
+        EXPECT_EQ(dialog->GetId(), "METER");
+        EXPECT_EQ(dialog->GetAddr(), 2); // PUMP1 has 1
+        // An ID the project has is refused, the dialog stays.
+        dialog->IdEdit()->setText(QStringLiteral("PUMP1"));
+        CloseNextModal();
+        dialog->accept();
+        refusal = dialog->GetLastMessage();
+        dialog->IdEdit()->setText(QStringLiteral("M7"));
+        dialog->AddrEdit()->SetNumber(7);
+        dialog->accept();
+    });
+    h.Action(ID_NEW_DEVICE)->trigger();
+    EXPECT_EQ(refusal, QStringLiteral("Устройство с идентификатором PUMP1 уже есть в проекте!"));
+    ASSERT_EQ(h.App().GetDevices().size(), 2u);
+    CDevDoc* meter = h.App().FindDeviceById("M7");
+    ASSERT_NE(meter, nullptr);
+    EXPECT_EQ(meter->GetDevAddr(), 7);
+    EXPECT_EQ(meter->GetPathName(), h.dir.File("meter.kvxd"));
+    EXPECT_NE(ReadBytes(h.dir.File("meter.kvxd")).find("\r\nM7\t0x7\r\n"), std::string::npos);
+    EXPECT_EQ(dynamic_cast<CDevView*>(h.frame->MdiArea()->activeSubWindow()->widget())->Model()
+                  .rowCount(),
+              4); // the four empty groups
+
+    h.paths.push_back(QString::fromStdString(h.dir.File("poll")));
+    h.Action(ID_NEW_SCRIPT)->trigger();
+    EXPECT_NE(ReadBytes(h.dir.File("poll.kvxs")).find("MyObject.Sleep(1000);"), std::string::npos);
+    EXPECT_EQ(h.frame->MdiArea()->activeSubWindow()->windowTitle(), QStringLiteral("poll.kvxs"));
+    EXPECT_TRUE(h.Project().GetProject()->IsModified());
+    ASSERT_TRUE(h.Project().GetProject()->DoSave(std::string()));
+    const std::string project = ReadBytes(h.dir.File("p.kvxp"));
+    EXPECT_NE(project.find(".\\meter.kvxd\r\n"), std::string::npos) << project;
+    EXPECT_NE(project.find(".\\poll.kvxs\r\n"), std::string::npos) << project;
 }
 
 // The menu shows Alt+X for Выход; the key must do it.
