@@ -20,7 +20,7 @@ CDocTemplate& RegisterScriptTemplate(CKorvexApp& app)
 
 std::string NewScriptText()
 {
-    return "// Скрипт Korvex: запускается вместе с эмулятором (F5) и останавливается с ним (F6).\n"
+    return "// Скрипт Korvex работает, пока работает эмулятор (F5 - пуск, F6 - стоп).\n"
            "// Ячейки устройств проекта читает и пишет объект MyObject, например:\n"
            "//   var p = MyObject.GetHREG(\"PUMP1\", 0x10);   // устройство: ID или адрес\n"
            "//   MyObject.SetIREG(1, \"LEVEL\", p + 1);       // ячейка: адрес или ID\n"

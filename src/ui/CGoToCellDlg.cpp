@@ -23,6 +23,8 @@ CGoToCellDlg::CGoToCellDlg(const CDevDoc& device, bool hex, QWidget* parent)
     m_pType->setCurrentIndex(HREG);
     m_pAddr = new CEditDexHex(hex, this);
     m_pAddr->setToolTip(QStringLiteral("Адрес ячейки в терминах MODBUS"));
+    // Wide enough for the title.
+    m_pType->setMinimumWidth(fontMetrics().averageCharWidth() * 28);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Тип:"), m_pType);
     form->addRow(QStringLiteral("Адрес:"), m_pAddr);
