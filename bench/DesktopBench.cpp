@@ -214,8 +214,7 @@ void RangeWithWindowOpen(const std::string& device)
     dialog.accept();
     QCoreApplication::processEvents();
     view->repaint();
-    std::printf("range of 1,000 registers, window open: %.0f ms (%s)\n",
-                timer.nsecsElapsed() / 1e6,
+    std::printf("range of 1,000 registers, window open: %.0f ms (%s)\n", timer.nsecsElapsed() / 1e6,
                 dialog.GetLastMessage().isEmpty() ? "added" : "refused");
 }
 

@@ -363,13 +363,11 @@ std::string CDevDoc::DuplicateItems(const std::vector<CDevItem*>& items,
         std::array<std::int32_t, 4> next{ -1, -1, -1, -1 };
         for (const CDevItem* item : items)
             if (item->GetType() >= COIL && item->GetType() <= IREG)
-                next[static_cast<std::size_t>(item->GetType())] =
-                    std::max<std::int32_t>(next[static_cast<std::size_t>(item->GetType())],
-                                           item->GetAddr() + 1);
+                next[static_cast<std::size_t>(item->GetType())] = std::max<std::int32_t>(
+                    next[static_cast<std::size_t>(item->GetType())], item->GetAddr() + 1);
         const auto taken = [&](std::int32_t type, auto matches) {
-            return std::any_of(planned.begin(), planned.end(), [&](const SCellFields& f) {
-                return f.nType == type && matches(f);
-            });
+            return std::any_of(planned.begin(), planned.end(),
+                               [&](const SCellFields& f) { return f.nType == type && matches(f); });
         };
         for (const CDevItem* item : items) {
             const std::int32_t type = item->GetType();
@@ -381,8 +379,8 @@ std::string CDevDoc::DuplicateItems(const std::vector<CDevItem*>& items,
             if (addr > 0xFFFF)
                 return StrFormat("Для копии ячейки %s нет свободного адреса до 0xFFFF!",
                                  item->GetId().c_str());
-            SCellFields f{ type,          item->GetId(), item->GetDesc(), 0,
-                           item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() };
+            SCellFields f{ type,           item->GetId(),  item->GetDesc(), 0, item->GetAccess(),
+                           item->GetMin(), item->GetMax(), item->GetValue() };
             f.wAddr = static_cast<std::uint16_t>(addr++);
             const std::string old = std::to_string(item->GetAddr());
             const std::string id = item->GetId();

@@ -3,11 +3,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <locale.h>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <locale.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>

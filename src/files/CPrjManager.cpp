@@ -258,10 +258,9 @@ CDocument* CPrjManager::OnNewDevice(const std::string& path, const std::string& 
     if (!CanAddDevice())
         return nullptr;
     const bool hex = m_app.GetSettings().EDITHEX != 0;
-    return WriteAndAdd(path,
-                       EncodeFileText(FormatEmptyDevFile(id, addr, hex,
-                                                         CKorvexApp::GetVersionText())),
-                       NODE_DEVICE);
+    return WriteAndAdd(
+        path, EncodeFileText(FormatEmptyDevFile(id, addr, hex, CKorvexApp::GetVersionText())),
+        NODE_DEVICE);
 }
 
 CDocument* CPrjManager::OnNewScript(const std::string& path, const std::string& bytes)

@@ -152,8 +152,9 @@ void CDevCellDlg::accept()
         }
     }
     SCellFields f = GetFields();
-    const CellEditError error =
-        m_pDevice != nullptr ? m_pDevice->ValidateItem(f, m_mode == Mode::New) : CellEditError::None;
+    const CellEditError error = m_pDevice != nullptr
+                                    ? m_pDevice->ValidateItem(f, m_mode == Mode::New)
+                                    : CellEditError::None;
     if (error != CellEditError::None) {
         m_strLastMessage = QString::fromUtf8(CDevDoc::GetCellEditMessage(error));
         QMessageBox::warning(this, QStringLiteral("Ошибка"), m_strLastMessage);

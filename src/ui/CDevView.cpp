@@ -144,8 +144,8 @@ std::vector<CDevItem*> CDevView::GetSelectedItems() const
 void CDevView::SelectItem(const CDevItem* item)
 {
     const QModelIndex index = m_model.IndexOf(item);
-    m_pTree->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_pTree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
     m_pTree->scrollTo(index);
 }
 
@@ -246,8 +246,8 @@ void CDevView::OnDuplicate()
     }
     if (!copies.empty()) {
         SelectItem(copies.front());
-        m_pTree->selectionModel()->select(
-            selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_pTree->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
     }
 }
 

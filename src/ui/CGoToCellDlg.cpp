@@ -43,9 +43,9 @@ void CGoToCellDlg::accept()
     if (m_strLastMessage.isEmpty()) {
         m_pItem = m_device.FindItem(type, addr);
         if (m_pItem == nullptr || m_pItem->GetRow() == 0)
-            m_strLastMessage = QStringLiteral("Ячейки %1 с адресом %2 в устройстве нет!")
-                                   .arg(QLatin1String(CellTypeName(type)),
-                                        Qs(FormatNumber(addr, true, -1)));
+            m_strLastMessage =
+                QStringLiteral("Ячейки %1 с адресом %2 в устройстве нет!")
+                    .arg(QLatin1String(CellTypeName(type)), Qs(FormatNumber(addr, true, -1)));
     }
     if (!m_strLastMessage.isEmpty()) {
         m_pItem = nullptr;

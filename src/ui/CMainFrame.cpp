@@ -447,7 +447,8 @@ void CMainFrame::UpdateTitle()
                        : QStringLiteral("Безымянный");
     // The mark is part of the title: Qt's modified flag of this window is
     // also set by a maximised child window, from that child's document.
-    const QString mark = project != nullptr && project->IsModified() ? QStringLiteral("*") : QString();
+    const QString mark =
+        project != nullptr && project->IsModified() ? QStringLiteral("*") : QString();
     setWindowTitle(QStringLiteral("%1%2 - %3").arg(name, mark, QString::fromUtf8(kTitle)));
 }
 
@@ -600,8 +601,8 @@ void CMainFrame::RestoreDockSizes()
     if (m_pDevDbBar->isVisible() && !m_pDevDbBar->isFloating() &&
         m_pDevDbBar->width() < m_nTreeWidth && area.width() > kMinAreaWidth) {
         const int room = area.width() - kMinAreaWidth;
-        resizeDocks({ m_pDevDbBar },
-                    { std::min(m_nTreeWidth, m_pDevDbBar->width() + room) }, Qt::Horizontal);
+        resizeDocks({ m_pDevDbBar }, { std::min(m_nTreeWidth, m_pDevDbBar->width() + room) },
+                    Qt::Horizontal);
     }
     if (m_pProtoBar->isVisible() && !m_pProtoBar->isFloating() &&
         m_pProtoBar->height() < m_nLogHeight && area.height() > kMinAreaHeight) {
@@ -658,7 +659,8 @@ void CMainFrame::OnNewDevice()
         if (id.find_first_not_of(" \t") == std::string::npos)
             return QStringLiteral("Не задан идентификатор устройства!");
         if (app.FindDeviceById(id) != nullptr)
-            return QStringLiteral("Устройство с идентификатором %1 уже есть в проекте!").arg(Qs(id));
+            return QStringLiteral("Устройство с идентификатором %1 уже есть в проекте!")
+                .arg(Qs(id));
         return QString();
     });
     if (dialog.exec() == QDialog::Accepted)
@@ -667,8 +669,8 @@ void CMainFrame::OnNewDevice()
 
 void CMainFrame::OnNewScript()
 {
-    const QString path = AskPath(QStringLiteral("Новый скрипт"),
-                                 QStringLiteral("Файлы скриптов (*.kvxs)"), true);
+    const QString path =
+        AskPath(QStringLiteral("Новый скрипт"), QStringLiteral("Файлы скриптов (*.kvxs)"), true);
     if (!path.isEmpty())
         m_runtime.Project().OnNewScript(Ss(path), EncodeScriptFile(NewScriptText()));
 }

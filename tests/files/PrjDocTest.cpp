@@ -192,8 +192,7 @@ TEST(PrjDoc, WhatAProjectOpensReportsAndWritesBack)
             messages.push_back(m.starts_with("missing")
                                    ? path + "\nНевозможно найти файл.\nПроверьте правильность "
                                             "имяени файла и пути к нему."
-                                   : "Ошибка чтения файла \"" + path +
-                                         "\": " + ErrorText(EISDIR));
+                                   : "Ошибка чтения файла \"" + path + "\": " + ErrorText(EISDIR));
         }
         EXPECT_EQ(h.messages, messages);
         ASSERT_TRUE(project->Save());

@@ -5,8 +5,8 @@
 #include "core/CDevDoc.h"
 #include "files/CProjectTree.h"
 #include "files/CodePage.h"
-#include "ui/CChgDevIdDlg.h"
 #include "ui/CCellRangeDlg.h"
+#include "ui/CChgDevIdDlg.h"
 #include "ui/CChildFrame.h"
 #include "ui/CDevCellDlg.h"
 #include "ui/CDevView.h"
@@ -14,8 +14,8 @@
 #include "ui/CGoToCellDlg.h"
 #include "ui/CGraphDlg.h"
 
-#include <QAbstractItemModelTester>
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -307,7 +307,8 @@ TEST(CellDialogs, RefuseNumbersThatDoNotFit)
         EXPECT_EQ(dialog.result(), QDialog::Rejected) << text;
     }
     QTimer::singleShot(0, [] {
-        for (QAbstractButton* button : QApplication::activeModalWidget()->findChildren<QAbstractButton*>())
+        for (QAbstractButton* button :
+             QApplication::activeModalWidget()->findChildren<QAbstractButton*>())
             if (button->text() == QStringLiteral("Да"))
                 button->click();
     });
@@ -380,16 +381,16 @@ TEST(DevView, RangesCopiesAndGoingToAnAddress)
     EXPECT_EQ(clash.GetLastMessage(),
               QStringLiteral("Ячейка HREG с адресом 0x4E0 уже имеется: HR1248!"));
     EXPECT_EQ(h.device->FindItem(HREG, 0x4E8), nullptr);
-    for (const SCellRange& bad : { SCellRange{ COIL, 0xFFFA, 7, "C", 0, 1, 0 },
-                                   SCellRange{ IREG, 0, 2, "IR", 5, 5, 5 } })
+    for (const SCellRange& bad :
+         { SCellRange{ COIL, 0xFFFA, 7, "C", 0, 1, 0 }, SCellRange{ IREG, 0, 2, "IR", 5, 5, 5 } })
         EXPECT_FALSE(h.device->ValidateRange(bad).empty()) << bad.nType;
     EXPECT_EQ(h.device->ValidateRange({ COIL, 0xFFF0, 16, "C", 0, 0xFFFF, 9 }), "");
 
     // Copies of P (0x10) and HR256, and again: the IDs follow the addresses.
     h.view->SelectItem(h.device->FindItem(HREG, 0x10));
-    h.view->Tree()->selectionModel()->select(
-        model.IndexOf(h.device->FindItem(HREG, 0x100)),
-        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    h.view->Tree()->selectionModel()->select(model.IndexOf(h.device->FindItem(HREG, 0x100)),
+                                             QItemSelectionModel::Select |
+                                                 QItemSelectionModel::Rows);
     QKeyEvent dup(QEvent::KeyPress, Qt::Key_D, Qt::ControlModifier);
     QCoreApplication::sendEvent(h.view->Tree(), &dup);
     const CDevItem* copyP = h.device->FindItem(HREG, 0x4E8);
@@ -399,8 +400,9 @@ TEST(DevView, RangesCopiesAndGoingToAnAddress)
     EXPECT_EQ(copyP->GetId(), "P_2");
     EXPECT_EQ(copyP->GetDesc(), "Давление");
     EXPECT_EQ(copyHR->GetId(), "HR1257");
-    EXPECT_EQ(h.view->GetSelectedItems(), (std::vector<CDevItem*>{ h.device->FindItem(HREG, 0x4E8),
-                                                                    h.device->FindItem(HREG, 0x4E9) }));
+    EXPECT_EQ(h.view->GetSelectedItems(),
+              (std::vector<CDevItem*>{ h.device->FindItem(HREG, 0x4E8),
+                                       h.device->FindItem(HREG, 0x4E9) }));
 
     // Ctrl+G: the cell at an address becomes the selected one.
     QTimer::singleShot(0, [] {
@@ -418,8 +420,7 @@ TEST(DevView, RangesCopiesAndGoingToAnAddress)
     const std::string file = DecodeFileText(ReadBytes(h.dir.File("pump.kvxd")));
     EXPECT_NE(file.find("HREG\tЯчейка HR1255\tHR1255\t0x4E7\tRW\t0x0-0x1F4\t0x7\r\n"),
               std::string::npos);
-    EXPECT_NE(file.find("HREG\tДавление\tP_2\t0x4E8\tRW\t0x0-0x3E8\t0x190\r\n"),
-              std::string::npos);
+    EXPECT_NE(file.find("HREG\tДавление\tP_2\t0x4E8\tRW\t0x0-0x3E8\t0x190\r\n"), std::string::npos);
 }
 
 // While a master polls, a value typed in place reaches it; the device is
@@ -487,9 +488,9 @@ TEST(DevView, AValueEditedInPlaceReachesAPollingMaster)
     EXPECT_TRUE(seen);
     EXPECT_EQ(p->GetValue(), 777);
     EXPECT_TRUE(h.device->IsModified());
-    EXPECT_EQ(h.view->Model().data(h.view->Model().IndexOf(p, CDevModel::COL_VALUE),
-                                   Qt::DisplayRole),
-              QStringLiteral("0x309"));
+    EXPECT_EQ(
+        h.view->Model().data(h.view->Model().IndexOf(p, CDevModel::COL_VALUE), Qt::DisplayRole),
+        QStringLiteral("0x309"));
     // Outside the bounds (0-1000): refused, the value stays.
     EXPECT_EQ(h.view->SetCellValue(p, 1001),
               QStringLiteral("Значение за границами заданного диапазона!"));

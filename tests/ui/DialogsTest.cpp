@@ -11,8 +11,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 
@@ -164,9 +164,9 @@ TEST(FileDialogs, SaveDialogsAppendTheFiltersExtensionAndSpeakRussian)
             ->setText(QStringLiteral("graph-export"));
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    const QString png = AskSavePath(nullptr, QStringLiteral("Сохранить график"),
-                                    QString::fromStdString(dir.Path()),
-                                    QStringLiteral("Изображения PNG (*.png)"));
+    const QString png =
+        AskSavePath(nullptr, QStringLiteral("Сохранить график"), QString::fromStdString(dir.Path()),
+                    QStringLiteral("Изображения PNG (*.png)"));
     EXPECT_EQ(png, QString::fromStdString(dir.File("graph-export.png")));
     EXPECT_TRUE(buttons.contains(QStringLiteral("Отмена"))) << buttons.toStdString();
 

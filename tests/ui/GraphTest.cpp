@@ -138,9 +138,9 @@ TEST(Graph, LabelTexts)
     EXPECT_EQ(CGraphWnd::FormatValueLabel(4.1), QStringLiteral("4.1"));
     EXPECT_EQ(CGraphWnd::FormatValueLabel(4.0 + 10 * 0.1), QStringLiteral("5"));
     // Every gridline has its label, the top one included.
-    for (const auto& [min, max, top] : { std::tuple{ 20.0, 4661.0, "4661" },
-                                         std::tuple{ 4.0, 6.0, "6" },
-                                         std::tuple{ 0.0, 0.3, "0.3" } }) {
+    for (const auto& [min, max, top] :
+         { std::tuple{ 20.0, 4661.0, "4661" }, std::tuple{ 4.0, 6.0, "6" },
+           std::tuple{ 0.0, 0.3, "0.3" } }) {
         const std::vector<double> grid = CGraphWnd::ValueGrid(min, max, 20);
         ASSERT_EQ(grid.size(), 21u) << max;
         EXPECT_EQ(CGraphWnd::FormatValueLabel(grid.back()), QString::fromLatin1(top));

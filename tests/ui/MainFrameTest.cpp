@@ -297,9 +297,9 @@ TEST(MainFrame, DocksRecoverTheirSizeAfterTheWindowShrinks)
     h.frame->resize(1100, 720);
     EXPECT_TRUE(QTest::qWaitFor([&] { return h.frame->DevDbBar()->width() >= tree * 9 / 10; }))
         << h.frame->DevDbBar()->width();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return h.frame->findChild<CProtoBar*>()->height() >= log * 9 / 10; }))
-        << h.frame->findChild<CProtoBar*>()->height();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return h.frame->findChild<CProtoBar*>()->height() >= log * 9 / 10;
+    })) << h.frame->findChild<CProtoBar*>()->height();
 }
 
 // A device and a script made from the file menu: their files written, both
@@ -333,7 +333,8 @@ TEST(MainFrame, NewDeviceAndScriptFromTheFileMenu)
     EXPECT_EQ(meter->GetDevAddr(), 7);
     EXPECT_EQ(meter->GetPathName(), h.dir.File("meter.kvxd"));
     EXPECT_NE(ReadBytes(h.dir.File("meter.kvxd")).find("\r\nM7\t0x7\r\n"), std::string::npos);
-    EXPECT_EQ(dynamic_cast<CDevView*>(h.frame->MdiArea()->activeSubWindow()->widget())->Model()
+    EXPECT_EQ(dynamic_cast<CDevView*>(h.frame->MdiArea()->activeSubWindow()->widget())
+                  ->Model()
                   .rowCount(),
               4); // the four empty groups
 
