@@ -1,6 +1,7 @@
 #include "serial/CRecordingPort.h"
 #include "serial/CVirtualPort.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -66,6 +67,42 @@ TEST(VirtualPortPair, CreateAndDestroy)
     EXPECT_FALSE(vp.IsCreated());
     EXPECT_TRUE(vp.GetSlavePath().empty());
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "the slave path is gone";
+}
+
+TEST(VirtualPortPair, AClientsLineSettingsLeaveWithTheLastClient)
+{
+    CVirtualPort vp;
+    ASSERT_TRUE(vp.Create());
+    const std::string path = vp.GetSlavePath();
+    // 19200 8E1 as libmodbus sets it up; a pseudo-terminal drops the parity.
+    const auto setUpEven = [](int fd) {
+        termios tio{};
+        cfsetispeed(&tio, B19200);
+        cfsetospeed(&tio, B19200);
+        tio.c_cflag = CREAD | CLOCAL | CS8 | PARENB | B19200;
+        tio.c_iflag = INPCK;
+        return tcsetattr(fd, TCSANOW, &tio) == 0;
+    };
+    const auto speed = [&path] {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        termios tio{};
+        tcgetattr(fd, &tio);
+        ::close(fd);
+        return cfgetospeed(&tio);
+    };
+
+    // Gone without putting back what it found, as a killed client goes.
+    int client = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(setUpEven(client)) << std::strerror(errno);
+    ::close(client);
+    // At rest again once the last client has gone (a look is a client too).
+    EXPECT_TRUE(WaitUntil([&] { return speed() == B0; }, 5s));
+
+    client = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(client, 0);
+    EXPECT_TRUE(setUpEven(client)) << "the same set-up again: " << std::strerror(errno);
+    ::close(client);
 }
 
 TEST_F(VirtualPort, ClientsComeAndGoWithoutErrors)
