@@ -268,5 +268,34 @@ TEST(Cli, UsageErrorsAndUnreadableProjectsOpenNothing)
     }
 }
 
+TEST(Cli, EveryCommandAndTheDesktopProgramPrintTheirHelp)
+{
+    CTempDir dir;
+    struct
+    {
+        std::string args;
+        std::string usage; // how standard output starts
+    } const cases[] = {
+        { "--help", "usage: korvex-cli COMMAND" },
+        { "run --help", "usage: korvex-cli run " },
+        { "run --virtual -h x.kvxd", "usage: korvex-cli run " },
+        { "decode --help", "usage: korvex-cli decode " },
+        { "ports --help", "usage: korvex-cli ports " },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const auto r = RunCli(dir.Path(), c.args);
+        EXPECT_EQ(r.nExitCode, 0);
+        EXPECT_TRUE(r.strOut.starts_with(c.usage)) << r.strOut;
+        EXPECT_EQ(r.strErr, "");
+    }
+    // Without a display to open.
+    const auto gui = RunProcess("/usr/bin/env", { "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
+                                                  "QT_QPA_PLATFORM", KORVEX_GUI_PATH, "--help" });
+    EXPECT_EQ(gui.nExitCode, 0) << gui.strErr;
+    EXPECT_TRUE(gui.strOut.starts_with("usage: korvex [--virtual[=LINK]")) << gui.strOut;
+    EXPECT_NE(gui.strOut.find("--log=FILE"), std::string::npos);
+}
+
 } // namespace
 } // namespace korvex::test

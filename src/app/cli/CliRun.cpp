@@ -29,11 +29,12 @@ namespace {
 struct SRunOptions
 {
     CKorvexRuntime::SOptions runtime;
+    bool bHelp{ false };
     bool bSave{ false };
     std::vector<std::string> files;
 };
 
-void PrintRunUsage()
+void PrintRunUsage(std::FILE* out)
 {
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
@@ -44,7 +45,7 @@ void PrintRunUsage()
                "settings are used; options override them for this run only.\n"
                "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
                "separated by commas.\n",
-               stderr);
+               out);
 }
 
 std::optional<bool> ParseOnOff(const std::string& v)
@@ -73,6 +74,10 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
         auto is = [&](const char* name) {
             return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
         };
+        if (arg == "--help" || arg == "-h") {
+            opts.bHelp = true;
+            return std::string();
+        }
         if (is("--port")) {
             const auto v = value("--port");
             if (!v || v->empty())
@@ -209,9 +214,13 @@ int CliRun(int argc, char** argv)
 {
     SRunOptions opt;
     const std::string error = ParseRunOptions(argc, argv, opt);
+    if (opt.bHelp) {
+        PrintRunUsage(stdout);
+        return 0;
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "korvex-cli run: %s\n", error.c_str());
-        PrintRunUsage();
+        PrintRunUsage(stderr);
         return kExitUsage;
     }
 
