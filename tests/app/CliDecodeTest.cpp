@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 namespace korvex::test {
 namespace {
@@ -265,6 +266,41 @@ TEST(Cli, UsageErrorsAndUnreadableProjectsOpenNothing)
         EXPECT_EQ(SplitLines(r.strErr).at(0), c.error);
         EXPECT_EQ(r.strErr.find("\nusage: korvex-cli") != std::string::npos, c.code == 2);
         EXPECT_EQ(r.strOut, "") << "no port was opened";
+    }
+}
+
+TEST(Cli, FilesThatAreNoKorvexFilesEndTheCommandWithExitOne)
+{
+    CliFolder f;
+    std::string noise(50 * 1024, '\0');
+    std::mt19937 random(5);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    f.dir.Write("noise.kvxp", noise);
+    f.dir.Write("noise.kvxd", noise);
+    const std::string notProject =
+        "Файл \"" + f.dir.File("noise.kvxp") + "\" не является файлом проекта Korvex.";
+    const std::string badFormat = "Неверный формат файла \"" + f.dir.File("noise.kvxd") + "\"";
+    const std::string formatLine =
+        "P\t5\tnoise.kvxd\t\t\x4Fшибка формата файла устройства, не хватает параметров!";
+    struct
+    {
+        std::string args;
+        std::string error; // all of standard error
+        Strings out;       // all of standard output
+    } const cases[] = {
+        { "decode noise.kvxp", "korvex-cli decode: " + notProject + "\n", {} },
+        { "run --virtual noise.kvxp", "korvex-cli run: " + notProject + "\n", {} },
+        { "decode noise.kvxd", "korvex-cli decode: " + badFormat + "\n", { formatLine } },
+        { "run --virtual lib/pump.kvxd noise.kvxd", "korvex-cli run: " + badFormat + "\n",
+          { formatLine } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const auto r = f.Run(c.args);
+        EXPECT_EQ(r.nExitCode, 1);
+        EXPECT_EQ(r.strErr, c.error);
+        EXPECT_EQ(SplitLines(r.strOut), c.out) << "nothing served";
     }
 }
 

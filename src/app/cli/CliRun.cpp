@@ -187,8 +187,11 @@ private:
 };
 
 // Opens the project, or the device and script files each through its
-// template; every script-log record becomes an "S" line.
-bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCliOutput& out)
+// template; every script-log record becomes an "S" line. False when the
+// project cannot be read, or a file named on the command line did not open
+// and said why (a device whose ID is open already is dropped silently).
+bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCliOutput& out,
+                  const int& reported)
 {
     if (IsCliProject(files)) {
         if (!OpenCliProject(rt.Project(), files.front()))
@@ -196,7 +199,10 @@ bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCl
     } else {
         for (const std::string& path : files) {
             const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
-            (isScript ? rt.ScriptTemplate() : rt.Project().GetDevTemplate()).OpenDocumentFile(path);
+            const int before = reported;
+            CDocTemplate& tmpl = isScript ? rt.ScriptTemplate() : rt.Project().GetDevTemplate();
+            if (tmpl.OpenDocumentFile(path) == nullptr && reported != before)
+                return false;
         }
     }
     for (CDocument* doc : rt.ScriptTemplate().GetDocuments()) {
@@ -234,7 +240,9 @@ int CliRun(int argc, char** argv)
     CCliOutput out(&rt.Port());
     app.SetTransmitter(&out);
     app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
-    app.SetMessageHandler([](const std::string& text) {
+    int reported = 0;
+    app.SetMessageHandler([&reported](const std::string& text) {
+        ++reported;
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
 
@@ -250,8 +258,11 @@ int CliRun(int argc, char** argv)
         return 1;
     case CKorvexRuntime::Prepared::Ok: break;
     }
-    if (!OpenRunFiles(rt, opt.files, out))
+    if (!OpenRunFiles(rt, opt.files, out, reported)) {
+        // The reader's warning lines are printed before the end.
+        QCoreApplication::processEvents();
         return 1;
+    }
     // Faults name devices by ID: they apply once the devices are open.
     if (const std::string faultError = rt.ApplyFaults(opt.runtime.faults); !faultError.empty()) {
         std::fprintf(stderr, "korvex-cli run: --fault: %s\n", faultError.c_str());
