@@ -1,9 +1,12 @@
-// korvex-cli run --virtual: masters that come and go on its pseudo-terminal.
+// korvex-cli run --virtual: masters that come and go on its pseudo-terminal,
+// and the link it is offered at, which belongs to one run at a time.
 
 #include "app/CliTestUtil.h"
 #include "support/PtyPair.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -66,6 +69,80 @@ TEST(CliVirtual, AnEvenParityMasterConnectsAfterOneWasKilledMidPoll)
     ctx.reset();
     run->Signal(SIGTERM);
     EXPECT_EQ(run->Wait(), 0) << run->Stderr();
+}
+
+// Where the symbolic link at path points; empty for anything else.
+std::string LinkTarget(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::read_symlink(path, ec).string();
+}
+
+// The pseudo-terminal a run serves, from its V line.
+std::string Served(const CChildProcess& run)
+{
+    const Strings lines = Starting(run.Lines(), "V\t");
+    return lines.empty() ? std::string() : lines.front().substr(2);
+}
+
+TEST(CliVirtual, ALinkAnotherRunOwnsStaysItsAndGoesWithIt)
+{
+    CTempDir dir;
+    const std::string link = dir.File("port");
+    const auto owner = StartRun(link, { dir.Write("a.kvxd", DeviceFile("A", 1, 111)) });
+    const std::string pts = Served(*owner);
+    ASSERT_EQ(LinkTarget(link), pts);
+
+    CChildProcess second(KORVEX_CLI_PATH,
+                         { "run", "--virtual=" + link, dir.Write("b.kvxd", DeviceFile("B", 1, 222)) });
+    EXPECT_EQ(second.Wait(10s), 1);
+    EXPECT_EQ(second.Stderr(), "korvex-cli run: Ссылку '" + link +
+                                   "' на виртуальный порт держит другая работающая копия Korvex.\n");
+    EXPECT_EQ(second.Stdout(), "") << "nothing started";
+    EXPECT_EQ(LinkTarget(link), pts);
+    ModbusPtr ctx = Connect(link, 1);
+    std::uint16_t value = 0;
+    EXPECT_EQ(modbus_read_registers(ctx.get(), 0, 1, &value), 1);
+    EXPECT_EQ(value, 111) << "the master reaches the owner";
+    ctx.reset();
+
+    owner->Signal(SIGTERM);
+    EXPECT_EQ(owner->Wait(), 0);
+    EXPECT_EQ(dir.List(), (Strings{ "a.kvxd", "b.kvxd" })) << "the link and its lock are gone";
+}
+
+TEST(CliVirtual, OnlyALinkIntoDevPtsThatNobodyOwnsIsReplaced)
+{
+    CTempDir dir;
+    const std::string pump = dir.Write("pump.kvxd", DeviceFile("A", 1, 111));
+    dir.Write("notes.txt", "keep me");
+    std::filesystem::create_directory(dir.File("folder"));
+    std::filesystem::create_symlink(pump, dir.File("elsewhere"));
+    // A former run's link, killed before it could remove it.
+    std::filesystem::create_symlink("/dev/pts/999", dir.File("stale"));
+    const std::pair<const char*, std::string> foreign[] = {
+        { "notes.txt", "обычный файл" },
+        { "folder", "папка" },
+        { "elsewhere", "ссылка на '" + pump + "'" },
+    };
+    for (const auto& [name, kind] : foreign) {
+        SCOPED_TRACE(name);
+        CChildProcess run(KORVEX_CLI_PATH, { "run", "--virtual=" + dir.File(name), pump });
+        EXPECT_EQ(run.Wait(10s), 1);
+        EXPECT_TRUE(run.Stderr().starts_with("korvex-cli run: Путь '" + dir.File(name) +
+                                             "' занят (" + kind + ")"))
+            << run.Stderr();
+        EXPECT_EQ(run.Stdout(), "") << "nothing started";
+    }
+    EXPECT_EQ(ReadBytes(dir.File("notes.txt")), "keep me");
+    EXPECT_EQ(LinkTarget(dir.File("elsewhere")), pump);
+    EXPECT_EQ(dir.List(), (Strings{ "elsewhere", "folder", "notes.txt", "pump.kvxd", "stale" }));
+
+    const auto run = StartRun(dir.File("stale"), { pump });
+    EXPECT_EQ(LinkTarget(dir.File("stale")), Served(*run));
+    run->Signal(SIGTERM);
+    EXPECT_EQ(run->Wait(), 0);
+    EXPECT_EQ(dir.List(), (Strings{ "elsewhere", "folder", "notes.txt", "pump.kvxd" }));
 }
 
 } // namespace

@@ -287,7 +287,11 @@ int CliRun(int argc, char** argv)
             std::fprintf(stderr, "korvex-cli run: %s\n", rt.GetLastError().c_str());
             linkFailed = true;
             stops.Request();
-            app.OnStop();
+            // A link that is not ours started nothing.
+            if (app.IsRunning())
+                app.OnStop();
+            else
+                qapp.quit();
             return;
         }
         if (rt.IsServingVirtual())
