@@ -35,7 +35,6 @@ public:
     explicit CPrjDoc(CPrjManager& manager);
     ~CPrjDoc() override;
 
-
     // A new, empty project; false only when a save prompt was cancelled.
     bool OnNewDocument() override;
     // Reads the project file and opens every file it lists. A file that

@@ -14,8 +14,9 @@ namespace korvex {
 namespace {
 
 constexpr char kBusy[] = "Ссылку '%s' на виртуальный порт держит другая работающая копия Korvex.";
-constexpr char kForeign[] = "Путь '%s' занят (%s) и не является ссылкой на виртуальный порт Korvex; "
-                            "такие файлы программа не заменяет и не удаляет.";
+constexpr char kForeign[] =
+    "Путь '%s' занят (%s) и не является ссылкой на виртуальный порт Korvex; "
+    "такие файлы программа не заменяет и не удаляет.";
 constexpr char kNoLock[] = "Невозможно создать файл блокировки '%s': %s";
 constexpr char kPtsPrefix[] = "/dev/pts/";
 // Where a link cannot be made, for the reports.

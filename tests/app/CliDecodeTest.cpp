@@ -292,7 +292,8 @@ TEST(Cli, FilesThatAreNoKorvexFilesEndTheCommandWithExitOne)
         { "decode noise.kvxp", "korvex-cli decode: " + notProject + "\n", {} },
         { "run --virtual noise.kvxp", "korvex-cli run: " + notProject + "\n", {} },
         { "decode noise.kvxd", "korvex-cli decode: " + badFormat + "\n", { formatLine } },
-        { "run --virtual lib/pump.kvxd noise.kvxd", "korvex-cli run: " + badFormat + "\n",
+        { "run --virtual lib/pump.kvxd noise.kvxd",
+          "korvex-cli run: " + badFormat + "\n",
           { formatLine } },
     };
     for (const auto& c : cases) {

@@ -93,11 +93,12 @@ TEST(CliVirtual, ALinkAnotherRunOwnsStaysItsAndGoesWithIt)
     const std::string pts = Served(*owner);
     ASSERT_EQ(LinkTarget(link), pts);
 
-    CChildProcess second(KORVEX_CLI_PATH,
-                         { "run", "--virtual=" + link, dir.Write("b.kvxd", DeviceFile("B", 1, 222)) });
+    CChildProcess second(KORVEX_CLI_PATH, { "run", "--virtual=" + link,
+                                            dir.Write("b.kvxd", DeviceFile("B", 1, 222)) });
     EXPECT_EQ(second.Wait(10s), 1);
-    EXPECT_EQ(second.Stderr(), "korvex-cli run: Ссылку '" + link +
-                                   "' на виртуальный порт держит другая работающая копия Korvex.\n");
+    EXPECT_EQ(second.Stderr(),
+              "korvex-cli run: Ссылку '" + link +
+                  "' на виртуальный порт держит другая работающая копия Korvex.\n");
     EXPECT_EQ(second.Stdout(), "") << "nothing started";
     EXPECT_EQ(LinkTarget(link), pts);
     ModbusPtr ctx = Connect(link, 1);
