@@ -279,51 +279,31 @@ TEST(Cli, FilesThatAreNoKorvexFilesEndTheCommandWithExitOne)
     f.dir.Write("noise.kvxp", noise);
     f.dir.Write("noise.kvxd", noise);
     const std::string notProject =
-        "Файл \"" + f.dir.File("noise.kvxp") + "\" не является файлом проекта Korvex.";
-    const std::string badFormat = "Неверный формат файла \"" + f.dir.File("noise.kvxd") + "\"";
-    const std::string formatLine =
-        "P\t5\tnoise.kvxd\t\t\x4Fшибка формата файла устройства, не хватает параметров!";
-    struct
-    {
-        std::string args;
-        std::string error; // all of standard error
-        Strings out;       // all of standard output
-    } const cases[] = {
-        { "decode noise.kvxp", "korvex-cli decode: " + notProject + "\n", {} },
-        { "run --virtual noise.kvxp", "korvex-cli run: " + notProject + "\n", {} },
-        { "decode noise.kvxd", "korvex-cli decode: " + badFormat + "\n", { formatLine } },
-        { "run --virtual lib/pump.kvxd noise.kvxd",
-          "korvex-cli run: " + badFormat + "\n",
-          { formatLine } },
+        "Файл \"" + f.dir.File("noise.kvxp") + "\" не является файлом проекта Korvex.\n";
+    const std::string badFormat = "Неверный формат файла \"" + f.dir.File("noise.kvxd") + "\"\n";
+    const std::pair<std::string, std::string> cases[] = {
+        { "decode noise.kvxp", "korvex-cli decode: " + notProject },
+        { "run --virtual noise.kvxp", "korvex-cli run: " + notProject },
+        { "decode noise.kvxd", "korvex-cli decode: " + badFormat },
+        { "run --virtual lib/pump.kvxd noise.kvxd", "korvex-cli run: " + badFormat },
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        const auto r = f.Run(c.args);
-        EXPECT_EQ(r.nExitCode, 1);
-        EXPECT_EQ(r.strErr, c.error);
-        EXPECT_EQ(SplitLines(r.strOut), c.out) << "nothing served";
+    for (const auto& [args, error] : cases) {
+        const auto r = f.Run(args);
+        EXPECT_EQ(r.nExitCode, 1) << args;
+        EXPECT_EQ(r.strErr, error);
+        EXPECT_EQ(Starting(r.strOut, "V\t"), Strings{}) << "nothing served";
     }
 }
 
 TEST(Cli, EveryCommandAndTheDesktopProgramPrintTheirHelp)
 {
     CTempDir dir;
-    struct
-    {
-        std::string args;
-        std::string usage; // how standard output starts
-    } const cases[] = {
-        { "--help", "usage: korvex-cli COMMAND" },
-        { "run --help", "usage: korvex-cli run " },
-        { "run --virtual -h x.kvxd", "usage: korvex-cli run " },
-        { "decode --help", "usage: korvex-cli decode " },
-        { "ports --help", "usage: korvex-cli ports " },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        const auto r = RunCli(dir.Path(), c.args);
-        EXPECT_EQ(r.nExitCode, 0);
-        EXPECT_TRUE(r.strOut.starts_with(c.usage)) << r.strOut;
+    for (const std::string command : { "", "run", "decode", "ports" }) {
+        const auto r = RunCli(dir.Path(), command + " --help");
+        EXPECT_EQ(r.nExitCode, 0) << command;
+        EXPECT_TRUE(
+            r.strOut.starts_with("usage: korvex-cli " + (command.empty() ? "COMMAND" : command)))
+            << r.strOut;
         EXPECT_EQ(r.strErr, "");
     }
     // Without a display to open.
@@ -331,7 +311,6 @@ TEST(Cli, EveryCommandAndTheDesktopProgramPrintTheirHelp)
                                                   "QT_QPA_PLATFORM", KORVEX_GUI_PATH, "--help" });
     EXPECT_EQ(gui.nExitCode, 0) << gui.strErr;
     EXPECT_TRUE(gui.strOut.starts_with("usage: korvex [--virtual[=LINK]")) << gui.strOut;
-    EXPECT_NE(gui.strOut.find("--log=FILE"), std::string::npos);
 }
 
 } // namespace
