@@ -63,7 +63,7 @@ bool CDocument::OnOpenDocument(const std::string& path)
     }
     CArchive ar(CArchive::Mode::Load, full, std::move(bytes));
     if (!Serialize(ar)) {
-        ReportError(StrFormat("Неверный формат файла \"%s\"", full.c_str()));
+        ReportError(GetBadFormatText(full));
         return false;
     }
     SetPathName(full);
@@ -120,6 +120,11 @@ bool CDocument::Serialize(CArchive&)
 void CDocument::ReportError(const std::string& text) const
 {
     std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+std::string CDocument::GetBadFormatText(const std::string& path) const
+{
+    return StrFormat("Неверный формат файла \"%s\"", path.c_str());
 }
 
 } // namespace korvex

@@ -65,6 +65,9 @@ public:
     // Shows a message of the document layer (file errors) to the user. The
     // base writes it to standard error; documents pass it to their application.
     virtual void ReportError(const std::string& text) const;
+    // The message for a file whose content Serialize refused; path is the
+    // file's full path.
+    virtual std::string GetBadFormatText(const std::string& path) const;
 
     // Lives as long as the document: a posted task holds it weakly to learn
     // whether the document still exists when it runs.

@@ -11,6 +11,7 @@
 #include "files/CodePage.h"
 #include "files/PrjFile.h"
 #include "files/ProjectPaths.h"
+#include "files/TextFields.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -112,17 +113,20 @@ bool CPrjDoc::OnSaveDocument(const std::string& path)
 bool CPrjDoc::Serialize(CArchive& ar)
 {
     if (ar.IsLoading())
-        Load(ar);
-    else
-        Store(ar);
+        return Load(ar);
+    Store(ar);
     return true;
 }
 
-void CPrjDoc::Load(CArchive& ar)
+bool CPrjDoc::Load(CArchive& ar)
 {
+    const std::string text = DecodeFileText(ar.GetBytes());
+    if (HoldsControlCharacters(text))
+        return false;
     // From here on the base of relative paths is the project file's folder.
     SetPathName(ar.GetFilePath());
-    for (const SPrjEntry& entry : ParsePrjFile(DecodeFileText(ar.GetBytes()))) {
+    std::vector<std::string> missing;
+    for (const SPrjEntry& entry : ParsePrjFile(text)) {
         const int kind = entry.bDevice ? NODE_DEVICE : NODE_SCRIPT;
         CDocTemplate* tmpl =
             entry.bDevice ? &m_mgr.GetDevTemplate() : m_mgr.GetApp().GetScriptTemplate();
@@ -133,12 +137,28 @@ void CPrjDoc::Load(CArchive& ar)
         if (m_mgr.FindOpenDoc(m_mgr.MakeRelativePath(full), kind) != nullptr)
             continue;
         if (FileIsMissing(full)) {
-            ReportError(FormatMessage1(kMissingFile, full));
+            missing.push_back(full);
             continue;
         }
         // The document adds its own node; one that does not open is skipped.
         tmpl->OpenDocumentFile(full);
     }
+    ReportMissing(missing);
+    return true;
+}
+
+void CPrjDoc::ReportMissing(const std::vector<std::string>& paths) const
+{
+    if (paths.size() == 1)
+        ReportError(FormatMessage1(kMissingFile, paths.front()));
+    if (paths.size() <= 1)
+        return;
+    std::string text = StrFormat(kMissingFiles, static_cast<int>(paths.size()));
+    for (std::size_t i = 0; i < paths.size() && i < kMissingShown; ++i)
+        text += "\n" + paths[i];
+    if (paths.size() > kMissingShown)
+        text += "\n" + StrFormat(kMissingMore, static_cast<int>(paths.size() - kMissingShown));
+    ReportError(text + "\n" + kMissingCheck);
 }
 
 void CPrjDoc::Store(CArchive& ar)
@@ -162,6 +182,11 @@ void CPrjDoc::Store(CArchive& ar)
 void CPrjDoc::ReportError(const std::string& text) const
 {
     m_mgr.GetApp().ReportError(text);
+}
+
+std::string CPrjDoc::GetBadFormatText(const std::string& path) const
+{
+    return StrFormat(kNotAProject, path.c_str());
 }
 
 } // namespace korvex

@@ -2,7 +2,9 @@
 
 #include "core/CDocument.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -20,10 +22,18 @@ public:
     // The message for a listed file that does not exist; %1 is its path.
     static constexpr char kMissingFile[] =
         "%1\nНевозможно найти файл.\nПроверьте правильность имяени файла и пути к нему.";
+    // Several listed files that do not exist are one message: their count,
+    // the first kMissingShown paths and how many more there are.
+    static constexpr char kMissingFiles[] = "Невозможно найти файлы проекта (%d):";
+    static constexpr char kMissingMore[] = "и ещё %d";
+    static constexpr char kMissingCheck[] = "Проверьте правильность имён файлов и путей к ним.";
+    static constexpr std::size_t kMissingShown = 5;
+    // A file with control characters other than TAB, CR and LF holds no
+    // paths: a binary file, or another kind of file.
+    static constexpr char kNotAProject[] = "Файл \"%s\" не является файлом проекта Korvex.";
 
     explicit CPrjDoc(CPrjManager& manager);
     ~CPrjDoc() override;
-
 
     // A new, empty project; false only when a save prompt was cancelled.
     bool OnNewDocument() override;
@@ -39,6 +49,7 @@ public:
     // tree's scripts, then its devices.
     bool Serialize(CArchive& ar) override;
     void ReportError(const std::string& text) const override;
+    std::string GetBadFormatText(const std::string& path) const override;
 
     // The last open could not read the project file.
     bool IsReadFailed() const { return m_bReadFailed; }
@@ -47,7 +58,10 @@ private:
     // Steps 1 and 2 of creating and opening: the save prompts, then every
     // other document closed. False when a prompt was cancelled.
     bool ReplaceProject();
-    void Load(CArchive& ar);
+    // False for a file that is no project; nothing is opened then.
+    bool Load(CArchive& ar);
+    // One message for the listed files that do not exist.
+    void ReportMissing(const std::vector<std::string>& paths) const;
     void Store(CArchive& ar);
 
     CPrjManager& m_mgr;

@@ -119,23 +119,44 @@ void ReadLine(CDevDoc& doc, std::string_view line, ILineSink& lines)
     lines.AddLine(LK_WARNING, doc.GetTitle(), -1, kFormatError);
 }
 
-} // namespace
-
-void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines)
+// Calls fn with every line of the text; a line ends with LF or CR LF.
+template <typename Fn> void ForEachLine(std::string_view text, Fn fn)
 {
-    std::lock_guard lock(doc.Lock());
     while (!text.empty()) {
         const std::size_t lf = text.find('\n');
         std::string_view line = text.substr(0, lf);
         text = lf == std::string_view::npos ? std::string_view() : text.substr(lf + 1);
-        // A line ends with LF or CR LF.
         if (line.ends_with('\r'))
             line.remove_suffix(1);
-        ReadLine(doc, line, lines);
+        if (!fn(line))
+            return;
     }
 }
 
-namespace {
+// No control characters but TAB, CR and LF, and a device line before the
+// first cell line (or no cell line at all).
+bool IsDevFileText(std::string_view text)
+{
+    if (HoldsControlCharacters(text))
+        return false;
+    bool device = false;
+    bool cellFirst = false;
+    ForEachLine(text, [&](std::string_view line) {
+        const std::string_view blankless = TrimChars(line, " ");
+        line = TrimChars(line, " \t");
+        if (line.empty() || line.starts_with("//"))
+            return true;
+        const std::vector<std::string> fields = SplitFields(line, "\t");
+        // "<tab><address>": the Windows program's device line of an empty ID.
+        const bool emptyId = blankless.starts_with('\t') && fields.size() == 1;
+        if (fields.size() >= kCellFields)
+            cellFirst = true;
+        else if ((fields.size() >= 2 || emptyId) && StartsWithDigit(fields[emptyId ? 0 : 1]))
+            device = true;
+        return !device && !cellFirst;
+    });
+    return !cellFirst;
+}
 
 // The comment header and the device line, "%s\t%s": ID, address.
 std::string FormatDevHead(const std::string& id, std::uint8_t addr, bool hex,
@@ -159,6 +180,20 @@ std::string FormatDevHead(const std::string& id, std::uint8_t addr, bool hex,
 }
 
 } // namespace
+
+bool LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines)
+{
+    std::lock_guard lock(doc.Lock());
+    if (!IsDevFileText(text)) {
+        lines.AddLine(LK_WARNING, doc.GetTitle(), -1, kFormatError);
+        return false;
+    }
+    ForEachLine(text, [&](std::string_view line) {
+        ReadLine(doc, line, lines);
+        return true;
+    });
+    return true;
+}
 
 std::string FormatEmptyDevFile(const std::string& id, std::uint8_t addr, bool hex,
                                const std::string& version)
@@ -192,8 +227,7 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
 
 bool CDevFileFormat::Load(CDevDoc& doc, CArchive& ar) const
 {
-    LoadDevFile(doc, DecodeFileText(ar.GetBytes()), m_lines);
-    return true;
+    return LoadDevFile(doc, DecodeFileText(ar.GetBytes()), m_lines);
 }
 
 bool CDevFileFormat::Store(const CDevDoc& doc, CArchive& ar) const

@@ -23,13 +23,19 @@ class ILineSink;
 // line wins); anything else is reported in the protocol log and skipped. Every
 // number is decimal or "0x" hexadecimal (ParseNumber).
 //
+// A text holding a control character other than TAB, CR and LF, or a cell
+// line before any device line, is not a device file (a binary file, or some
+// other text). The Windows program writes a device with an empty ID as
+// "<tab><address>", which counts as a device line here.
+//
 // Both functions work on UTF-8 text; the caller holds the device's lock and
 // does the encoding of the bytes on disk.
 
 // Adds every cell line of the text to the device (CDevDoc::AddItem) and takes
 // the ID and address of its device lines. A bad line is reported as a warning
-// line under the document's title and skipped.
-void LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines);
+// line under the document's title and skipped. A text that is not a device
+// file is reported as one format error and gives false, the device untouched.
+bool LoadDevFile(CDevDoc& doc, std::string_view text, ILineSink& lines);
 
 // The device as the file the Windows program writes: the comment header, the
 // device line, then one line per cell in the device's order, each line ended

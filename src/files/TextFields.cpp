@@ -72,4 +72,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
     return true;
 }
 
+bool HoldsControlCharacters(std::string_view text)
+{
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r' && c != '\n') || byte == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 } // namespace korvex

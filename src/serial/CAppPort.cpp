@@ -60,9 +60,13 @@ void CAppPort::OnError(const char* format, ...)
 void CAppPort::OnReceive(const std::uint8_t* data, std::uint32_t count)
 {
     // A virtual port keeps answers nobody read; once a new request is in, an
-    // answer still unread is stale and must not reach the master.
-    if (m_pVirtual != nullptr)
+    // answer still unread is stale and must not reach the master. The master
+    // has set the line up by now: whatever it leaves behind when it is killed
+    // must not look like the next master's set-up.
+    if (m_pVirtual != nullptr) {
         m_pVirtual->DiscardUnread();
+        m_pVirtual->ForgetClientSpeed();
+    }
     m_app.OnReceive(data, count);
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <termios.h>
+#include <thread>
 
 namespace korvex {
 
@@ -15,7 +18,21 @@ namespace korvex {
 // and reach the next client, so a client should flush its input after it
 // opens the slave.
 //
-// Used from one thread.
+// The slave's settings outlive the client that made them: the kernel keeps
+// them while the master side is open, and a client that is killed never puts
+// back what it found. Setting them clears PARENB and CSIZE on a
+// pseudo-terminal, and glibc's tcsetattr answers EINVAL when a set changed
+// nothing although parity was asked for; so a client asking for exactly what
+// a killed one with the same line left behind (19200 8E1 after 19200 8E1)
+// could not connect. The pair therefore keeps the slave in a state no client
+// asks for: its speed is B0 (meaningless on a pseudo-terminal) at rest, again
+// after the last client has closed it, and once a client has sent a request;
+// every client's set-up then changes something.
+//
+// Threads: Create and Destroy on the controlling thread; DiscardUnread and
+// ForgetClientSpeed on the serial reader thread; a watcher thread of the pair
+// follows the clients' opens and closes. m_csSlave orders the changes of the
+// slave's settings.
 class CVirtualPort
 {
 public:
@@ -38,11 +55,24 @@ public:
     const std::string& GetSlavePath() const { return m_strSlavePath; }
     // Drops what was written to the master and no client has read yet.
     void DiscardUnread();
+    // A request came, so the client has set the line up: its speed becomes
+    // B0, and what the client leaves behind differs from any client's set-up.
+    void ForgetClientSpeed();
 
 private:
+    // The watcher thread: counts the clients' opens and closes of the slave
+    // path and puts the slave back to rest when the last client has gone.
+    void WatchClients();
+    void Rest();
+
     int m_nMasterFd{ -1 };
     int m_nSlaveFd{ -1 };
+    int m_nWatchFd{ -1 }; // inotify on the slave path
+    int m_nStopFd{ -1 };  // eventfd: ends the watcher
     std::string m_strSlavePath;
+    termios m_tioRest{};
+    std::mutex m_csSlave;
+    std::thread m_watcher;
 };
 
 } // namespace korvex

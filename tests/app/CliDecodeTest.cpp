@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 namespace korvex::test {
 namespace {
@@ -266,6 +267,50 @@ TEST(Cli, UsageErrorsAndUnreadableProjectsOpenNothing)
         EXPECT_EQ(r.strErr.find("\nusage: korvex-cli") != std::string::npos, c.code == 2);
         EXPECT_EQ(r.strOut, "") << "no port was opened";
     }
+}
+
+TEST(Cli, FilesThatAreNoKorvexFilesEndTheCommandWithExitOne)
+{
+    CliFolder f;
+    std::string noise(50 * 1024, '\0');
+    std::mt19937 random(5);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    f.dir.Write("noise.kvxp", noise);
+    f.dir.Write("noise.kvxd", noise);
+    const std::string notProject =
+        "Файл \"" + f.dir.File("noise.kvxp") + "\" не является файлом проекта Korvex.\n";
+    const std::string badFormat = "Неверный формат файла \"" + f.dir.File("noise.kvxd") + "\"\n";
+    const std::pair<std::string, std::string> cases[] = {
+        { "decode noise.kvxp", "korvex-cli decode: " + notProject },
+        { "run --virtual noise.kvxp", "korvex-cli run: " + notProject },
+        { "decode noise.kvxd", "korvex-cli decode: " + badFormat },
+        { "run --virtual lib/pump.kvxd noise.kvxd", "korvex-cli run: " + badFormat },
+    };
+    for (const auto& [args, error] : cases) {
+        const auto r = f.Run(args);
+        EXPECT_EQ(r.nExitCode, 1) << args;
+        EXPECT_EQ(r.strErr, error);
+        EXPECT_EQ(Starting(r.strOut, "V\t"), Strings{}) << "nothing served";
+    }
+}
+
+TEST(Cli, EveryCommandAndTheDesktopProgramPrintTheirHelp)
+{
+    CTempDir dir;
+    for (const std::string command : { "", "run", "decode", "ports" }) {
+        const auto r = RunCli(dir.Path(), command + " --help");
+        EXPECT_EQ(r.nExitCode, 0) << command;
+        EXPECT_TRUE(
+            r.strOut.starts_with("usage: korvex-cli " + (command.empty() ? "COMMAND" : command)))
+            << r.strOut;
+        EXPECT_EQ(r.strErr, "");
+    }
+    // Without a display to open.
+    const auto gui = RunProcess("/usr/bin/env", { "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
+                                                  "QT_QPA_PLATFORM", KORVEX_GUI_PATH, "--help" });
+    EXPECT_EQ(gui.nExitCode, 0) << gui.strErr;
+    EXPECT_TRUE(gui.strOut.starts_with("usage: korvex [--virtual[=LINK]")) << gui.strOut;
 }
 
 } // namespace

@@ -118,10 +118,12 @@ struct ModbusCtxDeleter
 };
 using ModbusPtr = std::unique_ptr<modbus_t, ModbusCtxDeleter>;
 
-// A MODBUS RTU master on the port at path, 9600 8N1, talking to slave.
-inline ModbusPtr Connect(const std::string& path, int slave, int timeoutMs = 1000)
+// A MODBUS RTU master on the port at path, 9600 8N1 unless told, talking to
+// slave.
+inline ModbusPtr Connect(const std::string& path, int slave, int timeoutMs = 1000, int baud = 9600,
+                         char parity = 'N')
 {
-    ModbusPtr ctx(modbus_new_rtu(path.c_str(), 9600, 'N', 8, 1));
+    ModbusPtr ctx(modbus_new_rtu(path.c_str(), baud, parity, 8, 1));
     EXPECT_NE(ctx, nullptr);
     if (!ctx)
         return ctx;

@@ -19,10 +19,10 @@ namespace {
 
 const std::string kPumpFile = "PUMP1\t1\r\nHREG\tУставка\tSP\t0\tRW\t0-1000\t400\r\n";
 
-// A device with one register; without an ID the file has no device line.
+// A device with one register; without an ID an empty file.
 std::string DeviceFile(const std::string& id)
 {
-    return (id.empty() ? "" : id + "\t1\r\n") + "HREG\td\tR\t0\tRW\t0-9\t1\r\n";
+    return id.empty() ? "" : id + "\t1\r\nHREG\td\tR\t0\tRW\t0-9\t1\r\n";
 }
 
 TEST(DevDoc, AnotherDeviceWithTheSameIdIsDroppedSilently)

@@ -46,8 +46,8 @@ TEST(DevFileRead, DeviceLine)
         { "decimal address", "PUMP1\t17\r\n", "PUMP1", 17, "", "" },
         { "a letter is no address", "PUMP1\tA\r\n", "", 0, "", "format" },
         { "the second device line wins", "A\t1\r\nB\t2\r\n", "B", 2, "", "" },
-        { "a device line anywhere", "HREG\td\tR\t1\tRW\t0-9\t5\nPUMP1\t3\n", "PUMP1", 3,
-          "HREG|d|R|1|RW|0-9|5", "" },
+        { "a device line after the cells", "P\t1\nHREG\td\tR\t1\tRW\t0-9\t5\nPUMP1\t3\n", "PUMP1",
+          3, "HREG|d|R|1|RW|0-9|5", "" },
         { "the ID keeps inner and outer blanks", "My pump \t 7 \r\n", "My pump ", 7, "", "" },
         { "the address keeps its low 8 bits", "P\t257\n", "P", 1, "", "" },
         { "minus one behind 0x is 255", "Q\t0x-1\n", "Q", 255, "", "" },
@@ -70,7 +70,8 @@ TEST(DevFileRead, DeviceLine)
 
 TEST(DevFileRead, CellFields)
 {
-    RunReadCases({
+    // Each file below starts with the device line P at 1.
+    std::vector<SReadCase> cases = {
         { "reversed bounds are swapped and the value clamped",
           "HREG\tЗадание\tSP\t1\tRW\t10-0\t50\r\n", "", 0, "HREG|Задание|SP|1|RW|0-10|10", "" },
         { "keywords in small letters, hex numbers, minus one",
@@ -99,11 +100,17 @@ TEST(DevFileRead, CellFields)
           "COIL\tc\tC\t1\tW\t0-9\t5\nDINP\td\tD\t1\tRW\t0-9\t0\nIREG\ti\tI\t1\tW\t0-9\t3\n", "", 0,
           "COIL|c|C|1|W|0-1|1\nDINP|d|D|1|R|0-1|0\nIREG|i|I|1|R|0-9|3", "" },
         // The master and scripts see such a cell; the view shows no row.
-        { "a coil with equal bounds exists without a row", "P\t1\r\nCOIL\td\tC\t3\tRW\t0-0\t0\r\n",
-          "P", 1, "COIL|d|C|3|RW|0-0|0|no row", "" },
+        { "a coil with equal bounds exists without a row", "COIL\td\tC\t3\tRW\t0-0\t0\r\n", "", 0,
+          "COIL|d|C|3|RW|0-0|0|no row", "" },
         { "duplicates pass", "HREG\td\tR\t1\tRW\t0-9\t1\nHREG\td\tR\t1\tRW\t0-9\t2\n", "", 0,
           "HREG|d|R|1|RW|0-9|1\nHREG|d|R|1|RW|0-9|2", "" },
-    });
+    };
+    for (SReadCase& c : cases) {
+        c.file = "P\t1\r\n" + c.file;
+        c.id = "P";
+        c.addr = 1;
+    }
+    RunReadCases(cases);
 }
 
 TEST(DevFileRead, LineKinds)
@@ -113,7 +120,7 @@ TEST(DevFileRead, LineKinds)
           "format" },
         { "a six-field line whose second field is a number is a device line",
           "COIL\t5\tC1\t1\tRW\t0-1\r\n", "COIL", 5, "", "" },
-        { "an unknown type", "XREG\td\tR\t1\tRW\t0-9\t1\r\n", "", 0, "", "type" },
+        { "an unknown type", "P\t1\r\nXREG\td\tR\t1\tRW\t0-9\t1\r\n", "P", 1, "", "type" },
         { "an indented comment is a comment", "  \t// COIL\td\tC\t1\tRW\t0-1\t1\r\n", "", 0, "",
           "" },
         { "a single slash is no comment", "/ comment\r\n/COIL\tx\r\n", "", 0, "", "format format" },
@@ -122,9 +129,32 @@ TEST(DevFileRead, LineKinds)
           "HREG|d|R|1|RW|0-9|1", "" },
         { "blanks and tabs around a line are trimmed", " \tP\t1\t \r\n", "P", 1, "", "" },
         { "errors are reported in file order and reading goes on",
-          "XREG\td\tR\t1\tRW\t0-9\t1\nbad\nHREG\td\tR\t1\tRW\t0-9\t1\n", "", 0,
+          "P\t1\nXREG\td\tR\t1\tRW\t0-9\t1\nbad\nHREG\td\tR\t1\tRW\t0-9\t1\n", "P", 1,
           "HREG|d|R|1|RW|0-9|1", "type format" },
     });
+}
+
+TEST(DevFileRead, WhatIsNoDeviceFileDoesNotOpen)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, bool> cases[] = {
+        { "P\t1\r\nHREG\td\tR\t1\tRW\t0-9\t5\0\r\n"s, false }, // NUL
+        { "P\t1\r\n\x1B[0m\r\n", false },                      // escape
+        { "P\t1\x7F\r\n", false },                             // DEL
+        { "HREG\td\tR\t1\tRW\t0-9\t5\r\nP\t1\r\n", false },    // a cell first
+        { "XREG\td\tR\t1\tRW\t0-9\t5\r\n", false },            // a bad cell first
+        // The Windows program's device line of a device without an ID.
+        { "// x\r\n\t0x5\r\nHREG\td\tR\t1\tRW\t0-9\t5\r\n", true },
+    };
+    for (const auto& [file, opens] : cases) {
+        SCOPED_TRACE(file);
+        DevFileHarness h;
+        EXPECT_EQ(h.OpenBytes("dev.kvxd", file) != nullptr, opens);
+        EXPECT_EQ(h.Warnings("dev.kvxd"), std::vector<std::string>{ kFormatError });
+        EXPECT_EQ(h.messages, opens ? std::vector<std::string>{}
+                                    : std::vector<std::string>{ "Неверный формат файла \"" +
+                                                                h.dir.File("dev.kvxd") + "\"" });
+    }
 }
 
 TEST(DevFileRead, WarningsCarryTheFileName)

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 namespace korvex::test {
 namespace {
@@ -135,12 +136,10 @@ TEST(PrjDoc, WhatAProjectOpensReportsAndWritesBack)
           {},
           { ".\\z.kvxs", ".\\y.kvxs", ".\\b.kvxd", ".\\a.kvxd" } },
         { "a missing file is reported and skipped, the others open",
-          PrjHeader("1") +
-              ".\\gone.kvxs\r\n.\\a.kvxs\r\n.\\sub\\gone.kvxd\r\n.\\nofolder\\x.kvxd\r\n"
-              ".\\pump.kvxd\r\n",
+          PrjHeader("1") + ".\\a.kvxs\r\n.\\nofolder\\x.kvxd\r\n.\\pump.kvxd\r\n",
           { ".\\pump.kvxd" },
           { ".\\a.kvxs" },
-          { "missing gone.kvxs", "missing sub/gone.kvxd", "missing nofolder/x.kvxd" },
+          { "missing nofolder/x.kvxd" },
           { ".\\a.kvxs", ".\\pump.kvxd" } },
         { "a file that exists but cannot be read gets the document's own message",
           ".\\folder.kvxd\r\n.\\pump.kvxd\r\n",
@@ -198,6 +197,36 @@ TEST(PrjDoc, WhatAProjectOpensReportsAndWritesBack)
         ASSERT_TRUE(project->Save());
         EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("p.kvxp"))), c.body);
     }
+}
+
+TEST(PrjDoc, ManyMissingFilesAndAFileThatIsNoProjectAreOneMessageEach)
+{
+    using Strings = std::vector<std::string>;
+    ProjectHarness h;
+    h.dir.Write("pump.kvxd", DeviceText("PUMP", 1));
+    std::string lines = PrjHeader("1") + ".\\pump.kvxd\r\n";
+    for (int i = 1; i <= 8; ++i)
+        lines += ".\\gone" + std::to_string(i) + ".kvxd\r\n";
+    const CPrjDoc* project = h.OpenProject("p.kvxp", lines);
+    EXPECT_EQ(h.Names(CProjectTree::kDevicesGroup), Strings{ ".\\pump.kvxd" });
+    std::string missing = "Невозможно найти файлы проекта (8):";
+    for (int i = 1; i <= 5; ++i)
+        missing += "\n" + h.dir.File("gone" + std::to_string(i) + ".kvxd");
+    EXPECT_EQ(h.messages, Strings{ missing + "\nи ещё 3\n"
+                                             "Проверьте правильность имён файлов и путей к ним." });
+
+    // 50 KB of noise, where the lines would be taken for paths.
+    std::string noise(50 * 1024, '\0');
+    std::mt19937 random(11);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    h.messages.clear();
+    const std::string path = h.dir.Write("noise.kvxp", noise);
+    project = h.prj.OnOpenProject(path);
+    ASSERT_NE(project, nullptr);
+    EXPECT_TRUE(project->IsReadFailed());
+    EXPECT_EQ(h.messages, Strings{ "Файл \"" + path + "\" не является файлом проекта Korvex." });
+    EXPECT_EQ(h.DeviceCount(), 0u);
 }
 
 TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)

@@ -1,6 +1,7 @@
 #include "serial/CRecordingPort.h"
 #include "serial/CVirtualPort.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -66,6 +67,30 @@ TEST(VirtualPortPair, CreateAndDestroy)
     EXPECT_FALSE(vp.IsCreated());
     EXPECT_TRUE(vp.GetSlavePath().empty());
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "the slave path is gone";
+}
+
+TEST(VirtualPortPair, AClientsLineSettingsLeaveWithTheLastClient)
+{
+    CVirtualPort vp;
+    ASSERT_TRUE(vp.Create());
+    // A client's set-up stays when it closes without putting back what it
+    // found, as a killed client does.
+    const auto client = [&vp](termios* setUp) {
+        const int fd = ::open(vp.GetSlavePath().c_str(), O_RDWR | O_NOCTTY);
+        termios tio{};
+        const bool ok = setUp != nullptr ? tcsetattr(fd, TCSANOW, setUp) == 0
+                                         : tcgetattr(fd, &tio) == 0 && cfgetospeed(&tio) == B0;
+        ::close(fd);
+        return ok;
+    };
+    // 19200 8E1 as libmodbus sets it up; a pseudo-terminal drops the parity.
+    termios even{};
+    cfsetspeed(&even, B19200);
+    even.c_cflag |= CREAD | CLOCAL | CS8 | PARENB;
+    ASSERT_TRUE(client(&even));
+    // At rest (B0) once the last client has gone; a look is a client too.
+    EXPECT_TRUE(WaitUntil([&] { return client(nullptr); }, 5s));
+    EXPECT_TRUE(client(&even)) << "the same set-up again: " << std::strerror(errno);
 }
 
 TEST_F(VirtualPort, ClientsComeAndGoWithoutErrors)

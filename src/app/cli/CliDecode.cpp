@@ -55,11 +55,18 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
     return bytes;
 }
 
-void PrintDecodeUsage()
+void PrintDecodeUsage(std::FILE* out)
 {
     std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--strict]"
-               " [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n",
-               stderr);
+               " [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n"
+               "Opens the project or the device files, then hands each line of standard\n"
+               "input (hex byte pairs) to the receive path as one received block.\n"
+               "  --running     bytes that may still become a frame wait for the next line\n"
+               "  --dec-addr    addresses in decimal\n"
+               "  --dec-values  values and data bytes in decimal\n"
+               "  --strict      answer by the MODBUS standard\n"
+               "  --save        at the end, save every device whose values changed\n",
+               out);
 }
 
 } // namespace
@@ -73,6 +80,10 @@ int CliDecode(int argc, char** argv)
     bool strict = false;
     std::vector<std::string> deviceFiles;
     for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintDecodeUsage(stdout);
+            return 0;
+        }
         if (std::strcmp(argv[i], "--running") == 0)
             running = true;
         else if (std::strcmp(argv[i], "--dec-addr") == 0)
@@ -87,13 +98,13 @@ int CliDecode(int argc, char** argv)
             deviceFiles.emplace_back(argv[i]);
         else {
             std::fprintf(stderr, "korvex-cli decode: unknown option '%s'\n", argv[i]);
-            PrintDecodeUsage();
+            PrintDecodeUsage(stderr);
             return kExitUsage;
         }
     }
     if (const std::string error = CheckCliFiles(deviceFiles); !error.empty()) {
         std::fprintf(stderr, "korvex-cli decode: %s\n", error.c_str());
-        PrintDecodeUsage();
+        PrintDecodeUsage(stderr);
         return kExitUsage;
     }
 

@@ -11,9 +11,12 @@
 namespace korvex {
 namespace {
 
-void PrintPortsUsage()
+void PrintPortsUsage(std::FILE* out)
 {
-    std::fputs("usage: korvex-cli ports [--sys-root DIR] [--dev-root DIR]\n", stderr);
+    std::fputs("usage: korvex-cli ports [--sys-root DIR] [--dev-root DIR]\n"
+               "One line per serial port of the machine: index, name, shown name, busy or\n"
+               "free, usb or empty. --sys-root and --dev-root: where ports are looked for.\n",
+               out);
 }
 
 } // namespace
@@ -23,11 +26,15 @@ int CliPorts(int argc, char** argv)
     std::string sysRoot = "/sys/class/tty";
     std::string devRoot = "/dev";
     for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintPortsUsage(stdout);
+            return 0;
+        }
         const bool isRoot =
             std::strcmp(argv[i], "--sys-root") == 0 || std::strcmp(argv[i], "--dev-root") == 0;
         if (isRoot && i + 1 >= argc) {
             std::fprintf(stderr, "korvex-cli ports: option '%s' needs a folder\n", argv[i]);
-            PrintPortsUsage();
+            PrintPortsUsage(stderr);
             return kExitUsage;
         }
         if (std::strcmp(argv[i], "--sys-root") == 0) {
@@ -36,7 +43,7 @@ int CliPorts(int argc, char** argv)
             devRoot = argv[++i];
         } else {
             std::fprintf(stderr, "korvex-cli ports: unknown option '%s'\n", argv[i]);
-            PrintPortsUsage();
+            PrintPortsUsage(stderr);
             return kExitUsage;
         }
     }

@@ -29,11 +29,12 @@ namespace {
 struct SRunOptions
 {
     CKorvexRuntime::SOptions runtime;
+    bool bHelp{ false };
     bool bSave{ false };
     std::vector<std::string> files;
 };
 
-void PrintRunUsage()
+void PrintRunUsage(std::FILE* out)
 {
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
@@ -44,7 +45,7 @@ void PrintRunUsage()
                "settings are used; options override them for this run only.\n"
                "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
                "separated by commas.\n",
-               stderr);
+               out);
 }
 
 std::optional<bool> ParseOnOff(const std::string& v)
@@ -73,6 +74,10 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
         auto is = [&](const char* name) {
             return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
         };
+        if (arg == "--help" || arg == "-h") {
+            opts.bHelp = true;
+            return std::string();
+        }
         if (is("--port")) {
             const auto v = value("--port");
             if (!v || v->empty())
@@ -182,8 +187,11 @@ private:
 };
 
 // Opens the project, or the device and script files each through its
-// template; every script-log record becomes an "S" line.
-bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCliOutput& out)
+// template; every script-log record becomes an "S" line. False when the
+// project cannot be read, or a file named on the command line did not open
+// and said why (a device whose ID is open already is dropped silently).
+bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCliOutput& out,
+                  const int& reported)
 {
     if (IsCliProject(files)) {
         if (!OpenCliProject(rt.Project(), files.front()))
@@ -191,7 +199,10 @@ bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCl
     } else {
         for (const std::string& path : files) {
             const bool isScript = path.size() > 5 && path.ends_with(".kvxs");
-            (isScript ? rt.ScriptTemplate() : rt.Project().GetDevTemplate()).OpenDocumentFile(path);
+            const int before = reported;
+            CDocTemplate& tmpl = isScript ? rt.ScriptTemplate() : rt.Project().GetDevTemplate();
+            if (tmpl.OpenDocumentFile(path) == nullptr && reported != before)
+                return false;
         }
     }
     for (CDocument* doc : rt.ScriptTemplate().GetDocuments()) {
@@ -209,9 +220,13 @@ int CliRun(int argc, char** argv)
 {
     SRunOptions opt;
     const std::string error = ParseRunOptions(argc, argv, opt);
+    if (opt.bHelp) {
+        PrintRunUsage(stdout);
+        return 0;
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "korvex-cli run: %s\n", error.c_str());
-        PrintRunUsage();
+        PrintRunUsage(stderr);
         return kExitUsage;
     }
 
@@ -225,7 +240,9 @@ int CliRun(int argc, char** argv)
     CCliOutput out(&rt.Port());
     app.SetTransmitter(&out);
     app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
-    app.SetMessageHandler([](const std::string& text) {
+    int reported = 0;
+    app.SetMessageHandler([&reported](const std::string& text) {
+        ++reported;
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
 
@@ -241,8 +258,11 @@ int CliRun(int argc, char** argv)
         return 1;
     case CKorvexRuntime::Prepared::Ok: break;
     }
-    if (!OpenRunFiles(rt, opt.files, out))
+    if (!OpenRunFiles(rt, opt.files, out, reported)) {
+        // The reader's warning lines are printed before the end.
+        QCoreApplication::processEvents();
         return 1;
+    }
     // Faults name devices by ID: they apply once the devices are open.
     if (const std::string faultError = rt.ApplyFaults(opt.runtime.faults); !faultError.empty()) {
         std::fprintf(stderr, "korvex-cli run: --fault: %s\n", faultError.c_str());
@@ -267,7 +287,11 @@ int CliRun(int argc, char** argv)
             std::fprintf(stderr, "korvex-cli run: %s\n", rt.GetLastError().c_str());
             linkFailed = true;
             stops.Request();
-            app.OnStop();
+            // A link that is not ours started nothing.
+            if (app.IsRunning())
+                app.OnStop();
+            else
+                qapp.quit();
             return;
         }
         if (rt.IsServingVirtual())

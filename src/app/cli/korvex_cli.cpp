@@ -13,7 +13,7 @@ void PrintUsage(std::FILE* out)
     std::fputs("usage: korvex-cli COMMAND [options]\n"
                "\n"
                "commands:\n"
-               "  decode [--running] [--dec-addr] [--dec-values] [--save]\n"
+               "  decode [--running] [--dec-addr] [--dec-values] [--strict] [--save]\n"
                "         [PROJECT.kvxp | DEVICE.kvxd ...]\n"
                "      open the project or the device files, read hex bytes from standard input,\n"
                "      one received block per line, and print the protocol-log lines and answers\n"
@@ -22,7 +22,9 @@ void PrintUsage(std::FILE* out)
                "      serve the project or the devices and scripts on a serial port and print\n"
                "      the protocol and script logs\n"
                "  ports [--sys-root DIR] [--dev-root DIR]\n"
-               "      list the serial ports: index, name, shown name, busy or free, usb\n",
+               "      list the serial ports: index, name, shown name, busy or free, usb\n"
+               "\n"
+               "korvex-cli COMMAND --help shows the options of a command.\n",
                out);
 }
 
@@ -42,7 +44,8 @@ int main(int argc, char** argv)
         return korvex::CliRun(argc - 2, argv + 2);
     if (std::strcmp(command, "ports") == 0)
         return korvex::CliPorts(argc - 2, argv + 2);
-    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "help") == 0) {
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
+        std::strcmp(command, "help") == 0) {
         PrintUsage(stdout);
         return 0;
     }

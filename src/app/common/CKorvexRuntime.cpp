@@ -2,13 +2,13 @@
 
 #include "core/CDocTemplate.h"
 #include "core/FaultRules.h"
+#include "core/Text.h"
 #include "script/ScriptTemplate.h"
 #include "serial/EnumeratePorts.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <unistd.h>
 
 namespace korvex {
@@ -28,8 +28,7 @@ CKorvexRuntime::~CKorvexRuntime()
         m_app.OnStop();
     // The documents go with the project manager, before the port.
     m_pProject.reset();
-    if (m_bLinked)
-        unlink(m_strLink.c_str());
+    m_link.Release();
 }
 
 std::string CKorvexRuntime::DefaultVirtualLink()
@@ -58,7 +57,8 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
     m_pProject->SetRecentStore(&m_store);
     m_nSavedPort = set.PORT;
     m_strLink = o.strLink;
-    if (o.bListVirtual && m_strLink.empty())
+    m_bDefaultLink = o.bListVirtual && m_strLink.empty();
+    if (m_bDefaultLink)
         m_strLink = DefaultVirtualLink();
 
     const std::string sysRoot = o.strSysRoot;
@@ -133,21 +133,37 @@ bool CKorvexRuntime::Start()
         if (set.m_info.m_bVirtual)
             set.m_info.m_strComName = GetVirtualPath();
     }
+    // The link is claimed before anything starts: another program's link, or
+    // a file that is no link of ours, stops a link named for this run here.
+    std::string unlinked; // why the default link is left out
+    if (useVirtual && !m_strLink.empty() && !m_link.IsClaimed()) {
+        if (m_link.Claim(m_strLink) != CVirtualLink::Claimed::Ok) {
+            if (!m_bDefaultLink) {
+                m_strError = m_link.GetError();
+                return false;
+            }
+            unlinked = m_link.GetError();
+        }
+        m_bUnlinked = !unlinked.empty();
+    }
     m_port.SetVirtualPort(useVirtual ? &m_virtual : nullptr);
     m_app.OnStart();
-    if (!useVirtual || !m_port.IsOpen() || m_strLink.empty() || m_bLinked)
+    if (!useVirtual || !m_port.IsOpen())
+        return true;
+    if (!unlinked.empty()) {
+        m_app.ReportError(unlinked + "\n" +
+                          StrFormat(kUnlinkedText, m_virtual.GetSlavePath().c_str()));
+        return true;
+    }
+    if (!m_link.IsClaimed() || m_link.IsLinked())
         return true;
 
     // The link is made once the port is open: the open purges what arrived
     // before it, and a master must not connect earlier.
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(m_strLink).parent_path(), ec);
-    unlink(m_strLink.c_str());
-    if (symlink(m_virtual.GetSlavePath().c_str(), m_strLink.c_str()) != 0) {
-        m_strError = "cannot create the link '" + m_strLink + "': " + std::strerror(errno);
+    if (!m_link.Link(m_virtual.GetSlavePath())) {
+        m_strError = m_link.GetError();
         return false;
     }
-    m_bLinked = true;
     return true;
 }
 
@@ -159,7 +175,7 @@ bool CKorvexRuntime::IsServingVirtual() const
 
 std::string CKorvexRuntime::GetVirtualPath() const
 {
-    if (!m_strLink.empty())
+    if (!m_strLink.empty() && !m_bUnlinked)
         return m_strLink;
     return m_virtual.GetSlavePath();
 }

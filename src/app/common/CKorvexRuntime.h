@@ -5,6 +5,7 @@
 #include "files/CPrjManager.h"
 #include "serial/CAppPort.h"
 #include "serial/CSettingsStore.h"
+#include "serial/CVirtualLink.h"
 #include "serial/CVirtualPort.h"
 
 #include <cstdint>
@@ -68,6 +69,8 @@ public:
     static constexpr char kNoPortText[] =
         "На данном ПК нет ни одного последовательного порта.\nРабота с программой невозможна!";
     static constexpr char kVirtualPortName[] = "Виртуальный порт";
+    // The default link left out; %s is the pseudo-terminal a master opens.
+    static constexpr char kUnlinkedText[] = "Виртуальный порт работает без ссылки: %s";
 
     // Made on the user-interface thread, where its tasks are posted.
     CKorvexRuntime();
@@ -89,15 +92,20 @@ public:
 
     // Starts the emulator on the chosen port. The virtual port's pair is made
     // on first use and kept for the program's run, so a master keeps its path
-    // from one start to the next; its link is made once the port is open.
-    // False when the link could not be made (the session is stopped again;
-    // GetLastError tells why).
+    // from one start to the next; its link is claimed before the start (see
+    // CVirtualLink) and made once the port is open, and kept till the end.
+    // False when the link named for this run (--virtual=LINK) belongs to
+    // another program or cannot be made, or something else is at its path:
+    // then nothing is started, or the session is stopped again (GetLastError
+    // tells why). The default link of the desktop program is left out instead:
+    // the port serves its pseudo-terminal, and the app's error says so.
     bool Start();
     void Stop() { m_app.OnStop(); }
     // The emulator serves the virtual port now.
     bool IsServingVirtual() const;
     // The path a master opens on the virtual port: the link when there is
-    // one, else the pseudo-terminal; empty before the pair exists.
+    // one (or is to be), else the pseudo-terminal; empty before the pair
+    // exists.
     std::string GetVirtualPath() const;
     // The pseudo-terminal behind it (/dev/pts/N); empty before it exists.
     const std::string& GetVirtualDevice() const { return m_virtual.GetSlavePath(); }
@@ -129,6 +137,7 @@ private:
     CKorvexApp m_app;
     CAppPort m_port;
     CVirtualPort m_virtual;
+    CVirtualLink m_link;
     CSettingsStore m_store;
     std::unique_ptr<CPrjManager> m_pProject;
     CDocTemplate* m_pScripts{ nullptr };
@@ -136,7 +145,8 @@ private:
     std::string m_strError;
     bool m_bForceVirtual{ false }; // --virtual: this run serves the virtual port
     bool m_bPortOverride{ false }; // --port or --virtual: PORT is not saved
-    bool m_bLinked{ false };
+    bool m_bDefaultLink{ false };  // m_strLink was not named for this run
+    bool m_bUnlinked{ false };     // the default link was left out
     int m_nSavedPort{ -1 };
     bool m_bStrictOverride{ false }; // --strict: MBSTRICT is not saved
     int m_nSavedStrict{ 0 };

@@ -33,6 +33,25 @@ struct SDesktopOptions
 
 constexpr char kUsage[] = "usage: korvex [--virtual[=LINK] | --port NAME|PATH] [--log=FILE] "
                           "[PROJECT.kvxp]\n";
+constexpr char kHelp[] =
+    "Opens the project named, else the most recent one, in the desktop program.\n"
+    "  --virtual[=LINK]  serve on the built-in virtual port at once, linked at LINK\n"
+    "                    (default $XDG_RUNTIME_DIR/korvex/tty); for this run only\n"
+    "  --port NAME|PATH  serve on this port at once (a name under /dev or an\n"
+    "                    absolute path); for this run only\n"
+    "  --log=FILE        append every protocol-log row and script-log line to FILE\n"
+    "  --help            show this help and exit\n"
+    "Qt's own options (-platform NAME, ...) are taken as well.\n";
+
+// --help anywhere; looked for before the application object exists, which
+// needs a display.
+bool AsksForHelp(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
+}
 
 // An error text, or empty when the arguments are fine. Qt's own options (for
 // example -platform) are gone from argv by then.
@@ -58,8 +77,6 @@ std::string ParseOptions(int argc, char** argv, SDesktopOptions& o)
             o.strLog = arg.substr(6);
             if (o.strLog.empty())
                 return "--log= needs a file";
-        } else if (arg == "--help" || arg == "-h") {
-            return "help";
         } else if (!arg.empty() && arg[0] == '-') {
             return "unknown option '" + arg + "'";
         } else if (o.strProject.empty()) {
@@ -77,6 +94,11 @@ std::string ParseOptions(int argc, char** argv, SDesktopOptions& o)
 
 int main(int argc, char** argv)
 {
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     korvex::PrepareScriptEnvironment();
     QApplication qapp(argc, argv);
     korvex::InitUiResources();
@@ -89,10 +111,6 @@ int main(int argc, char** argv)
 
     SDesktopOptions options;
     const std::string error = ParseOptions(argc, argv, options);
-    if (error == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
     if (!error.empty()) {
         std::fprintf(stderr, "korvex: %s\n%s", error.c_str(), kUsage);
         return 2;
