@@ -1,5 +1,6 @@
 #include "serial/CSerialPort.h"
 
+#include "core/FileIo.h"
 #include "serial/LineBaud.h"
 
 #include <algorithm>
@@ -31,17 +32,6 @@ template <class F> void CallHook(F&& hook) noexcept
     try {
         hook();
     } catch (...) {
-    }
-}
-
-// The system's description of an error number, without a line break.
-void ErrorMessage(int error, char* buffer, std::size_t size)
-{
-    // GNU strerror_r: may return a static text instead of filling the buffer.
-    const char* text = strerror_r(error, buffer, size);
-    if (text != buffer) {
-        std::strncpy(buffer, text, size - 1);
-        buffer[size - 1] = '\0';
     }
 }
 
@@ -136,11 +126,8 @@ std::string CSerialPort::GetErrorText(int error)
 {
     if (error == -1)
         error = errno;
-    char buffer[256];
-    ErrorMessage(error, buffer, sizeof buffer);
-    if (buffer[0] == '\0')
-        return {};
-    return std::string(buffer) + "\r\n";
+    const std::string text = ErrorText(error);
+    return text.empty() ? text : text + "\r\n";
 }
 
 bool CSerialPort::IsPseudoTerminal(int fd)
@@ -599,9 +586,8 @@ void CSerialPort::ReaderThread(SThreadParams params)
     const auto fail = [&](int error) {
         deliver();
         bFailed = true;
-        char text[256];
-        ErrorMessage(error, text, sizeof text);
-        CallHook([&] { OnError("Ошибка: WaitCommEvent() - \"%s\"\n", text); });
+        const std::string text = ErrorText(error);
+        CallHook([&] { OnError("Ошибка: WaitCommEvent() - \"%s\"\n", text.c_str()); });
     };
 
     while (!m_bStop.load()) {

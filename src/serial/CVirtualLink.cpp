@@ -1,9 +1,9 @@
 #include "serial/CVirtualLink.h"
 
+#include "core/FileIo.h"
 #include "core/Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
@@ -19,8 +19,7 @@ constexpr char kForeign[] =
     "такие файлы программа не заменяет и не удаляет.";
 constexpr char kNoLock[] = "Невозможно создать файл блокировки '%s': %s";
 constexpr char kPtsPrefix[] = "/dev/pts/";
-// Where a link cannot be made, for the reports.
-constexpr char kNoLink[] = "cannot create the link '%s': %s";
+constexpr char kNoLink[] = "Невозможно создать ссылку '%s' на виртуальный порт: %s";
 
 bool SameFile(const struct stat& a, const struct stat& b)
 {
@@ -60,7 +59,7 @@ std::string CVirtualLink::DescribeForeign(const std::string& path) const
     {
     };
     if (lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? std::string() : std::string(std::strerror(errno));
+        return errno == ENOENT ? std::string() : ErrorText(errno);
     if (S_ISLNK(st.st_mode) && ReadLink(path).starts_with(kPtsPrefix))
         return std::string();
     return KindOf(path, st);
@@ -90,7 +89,7 @@ CVirtualLink::Claimed CVirtualLink::Claim(const std::string& path)
         const int fd =
             ::open(m_strLockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
-            m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), std::strerror(errno));
+            m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), ErrorText(errno).c_str());
             return Claimed::Failed;
         }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -100,7 +99,7 @@ CVirtualLink::Claimed CVirtualLink::Claim(const std::string& path)
                 m_strError = StrFormat(kBusy, path.c_str());
                 return Claimed::Busy;
             }
-            m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), std::strerror(error));
+            m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), ErrorText(error).c_str());
             return Claimed::Failed;
         }
         struct stat held
@@ -122,7 +121,7 @@ CVirtualLink::Claimed CVirtualLink::Claim(const std::string& path)
         }
     }
     if (m_nLockFd < 0) {
-        m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), std::strerror(EAGAIN));
+        m_strError = StrFormat(kNoLock, m_strLockPath.c_str(), ErrorText(EAGAIN).c_str());
         return Claimed::Failed;
     }
     if (const std::string kind = DescribeForeign(path); !kind.empty()) {
@@ -147,7 +146,7 @@ bool CVirtualLink::Link(const std::string& target)
     // Nothing, or a link into /dev/pts whose lock was free: a former run's.
     ::unlink(m_strPath.c_str());
     if (symlink(target.c_str(), m_strPath.c_str()) != 0) {
-        m_strError = StrFormat(kNoLink, m_strPath.c_str(), std::strerror(errno));
+        m_strError = StrFormat(kNoLink, m_strPath.c_str(), ErrorText(errno).c_str());
         return false;
     }
     m_strTarget = target;

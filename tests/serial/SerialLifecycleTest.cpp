@@ -9,7 +9,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* const kFailure = "Ошибка: WaitCommEvent() - \"Input/output error\"\n";
+const char* const kFailure = "Ошибка: WaitCommEvent() - \"Ошибка ввода/вывода\"\n";
 
 using SerialLifecycle = PortOnPty;
 

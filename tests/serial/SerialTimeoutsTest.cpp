@@ -76,9 +76,9 @@ TEST(SerialPortName, DeviceUnderDevOrAbsolutePath)
 
 TEST(SerialErrorText, SystemTextWithLineBreak)
 {
-    EXPECT_EQ(CSerialPort::GetErrorText(ENOENT), "No such file or directory\r\n");
+    EXPECT_EQ(CSerialPort::GetErrorText(ENOENT), "Нет такого файла или каталога\r\n");
     errno = ENOTTY;
-    EXPECT_EQ(CSerialPort::GetErrorText(), "Inappropriate ioctl for device\r\n");
+    EXPECT_EQ(CSerialPort::GetErrorText(), "Неподходящий ioctl для устройства\r\n");
 }
 
 TEST(ModemLines, ReportsOnlyChangesOfMaskedLines)

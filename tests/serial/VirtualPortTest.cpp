@@ -142,7 +142,7 @@ TEST_F(VirtualPort, PortVanishesWhenThePairIsDestroyed)
     m_vp.Destroy();
     ASSERT_TRUE(m_port.WaitForErrors(1));
     EXPECT_EQ(m_port.Errors(),
-              std::vector<std::string>{ "Ошибка: WaitCommEvent() - \"Input/output error\"\n" });
+              std::vector<std::string>{ "Ошибка: WaitCommEvent() - \"Ошибка ввода/вывода\"\n" });
     EXPECT_FALSE(m_port.WaitForErrors(2, 500ms));
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/CDocTemplate.h"
 #include "core/FaultRules.h"
+#include "core/FileIo.h"
 #include "core/Text.h"
 #include "script/ScriptTemplate.h"
 #include "serial/EnumeratePorts.h"
@@ -125,8 +126,7 @@ bool CKorvexRuntime::Start()
     const bool useVirtual = m_bForceVirtual || set.m_info.m_bVirtual;
     if (useVirtual && !m_virtual.IsCreated()) {
         if (!m_virtual.Create()) {
-            m_strError =
-                "Невозможно создать виртуальный порт: " + std::string(std::strerror(errno));
+            m_strError = "Невозможно создать виртуальный порт: " + ErrorText(errno);
             m_app.OnError(m_strError);
             return true;
         }

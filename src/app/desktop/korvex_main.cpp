@@ -5,6 +5,7 @@
 #include "app/common/CKorvexRuntime.h"
 #include "app/common/CLineLogFile.h"
 #include "app/common/CSignalWatcher.h"
+#include "core/FileIo.h"
 #include "script/ScriptEnvironment.h"
 #include "ui/CMainFrame.h"
 #include "ui/Resources.h"
@@ -130,7 +131,7 @@ int main(int argc, char** argv)
     if (runtime.Prepare(options.runtime) == CKorvexRuntime::Prepared::VirtualFail) {
         QMessageBox::warning(nullptr, QStringLiteral("Предупреждение"),
                              QStringLiteral("Невозможно создать виртуальный порт: %1")
-                                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                                 .arg(korvex::Qs(korvex::ErrorText(errno))));
         return 1;
     }
 
