@@ -12,7 +12,7 @@
 // usage: korvex_bench_desktop PATH-TO-korvex-cli [SECONDS]
 
 #include "BenchUtil.h"
-#include "app/common/CKorvexRuntime.h"
+#include "runtime/CKorvexRuntime.h"
 #include "core/CDevDoc.h"
 #include "files/CPrjManager.h"
 #include "script/ScriptEnvironment.h"

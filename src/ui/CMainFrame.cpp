@@ -1,9 +1,9 @@
 #include "ui/CMainFrame.h"
 
 #include "KorvexVersion.h"
-#include "app/common/CKorvexRuntime.h"
-#include "app/common/CLineLogFile.h"
-#include "app/common/LogLines.h"
+#include "runtime/CKorvexRuntime.h"
+#include "runtime/CLineLogFile.h"
+#include "runtime/LogLines.h"
 #include "core/CDevDoc.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"

@@ -4,7 +4,7 @@
 // serial port of the machine (an empty sysfs tree), the virtual port linked
 // into a temporary folder, file dialogs answered by the test.
 
-#include "app/common/CKorvexRuntime.h"
+#include "runtime/CKorvexRuntime.h"
 #include "core/CDocManager.h"
 #include "files/CPrjManager.h"
 #include "support/TempDir.h"

@@ -2,7 +2,7 @@
 // a second korvex-cli on it starts nothing, and the desktop program serves
 // its own pseudo-terminal without the default link, saying so.
 
-#include "app/common/CKorvexRuntime.h"
+#include "runtime/CKorvexRuntime.h"
 #include "support/CChildProcess.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 #include "CCliOutput.h"
 
-#include "app/common/LogLines.h"
+#include "runtime/LogLines.h"
 
 #include <cstdio>
 

@@ -4,8 +4,8 @@
 
 #include "CCliOutput.h"
 #include "CliCommands.h"
-#include "app/common/CKorvexRuntime.h"
-#include "app/common/CSignalWatcher.h"
+#include "runtime/CKorvexRuntime.h"
+#include "runtime/CSignalWatcher.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
 #include "core/ISessionObserver.h"

@@ -2,9 +2,9 @@
 //
 //   korvex [--virtual[=LINK] | --port NAME|PATH] [--log=FILE] [PROJECT.kvxp]
 
-#include "app/common/CKorvexRuntime.h"
-#include "app/common/CLineLogFile.h"
-#include "app/common/CSignalWatcher.h"
+#include "runtime/CKorvexRuntime.h"
+#include "runtime/CLineLogFile.h"
+#include "runtime/CSignalWatcher.h"
 #include "core/FileIo.h"
 #include "script/ScriptEnvironment.h"
 #include "ui/CMainFrame.h"

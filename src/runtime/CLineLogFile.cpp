@@ -1,4 +1,4 @@
-#include "app/common/CLineLogFile.h"
+#include "runtime/CLineLogFile.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "app/common/LogLines.h"
+#include "runtime/LogLines.h"
 
 #include "core/Text.h"
 

@@ -1,4 +1,4 @@
-#include "app/common/CKorvexRuntime.h"
+#include "runtime/CKorvexRuntime.h"
 
 #include "core/CDocTemplate.h"
 #include "core/FaultRules.h"

@@ -1,4 +1,4 @@
-#include "app/common/CQtPoster.h"
+#include "runtime/CQtPoster.h"
 
 #include <QMetaObject>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "app/common/CSignalWatcher.h"
+#include "runtime/CSignalWatcher.h"
 
 #include <QSocketNotifier>
 

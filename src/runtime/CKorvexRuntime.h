@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/common/CQtPoster.h"
+#include "runtime/CQtPoster.h"
 #include "core/CKorvexApp.h"
 #include "files/CPrjManager.h"
 #include "serial/CAppPort.h"
