@@ -24,7 +24,6 @@ public:
     }
 
     bool IsLoading() const { return m_mode == Mode::Load; }
-    bool IsStoring() const { return m_mode == Mode::Store; }
     const std::string& GetFilePath() const { return m_strFilePath; }
 
     // Loading: the file's bytes. Storing: the bytes written so far.

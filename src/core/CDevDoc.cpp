@@ -120,19 +120,17 @@ std::size_t CDevDoc::GetItemCount() const
 
 void CDevDoc::AddObserver(IDevObserver* observer)
 {
-    if (std::find(m_arObservers.begin(), m_arObservers.end(), observer) == m_arObservers.end())
-        m_arObservers.push_back(observer);
+    m_observers.Add(observer);
 }
 
 void CDevDoc::RemoveObserver(IDevObserver* observer)
 {
-    std::erase(m_arObservers, observer);
+    m_observers.Remove(observer);
 }
 
 void CDevDoc::NotifyValuesChanged(const std::vector<CDevItem*>& items)
 {
-    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
-        observer->OnValuesChanged(items);
+    m_observers.Notify([&items](IDevObserver& observer) { observer.OnValuesChanged(items); });
 }
 
 // ---- Cells -----------------------------------------------------------------
@@ -159,8 +157,7 @@ HROW CDevDoc::ShowItem(CDevItem* item)
 
     if (item->m_hRow == 0)
         item->m_hRow = ++m_nLastRow;
-    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
-        observer->OnItemShown(item);
+    m_observers.Notify([item](IDevObserver& observer) { observer.OnItemShown(item); });
     return item->m_hRow;
 }
 
@@ -193,8 +190,7 @@ void CDevDoc::RemoveItem(CDevItem* item)
                                  [item](const auto& p) { return p.get() == item; });
     if (it == m_arItems.end())
         return;
-    for (IDevObserver* observer : std::vector<IDevObserver*>(m_arObservers))
-        observer->OnItemRemoved(item);
+    m_observers.Notify([item](IDevObserver& observer) { observer.OnItemRemoved(item); });
     m_app.GetCellNotifier().Forget(item);
     UnindexItem(item);
     m_arItems.erase(it);

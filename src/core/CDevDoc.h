@@ -3,6 +3,7 @@
 #include "core/CDevItem.h"
 #include "core/CDocument.h"
 #include "core/CFirstMatchIndex.h"
+#include "core/CObserverList.h"
 
 #include <atomic>
 #include <cstdint>
@@ -213,7 +214,7 @@ private:
     std::uint64_t m_nNextSeq{ 0 };
     std::string m_strId;
     std::atomic<std::uint8_t> m_nAddr{ 0 };
-    std::vector<IDevObserver*> m_arObservers; // not owned
+    CObserverList<IDevObserver> m_observers;
     const IDevFileFormat* m_pFormat{ nullptr };
     HROW m_nLastRow{ 0 };
 };

@@ -33,14 +33,6 @@ void CDocManager::RemoveTemplate(CDocTemplate* tmpl)
     m_arTemplates.erase(it);
 }
 
-std::vector<CDocTemplate*> CDocManager::GetTemplates() const
-{
-    std::vector<CDocTemplate*> templates;
-    for (const auto& tmpl : m_arTemplates)
-        templates.push_back(tmpl.get());
-    return templates;
-}
-
 std::vector<CDocument*> CDocManager::GetDocuments() const
 {
     std::vector<CDocument*> docs;
@@ -86,21 +78,17 @@ void CDocManager::CloseAllDocumentsExcept(const CDocument* keep)
 
 void CDocManager::AddListener(IDocListener* listener)
 {
-    if (std::find(m_arListeners.begin(), m_arListeners.end(), listener) == m_arListeners.end())
-        m_arListeners.push_back(listener);
+    m_listeners.Add(listener);
 }
 
 void CDocManager::RemoveListener(IDocListener* listener)
 {
-    std::erase(m_arListeners, listener);
+    m_listeners.Remove(listener);
 }
 
 template <typename Fn> void CDocManager::Notify(Fn fn)
 {
-    // A copy: a listener may take itself off while it is told.
-    const std::vector<IDocListener*> listeners = m_arListeners;
-    for (IDocListener* listener : listeners)
-        fn(*listener);
+    m_listeners.Notify(fn);
 }
 
 template <typename Fn> void CDocManager::Post(CDocument& doc, Fn fn)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CObserverList.h"
+
 #include <memory>
 #include <vector>
 
@@ -27,7 +29,6 @@ public:
     CDocTemplate& AddTemplate(std::unique_ptr<CDocTemplate> tmpl);
     // Closes the template's documents and destroys it.
     void RemoveTemplate(CDocTemplate* tmpl);
-    std::vector<CDocTemplate*> GetTemplates() const;
 
     // Every open document, in template and document order.
     std::vector<CDocument*> GetDocuments() const;
@@ -61,7 +62,7 @@ private:
     template <typename Fn> void Post(CDocument& doc, Fn fn);
 
     std::vector<std::unique_ptr<CDocTemplate>> m_arTemplates;
-    std::vector<IDocListener*> m_arListeners; // not owned
+    CObserverList<IDocListener> m_listeners;
     IUiPoster* m_pPoster{ nullptr };
 };
 

@@ -7,10 +7,9 @@
 
 namespace korvex {
 
-CDocTemplate::CDocTemplate(std::string docTypeName, std::string filterName, std::string filterExt,
-                           Factory factory)
+CDocTemplate::CDocTemplate(std::string docTypeName, std::string filterName, Factory factory)
     : m_strDocTypeName(std::move(docTypeName)), m_strFilterName(std::move(filterName)),
-      m_strFilterExt(std::move(filterExt)), m_factory(std::move(factory))
+      m_factory(std::move(factory))
 {
 }
 

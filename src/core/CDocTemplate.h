@@ -19,10 +19,9 @@ class CDocTemplate
 public:
     using Factory = std::function<std::unique_ptr<CDocument>()>;
 
-    // docTypeName "Korvex.Device", filterName "Файлы устройств (*.kvxd)",
-    // filterExt ".kvxd".
-    CDocTemplate(std::string docTypeName, std::string filterName, std::string filterExt,
-                 Factory factory);
+    // docTypeName "Korvex.Device", filterName "Файлы устройств (*.kvxd)": the
+    // file dialogs' filter, which gives the extension of the files.
+    CDocTemplate(std::string docTypeName, std::string filterName, Factory factory);
     ~CDocTemplate();
 
     CDocTemplate(const CDocTemplate&) = delete;
@@ -30,7 +29,6 @@ public:
 
     const std::string& GetDocTypeName() const { return m_strDocTypeName; }
     const std::string& GetFilterName() const { return m_strFilterName; }
-    const std::string& GetFilterExt() const { return m_strFilterExt; }
 
     // The window side; null (the default) gives documents without windows.
     void SetFrames(IDocFrames* frames) { m_pFrames = frames; }
@@ -62,7 +60,6 @@ private:
 
     std::string m_strDocTypeName;
     std::string m_strFilterName;
-    std::string m_strFilterExt;
     Factory m_factory;
     IDocFrames* m_pFrames{ nullptr };
     CDocManager* m_pManager{ nullptr };

@@ -12,7 +12,7 @@ namespace korvex {
 CKorvexApp::CKorvexApp()
     : m_session(m_rx, m_feed, m_settings, [this](const std::string& text) { ReportError(text); }),
       m_rx(m_devices, m_feed, m_settings, m_session.GetRunningFlag()),
-      m_handlers(m_devices, m_rx, m_feed, m_settings)
+      m_handlers(m_devices, m_feed, m_settings)
 {
     m_rx.SetHandler(&m_handlers);
     m_handlers.SetFaults(&m_faults);

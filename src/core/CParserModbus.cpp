@@ -4,7 +4,6 @@
 #include "core/Crc16.h"
 #include "core/IDeviceLookup.h"
 #include "core/IFrameSender.h"
-#include "core/IRequestHandler.h"
 #include "core/SSettings.h"
 #include "core/Text.h"
 
@@ -283,7 +282,7 @@ bool IsRequest(const std::uint8_t* pdu, unsigned n)
 
 std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, unsigned length)
 {
-    CParserModbus parser(settings, false, nullptr, nullptr);
+    CParserModbus parser(settings, false, nullptr);
     parser.SetDescribingOwnAnswer();
     SFrameInfo info;
     parser.Parse(frame, length, info);
@@ -291,9 +290,8 @@ std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, 
 }
 
 CParserModbus::CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
-                             IRequestHandler* handler, const IDeviceLookup* devices)
-    : m_settings(settings), m_bRunning(running), m_pEcho(echo), m_pHandler(handler),
-      m_pDevices(devices)
+                             const IDeviceLookup* devices)
+    : m_settings(settings), m_bRunning(running), m_pEcho(echo), m_pDevices(devices)
 {
 }
 
@@ -412,7 +410,7 @@ void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo&
                       static_cast<unsigned>(length > 2 ? f[2] : 0));
         return;
     }
-    if (m_bDispatch && m_pEcho != nullptr && m_pEcho->TakeEcho(f, length)) {
+    if (m_bAnswering && m_pEcho != nullptr && m_pEcho->TakeEcho(f, length)) {
         info.nKind = LK_ECHO;
         return;
     }
@@ -508,11 +506,7 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         break;
     }
 
-    if (!m_bDispatch || m_pHandler == nullptr)
-        return;
-    // The request's line is built first, the handler called after it.
-    const bool noFields = fc == FC_READ_EXCEPTION || fc == FC_REPORT_SLAVE_ID;
-    m_pHandler->OnRequest(fc, f, length, f[0], noFields ? 0 : a, noFields ? 0 : q);
+    info.bAnswer = m_bAnswering;
 }
 
 void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info)

@@ -10,7 +10,6 @@ namespace korvex {
 
 class IDeviceLookup;
 class IEchoFilter;
-class IRequestHandler;
 struct SSettings;
 
 // "Неопознанные данные N байт { ... }": the bytes as "0x%X" (hex) or "%u".
@@ -61,8 +60,9 @@ bool IsStrictRequest(const std::uint8_t* frame, unsigned length);
 // the handlers log for an answer they send.
 std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, unsigned length);
 
-// Frames the bytes, suppresses the emulator's echo, describes the frame and,
-// with dispatch enabled, hands requests to the handler.
+// Frames the bytes, suppresses the emulator's echo and describes the frame;
+// with answering enabled a request is marked for the caller to answer
+// (SFrameInfo::bAnswer). Describing and answering are two steps.
 //
 // With answers by the standard (MBSTRICT) frames addressed to a device of the
 // project are framed and classified more widely: codes 17, 22 and 23 are
@@ -75,19 +75,19 @@ class CParserModbus final : public CProtoParser
 {
 public:
     // settings: ADDRISHEX, VALUEISHEX and MBSTRICT, read as a line is built.
-    // running: the drain's wait rule applies. echo and handler may be null:
-    // no echo test, no dispatch. devices tells which addresses are the
-    // project's; without it no frame is taken for one of theirs.
+    // running: the drain's wait rule applies. echo may be null: no echo test.
+    // devices tells which addresses are the project's; without it no frame
+    // is taken for one of theirs.
     CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
-                  IRequestHandler* handler, const IDeviceLookup* devices = nullptr);
+                  const IDeviceLookup* devices = nullptr);
 
     void Parse(const std::uint8_t* data, unsigned available, SFrameInfo& info) override;
 
     // For DescribeFrame: the frame is an answer the emulator itself has built
-    // for a device of the project; nothing is dispatched.
+    // for a device of the project; nothing is answered.
     void SetDescribingOwnAnswer()
     {
-        m_bDispatch = 0;
+        m_bAnswering = false;
         m_bOwnAnswer = true;
     }
 
@@ -97,8 +97,6 @@ public:
     // After a step that waits: starts below this offset start no frame
     // whatever bytes arrive later (their whole scan window was present).
     unsigned GetResumeHint() const { return m_nResumeHint; }
-
-    int m_bDispatch{ 1 };
 
 private:
     bool IsStrict() const;
@@ -115,8 +113,8 @@ private:
     const SSettings& m_settings;
     bool m_bRunning;
     IEchoFilter* m_pEcho;
-    IRequestHandler* m_pHandler;
     const IDeviceLookup* m_pDevices;
+    bool m_bAnswering{ true };
     bool m_bOwnAnswer{ false };
     unsigned m_nScanFrom{ 0 };
     unsigned m_nResumeHint{ 0 };

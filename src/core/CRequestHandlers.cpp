@@ -3,9 +3,7 @@
 #include "core/CDevDoc.h"
 #include "core/CFaultInjector.h"
 #include "core/CParserModbus.h"
-#include "core/Crc16.h"
 #include "core/IDeviceLookup.h"
-#include "core/IFrameSender.h"
 #include "core/ILineSink.h"
 #include "core/SSettings.h"
 #include "core/Text.h"
@@ -21,19 +19,38 @@ namespace {
 // device ID's bytes, within the 251 bytes a byte count may announce.
 constexpr unsigned kMaxSlaveIdBytes = 249;
 
+// Offsets in a request PDU (the function code at 0): the start address, the
+// quantity or value, a multiple write's byte count and its data.
+constexpr unsigned kAtStart = 1;
+constexpr unsigned kAtFourth = 3;
+constexpr unsigned kAtByteCount = 5;
+constexpr unsigned kAtWriteData = 6;
+// Mask write: the address, the AND and OR masks; the PDU's length.
+constexpr unsigned kAtAndMask = 3;
+constexpr unsigned kAtOrMask = 5;
+constexpr unsigned kMaskWriteLength = 7;
+// Read/write multiple: read address and quantity, write address and
+// quantity, byte count, data; the least PDU length.
+constexpr unsigned kAtWriteStart = 5;
+constexpr unsigned kAtWriteQuantity = 7;
+constexpr unsigned kAtRwByteCount = 9;
+constexpr unsigned kAtRwData = 10;
+constexpr unsigned kMinRwLength = 10;
+
 } // namespace
 
+// The answer under construction: the PDU in answer.pdu, its length, the
+// exception that replaces it and the exception's own text.
 struct CRequestHandlers::SAnswer
 {
-    std::uint8_t buf[2048]{};
-    unsigned len{ 2 };
+    explicit SAnswer(SAnswerPdu& answer) : out(answer) {}
+
+    SAnswerPdu& out;
     std::uint8_t code{ 0 };
-    std::uint8_t slave{ 0 };
     std::uint8_t exception{ 0 };
     bool bStrict{ false };
     const char* name{ "" };
     std::string error;
-    SFaultDecision fault;
 
     void Fail(std::uint8_t exc, std::string text)
     {
@@ -42,8 +59,15 @@ struct CRequestHandlers::SAnswer
     }
     void Put16(unsigned at, std::uint16_t v)
     {
-        buf[at] = static_cast<std::uint8_t>(v >> 8);
-        buf[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
+        out.pdu[at] = static_cast<std::uint8_t>(v >> 8);
+        out.pdu[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
+    }
+    // A write's answer: the code, the address and the count or value it had.
+    void EchoWrite(std::uint16_t start, std::uint16_t fourth)
+    {
+        Put16(kAtStart, start);
+        Put16(kAtFourth, fourth);
+        out.nLength = 5;
     }
     // The emulator's own answer is exception 04; the standard's is 02.
     void MissingCell(std::int32_t type, std::uint16_t addr)
@@ -73,20 +97,22 @@ struct CRequestHandlers::SAnswer
         }
         return true;
     }
+    // Writes the cells from the values the PDU holds, the device marked
+    // modified with the first.
+    template <typename Value>
+    void WriteCells(CDevDoc* dev, std::int32_t type, std::uint16_t start, unsigned quantity,
+                    Value value)
+    {
+        ForEachCell(dev, type, start, quantity, [dev, &value](CDevItem& cell, unsigned i) {
+            cell.SetValue(value(i));
+            dev->SetModifiedFlag(true);
+        });
+    }
 };
 
-namespace {
-
-std::uint16_t Be16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
-
-} // namespace
-
-CRequestHandlers::CRequestHandlers(IDeviceLookup& devices, IFrameSender& sender, ILineSink& lines,
+CRequestHandlers::CRequestHandlers(IDeviceLookup& devices, ILineSink& lines,
                                    const SSettings& settings)
-    : m_devices(devices), m_sender(sender), m_lines(lines), m_settings(settings)
+    : m_devices(devices), m_lines(lines), m_settings(settings)
 {
 }
 
@@ -95,124 +121,85 @@ bool CRequestHandlers::IsStrict() const
     return m_settings.MBSTRICT != 0;
 }
 
-void CRequestHandlers::OnRequest(std::uint8_t code, const std::uint8_t* frame, unsigned length,
-                                 std::uint8_t slave, std::uint16_t start, std::uint16_t fourth)
+void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
 {
-    switch (code) {
-    case FC_READ_COILS: OnReadCoils(slave, start, fourth); break;
-    case FC_READ_INPUTS: OnReadDiscreteInputs(slave, start, fourth); break;
-    case FC_READ_HOLDING: OnReadHoldingRegisters(slave, start, fourth); break;
-    case FC_READ_INPUT_REGS: OnReadInputRegisters(slave, start, fourth); break;
-    case FC_WRITE_COIL: OnWriteSingleCoil(slave, start, fourth); break;
-    case FC_WRITE_REGISTER: OnWriteSingleRegister(slave, start, fourth); break;
-    case FC_READ_EXCEPTION: OnReadExceptionStatus(slave); break;
-    case FC_WRITE_COILS: OnWriteCoils(frame, length, slave, start, fourth); break;
-    case FC_WRITE_REGISTERS: OnWriteRegisters(frame, length, slave, start, fourth); break;
-    default:
-        // Only answers by the standard frame other codes at all.
-        if (!IsStrict())
-            break;
-        if (code == FC_REPORT_SLAVE_ID)
-            OnReportSlaveId(slave);
-        else if (code == FC_MASK_WRITE_REGISTER)
-            OnMaskWriteRegister(frame, length, slave);
-        else if (code == FC_READ_WRITE_REGISTERS)
-            OnReadWriteRegisters(frame, length, slave);
-        else
-            OnUnknownFunction(code, slave);
-        break;
-    }
-}
-
-CDevDoc* CRequestHandlers::BeginRequest(SAnswer& ans, std::uint8_t slave, std::uint8_t code)
-{
-    ans.buf[0] = slave;
-    ans.buf[1] = code;
-    ans.slave = slave;
+    answer.kind = SAnswerPdu::Kind::None;
+    const std::uint8_t code = req.Code();
+    // Only answers by the standard handle other codes at all.
+    const bool known = (code & kExceptionFlag) == 0 && IsKnownFunction(code);
+    if (!known && !IsStrict())
+        return;
+    SAnswer ans(answer);
     ans.code = code;
     ans.name = GetFunctionName(code, true);
     ans.bStrict = IsStrict();
-    CDevDoc* dev = m_devices.FindDeviceByAddr(slave);
+    CDevDoc* dev = m_devices.FindDeviceByAddr(req.byUnit);
     if (dev == nullptr) {
-        m_lines.AddLineQueued(LK_WARNING, std::string(), slave,
+        m_lines.AddLineQueued(LK_WARNING, std::string(), req.byUnit,
                               StrFormat("(0x%02X) %s - устройство с адресом 0x%X не найдено", code,
-                                        ans.name, static_cast<unsigned>(slave)));
-        return nullptr;
+                                        ans.name, static_cast<unsigned>(req.byUnit)));
+        return;
     }
-    if (m_pFaults == nullptr)
-        return dev;
-    ans.fault = m_pFaults->Decide(dev);
+    answer.strDevice = dev->GetDevId();
+    answer.pdu[0] = code;
+    answer.nLength = 1;
+    if (m_pFaults != nullptr)
+        answer.fault = m_pFaults->Decide(dev);
     // A device that is off, or a request that is lost, does nothing at all;
     // a device that answers with an exception does not do the work either.
-    if (ans.fault.IsSilent()) {
-        m_lines.AddLineQueued(LK_WARNING, dev->GetDevId(), slave, ans.fault.Describe());
-        return nullptr;
+    if (answer.fault.IsSilent()) {
+        m_lines.AddLineQueued(LK_WARNING, answer.strDevice, req.byUnit, answer.fault.Describe());
+        return;
     }
-    if (ans.fault.byException != 0) {
-        ans.exception = ans.fault.byException;
-        FinishRequest(ans, dev);
-        return nullptr;
-    }
-    return dev;
-}
+    if (answer.fault.byException != 0)
+        ans.exception = answer.fault.byException;
+    else
+        Dispatch(ans, dev, req);
 
-void CRequestHandlers::FinishRequest(SAnswer& ans, CDevDoc* dev)
-{
     if (ans.exception == 0) {
-        const std::uint16_t crc = Crc16(ans.buf, ans.len);
-        ans.Put16(ans.len, crc);
-        ans.len += 2;
-        Transmit(ans, dev, LK_RESPONSE, DescribeFrame(m_settings, ans.buf, ans.len));
-    } else {
-        ans.buf[1] = static_cast<std::uint8_t>(ans.code | kExceptionFlag);
-        ans.buf[2] = ans.exception;
-        ans.Put16(3, Crc16(ans.buf, 3));
-        ans.len = 5;
-        // An exception a fault injects has no text of the handler's own.
-        const std::string text =
-            ans.error.empty() ? DescribeFrame(m_settings, ans.buf, ans.len) : ans.error;
-        Transmit(ans, dev, LK_ERROR, text);
+        answer.kind = SAnswerPdu::Kind::Normal;
+        return;
+    }
+    answer.kind = SAnswerPdu::Kind::Exception;
+    answer.pdu[0] = static_cast<std::uint8_t>(code | kExceptionFlag);
+    answer.pdu[1] = ans.exception;
+    answer.nLength = 2;
+    // An exception a fault injects has no text of the handler's own.
+    answer.strText = ans.error;
+}
+
+void CRequestHandlers::Dispatch(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
+{
+    switch (ans.code) {
+    case FC_READ_COILS: ReadBits(ans, dev, COIL, req); break;
+    case FC_READ_INPUTS: ReadBits(ans, dev, DINP, req); break;
+    case FC_READ_HOLDING: ReadRegisters(ans, dev, HREG, req); break;
+    case FC_READ_INPUT_REGS: ReadRegisters(ans, dev, IREG, req); break;
+    case FC_WRITE_COIL: WriteSingleCoil(ans, dev, req); break;
+    case FC_WRITE_REGISTER: WriteSingleRegister(ans, dev, req); break;
+    case FC_READ_EXCEPTION: ReadExceptionStatus(ans); break;
+    case FC_WRITE_COILS: WriteCoils(ans, dev, req); break;
+    case FC_WRITE_REGISTERS: WriteRegisters(ans, dev, req); break;
+    case FC_REPORT_SLAVE_ID: ReportSlaveId(ans, dev); break;
+    case FC_MASK_WRITE_REGISTER: MaskWriteRegister(ans, dev, req); break;
+    case FC_READ_WRITE_REGISTERS: ReadWriteRegisters(ans, dev, req); break;
+    default: UnknownFunction(ans); break;
     }
 }
 
-void CRequestHandlers::Transmit(SAnswer& ans, CDevDoc* dev, int kind, const std::string& text)
+bool CRequestHandlers::CheckByteCount(SAnswer& ans, const SRequestPdu& req, unsigned countAt,
+                                      unsigned expected)
 {
-    const SFaultDecision& fault = ans.fault;
-    if (!fault.ChangesAnswer()) {
-        m_sender.SendFrame(ans.buf, ans.len);
-        m_lines.AddLineQueued(kind, dev->GetDevId(), ans.slave, text);
-        return;
-    }
-    // Flipping the last byte leaves a CRC that can no longer match.
-    if (fault.bBadCrc)
-        ans.buf[ans.len - 1] ^= 0xFF;
-    const std::string id = dev->GetDevId();
-    m_lines.AddLineQueued(LK_WARNING, id, ans.slave, fault.Describe());
-    if (!fault.bDelayed) {
-        m_sender.SendFrame(ans.buf, ans.len);
-        m_lines.AddLineQueued(kind, id, ans.slave, text);
-        return;
-    }
-    // The answer's own line appears when it leaves.
-    ILineSink& lines = m_lines;
-    m_sender.SendFrameDelayed(
-        ans.buf, ans.len, fault.dwDelayMs,
-        [&lines, kind, id, slave = ans.slave, text] { lines.AddLine(kind, id, slave, text); });
-}
-
-bool CRequestHandlers::CheckByteCount(SAnswer& ans, const std::uint8_t* f, unsigned length,
-                                      unsigned countAt, unsigned expected)
-{
-    const unsigned count = length > countAt ? f[countAt] : 0;
+    const unsigned count = req.nLength > countAt ? req.pData[countAt] : 0;
     if (count != expected) {
         ans.BadRequest(StrFormat("Счётчик байт %u не соответствует количеству (должен быть %u)",
                                  count, expected));
         return false;
     }
-    // Behind the byte count: the data, then the CRC.
-    if (length < countAt + 1 + count + 2) {
-        ans.BadRequest(
-            StrFormat("Длина кадра %u байт меньше, чем объявляет счётчик байт %u", length, count));
+    // Behind the byte count: the data.
+    if (req.nLength < countAt + 1 + count) {
+        ans.BadRequest(StrFormat("Длина кадра %u байт меньше, чем объявляет счётчик байт %u",
+                                 req.nFrameLength, count));
         return false;
     }
     return true;
@@ -224,76 +211,45 @@ bool CRequestHandlers::CheckRange(SAnswer& ans, CDevDoc* dev, std::int32_t type,
     return ans.ForEachCell(dev, type, start, quantity, [](CDevItem&, unsigned) {});
 }
 
-void CRequestHandlers::ReadBits(std::int32_t type, std::uint8_t code, std::uint8_t slave,
-                                std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::ReadBits(SAnswer& ans, CDevDoc* dev, std::int32_t type,
+                                const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, code);
-    if (dev == nullptr)
-        return;
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t quantity = req.Word(kAtFourth);
     if (quantity == 0 || quantity > kMaxReadBits) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7D0");
-    } else {
-        const unsigned bytes = (quantity + 7u) / 8u;
-        ans.buf[2] = static_cast<std::uint8_t>(bytes);
-        ans.ForEachCell(dev, type, start, quantity, [&ans](CDevItem& cell, unsigned i) {
-            if (cell.GetValue() != 0)
-                ans.buf[3 + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
-        });
-        ans.len = 3 + bytes;
+        return;
     }
-    FinishRequest(ans, dev);
+    const unsigned bytes = (quantity + 7u) / 8u;
+    ans.out.pdu[1] = static_cast<std::uint8_t>(bytes);
+    std::uint8_t* bits = ans.out.pdu + 2;
+    std::fill(bits, bits + bytes, std::uint8_t{ 0 });
+    ans.ForEachCell(dev, type, start, quantity, [bits](CDevItem& cell, unsigned i) {
+        if (cell.GetValue() != 0)
+            bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    });
+    ans.out.nLength = 2 + bytes;
 }
 
-void CRequestHandlers::ReadRegisters(std::int32_t type, std::uint8_t code, std::uint8_t slave,
-                                     std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::ReadRegisters(SAnswer& ans, CDevDoc* dev, std::int32_t type,
+                                     const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, code);
-    if (dev == nullptr)
-        return;
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t quantity = req.Word(kAtFourth);
     if (quantity == 0 || quantity > kMaxReadRegs) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7D");
-    } else {
-        ans.buf[2] = static_cast<std::uint8_t>(2 * quantity);
-        ans.ForEachCell(dev, type, start, quantity, [&ans](CDevItem& cell, unsigned i) {
-            ans.Put16(3 + 2 * i, cell.GetValue());
-        });
-        ans.len = 3 + 2u * quantity;
-    }
-    FinishRequest(ans, dev);
-}
-
-void CRequestHandlers::OnReadCoils(std::uint8_t slave, std::uint16_t start, std::uint16_t quantity)
-{
-    ReadBits(COIL, FC_READ_COILS, slave, start, quantity);
-}
-
-void CRequestHandlers::OnReadDiscreteInputs(std::uint8_t slave, std::uint16_t start,
-                                            std::uint16_t quantity)
-{
-    ReadBits(DINP, FC_READ_INPUTS, slave, start, quantity);
-}
-
-void CRequestHandlers::OnReadHoldingRegisters(std::uint8_t slave, std::uint16_t start,
-                                              std::uint16_t quantity)
-{
-    ReadRegisters(HREG, FC_READ_HOLDING, slave, start, quantity);
-}
-
-void CRequestHandlers::OnReadInputRegisters(std::uint8_t slave, std::uint16_t start,
-                                            std::uint16_t quantity)
-{
-    ReadRegisters(IREG, FC_READ_INPUT_REGS, slave, start, quantity);
-}
-
-void CRequestHandlers::OnWriteSingleCoil(std::uint8_t slave, std::uint16_t start,
-                                         std::uint16_t value)
-{
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_COIL);
-    if (dev == nullptr)
         return;
+    }
+    ans.out.pdu[1] = static_cast<std::uint8_t>(2 * quantity);
+    ans.ForEachCell(dev, type, start, quantity,
+                    [&ans](CDevItem& cell, unsigned i) { ans.Put16(2 + 2 * i, cell.GetValue()); });
+    ans.out.nLength = 2 + 2u * quantity;
+}
+
+void CRequestHandlers::WriteSingleCoil(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
+{
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t value = req.Word(kAtFourth);
     if (value != kCoilOff && value != kCoilOn) {
         ans.BadRequest("Значение должно быть 0x0000 или 0xFF00");
     } else if (CDevItem* cell = dev->FindItem(COIL, start); cell == nullptr) {
@@ -302,191 +258,144 @@ void CRequestHandlers::OnWriteSingleCoil(std::uint8_t slave, std::uint16_t start
         // The coil keeps the value field itself, 0x0000 or 0xFF00.
         cell->SetValue(value);
         dev->SetModifiedFlag(true);
-        ans.Put16(2, start);
-        ans.Put16(4, value);
-        ans.len = 6;
+        ans.EchoWrite(start, value);
     }
-    FinishRequest(ans, dev);
 }
 
-void CRequestHandlers::OnWriteSingleRegister(std::uint8_t slave, std::uint16_t start,
-                                             std::uint16_t value)
+void CRequestHandlers::WriteSingleRegister(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_REGISTER);
-    if (dev == nullptr)
-        return;
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t value = req.Word(kAtFourth);
     if (CDevItem* cell = dev->FindItem(HREG, start); cell == nullptr) {
         ans.MissingCell(HREG, start);
     } else {
         cell->SetValue(value);
         dev->SetModifiedFlag(true);
-        ans.Put16(2, start);
-        ans.Put16(4, value);
-        ans.len = 6;
+        ans.EchoWrite(start, value);
     }
-    FinishRequest(ans, dev);
 }
 
-void CRequestHandlers::OnReadExceptionStatus(std::uint8_t slave)
+void CRequestHandlers::ReadExceptionStatus(SAnswer& ans)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_READ_EXCEPTION);
-    if (dev == nullptr)
-        return;
-    ans.buf[2] = kExceptionStatus;
-    ans.len = 3;
-    FinishRequest(ans, dev);
+    ans.out.pdu[1] = kExceptionStatus;
+    ans.out.nLength = 2;
 }
 
-void CRequestHandlers::OnWriteCoils(const std::uint8_t* f, unsigned len, std::uint8_t slave,
-                                    std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::WriteCoils(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_COILS);
-    if (dev == nullptr)
-        return;
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t quantity = req.Word(kAtFourth);
+    const std::uint8_t* data = req.pData + kAtWriteData;
     const unsigned bytes = (quantity + 7u) / 8u;
-    // The data must lie inside the frame: the decoder's request test sees to
+    // The data must lie inside the PDU: the decoder's request test sees to
     // it, the standard's checks below say what is wrong.
-    if (quantity == 0 || quantity > kMaxWriteBits || (!ans.bStrict && len < 7u + bytes)) {
+    if (quantity == 0 || quantity > kMaxWriteBits ||
+        (!ans.bStrict && req.nLength < kAtWriteData + bytes)) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7B0");
-    } else if (ans.bStrict && (!CheckByteCount(ans, f, len, 6, bytes) ||
+    } else if (ans.bStrict && (!CheckByteCount(ans, req, kAtByteCount, bytes) ||
                                !CheckRange(ans, dev, COIL, start, quantity))) {
         // Refused before any coil changes.
     } else {
-        ans.ForEachCell(dev, COIL, start, quantity, [f, dev](CDevItem& cell, unsigned i) {
-            cell.SetValue(static_cast<std::uint16_t>((f[7 + i / 8] >> (i % 8)) & 1));
-            dev->SetModifiedFlag(true);
+        ans.WriteCells(dev, COIL, start, quantity, [data](unsigned i) {
+            return static_cast<std::uint16_t>((data[i / 8] >> (i % 8)) & 1);
         });
-        ans.Put16(2, start);
-        ans.Put16(4, quantity);
-        ans.len = 6;
+        ans.EchoWrite(start, quantity);
     }
-    FinishRequest(ans, dev);
 }
 
-void CRequestHandlers::OnWriteRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave,
-                                        std::uint16_t start, std::uint16_t quantity)
+void CRequestHandlers::WriteRegisters(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_WRITE_REGISTERS);
-    if (dev == nullptr)
-        return;
-    if (quantity == 0 || quantity > kMaxWriteRegs || (!ans.bStrict && len < 7u + 2u * quantity)) {
+    const std::uint16_t start = req.Word(kAtStart);
+    const std::uint16_t quantity = req.Word(kAtFourth);
+    if (quantity == 0 || quantity > kMaxWriteRegs ||
+        (!ans.bStrict && req.nLength < kAtWriteData + 2u * quantity)) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7B");
-    } else if (ans.bStrict && (!CheckByteCount(ans, f, len, 6, 2u * quantity) ||
+    } else if (ans.bStrict && (!CheckByteCount(ans, req, kAtByteCount, 2u * quantity) ||
                                !CheckRange(ans, dev, HREG, start, quantity))) {
         // Refused before any register changes.
     } else {
-        ans.ForEachCell(dev, HREG, start, quantity, [f, dev](CDevItem& cell, unsigned i) {
-            cell.SetValue(Be16(f + 7 + 2 * i));
-            dev->SetModifiedFlag(true);
-        });
-        ans.Put16(2, start);
-        ans.Put16(4, quantity);
-        ans.len = 6;
+        ans.WriteCells(dev, HREG, start, quantity,
+                       [&req](unsigned i) { return req.Word(kAtWriteData + 2 * i); });
+        ans.EchoWrite(start, quantity);
     }
-    FinishRequest(ans, dev);
 }
 
-void CRequestHandlers::OnReportSlaveId(std::uint8_t slave)
+void CRequestHandlers::ReportSlaveId(SAnswer& ans, CDevDoc* dev)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_REPORT_SLAVE_ID);
-    if (dev == nullptr)
-        return;
     // The server ID is the device's address; the device ID follows the run
     // indicator, cut between two characters if it is too long.
     const std::string id = dev->GetDevId();
     std::size_t n = std::min<std::size_t>(id.size(), kMaxSlaveIdBytes);
     while (n > 0 && n < id.size() && (static_cast<unsigned char>(id[n]) & 0xC0) == 0x80)
         --n;
-    ans.buf[2] = static_cast<std::uint8_t>(2 + n);
-    ans.buf[3] = slave;
-    ans.buf[4] = kRunIndicatorOn;
-    std::memcpy(ans.buf + 5, id.data(), n);
-    ans.len = 5 + static_cast<unsigned>(n);
-    FinishRequest(ans, dev);
+    ans.out.pdu[1] = static_cast<std::uint8_t>(2 + n);
+    ans.out.pdu[2] = dev->GetDevAddr();
+    ans.out.pdu[3] = kRunIndicatorOn;
+    std::memcpy(ans.out.pdu + 4, id.data(), n);
+    ans.out.nLength = 4 + static_cast<unsigned>(n);
 }
 
-void CRequestHandlers::OnMaskWriteRegister(const std::uint8_t* f, unsigned len, std::uint8_t slave)
+void CRequestHandlers::MaskWriteRegister(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_MASK_WRITE_REGISTER);
-    if (dev == nullptr)
+    if (req.nLength < kMaskWriteLength) {
+        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть %u", req.nFrameLength,
+                                 req.nFrameLength - req.nLength + kMaskWriteLength));
         return;
-    if (len < 10) {
-        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть 10", len));
-    } else {
-        const std::uint16_t addr = Be16(f + 2);
-        const std::uint16_t andMask = Be16(f + 4);
-        const std::uint16_t orMask = Be16(f + 6);
-        if (CDevItem* cell = dev->FindItem(HREG, addr); cell == nullptr) {
-            ans.MissingCell(HREG, addr);
-        } else {
-            const auto value =
-                static_cast<std::uint16_t>((cell->GetValue() & andMask) | (orMask & ~andMask));
-            cell->SetValue(value);
-            dev->SetModifiedFlag(true);
-            // The answer repeats the request.
-            ans.Put16(2, addr);
-            ans.Put16(4, andMask);
-            ans.Put16(6, orMask);
-            ans.len = 8;
-        }
     }
-    FinishRequest(ans, dev);
+    const std::uint16_t addr = req.Word(kAtStart);
+    const std::uint16_t andMask = req.Word(kAtAndMask);
+    const std::uint16_t orMask = req.Word(kAtOrMask);
+    if (CDevItem* cell = dev->FindItem(HREG, addr); cell == nullptr) {
+        ans.MissingCell(HREG, addr);
+    } else {
+        const auto value =
+            static_cast<std::uint16_t>((cell->GetValue() & andMask) | (orMask & ~andMask));
+        cell->SetValue(value);
+        dev->SetModifiedFlag(true);
+        // The answer repeats the request.
+        std::memcpy(ans.out.pdu + 1, req.pData + 1, kMaskWriteLength - 1);
+        ans.out.nLength = kMaskWriteLength;
+    }
 }
 
-void CRequestHandlers::OnReadWriteRegisters(const std::uint8_t* f, unsigned len, std::uint8_t slave)
+void CRequestHandlers::ReadWriteRegisters(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, FC_READ_WRITE_REGISTERS);
-    if (dev == nullptr)
-        return;
-    const std::uint16_t readAddr = len >= 13 ? Be16(f + 2) : 0;
-    const std::uint16_t readQty = len >= 13 ? Be16(f + 4) : 0;
-    const std::uint16_t writeAddr = len >= 13 ? Be16(f + 6) : 0;
-    const std::uint16_t writeQty = len >= 13 ? Be16(f + 8) : 0;
-    if (len < 13) {
-        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть не меньше 13", len));
+    const std::uint16_t readAddr = req.Word(kAtStart);
+    const std::uint16_t readQty = req.Word(kAtFourth);
+    const std::uint16_t writeAddr = req.Word(kAtWriteStart);
+    const std::uint16_t writeQty = req.Word(kAtWriteQuantity);
+    if (req.nLength < kMinRwLength) {
+        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть не меньше %u",
+                                 req.nFrameLength,
+                                 req.nFrameLength - req.nLength + kMinRwLength));
     } else if (readQty == 0 || readQty > kMaxRwReadRegs) {
         ans.BadRequest("Количество для чтения должно быть >=1 и <=0x7D");
     } else if (writeQty == 0 || writeQty > kMaxRwWriteRegs) {
         ans.BadRequest("Количество для записи должно быть >=1 и <=0x79");
-    } else if (!CheckByteCount(ans, f, len, 10, 2u * writeQty) ||
+    } else if (!CheckByteCount(ans, req, kAtRwByteCount, 2u * writeQty) ||
                !CheckRange(ans, dev, HREG, writeAddr, writeQty) ||
                !CheckRange(ans, dev, HREG, readAddr, readQty)) {
         // Refused before any register changes.
     } else {
         // The write comes first, the read sees its values.
-        ans.ForEachCell(dev, HREG, writeAddr, writeQty, [f, dev](CDevItem& cell, unsigned i) {
-            cell.SetValue(Be16(f + 11 + 2 * i));
-            dev->SetModifiedFlag(true);
-        });
-        ans.buf[2] = static_cast<std::uint8_t>(2 * readQty);
+        ans.WriteCells(dev, HREG, writeAddr, writeQty,
+                       [&req](unsigned i) { return req.Word(kAtRwData + 2 * i); });
+        ans.out.pdu[1] = static_cast<std::uint8_t>(2 * readQty);
         ans.ForEachCell(dev, HREG, readAddr, readQty, [&ans](CDevItem& cell, unsigned i) {
-            ans.Put16(3 + 2 * i, cell.GetValue());
+            ans.Put16(2 + 2 * i, cell.GetValue());
         });
-        ans.len = 3 + 2u * readQty;
+        ans.out.nLength = 2 + 2u * readQty;
     }
-    FinishRequest(ans, dev);
 }
 
-void CRequestHandlers::OnUnknownFunction(std::uint8_t code, std::uint8_t slave)
+void CRequestHandlers::UnknownFunction(SAnswer& ans)
 {
-    SAnswer ans;
-    CDevDoc* dev = BeginRequest(ans, slave, code);
-    if (dev == nullptr)
-        return;
     // A code the table does not know has no name to show.
-    if (IsNamedFunction(code))
+    if (IsNamedFunction(ans.code))
         ans.Fail(EX_ILLEGAL_FUNCTION,
-                 StrFormat("(0x%02X) %s: Функция не поддерживается", code, ans.name));
+                 StrFormat("(0x%02X) %s: Функция не поддерживается", ans.code, ans.name));
     else
-        ans.Fail(EX_ILLEGAL_FUNCTION, StrFormat("(0x%02X): Функция не поддерживается", code));
-    FinishRequest(ans, dev);
+        ans.Fail(EX_ILLEGAL_FUNCTION, StrFormat("(0x%02X): Функция не поддерживается", ans.code));
 }
 
 } // namespace korvex

@@ -7,8 +7,8 @@
 namespace korvex {
 
 // The receive buffer: a fixed block that grows as bytes arrive. Consumed
-// bytes stay until the owner discards them (see CKorvexApp::AppendReceived).
-// The lock is recursive; every access happens under it.
+// bytes stay until the owner discards them (see CRxPath::AppendReceived).
+// The lock is recursive; every access happens under it (Mutex()).
 class CRxBuffer
 {
 public:
@@ -16,8 +16,6 @@ public:
 
     CRxBuffer();
 
-    void Lock() const { m_csLock.lock(); }
-    void Unlock() const { m_csLock.unlock(); }
     std::recursive_mutex& Mutex() const { return m_csLock; }
 
     // Append and Clear take the lock themselves.

@@ -2,6 +2,7 @@
 
 #include "core/CDevDoc.h"
 #include "core/CParserModbus.h"
+#include "core/CRtuFramer.h"
 #include "core/IDeviceLookup.h"
 #include "core/ILineSink.h"
 #include "core/ITransmitter.h"
@@ -21,6 +22,13 @@ CRxPath::CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings
 }
 
 CRxPath::~CRxPath() = default;
+
+void CRxPath::SetHandler(IPduHandler* handler)
+{
+    m_pFramer = handler != nullptr
+                    ? std::make_unique<CRtuFramer>(*handler, *this, m_lines, m_settings)
+                    : nullptr;
+}
 
 // ---- Receive -----------------------------------------------------------------
 
@@ -86,11 +94,16 @@ void CRxPath::ResetReceive()
 unsigned CRxPath::ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
                                unsigned* scanHint)
 {
-    CParserModbus parser(m_settings, m_bRunning.load(), this, m_pHandler, &m_devices);
+    CParserModbus parser(m_settings, m_bRunning.load(), this, &m_devices);
     if (scanHint != nullptr)
         parser.SetScanStart(*scanHint);
+    // Whatever a step throws costs the bytes it looked at, never the drain:
+    // the rest of the buffer and the next arrivals are still framed.
     try {
         parser.Parse(data, available, info);
+        // The request's line is built first, the answer after it.
+        if (info.bAnswer && m_pFramer != nullptr)
+            m_pFramer->Answer(data, static_cast<unsigned>(info.nLength));
     } catch (...) {
         info.nLength = static_cast<int>(available);
         info.nKind = LK_WARNING;

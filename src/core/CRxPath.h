@@ -14,14 +14,16 @@ namespace korvex {
 
 class IDeviceLookup;
 class ILineSink;
-class IRequestHandler;
+class IPduHandler;
+class CRtuFramer;
 class ITransmitter;
 class IUiPoster;
 struct SSettings;
 
 // The receive path: the receive buffer and its drain position, framing and
-// decoding step by step, the last transmitted frame and its echo test, and
-// the one transmit path for complete frames.
+// decoding step by step, the answers to requests (CRtuFramer around the
+// handlers), the last transmitted frame and its echo test, and the one
+// transmit path for complete frames.
 //
 // Threads: the drain (OnRxData) runs on the user-interface thread; OnReceive
 // on the serial reader thread; scripts call SendFrame and InjectReceived on
@@ -42,7 +44,9 @@ public:
 
     // Wiring, once on the user-interface thread before anything runs.
     void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
-    void SetHandler(IRequestHandler* handler) { m_pHandler = handler; }
+    // Requests to the project's devices are answered by the handler, framed
+    // for the line; without one nothing is answered.
+    void SetHandler(IPduHandler* handler);
     void SetTransmitter(ITransmitter* tx) { m_pTx.store(tx); }
 
     // The serial port's receive hook: appends the block and posts a drain.
@@ -83,7 +87,7 @@ private:
     const SSettings& m_settings;
     const std::atomic<bool>& m_bRunning;
     IUiPoster* m_pPoster{ nullptr };
-    IRequestHandler* m_pHandler{ nullptr };
+    std::unique_ptr<CRtuFramer> m_pFramer;
     std::atomic<ITransmitter*> m_pTx{ nullptr };
 
     CRxBuffer m_rxBuffer;

@@ -24,19 +24,17 @@ CSession::CSession(CRxPath& rx, CProtoFeed& feed, const SSettings& settings, Mes
 
 void CSession::AddObserver(ISessionObserver* observer)
 {
-    if (std::find(m_arObservers.begin(), m_arObservers.end(), observer) == m_arObservers.end())
-        m_arObservers.push_back(observer);
+    m_observers.Add(observer);
 }
 
 void CSession::RemoveObserver(ISessionObserver* observer)
 {
-    std::erase(m_arObservers, observer);
+    m_observers.Remove(observer);
 }
 
 template <typename Fn> void CSession::Notify(Fn fn)
 {
-    for (ISessionObserver* observer : std::vector<ISessionObserver*>(m_arObservers))
-        fn(*observer);
+    m_observers.Notify(fn);
 }
 
 void CSession::OnStart()

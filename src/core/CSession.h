@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CObserverList.h"
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -69,7 +71,7 @@ private:
     std::atomic<bool> m_bRunning{ false };
     IUiPoster* m_pPoster{ nullptr };
     IPort* m_pPort{ nullptr };
-    std::vector<ISessionObserver*> m_arObservers; // not owned
+    CObserverList<ISessionObserver> m_observers;
     mutable std::mutex m_csScripts;
     std::vector<IScript*> m_arScripts; // not owned
 };

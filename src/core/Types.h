@@ -46,6 +46,8 @@ struct SFrameInfo
     int nLength{ 0 }; // bytes consumed; 0 = wait for more bytes
     std::uint8_t byAddr{ 0 };
     std::string strText;
+    // A request to a device of the project that the emulator answers.
+    bool bAnswer{ false };
 };
 
 } // namespace korvex

@@ -26,10 +26,10 @@ CPrjManager::CPrjManager(CKorvexApp& app)
     // The project's template comes first: a project is saved and asked about
     // before its devices and scripts.
     m_pPrjTemplate = &docs.AddTemplate(
-        std::make_unique<CDocTemplate>("Korvex.Project", "Файлы проекта (*.kvxp)", ".kvxp",
+        std::make_unique<CDocTemplate>("Korvex.Project", "Файлы проекта (*.kvxp)",
                                        [this] { return std::make_unique<CPrjDoc>(*this); }));
     m_pDevTemplate = &docs.AddTemplate(std::make_unique<CDocTemplate>(
-        "Korvex.Device", "Файлы устройств (*.kvxd)", ".kvxd", [this] {
+        "Korvex.Device", "Файлы устройств (*.kvxd)", [this] {
             auto dev = std::make_unique<CDevDoc>(m_app);
             dev->SetFileFormat(&m_devFormat);
             return dev;

@@ -18,21 +18,17 @@ CProjectTree::~CProjectTree() = default;
 
 void CProjectTree::AddObserver(IProjectTreeObserver* observer)
 {
-    if (std::find(m_arObservers.begin(), m_arObservers.end(), observer) == m_arObservers.end())
-        m_arObservers.push_back(observer);
+    m_observers.Add(observer);
 }
 
 void CProjectTree::RemoveObserver(IProjectTreeObserver* observer)
 {
-    std::erase(m_arObservers, observer);
+    m_observers.Remove(observer);
 }
 
 template <typename Fn> void CProjectTree::Notify(Fn fn)
 {
-    // A copy, so that an observer may take itself off while it is told.
-    const std::vector<IProjectTreeObserver*> observers = m_arObservers;
-    for (IProjectTreeObserver* observer : observers)
-        fn(*observer);
+    m_observers.Notify(fn);
 }
 
 std::string CProjectTree::MakeRelative(const std::string& path) const

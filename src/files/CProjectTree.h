@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CObserverList.h"
 #include "files/TreeNode.h"
 
 #include <functional>
@@ -34,7 +35,6 @@ public:
     CProjectTree(const CProjectTree&) = delete;
     CProjectTree& operator=(const CProjectTree&) = delete;
 
-    void SetPathMaker(PathMaker makeRelative) { m_fnRelative = std::move(makeRelative); }
     // A text shown behind a device's label, such as its faults; empty shows
     // nothing. Labels take it when they are set (RefreshDeviceLabels).
     using LabelSuffix = std::function<std::string(const CDevDoc* device)>;
@@ -130,7 +130,7 @@ private:
     LabelSuffix m_fnSuffix;
     std::vector<std::unique_ptr<SItem>> m_arRoots;
     std::unordered_map<HNODE, SItem*> m_index;
-    std::vector<IProjectTreeObserver*> m_arObservers; // not owned
+    CObserverList<IProjectTreeObserver> m_observers;
     HNODE m_hLast{ 0 };
     HNODE m_hSelected{ 0 };
     bool m_bShown{ false };

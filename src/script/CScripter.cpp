@@ -163,9 +163,12 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
     case M_EXITSCRIPT: ExitScript(); return QJSValue();
     case M_HEX: return QJSValue(Hex(arg[0].dwValue));
     case M_DBGSEND:
-    case M_DBGSENDCRC: return QJSValue(static_cast<int>(DbgSend(bytes, method == M_DBGSENDCRC)));
+    case M_DBGSENDCRC:
+        return QJSValue(
+            static_cast<int>(SendBytes(bytes, method == M_DBGSENDCRC, SendTo::Receiver)));
     case M_SEND:
-    case M_SENDCRC: return QJSValue(static_cast<int>(Send(bytes, method == M_SENDCRC)));
+    case M_SENDCRC:
+        return QJSValue(static_cast<int>(SendBytes(bytes, method == M_SENDCRC, SendTo::Line)));
     case M_ABS: return QJSValue(std::fabs(x));
     case M_SIN: return QJSValue(std::sin(x));
     case M_COS: return QJSValue(std::cos(x));
@@ -208,26 +211,17 @@ QString CScripter::Hex(std::uint32_t value)
     return QString::fromStdString(StrFormat("0x%X", static_cast<unsigned>(value)));
 }
 
-std::uint16_t CScripter::DbgSend(const QJSValue* bytes, bool withCrc)
+std::uint16_t CScripter::SendBytes(const QJSValue* bytes, bool withCrc, SendTo to)
 {
     std::uint8_t frame[kFrameBuffer];
     unsigned count = 0;
-    if (!ReadFrame(bytes, withCrc, frame, count))
+    if (!ReadFrame(bytes, withCrc, frame, count) || count == 0)
         return 0;
-    // The hub appends and posts the drain under the receive buffer's lock,
-    // so the bytes stay together and the drain sees all of them.
-    if (count > 0)
+    // The receiver appends and posts the drain under the receive buffer's
+    // lock, so the bytes stay together and the drain sees all of them.
+    if (to == SendTo::Receiver)
         m_doc.GetApp().InjectReceived(frame, count);
-    return static_cast<std::uint16_t>(count);
-}
-
-std::uint16_t CScripter::Send(const QJSValue* bytes, bool withCrc)
-{
-    std::uint8_t frame[kFrameBuffer];
-    unsigned count = 0;
-    if (!ReadFrame(bytes, withCrc, frame, count))
-        return 0;
-    if (count > 0)
+    else
         m_doc.GetApp().SendFrame(frame, count);
     return static_cast<std::uint16_t>(count);
 }

@@ -95,8 +95,15 @@ public:
     void Sleep(std::uint32_t milliseconds);
     void ExitScript();
     static QString Hex(std::uint32_t value);
-    std::uint16_t DbgSend(const QJSValue* bytes, bool withCrc);
-    std::uint16_t Send(const QJSValue* bytes, bool withCrc);
+    // Send/SendCRC put the bytes on the line; DbgSend/DbgSendCRC hand them to
+    // the emulator's receiver as if a master had sent them. The number of
+    // bytes, 0 when there were none or they were refused.
+    enum class SendTo
+    {
+        Line,
+        Receiver,
+    };
+    std::uint16_t SendBytes(const QJSValue* bytes, bool withCrc, SendTo to);
     void Print(const QJSValue& value);
     std::uint16_t GetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell);
     void SetCell(std::int32_t type, const QJSValue& device, const QJSValue& cell,

@@ -12,7 +12,7 @@ namespace korvex {
 CDocTemplate& RegisterScriptTemplate(CKorvexApp& app)
 {
     CDocTemplate& tmpl = app.GetDocManager().AddTemplate(
-        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)", ".kvxs",
+        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)",
                                        [&app] { return std::make_unique<CScriptDoc>(app); }));
     app.SetScriptTemplate(&tmpl);
     return tmpl;

@@ -115,7 +115,6 @@ public:
     // The file the port opens: /dev/<name>, or the name when it is absolute.
     std::string GetDevicePath() const;
     STimeouts GetTimeouts() const { return m_timeouts; }
-    float GetCharTime() const { return m_fCharTime; }
     std::uint32_t GetEventMask() const { return m_dwEventMask; }
     // Number of write calls made on the device since construction.
     std::uint64_t GetWriteCount() const { return m_nWriteCount.load(); }

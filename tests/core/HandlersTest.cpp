@@ -1,4 +1,8 @@
 #include "core/CDevDoc.h"
+#include "core/CRequestHandlers.h"
+#include "core/IDeviceLookup.h"
+#include "core/ILineSink.h"
+#include "core/SSettings.h"
 #include "support/CoreHarness.h"
 
 #include <gtest/gtest.h>
@@ -130,36 +134,68 @@ TEST_F(HandlerFixture, WritesOfRegistersAndCoils)
     EXPECT_TRUE(dev.IsModified());
 }
 
+// The device the handlers find at address 1, and the lines they queue.
+struct SFixtureLookup final : IDeviceLookup, ILineSink
+{
+    CDevDoc& dev;
+    std::vector<std::string> texts;
+    explicit SFixtureLookup(CDevDoc& d) : dev(d) {}
+    CDevDoc* FindDeviceByAddr(std::uint8_t addr) const override
+    {
+        return addr == 1 ? &dev : nullptr;
+    }
+    CDevDoc* FindDeviceById(const std::string&) const override { return nullptr; }
+    void AddLine(int, const std::string&, int, const std::string& text) override
+    {
+        texts.push_back(text);
+    }
+    void AddLineQueued(int kind, const std::string& d, int a, const std::string& text) override
+    {
+        AddLine(kind, d, a, text);
+    }
+};
+
 TEST_F(HandlerFixture, QuantityLimits)
 {
-    // Out-of-range quantities are not requests on the line; called directly,
-    // the handlers answer exception 3.
-    h.Reset();
-    const Bytes f = Hex("01 03 00 00 00 00 00 00");
-    CRequestHandlers& handlers = h.app.GetHandlers();
-    handlers.OnReadHoldingRegisters(1, 0, 0);
-    handlers.OnReadCoils(1, 0, 2001);
-    handlers.OnWriteCoils(f.data(), 8, 1, 0, 1969);
-    handlers.OnWriteRegisters(f.data(), 8, 1, 0, 124);
-    const auto frames = h.tx.Frames();
-    ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames[0], WithCrc(Hex("01 83 03")));
-    EXPECT_EQ(frames[1], WithCrc(Hex("01 81 03")));
-    EXPECT_EQ(frames[2], WithCrc(Hex("01 8F 03")));
-    EXPECT_EQ(frames[3], WithCrc(Hex("01 90 03")));
-    h.app.GetFeed().AddLine(LK_WARNING, "", -1, "flush");
-    h.poster.Pump();
-    ASSERT_EQ(h.lines.size(), 5u);
-    EXPECT_EQ(
-        h.lines[1].szText,
-        "(0x03) Read Holding Registers: Неверный запрос. Количество должно быть >=1 и <=0x7D");
-    EXPECT_EQ(h.lines[2].szText,
-              "(0x01) Read Coils: Неверный запрос. Количество должно быть >=1 и <=0x7D0");
-    EXPECT_EQ(h.lines[3].szText,
-              "(0x0F) Write Multiple Coils: Неверный запрос. Количество должно быть >=1 и <=0x7B0");
-    EXPECT_EQ(
-        h.lines[4].szText,
-        "(0x10) Write Multiple registers: Неверный запрос. Количество должно быть >=1 и <=0x7B");
+    // Out-of-range quantities are not requests on the line; handed to the
+    // handlers as PDUs, they answer exception 3 with a line of their own.
+    SFixtureLookup lookup(dev);
+    SSettings settings;
+    CRequestHandlers handlers(lookup, lookup, settings);
+    const struct
+    {
+        Bytes pdu;
+        const char* text;
+    } cases[] = {
+        { Hex("03 00 00 00 00"),
+          "(0x03) Read Holding Registers: Неверный запрос. Количество должно быть >=1 и <=0x7D" },
+        { Hex("01 00 00 07 D1"),
+          "(0x01) Read Coils: Неверный запрос. Количество должно быть >=1 и <=0x7D0" },
+        { Hex("0F 00 00 07 B1 00"),
+          "(0x0F) Write Multiple Coils: Неверный запрос. Количество должно быть >=1 и <=0x7B0" },
+        { Hex("10 00 00 00 7C 00"),
+          "(0x10) Write Multiple registers: Неверный запрос. Количество должно быть >=1 и <=0x7B" },
+    };
+    for (const auto& c : cases) {
+        SAnswerPdu answer;
+        handlers.Answer({ 1, c.pdu.data(), static_cast<unsigned>(c.pdu.size()),
+                          static_cast<unsigned>(c.pdu.size() + 3) },
+                        answer);
+        EXPECT_EQ(answer.kind, SAnswerPdu::Kind::Exception) << c.text;
+        EXPECT_EQ(Bytes(answer.pdu, answer.pdu + answer.nLength),
+                  (Bytes{ static_cast<std::uint8_t>(c.pdu[0] | 0x80), 0x03 }));
+        EXPECT_EQ(answer.strText, c.text);
+        EXPECT_EQ(answer.strDevice, "PUMP1");
+    }
+    // Another unit: no answer, the line says so.
+    SAnswerPdu none;
+    const Bytes read = Hex("03 00 00 00 01");
+    handlers.Answer({ 9, read.data(), 5, 8 }, none);
+    EXPECT_EQ(none.kind, SAnswerPdu::Kind::None);
+    EXPECT_EQ(lookup.texts,
+              std::vector<std::string>{
+                  "(0x03) Read Holding Registers - устройство с адресом 0x9 не найдено" });
+    EXPECT_FALSE(dev.IsModified());
 
     // On the line, quantity 0 and 126 reads are response lines, unanswered.
     EXPECT_TRUE(Ask(Hex("01 03 00 00 00 00")).empty());

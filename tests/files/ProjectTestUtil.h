@@ -64,7 +64,7 @@ private:
 inline CDocTemplate& RegisterTextTemplate(CKorvexApp& app)
 {
     CDocTemplate& tmpl = app.GetDocManager().AddTemplate(
-        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)", ".kvxs",
+        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)",
                                        [&app] { return std::make_unique<CTextDoc>(app); }));
     app.SetScriptTemplate(&tmpl);
     return tmpl;
