@@ -3,8 +3,8 @@
 #include "core/CArchive.h"
 #include "core/CCellNotifier.h"
 #include "core/CDocManager.h"
-#include "core/CKorvexApp.h"
 #include "core/IDevFileFormat.h"
+#include "core/IDevHost.h"
 #include "core/IDevObserver.h"
 #include "core/Text.h"
 
@@ -13,17 +13,18 @@
 
 namespace korvex {
 
-CDevDoc::CDevDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app)
+CDevDoc::CDevDoc(IDevHost& host)
+    : CDocument(&host.GetDocManager()), m_host(host), m_cells(host.GetCellNotifier())
 {
-    m_app.AddDevice(this);
+    m_host.AddDevice(this);
 }
 
 CDevDoc::~CDevDoc()
 {
     std::lock_guard lock(m_csLock);
-    m_app.RemoveDevice(this);
+    m_host.RemoveDevice(this);
     GetDocManager()->NotifyClosing(*this);
-    m_app.GetCellNotifier().ForgetDevice(this);
+    m_cells.ForgetDevice(this);
     for (auto& item : m_arItems) {
         if (ICellGraph* graph = item->GetGraphWnd()) {
             item->SetGraphWnd(nullptr);
@@ -38,13 +39,13 @@ CDevDoc::~CDevDoc()
 void CDevDoc::SetDevId(const std::string& id)
 {
     m_strId = id;
-    m_app.GetDeviceRegistry().SetDeviceId(this, id);
+    m_host.SetDeviceId(this, id);
 }
 
 void CDevDoc::SetDevAddr(std::uint8_t addr)
 {
     m_nAddr.store(addr, std::memory_order_relaxed);
-    m_app.GetDeviceRegistry().SetDeviceAddr(this, addr);
+    m_host.SetDeviceAddr(this, addr);
 }
 
 CDevItem* CDevDoc::FindItem(std::int32_t type, std::uint16_t addr) const
@@ -117,6 +118,11 @@ std::size_t CDevDoc::GetItemCount() const
 }
 
 // ---- Observers -------------------------------------------------------------
+
+void CDevDoc::MarkChanged(CDevItem* item)
+{
+    m_cells.MarkChanged(item);
+}
 
 void CDevDoc::AddObserver(IDevObserver* observer)
 {
@@ -191,7 +197,7 @@ void CDevDoc::RemoveItem(CDevItem* item)
     if (it == m_arItems.end())
         return;
     m_observers.Notify([item](IDevObserver& observer) { observer.OnItemRemoved(item); });
-    m_app.GetCellNotifier().Forget(item);
+    m_cells.Forget(item);
     UnindexItem(item);
     m_arItems.erase(it);
     SetModifiedFlag(true);
@@ -425,11 +431,11 @@ void CDevDoc::ChangeIdAndAddress(const std::string& id, std::uint8_t addr)
 
 bool CDevDoc::OnOpenDocument(const std::string& path)
 {
-    if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+    if (!CDocument::OnOpenDocument(m_host.ResolvePath(path)))
         return false;
     // The list holds devices in creation order and this one came last, so
     // any other device with the ID is found first.
-    if (CDevDoc* other = m_app.FindDeviceById(m_strId); other != nullptr && other != this)
+    if (CDevDoc* other = m_host.FindDeviceById(m_strId); other != nullptr && other != this)
         return false;
     GetDocManager()->NotifyOpened(*this);
     return true;
@@ -446,7 +452,7 @@ bool CDevDoc::Serialize(CArchive& ar)
 
 void CDevDoc::ReportError(const std::string& text) const
 {
-    m_app.ReportError(text);
+    m_host.ReportError(text);
 }
 
 } // namespace korvex

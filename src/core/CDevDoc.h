@@ -15,7 +15,8 @@
 
 namespace korvex {
 
-class CKorvexApp;
+class CCellNotifier;
+class IDevHost;
 class IDevFileFormat;
 class IDevObserver;
 
@@ -70,10 +71,13 @@ enum class CellEditError
 class CDevDoc : public CDocument
 {
 public:
-    explicit CDevDoc(CKorvexApp& app);
+    // The device joins the host's registry at once and leaves it when it is
+    // destroyed.
+    explicit CDevDoc(IDevHost& host);
     ~CDevDoc() override;
 
-    CKorvexApp& GetApp() const { return m_app; }
+    // A cell's value changed: the notifier the device was given announces it.
+    void MarkChanged(CDevItem* item);
 
     std::string GetDevId() const { return m_strId; }
     std::uint8_t GetDevAddr() const { return m_nAddr.load(std::memory_order_relaxed); }
@@ -206,7 +210,8 @@ private:
     void IndexItem(CDevItem* item);
     void UnindexItem(const CDevItem* item);
 
-    CKorvexApp& m_app;
+    IDevHost& m_host;
+    CCellNotifier& m_cells;
     mutable std::recursive_mutex m_csLock;
     std::vector<std::unique_ptr<CDevItem>> m_arItems;
     CFirstMatchIndex<std::uint64_t, CDevItem> m_byAddr;

@@ -1,8 +1,6 @@
 #include "core/CDevItem.h"
 
-#include "core/CCellNotifier.h"
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
 
 namespace korvex {
 
@@ -36,7 +34,7 @@ void CDevItem::SetValue(std::uint16_t value)
     std::lock_guard lock(m_csLock);
     m_wValue.store(value, std::memory_order_relaxed);
     if (m_pDoc != nullptr)
-        m_pDoc->GetApp().GetCellNotifier().MarkChanged(this);
+        m_pDoc->MarkChanged(this);
 }
 
 } // namespace korvex

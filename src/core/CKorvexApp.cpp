@@ -1,6 +1,5 @@
 #include "core/CKorvexApp.h"
 
-#include "KorvexVersion.h"
 #include "core/CParserModbus.h"
 #include "core/PortList.h"
 #include "core/Text.h"
@@ -34,12 +33,6 @@ void CKorvexApp::SetPoster(IUiPoster* poster)
     m_faults.SetPoster(poster);
     m_session.SetPoster(poster);
     m_docManager.SetPoster(poster);
-}
-
-std::string CKorvexApp::GetVersionText()
-{
-    const std::string version = kVersionText;
-    return version.empty() ? "0.0.0.0" : version;
 }
 
 void CKorvexApp::ReportError(const std::string& text) const

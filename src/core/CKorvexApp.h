@@ -8,6 +8,9 @@
 #include "core/CRequestHandlers.h"
 #include "core/CRxPath.h"
 #include "core/CSession.h"
+#include "core/IDevHost.h"
+#include "core/IProjectHost.h"
+#include "core/IScriptHost.h"
 #include "core/SSettings.h"
 #include "core/Types.h"
 
@@ -25,25 +28,26 @@ class IScript;
 class ITransmitter;
 class IUiPoster;
 
-// The hub of the core: the facade the rest of the program talks to. It owns
-// the collaborators that do the work: the device registry, the receive path
-// (buffer, drain, framing, echo, transmit), the request handlers, the devices'
-// faults, the session, the cell notifier, the protocol line feed, the document
-// manager, the settings record and the port list.
+// The hub of the core: it owns the collaborators that do the work (the
+// device registry, the receive path with its framing and transmit path, the
+// request handlers, the devices' faults, the session, the cell notifier, the
+// protocol line feed, the document manager, the settings record, the port
+// list) and connects them. Documents are given the narrow host they use:
+// devices IDevHost, scripts IScriptHost, the project side IProjectHost.
 //
 // Threads: wiring, commands, the drain and the handlers on the user-interface
 // thread; OnReceive on the serial reader thread; scripts call the lookups,
 // SendFrame and InjectReceived on their own threads. Each collaborator says
 // which lock guards what.
-class CKorvexApp
+class CKorvexApp final : public IDevHost, public IScriptHost, public IProjectHost
 {
 public:
     using MessageHandler = std::function<void(const std::string& text)>;
-    using PathResolver = std::function<std::string(const std::string& path)>;
+    using PathResolver = IProjectHost::PathResolver;
     using PortEnumerator = std::function<std::vector<SSerInfo>()>;
 
     CKorvexApp();
-    ~CKorvexApp();
+    ~CKorvexApp() override;
 
     CKorvexApp(const CKorvexApp&) = delete;
     CKorvexApp& operator=(const CKorvexApp&) = delete;
@@ -51,53 +55,69 @@ public:
     // ---- Wiring, done once on the user-interface thread ----------------------
 
     void SetPoster(IUiPoster* poster);
-    IUiPoster* GetPoster() const { return m_pPoster; }
+    IUiPoster* GetPoster() const override { return m_pPoster; }
     void SetTransmitter(ITransmitter* tx) { m_rx.SetTransmitter(tx); }
     void SetPort(IPort* port) { m_session.SetPort(port); }
     // Messages of the document layer and errors before a log exists, shown on
     // the user-interface thread; without a handler they go to standard error.
     void SetMessageHandler(MessageHandler handler) { m_fnMessage = std::move(handler); }
-    void ReportError(const std::string& text) const;
+    void ReportError(const std::string& text) const override;
 
     // ---- Collaborators -------------------------------------------------------
 
     CProtoFeed& GetFeed() { return m_feed; }
     SSettings& GetSettings() { return m_settings; }
-    const SSettings& GetSettings() const { return m_settings; }
+    const SSettings& GetSettings() const override { return m_settings; }
     CDeviceRegistry& GetDeviceRegistry() { return m_devices; }
     CRxPath& GetRxPath() { return m_rx; }
     CRequestHandlers& GetHandlers() { return m_handlers; }
     CFaultInjector& GetFaults() { return m_faults; }
     const CFaultInjector& GetFaults() const { return m_faults; }
     CSession& GetSession() { return m_session; }
-    CCellNotifier& GetCellNotifier() { return m_cells; }
-    CDocManager& GetDocManager() { return m_docManager; }
+    CCellNotifier& GetCellNotifier() override { return m_cells; }
+    CDocManager& GetDocManager() override { return m_docManager; }
     const CDocManager& GetDocManager() const { return m_docManager; }
-
-    static std::string GetVersionText();
 
     // ---- Session ---------------------------------------------------------------
 
-    bool IsRunning() const { return m_session.IsRunning(); }
+    bool IsRunning() const override { return m_session.IsRunning(); }
     void SetRunning(bool running) { m_session.SetRunning(running); }
     void OnStart() { m_session.OnStart(); }
     void OnStop() { m_session.OnStop(); }
-    void PostStop() { m_session.PostStop(); }
+    void PostStop() override { m_session.PostStop(); }
     void OnError(const std::string& text) { m_session.OnError(text); }
-    void AddScript(IScript* script) { m_session.AddScript(script); }
-    void RemoveScript(IScript* script) { m_session.RemoveScript(script); }
+    void AddScript(IScript* script) override { m_session.AddScript(script); }
+    void RemoveScript(IScript* script) override { m_session.RemoveScript(script); }
     std::vector<IScript*> GetScripts() const { return m_session.GetScripts(); }
 
     // ---- Devices ---------------------------------------------------------------
 
-    void AddDevice(CDevDoc* doc) { m_devices.AddDevice(doc); }
-    void RemoveDevice(CDevDoc* doc)
+    void AddDevice(CDevDoc* doc) override { m_devices.AddDevice(doc); }
+    void RemoveDevice(CDevDoc* doc) override
     {
         m_faults.Forget(doc);
         m_devices.RemoveDevice(doc);
     }
-    CDevDoc* FindDeviceByAddr(std::uint8_t addr) const { return m_devices.FindDeviceByAddr(addr); }
-    CDevDoc* FindDeviceById(const std::string& id) const { return m_devices.FindDeviceById(id); }
+    void SetDeviceId(CDevDoc* doc, const std::string& id) override
+    {
+        m_devices.SetDeviceId(doc, id);
+    }
+    void SetDeviceAddr(CDevDoc* doc, std::uint8_t addr) override
+    {
+        m_devices.SetDeviceAddr(doc, addr);
+    }
+    CDevDoc* FindDeviceByAddr(std::uint8_t addr) const override
+    {
+        return m_devices.FindDeviceByAddr(addr);
+    }
+    CDevDoc* FindDeviceById(const std::string& id) const override
+    {
+        return m_devices.FindDeviceById(id);
+    }
+    std::string SetFaults(const CDevDoc* device, const std::string& rules) override
+    {
+        return m_faults.SetFaults(device, rules);
+    }
     std::vector<CDevDoc*> GetDevices() const { return m_devices.GetDevices(); }
     // Sets the faults of the device with that ID from the rule text (empty:
     // none). Returns the error text, empty on success. Any thread.
@@ -106,7 +126,7 @@ public:
     // ---- Receive and transmit ------------------------------------------------
 
     void OnReceive(const std::uint8_t* data, std::uint32_t count) { m_rx.OnReceive(data, count); }
-    void InjectReceived(const std::uint8_t* data, std::uint32_t count)
+    void InjectReceived(const std::uint8_t* data, std::uint32_t count) override
     {
         m_rx.InjectReceived(data, count);
     }
@@ -114,7 +134,10 @@ public:
     void FlushReceive() { m_rx.FlushReceive(); }
     CRxBuffer& GetRxBuffer() { return m_rx.GetRxBuffer(); }
     std::uint32_t GetRxPos() const { return m_rx.GetRxPos(); }
-    void SendFrame(const std::uint8_t* frame, unsigned length) { m_rx.SendFrame(frame, length); }
+    void SendFrame(const std::uint8_t* frame, unsigned length) override
+    {
+        m_rx.SendFrame(frame, length);
+    }
     std::vector<std::uint8_t> GetLastTx() const { return m_rx.GetLastTx(); }
     std::string DescribeFrame(const std::uint8_t* frame, unsigned length) const;
 
@@ -122,13 +145,15 @@ public:
 
     // Scripts need the engine, above this library: the program registers
     // their template; null until then.
-    CDocTemplate* GetScriptTemplate() const { return m_pScriptTemplate; }
+    CDocTemplate* GetScriptTemplate() const override { return m_pScriptTemplate; }
     void SetScriptTemplate(CDocTemplate* tmpl) { m_pScriptTemplate = tmpl; }
     // A document's path as it is opened: relative paths resolve against the
     // project's folder. The file layer installs the resolver; without one the
     // path is taken as it is.
-    void SetPathResolver(PathResolver resolver) { m_fnResolve = std::move(resolver); }
-    std::string ResolvePath(const std::string& path) const;
+    void SetPathResolver(PathResolver resolver) override { m_fnResolve = std::move(resolver); }
+    std::string ResolvePath(const std::string& path) const override;
+    IDevHost& GetDevHost() override { return *this; }
+    ILineSink& GetLines() override { return m_feed; }
 
     // ---- Port list -------------------------------------------------------------
 

@@ -3,9 +3,10 @@
 #include "core/CArchive.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
-#include "core/CKorvexApp.h"
 #include "core/FileIo.h"
+#include "core/IProjectHost.h"
 #include "core/Text.h"
+#include "core/Version.h"
 #include "files/CPrjManager.h"
 #include "files/CProjectTree.h"
 #include "files/CodePage.h"
@@ -40,7 +41,7 @@ bool FileIsMissing(const std::string& path)
 } // namespace
 
 CPrjDoc::CPrjDoc(CPrjManager& manager)
-    : CDocument(&manager.GetApp().GetDocManager()), m_mgr(manager)
+    : CDocument(&manager.GetHost().GetDocManager()), m_mgr(manager)
 {
 }
 
@@ -57,7 +58,7 @@ bool CPrjDoc::ReplaceProject()
     // modified.
     if (!m_mgr.SaveModifiedDocuments(this))
         return false;
-    m_mgr.GetApp().GetDocManager().CloseAllDocumentsExcept(this);
+    m_mgr.GetHost().GetDocManager().CloseAllDocumentsExcept(this);
     return true;
 }
 
@@ -129,7 +130,7 @@ bool CPrjDoc::Load(CArchive& ar)
     for (const SPrjEntry& entry : ParsePrjFile(text)) {
         const int kind = entry.bDevice ? NODE_DEVICE : NODE_SCRIPT;
         CDocTemplate* tmpl =
-            entry.bDevice ? &m_mgr.GetDevTemplate() : m_mgr.GetApp().GetScriptTemplate();
+            entry.bDevice ? &m_mgr.GetDevTemplate() : m_mgr.GetHost().GetScriptTemplate();
         if (tmpl == nullptr)
             continue;
         const std::string full = MakeFullPath(m_mgr.ResolvePath(entry.strPath));
@@ -173,15 +174,15 @@ void CPrjDoc::Store(CArchive& ar)
             name = m_mgr.MakeRelativePath(MakeFullPath(ResolvePathIn(oldBase, name)));
         return names;
     };
-    const std::string text = FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
-                                           rebase(GroupNames(tree, CProjectTree::kDevicesGroup)),
-                                           CKorvexApp::GetVersionText());
+    const std::string text =
+        FormatPrjFile(rebase(GroupNames(tree, CProjectTree::kScriptsGroup)),
+                      rebase(GroupNames(tree, CProjectTree::kDevicesGroup)), GetVersionText());
     ar.Write(EncodeFileText(text));
 }
 
 void CPrjDoc::ReportError(const std::string& text) const
 {
-    m_mgr.GetApp().ReportError(text);
+    m_mgr.GetHost().ReportError(text);
 }
 
 std::string CPrjDoc::GetBadFormatText(const std::string& path) const

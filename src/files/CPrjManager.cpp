@@ -3,9 +3,11 @@
 #include "core/CDevDoc.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
-#include "core/CKorvexApp.h"
 #include "core/FileIo.h"
+#include "core/IProjectHost.h"
+#include "core/SSettings.h"
 #include "core/Text.h"
+#include "core/Version.h"
 #include "files/CPrjDoc.h"
 #include "files/CodePage.h"
 #include "files/DevFile.h"
@@ -18,34 +20,34 @@
 
 namespace korvex {
 
-CPrjManager::CPrjManager(CKorvexApp& app)
-    : m_app(app), m_devFormat(app.GetFeed(), app.GetSettings()),
+CPrjManager::CPrjManager(IProjectHost& host)
+    : m_host(host), m_devFormat(host.GetLines(), host.GetSettings()),
       m_tree([this](const std::string& path) { return MakeRelativePath(path); })
 {
-    CDocManager& docs = m_app.GetDocManager();
+    CDocManager& docs = m_host.GetDocManager();
     // The project's template comes first: a project is saved and asked about
     // before its devices and scripts.
     m_pPrjTemplate = &docs.AddTemplate(
         std::make_unique<CDocTemplate>("Korvex.Project", "Файлы проекта (*.kvxp)",
                                        [this] { return std::make_unique<CPrjDoc>(*this); }));
-    m_pDevTemplate = &docs.AddTemplate(std::make_unique<CDocTemplate>(
-        "Korvex.Device", "Файлы устройств (*.kvxd)", [this] {
-            auto dev = std::make_unique<CDevDoc>(m_app);
+    m_pDevTemplate = &docs.AddTemplate(
+        std::make_unique<CDocTemplate>("Korvex.Device", "Файлы устройств (*.kvxd)", [this] {
+            auto dev = std::make_unique<CDevDoc>(m_host.GetDevHost());
             dev->SetFileFormat(&m_devFormat);
             return dev;
         }));
     docs.AddListener(this);
-    m_app.SetPathResolver([this](const std::string& path) { return ResolvePath(path); });
+    m_host.SetPathResolver([this](const std::string& path) { return ResolvePath(path); });
 }
 
 CPrjManager::~CPrjManager()
 {
-    CDocManager& docs = m_app.GetDocManager();
+    CDocManager& docs = m_host.GetDocManager();
     docs.CloseAllDocuments();
     docs.RemoveListener(this);
     docs.RemoveTemplate(m_pDevTemplate);
     docs.RemoveTemplate(m_pPrjTemplate);
-    m_app.SetPathResolver(nullptr);
+    m_host.SetPathResolver(nullptr);
 }
 
 // ---- Paths ---------------------------------------------------------------------
@@ -95,8 +97,8 @@ CDocument* CPrjManager::FindOpenDoc(const std::string& path, int kind) const
 {
     if (kind != NODE_DEVICE && kind != NODE_SCRIPT)
         return nullptr;
-    CDocTemplate* scripts = m_app.GetScriptTemplate();
-    for (CDocument* doc : m_app.GetDocManager().GetDocuments()) {
+    CDocTemplate* scripts = m_host.GetScriptTemplate();
+    for (CDocument* doc : m_host.GetDocManager().GetDocuments()) {
         if (doc->GetPathName().empty() || MakeRelativePath(doc->GetPathName()) != path)
             continue;
         const bool matches = kind == NODE_DEVICE
@@ -119,7 +121,7 @@ CDocTemplate* CPrjManager::TemplateOfKind(int kind) const
     if (kind == NODE_DEVICE)
         return m_pDevTemplate;
     if (kind == NODE_SCRIPT)
-        return m_app.GetScriptTemplate();
+        return m_host.GetScriptTemplate();
     return nullptr;
 }
 
@@ -129,7 +131,7 @@ void CPrjManager::OnDocumentOpened(CDocument& doc)
 {
     if (auto* dev = dynamic_cast<CDevDoc*>(&doc))
         m_tree.AddDeviceNode(dev->GetPathName(), dev);
-    else if (doc.GetDocTemplate() != nullptr && doc.GetDocTemplate() == m_app.GetScriptTemplate())
+    else if (doc.GetDocTemplate() != nullptr && doc.GetDocTemplate() == m_host.GetScriptTemplate())
         m_tree.AddScriptNode(doc.GetPathName());
 }
 
@@ -164,7 +166,7 @@ bool CPrjManager::SaveModified(CDocument& doc)
 
 bool CPrjManager::SaveModifiedDocuments(const CDocument* except)
 {
-    for (CDocument* doc : m_app.GetDocManager().GetDocuments())
+    for (CDocument* doc : m_host.GetDocManager().GetDocuments())
         if (doc != except && !SaveModified(*doc))
             return false;
     return true;
@@ -257,10 +259,9 @@ CDocument* CPrjManager::OnNewDevice(const std::string& path, const std::string& 
 {
     if (!CanAddDevice())
         return nullptr;
-    const bool hex = m_app.GetSettings().EDITHEX != 0;
-    return WriteAndAdd(
-        path, EncodeFileText(FormatEmptyDevFile(id, addr, hex, CKorvexApp::GetVersionText())),
-        NODE_DEVICE);
+    const bool hex = m_host.GetSettings().EDITHEX != 0;
+    return WriteAndAdd(path, EncodeFileText(FormatEmptyDevFile(id, addr, hex, GetVersionText())),
+                       NODE_DEVICE);
 }
 
 CDocument* CPrjManager::OnNewScript(const std::string& path, const std::string& bytes)
@@ -272,8 +273,8 @@ CDocument* CPrjManager::WriteAndAdd(const std::string& path, const std::string& 
 {
     const std::string full = MakeFullPath(ResolvePath(path));
     if (const int error = ReplaceFile(full, bytes); error != 0) {
-        m_app.ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
-                                    ErrorText(error).c_str()));
+        m_host.ReportError(StrFormat("Не удаётся сохранить файл \"%s\": %s", full.c_str(),
+                                     ErrorText(error).c_str()));
         return nullptr;
     }
     return AddToProject(full, kind);
@@ -316,7 +317,7 @@ CDocument* CPrjManager::OnOpenSelected()
 bool CPrjManager::OnSaveAll()
 {
     bool ok = true;
-    for (CDocument* doc : m_app.GetDocManager().GetDocuments()) {
+    for (CDocument* doc : m_host.GetDocManager().GetDocuments()) {
         if (!doc->IsModified())
             continue;
         std::string path = doc->GetPathName();
@@ -340,42 +341,42 @@ bool CPrjManager::IsFileNodeSelected() const
 
 bool CPrjManager::CanNewProject() const
 {
-    return !m_app.IsRunning();
+    return !m_host.IsRunning();
 }
 
 bool CPrjManager::CanOpenProject() const
 {
-    return !m_app.IsRunning();
+    return !m_host.IsRunning();
 }
 
 bool CPrjManager::CanAddDevice() const
 {
-    return !m_app.IsRunning();
+    return !m_host.IsRunning();
 }
 
 bool CPrjManager::CanAddScript() const
 {
-    return !m_app.IsRunning();
+    return !m_host.IsRunning();
 }
 
 bool CPrjManager::CanRemoveFromProject() const
 {
-    return m_tree.IsShown() && !m_app.IsRunning() && IsFileNodeSelected();
+    return m_tree.IsShown() && !m_host.IsRunning() && IsFileNodeSelected();
 }
 
 bool CPrjManager::CanOpenSelected() const
 {
-    return !m_app.IsRunning() && IsFileNodeSelected();
+    return !m_host.IsRunning() && IsFileNodeSelected();
 }
 
 bool CPrjManager::CanChangeIdAndAddress() const
 {
-    return m_tree.IsShown() && !m_app.IsRunning();
+    return m_tree.IsShown() && !m_host.IsRunning();
 }
 
 bool CPrjManager::CanSaveAll() const
 {
-    return m_app.GetDocManager().IsAnyModified();
+    return m_host.GetDocManager().IsAnyModified();
 }
 
 CDevDoc* CPrjManager::GetSelectedDevice() const

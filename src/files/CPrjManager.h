@@ -13,7 +13,7 @@ namespace korvex {
 
 class CDocTemplate;
 class CDocument;
-class CKorvexApp;
+class IProjectHost;
 class CPrjDoc;
 class IRecentStore;
 
@@ -43,13 +43,13 @@ public:
 
     // Registers the project template, then the device template, with the
     // hub's document manager, and installs the path resolver.
-    explicit CPrjManager(CKorvexApp& app);
+    explicit CPrjManager(IProjectHost& host);
     ~CPrjManager() override;
 
     CPrjManager(const CPrjManager&) = delete;
     CPrjManager& operator=(const CPrjManager&) = delete;
 
-    CKorvexApp& GetApp() const { return m_app; }
+    IProjectHost& GetHost() const { return m_host; }
     CDocTemplate& GetPrjTemplate() { return *m_pPrjTemplate; }
     CDocTemplate& GetDevTemplate() { return *m_pDevTemplate; }
     const CDevFileFormat& GetDevFileFormat() const { return m_devFormat; }
@@ -164,7 +164,7 @@ private:
     CDocTemplate* TemplateOfKind(int kind) const;
     bool IsFileNodeSelected() const;
 
-    CKorvexApp& m_app;
+    IProjectHost& m_host;
     CDevFileFormat m_devFormat;
     CProjectTree m_tree;
     CDocTemplate* m_pPrjTemplate{ nullptr }; // owned by the document manager

@@ -2,11 +2,11 @@
 
 #include "core/CArchive.h"
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
 #include "core/ILineSink.h"
 #include "core/SSettings.h"
 #include "core/Text.h"
 #include "core/Types.h"
+#include "core/Version.h"
 #include "files/CDevFileFormat.h"
 #include "files/CodePage.h"
 #include "files/TextFields.h"
@@ -233,7 +233,7 @@ bool CDevFileFormat::Load(CDevDoc& doc, CArchive& ar) const
 bool CDevFileFormat::Store(const CDevDoc& doc, CArchive& ar) const
 {
     const bool hex = m_settings.EDITHEX != 0;
-    ar.Write(EncodeFileText(FormatDevFile(doc, hex, CKorvexApp::GetVersionText())));
+    ar.Write(EncodeFileText(FormatDevFile(doc, hex, GetVersionText())));
     return true;
 }
 

@@ -20,7 +20,8 @@ CKorvexRuntime::CKorvexRuntime() : m_port(m_app)
     m_app.SetTransmitter(&m_port);
     m_app.SetPort(&m_port);
     m_pProject = std::make_unique<CPrjManager>(m_app);
-    m_pScripts = &RegisterScriptTemplate(m_app);
+    m_pScripts = &m_app.GetDocManager().AddTemplate(MakeScriptTemplate(m_app));
+    m_app.SetScriptTemplate(m_pScripts);
 }
 
 CKorvexRuntime::~CKorvexRuntime()

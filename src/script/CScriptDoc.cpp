@@ -5,7 +5,7 @@
 
 #include "core/CArchive.h"
 #include "core/CDocManager.h"
-#include "core/CKorvexApp.h"
+#include "core/IScriptHost.h"
 #include "core/IUiPoster.h"
 #include "core/Text.h"
 #include "script/CScriptRunner.h"
@@ -18,16 +18,16 @@
 
 namespace korvex {
 
-CScriptDoc::CScriptDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app)
+CScriptDoc::CScriptDoc(IScriptHost& host) : CDocument(&host.GetDocManager()), m_host(host)
 {
-    m_app.AddScript(this);
+    m_host.AddScript(this);
 }
 
 CScriptDoc::~CScriptDoc()
 {
     GetDocManager()->NotifyClosing(*this);
     StopScript();
-    m_app.RemoveScript(this);
+    m_host.RemoveScript(this);
     // Records still queued for the UI thread find no sink.
     *m_pHooks = SHooks();
 }
@@ -66,7 +66,7 @@ bool CScriptDoc::SaveScriptFile(const std::string& path)
 
 bool CScriptDoc::OnOpenDocument(const std::string& path)
 {
-    if (!CDocument::OnOpenDocument(m_app.ResolvePath(path)))
+    if (!CDocument::OnOpenDocument(m_host.ResolvePath(path)))
         return false;
     GetDocManager()->NotifyOpened(*this);
     return true;
@@ -83,7 +83,7 @@ bool CScriptDoc::Serialize(CArchive& ar)
 
 void CScriptDoc::ReportError(const std::string& text) const
 {
-    m_app.ReportError(text);
+    m_host.ReportError(text);
 }
 
 // ---- Start and stop ------------------------------------------------------------
@@ -113,7 +113,7 @@ void CScriptDoc::StartScript()
         m_bErrorStop.store(true);
         Log(SL_ERROR, StrFormat("Error: 0x%08lx (%s)", 0x80004005ul, e.what()),
             SScriptLogRecord::kNoLine);
-        m_app.PostStop();
+        m_host.PostStop();
     }
 }
 
@@ -197,7 +197,7 @@ void CScriptDoc::SetBeepHandler(std::function<void()> handler)
 
 void CScriptDoc::PostToUi(std::function<void(SHooks&)> task)
 {
-    IUiPoster* poster = m_app.GetPoster();
+    IUiPoster* poster = m_host.GetPoster();
     if (poster == nullptr)
         return;
     poster->Post([hooks = m_pHooks, task = std::move(task)] { task(*hooks); });

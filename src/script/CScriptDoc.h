@@ -18,7 +18,7 @@ class QJSEngine;
 
 namespace korvex {
 
-class CKorvexApp;
+class IScriptHost;
 
 // A script of the project: its text, its runs on a thread of its own (one
 // fresh engine per run) and its log. The document enters the hub's script
@@ -40,10 +40,13 @@ public:
 
     static constexpr char kEndLine[] = "Скрипт остановлен (выполнен полностью).";
 
-    explicit CScriptDoc(CKorvexApp& app);
+    // The script joins the host's session at once and leaves it when it is
+    // destroyed.
+    explicit CScriptDoc(IScriptHost& host);
     ~CScriptDoc() override;
 
-    CKorvexApp& GetApp() const { return m_app; }
+    // What the script's object and runner use of the program.
+    IScriptHost& GetHost() const { return m_host; }
     CScripter& GetScripter() { return m_scripter; }
 
     // The script's text, UTF-8, lines ending in CR LF (or LF).
@@ -118,7 +121,7 @@ private:
     std::string TakeText() const;
     void PostToUi(std::function<void(SHooks&)> task);
 
-    CKorvexApp& m_app;
+    IScriptHost& m_host;
     CScripter m_scripter{ *this };
 
     mutable std::mutex m_csText;

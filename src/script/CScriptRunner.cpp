@@ -3,7 +3,7 @@
 
 #include "script/CScriptRunner.h"
 
-#include "core/CKorvexApp.h"
+#include "core/IScriptHost.h"
 #include "core/Text.h"
 #include "script/CScriptDoc.h"
 #include "script/CScriptHost.h"
@@ -41,7 +41,7 @@ void CScriptRunner::SetupFailed(std::uint32_t code, const char* step)
     m_doc.BringToFront();
     m_doc.Log(SL_ERROR, StrFormat("Error: 0x%08lx (%s)", static_cast<unsigned long>(code), step),
               SScriptLogRecord::kNoLine);
-    m_doc.GetApp().PostStop();
+    m_doc.GetHost().PostStop();
 }
 
 void CScriptRunner::Run(const std::string& text)
@@ -139,7 +139,7 @@ void CScriptRunner::ReportError(const SErrorReport& report)
     m_doc.SetErrorStop();
     m_doc.BringToFront();
     m_doc.Log(SL_ERROR, report.strText, report.nLine);
-    m_doc.GetApp().PostStop();
+    m_doc.GetHost().PostStop();
 }
 
 } // namespace korvex

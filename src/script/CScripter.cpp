@@ -3,8 +3,8 @@
 #include "script/CScripter.h"
 
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
 #include "core/Crc16.h"
+#include "core/IScriptHost.h"
 #include "core/Text.h"
 #include "core/Types.h"
 #include "script/CScriptDoc.h"
@@ -220,9 +220,9 @@ std::uint16_t CScripter::SendBytes(const QJSValue* bytes, bool withCrc, SendTo t
     // The receiver appends and posts the drain under the receive buffer's
     // lock, so the bytes stay together and the drain sees all of them.
     if (to == SendTo::Receiver)
-        m_doc.GetApp().InjectReceived(frame, count);
+        m_doc.GetHost().InjectReceived(frame, count);
     else
-        m_doc.GetApp().SendFrame(frame, count);
+        m_doc.GetHost().SendFrame(frame, count);
     return static_cast<std::uint16_t>(count);
 }
 
@@ -280,7 +280,7 @@ void CScripter::SetFault(QJSEngine& engine, const QJSValue& device, const QJSVal
     CDevDoc* dev = ResolveDevice(device);
     if (dev == nullptr)
         return;
-    const std::string error = m_doc.GetApp().GetFaults().SetFaults(dev, text);
+    const std::string error = m_doc.GetHost().SetFaults(dev, text);
     if (!error.empty())
         ThrowRunTimeError(engine, QJSValue::GenericError,
                           QString::fromStdString("SetFault: " + error));
@@ -295,11 +295,11 @@ CDevDoc* CScripter::ResolveDevice(const QJSValue& arg)
     const QString text = arg.toString();
     if (m_doc.IsEngineClosed())
         return nullptr;
-    CKorvexApp& app = m_doc.GetApp();
+    const IScriptHost& host = m_doc.GetHost();
     if (StartsWithDigit(text)) {
         std::uint8_t addr = 0;
         if (ScriptToU8(arg, addr) == ScriptConv::Ok) {
-            if (CDevDoc* dev = app.FindDeviceByAddr(addr))
+            if (CDevDoc* dev = host.FindDeviceByAddr(addr))
                 return dev;
             NotFound(StrFormat("Устройство с адресом \"0x%X\" не найдено!",
                                static_cast<unsigned>(addr)));
@@ -307,7 +307,7 @@ CDevDoc* CScripter::ResolveDevice(const QJSValue& arg)
         }
     }
     const std::string id = text.toStdString();
-    if (CDevDoc* dev = app.FindDeviceById(id))
+    if (CDevDoc* dev = host.FindDeviceById(id))
         return dev;
     NotFound(StrFormat("Устройство с идентификатором \"%s\" не найдено!", id.c_str()));
     return nullptr;

@@ -1,21 +1,16 @@
 #include "script/ScriptTemplate.h"
 
-#include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
-#include "core/CKorvexApp.h"
 #include "script/CScriptDoc.h"
 
 #include <memory>
 
 namespace korvex {
 
-CDocTemplate& RegisterScriptTemplate(CKorvexApp& app)
+std::unique_ptr<CDocTemplate> MakeScriptTemplate(IScriptHost& host)
 {
-    CDocTemplate& tmpl = app.GetDocManager().AddTemplate(
-        std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)",
-                                       [&app] { return std::make_unique<CScriptDoc>(app); }));
-    app.SetScriptTemplate(&tmpl);
-    return tmpl;
+    return std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)",
+                                          [&host] { return std::make_unique<CScriptDoc>(host); });
 }
 
 std::string NewScriptText()

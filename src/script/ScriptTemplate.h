@@ -1,15 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace korvex {
 
 class CDocTemplate;
-class CKorvexApp;
+class IScriptHost;
 
-// Adds the script document template ("Korvex.Script", *.kvxs) behind the
-// application's other templates and makes it the app's script template.
-CDocTemplate& RegisterScriptTemplate(CKorvexApp& app);
+// The script document template ("Korvex.Script", *.kvxs): its scripts get the
+// host.
+std::unique_ptr<CDocTemplate> MakeScriptTemplate(IScriptHost& host);
 
 // The text a new script starts with: a few lines on MyObject and a loop that
 // does nothing but wait, ready to be filled in.

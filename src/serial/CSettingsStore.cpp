@@ -1,6 +1,7 @@
 #include "serial/CSettingsStore.h"
 
 #include "core/CKorvexApp.h"
+#include "core/Version.h"
 
 #include <QSettings>
 #include <QString>
@@ -71,7 +72,7 @@ void CSettingsStore::Load(SSettings& settings) const
     const SSettings defaults;
     const auto store = Open();
     store->beginGroup(Key(kSettingsGroup));
-    settings.VERSION = ReadString(*store, Key("VERSION"), CKorvexApp::GetVersionText());
+    settings.VERSION = ReadString(*store, Key("VERSION"), GetVersionText());
     ReadInt(*store, "PORT", settings.PORT, defaults.PORT);
     ReadInt(*store, "BAUD", settings.BAUD, defaults.BAUD);
     ReadInt(*store, "DATABIT", settings.DATABIT, defaults.DATABIT);

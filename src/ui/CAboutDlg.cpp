@@ -1,6 +1,7 @@
 #include "ui/CAboutDlg.h"
 
 #include "core/CKorvexApp.h"
+#include "core/Version.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"
 
@@ -22,8 +23,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 
     auto* name = new QLabel(QStringLiteral("<b>Korvex</b>"), this);
     auto* product = new QLabel(QStringLiteral("Программный эмулятор MODBUS-slave"), this);
-    auto* version =
-        new QLabel(QStringLiteral("Версия: %1").arg(Qs(CKorvexApp::GetVersionText())), this);
+    auto* version = new QLabel(QStringLiteral("Версия: %1").arg(Qs(GetVersionText())), this);
     version->setObjectName(QStringLiteral("version"));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* link = new QLabel(

@@ -14,7 +14,7 @@
 
 namespace korvex {
 
-CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent)
+CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent), m_bHex(hex)
 {
     setWindowTitle(QStringLiteral("нет"));
     m_pType = new QComboBox(this);
@@ -114,10 +114,8 @@ int CDevCellDlg::Open(CDevDoc& device, Mode mode)
     m_pDevice = &device;
     m_mode = mode;
     const bool editMode = mode != Mode::New;
-    // The numbers' base as the settings say now.
-    const bool hex = device.GetApp().GetSettings().EDITHEX != 0;
     for (CEditDexHex* edit : { m_pValue, m_pAddr, m_pMin, m_pMax })
-        edit->SetHex(hex);
+        edit->SetHex(m_bHex);
     m_strLastMessage.clear();
     setWindowTitle(editMode ? QStringLiteral("Изменение ячейки") : QStringLiteral("Новая ячейка"));
     // The first new cell of the run gets the rules of its type.

@@ -22,6 +22,9 @@ class CDevCellDlg final : public QDialog
 public:
     // hex: numbers in hexadecimal (EDITHEX).
     CDevCellDlg(bool hex, QWidget* parent = nullptr);
+    // The numbers' base from the next opening on (the settings may change
+    // between two uses of the add dialog).
+    void SetHex(bool hex) { m_bHex = hex; }
 
     enum class Mode
     {
@@ -65,6 +68,7 @@ private:
     CEditDexHex* m_pMax{ nullptr };
     CDevDoc* m_pDevice{ nullptr };
     Mode m_mode{ Mode::New };
+    bool m_bHex;
     bool m_bOpened{ false };
     bool m_bSetting{ false };
     QString m_strLastMessage;

@@ -210,6 +210,7 @@ void CDevView::OnAddCell()
 {
     if (!CanAdd())
         return;
+    m_addDialog.SetHex(IsHex());
     if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New) != QDialog::Accepted)
         return;
     CDevItem* item = m_device.AddItem(m_addDialog.GetFields());

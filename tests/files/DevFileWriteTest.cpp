@@ -1,6 +1,7 @@
 // Writing device files: the exact text, the encodings, and what reads back.
 
 #include "DevFileTestUtil.h"
+#include "core/Version.h"
 #include "files/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -100,7 +101,7 @@ TEST(DevFileWrite, HeaderDeviceLineAndCellLinesReadBackTheSameCells)
         }
         const std::string bytes = ReadBytes(path);
         EXPECT_FALSE(bytes.starts_with("\xEF\xBB\xBF")) << "written in code page 1251";
-        EXPECT_EQ(DecodeFileText(bytes), Header(CKorvexApp::GetVersionText()) + c.body);
+        EXPECT_EQ(DecodeFileText(bytes), Header(GetVersionText()) + c.body);
         CDevDoc* back = h.Open(path);
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(back->GetDevId(), "УСТР_1");
@@ -135,8 +136,7 @@ TEST(DevFileWrite, WindowsFileIsWrittenBackByteForByte)
                                   "\xFD\xEC\xF3\xEB\xFF\xF2\xEE\xF0\xE0 MODBUS-slave Korvex "
                                   "\xE2\xE5\xF0\xF1\xE8\xE8 ";
     ASSERT_TRUE(original.starts_with(firstLine + "2.3.0.1\r\n"));
-    EXPECT_EQ(written.substr(0, written.find('\n') + 1),
-              firstLine + CKorvexApp::GetVersionText() + "\r\n");
+    EXPECT_EQ(written.substr(0, written.find('\n') + 1), firstLine + GetVersionText() + "\r\n");
     EXPECT_EQ(written.substr(written.find('\n')), original.substr(original.find('\n')));
 }
 

@@ -4,6 +4,7 @@
 
 #include "ProjectTestUtil.h"
 #include "core/FileIo.h"
+#include "core/Version.h"
 #include "files/PrjFile.h"
 
 #include <gtest/gtest.h>
@@ -255,9 +256,8 @@ TEST(PrjDoc, AProjectTheWindowsProgramWroteOpensAndIsWrittenBackUnchanged)
 
     ASSERT_TRUE(project->Save());
     const std::string written = ReadBytes(h.dir.File("proj/demo.kvxp"));
-    const std::string firstLine =
-        *Utf8ToCp1251("// Файл проекта эмулятора MODBUS-устройства Korvex версии " +
-                      CKorvexApp::GetVersionText() + "\r\n");
+    const std::string firstLine = *Utf8ToCp1251(
+        "// Файл проекта эмулятора MODBUS-устройства Korvex версии " + GetVersionText() + "\r\n");
     EXPECT_EQ(written.substr(0, firstLine.size()), firstLine);
     EXPECT_EQ(written.substr(written.find('\n')), original.substr(original.find('\n')));
 }

@@ -2,6 +2,7 @@
 // projects, in files under a temporary configuration folder.
 
 #include "core/CKorvexApp.h"
+#include "core/Version.h"
 #include "files/CPrjManager.h"
 #include "serial/CSettingsStore.h"
 #include "support/RunProcess.h"
@@ -61,7 +62,7 @@ std::string Fields(const SSettings& s)
 
 std::string Defaults()
 {
-    return "VERSION=" + CKorvexApp::GetVersionText() +
+    return "VERSION=" + GetVersionText() +
            "\nPORT=-1\nBAUD=9600\nDATABIT=8\nPARITY=0\nSTOPBIT=0\nFLOWCTRL=1\nRTS_CTRL_HI=1\n"
            "DTR_CTRL_HI=1\nCHILDSTATE=1\nMAXLOGP=500\nMAXLOGS=200\nADDRISHEX=1\nVALUEISHEX=1\n"
            "EDITHEX=1\n";
@@ -179,7 +180,7 @@ TEST(SettingsStore, ReadValuesAreKeptUncheckedAndMissingOnesTakeTheirDefaults)
                      "MAXLOGP=-1\nMAXLOGS=0\n[Other]\nSTOPBIT=2\n");
     SSettings loaded;
     CSettingsStore(path).Load(loaded);
-    EXPECT_EQ(Fields(loaded), "VERSION=" + CKorvexApp::GetVersionText() +
+    EXPECT_EQ(Fields(loaded), "VERSION=" + GetVersionText() +
                                   "\nPORT=7\nBAUD=4000\nDATABIT=9\nPARITY=7\nSTOPBIT=0\n"
                                   "FLOWCTRL=-3\nRTS_CTRL_HI=1\nDTR_CTRL_HI=1\nCHILDSTATE=1\n"
                                   "MAXLOGP=-1\nMAXLOGS=0\nADDRISHEX=1\nVALUEISHEX=1\nEDITHEX=1\n")
@@ -194,7 +195,7 @@ TEST(SettingsStore, VersionIsWrittenBackAsRead)
     SSettings loaded;
     store.Load(loaded);
     ASSERT_EQ(loaded.VERSION, "0.0.0.1");
-    ASSERT_NE(loaded.VERSION, CKorvexApp::GetVersionText());
+    ASSERT_NE(loaded.VERSION, GetVersionText());
 
     loaded.BAUD = 4800;
     ASSERT_TRUE(store.Save(loaded));
@@ -206,10 +207,9 @@ TEST(SettingsStore, VersionIsWrittenBackAsRead)
     const std::string fresh = TestFile("version-fresh");
     SSettings first;
     CSettingsStore(fresh).Load(first);
-    EXPECT_EQ(first.VERSION, CKorvexApp::GetVersionText());
+    EXPECT_EQ(first.VERSION, GetVersionText());
     ASSERT_TRUE(CSettingsStore(fresh).Save(first));
-    EXPECT_NE(ReadBytes(fresh).find("VERSION=" + CKorvexApp::GetVersionText() + "\n"),
-              std::string::npos);
+    EXPECT_NE(ReadBytes(fresh).find("VERSION=" + GetVersionText() + "\n"), std::string::npos);
 }
 
 TEST(SettingsStore, SaveReportsAFileThatCannotBeWritten)
