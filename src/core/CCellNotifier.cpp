@@ -36,12 +36,6 @@ void CCellNotifier::ForgetDevice(const CDevDoc* device)
     std::erase_if(m_arChanged, [device](const CDevItem* item) { return item->GetDoc() == device; });
 }
 
-std::size_t CCellNotifier::GetAnnouncementCount() const
-{
-    std::lock_guard lock(m_cs);
-    return m_nAnnouncements;
-}
-
 void CCellNotifier::Announce()
 {
     std::vector<CDevItem*> changed;
@@ -51,7 +45,6 @@ void CCellNotifier::Announce()
         for (CDevItem* item : changed)
             item->m_bMarked = false;
         m_bPosted = false;
-        ++m_nAnnouncements;
     }
     // Each device hears of its own cells, in the order they were first set.
     std::vector<std::pair<CDevDoc*, std::vector<CDevItem*>>> groups;

@@ -31,9 +31,6 @@ public:
     void Forget(const CDevItem* item);
     void ForgetDevice(const CDevDoc* device);
 
-    // Announcements made so far.
-    std::size_t GetAnnouncementCount() const;
-
 private:
     void Announce();
 
@@ -41,7 +38,6 @@ private:
     mutable std::mutex m_cs;
     std::vector<CDevItem*> m_arChanged;
     bool m_bPosted{ false };
-    std::size_t m_nAnnouncements{ 0 };
 };
 
 } // namespace korvex

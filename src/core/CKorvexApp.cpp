@@ -43,11 +43,6 @@ void CKorvexApp::ReportError(const std::string& text) const
         std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-std::string CKorvexApp::DescribeFrame(const std::uint8_t* frame, unsigned length) const
-{
-    return korvex::DescribeFrame(m_settings, frame, length);
-}
-
 std::string CKorvexApp::SetDeviceFaults(const std::string& id, const std::string& rules)
 {
     CDevDoc* dev = m_devices.FindDeviceById(id);

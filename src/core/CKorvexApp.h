@@ -69,8 +69,6 @@ public:
     SSettings& GetSettings() { return m_settings; }
     const SSettings& GetSettings() const override { return m_settings; }
     CDeviceRegistry& GetDeviceRegistry() { return m_devices; }
-    CRxPath& GetRxPath() { return m_rx; }
-    CRequestHandlers& GetHandlers() { return m_handlers; }
     CFaultInjector& GetFaults() { return m_faults; }
     const CFaultInjector& GetFaults() const { return m_faults; }
     CSession& GetSession() { return m_session; }
@@ -88,7 +86,6 @@ public:
     void OnError(const std::string& text) { m_session.OnError(text); }
     void AddScript(IScript* script) override { m_session.AddScript(script); }
     void RemoveScript(IScript* script) override { m_session.RemoveScript(script); }
-    std::vector<IScript*> GetScripts() const { return m_session.GetScripts(); }
 
     // ---- Devices ---------------------------------------------------------------
 
@@ -132,14 +129,12 @@ public:
     }
     void OnRxData() { m_rx.OnRxData(); }
     void FlushReceive() { m_rx.FlushReceive(); }
-    CRxBuffer& GetRxBuffer() { return m_rx.GetRxBuffer(); }
-    std::uint32_t GetRxPos() const { return m_rx.GetRxPos(); }
+    // Without an echo possible (a pseudo-terminal) no frame is an echo.
+    void SetEchoPossible(bool possible) { m_rx.SetEchoPossible(possible); }
     void SendFrame(const std::uint8_t* frame, unsigned length) override
     {
         m_rx.SendFrame(frame, length);
     }
-    std::vector<std::uint8_t> GetLastTx() const { return m_rx.GetLastTx(); }
-    std::string DescribeFrame(const std::uint8_t* frame, unsigned length) const;
 
     // ---- Documents -----------------------------------------------------------
 

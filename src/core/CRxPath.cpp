@@ -75,12 +75,6 @@ void CRxPath::AppendReceived(const std::uint8_t* data, std::uint32_t count)
         m_pPoster->Post([this] { OnRxData(); });
 }
 
-std::uint32_t CRxPath::GetRxPos() const
-{
-    std::lock_guard lock(m_rxBuffer.Mutex());
-    return m_nRxPos;
-}
-
 void CRxPath::ResetReceive()
 {
     std::lock_guard lock(m_rxBuffer.Mutex());
@@ -206,12 +200,6 @@ void CRxPath::ClearLastTx()
 {
     std::lock_guard lock(m_csLastTx);
     m_nLastTxLen = 0;
-}
-
-std::vector<std::uint8_t> CRxPath::GetLastTx() const
-{
-    std::lock_guard lock(m_csLastTx);
-    return std::vector<std::uint8_t>(m_lastTx, m_lastTx + m_nLastTxLen);
 }
 
 } // namespace korvex

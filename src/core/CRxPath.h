@@ -64,8 +64,6 @@ public:
     // End of a session: drains what is pending as when stopped, then reports
     // a tail too short to be looked at as unrecognized.
     void FlushReceive();
-    CRxBuffer& GetRxBuffer() { return m_rxBuffer; }
-    std::uint32_t GetRxPos() const;
 
     void SendFrame(const std::uint8_t* frame, unsigned length) override;
     void SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::uint32_t delayMs,
@@ -76,7 +74,6 @@ public:
     bool TakeEcho(const std::uint8_t* frame, unsigned length) override;
     void SetEchoPossible(bool possible) { m_bEchoPossible.store(possible); }
     void ClearLastTx();
-    std::vector<std::uint8_t> GetLastTx() const;
 
 private:
     void AppendReceived(const std::uint8_t* data, std::uint32_t count);

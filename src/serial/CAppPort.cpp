@@ -38,7 +38,7 @@ bool CAppPort::Open()
     // A line adapter may echo what the emulator sends; a pseudo-terminal
     // never does, so there a frame equal to the last answer is a request.
     if (opened)
-        m_app.GetRxPath().SetEchoPossible(!IsOnPseudoTerminal());
+        m_app.SetEchoPossible(!IsOnPseudoTerminal());
     return opened;
 }
 

@@ -1,5 +1,6 @@
 #include "core/CDevDoc.h"
 #include "core/CParserModbus.h"
+#include "core/SSettings.h"
 #include "core/Text.h"
 #include "support/CoreHarness.h"
 
@@ -82,18 +83,18 @@ TEST(Decoder, LinesOfRequestsAndResponses)
           LK_RESPONSE, "(0x10) Write Multiple registers, Адрес=0x0001, Количество=2" },
     };
     for (const SLineCase& c : cases) {
-        CoreHarness h;
-        h.app.GetSettings().ADDRISHEX = c.addrHex;
-        h.app.GetSettings().VALUEISHEX = c.valueHex;
+        SSettings settings;
+        settings.ADDRISHEX = c.addrHex;
+        settings.VALUEISHEX = c.valueHex;
+        CParserModbus parser(settings, false, nullptr);
         SFrameInfo info;
-        const unsigned used = h.app.GetRxPath().ExtractFrame(
-            c.frame.data(), static_cast<unsigned>(c.frame.size()), info);
-        EXPECT_EQ(used, c.frame.size()) << c.what;
+        parser.Parse(c.frame.data(), static_cast<unsigned>(c.frame.size()), info);
+        EXPECT_EQ(info.nLength, static_cast<int>(c.frame.size())) << c.what;
         EXPECT_EQ(info.nKind, c.kind) << c.what;
         EXPECT_EQ(info.strText, c.text) << c.what;
         EXPECT_EQ(info.byAddr, c.frame[0]) << c.what;
-        // Nothing is answered: no device exists, and responses are never dispatched.
-        EXPECT_TRUE(h.tx.Frames().empty()) << c.what;
+        // Only requests are for the emulator to answer.
+        EXPECT_EQ(info.bAnswer, c.kind == LK_REQUEST) << c.what;
     }
 }
 
@@ -124,11 +125,9 @@ TEST(Decoder, FunctionNamesAndNumbers)
     EXPECT_EQ(FormatNumber(7, true, 2), "0x07");
 
     // An exception of a code outside the table names the error text.
-    CoreHarness h;
     const Bytes exc = WithCrc(Hex("01 81 01"));
-    SFrameInfo info;
-    h.app.GetRxPath().ExtractFrame(exc.data(), static_cast<unsigned>(exc.size()), info);
-    EXPECT_EQ(info.strText, "Error: (0x81) Read Coils, Exception code: 0x01");
+    EXPECT_EQ(DescribeFrame(SSettings(), exc.data(), static_cast<unsigned>(exc.size())),
+              "Error: (0x81) Read Coils, Exception code: 0x01");
 }
 
 TEST(Decoder, RequestTest)

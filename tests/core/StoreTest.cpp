@@ -153,7 +153,6 @@ TEST(Store, AValueSetOftenFromAnotherThreadIsAnnouncedRarelyWithItsLastValue)
     CFakeView view;
     dev.AddObserver(&view);
     CDevItem* reg = dev.AddItem(HREG, "H", "h", 1, ACCESS_RW, 0, 65535, 0);
-    const std::size_t before = h.app.GetCellNotifier().GetAnnouncementCount();
     std::thread script([reg] {
         for (unsigned i = 1; i <= 100000; ++i)
             reg->SetValue(static_cast<std::uint16_t>(i));
@@ -163,9 +162,9 @@ TEST(Store, AValueSetOftenFromAnotherThreadIsAnnouncedRarelyWithItsLastValue)
         h.poster.Pump();
     script.join();
     h.poster.Pump();
-    const std::size_t announced = h.app.GetCellNotifier().GetAnnouncementCount() - before;
-    EXPECT_EQ(static_cast<std::size_t>(view.announcements), announced);
-    EXPECT_LT(announced, 50000u);
+    // Coalesced: far fewer announcements than values set.
+    EXPECT_GT(view.announcements, 0);
+    EXPECT_LT(view.announcements, 50000);
     EXPECT_EQ(view.changed.back(), reg);
     EXPECT_EQ(reg->GetValue(), static_cast<std::uint16_t>(100000 & 0xFFFF));
     dev.RemoveObserver(&view);

@@ -2,6 +2,7 @@
 // the editor with the edit commands, and runs started from the main window.
 
 #include "UiHarness.h"
+#include "core/CDocTemplate.h"
 #include "script/CScriptDoc.h"
 #include "ui/CChildFrame.h"
 #include "ui/CDebugView.h"
@@ -37,7 +38,7 @@ struct ScriptHarness : UiHarness
     {
         path = dir.Write("s.kvxs", text);
         frame->OpenStartupProject(QString::fromStdString(dir.Write("p.kvxp", ".\\s.kvxs\r\n")));
-        doc = dynamic_cast<CScriptDoc*>(App().GetScripts().front());
+        doc = dynamic_cast<CScriptDoc*>(runtime->ScriptTemplate().GetDocuments().front());
         for (QMdiSubWindow* sub : frame->MdiArea()->subWindowList())
             if (auto* v = dynamic_cast<CScriptFrame*>(sub->widget()))
                 view = v;
@@ -335,7 +336,7 @@ TEST(ScriptWindow, EditingWhileRunningDoesNotChangeTheRun)
     EXPECT_FALSE(sub->isVisible());
     const int edited = h.Log()->GetLineCount();
     ASSERT_TRUE(h.WaitForRows(edited + 3));
-    EXPECT_EQ(h.App().GetScripts().size(), 1u);
+    EXPECT_EQ(h.runtime->ScriptTemplate().GetDocumentCount(), 1u);
     h.Action(ID_STOP)->trigger();
     ASSERT_TRUE(h.WaitForStop());
     for (int r = 0; r < h.Log()->GetLineCount(); ++r)
