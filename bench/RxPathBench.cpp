@@ -48,7 +48,7 @@ struct SBenchHub
     {
         app.SetPoster(&poster);
         app.SetTransmitter(&tx);
-        app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) {
+        app.SetLineSink([this](const CProtoFeed::Batch& batch) {
             lines += static_cast<std::int64_t>(batch.size());
         });
         app.SetRunning(true);

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::SFuzzHub hub;
     // Numbers written in hexadecimal for inputs of odd length.
     hub.app.GetSettings().EDITHEX = size % 2;
-    CDevFileFormat format(hub.app.GetFeed(), hub.app.GetSettings());
+    CDevFileFormat format(hub.app.GetLines(), hub.app.GetSettings());
 
     CDevDoc first(hub.app);
     first.SetFileFormat(&format);

@@ -42,7 +42,7 @@ struct SFuzzHub
     {
         app.SetPoster(&poster);
         app.SetTransmitter(&tx);
-        app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) { nLines += batch.size(); });
+        app.SetLineSink([this](const CProtoFeed::Batch& batch) { nLines += batch.size(); });
     }
 };
 

@@ -3,6 +3,7 @@
 #include "core/CCellNotifier.h"
 #include "core/CDeviceRegistry.h"
 #include "core/CDocManager.h"
+#include "core/CDocTemplate.h"
 #include "core/CFaultInjector.h"
 #include "core/CProtoFeed.h"
 #include "core/CRequestHandlers.h"
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +25,10 @@
 namespace korvex {
 
 class CDocTemplate;
+class IDocListener;
 class IPort;
 class IScript;
+class ISessionObserver;
 class ITransmitter;
 class IUiPoster;
 
@@ -63,18 +67,38 @@ public:
     void SetMessageHandler(MessageHandler handler) { m_fnMessage = std::move(handler); }
     void ReportError(const std::string& text) const override;
 
-    // ---- Collaborators -------------------------------------------------------
-
-    CProtoFeed& GetFeed() { return m_feed; }
+    // Where the protocol log's batches go (the protocol bar, standard
+    // output, a test's vector); the lines themselves come from the feed.
+    void SetLineSink(CProtoFeed::Sink sink) { m_feed.SetSink(std::move(sink)); }
+    // Lines of the program's own (tests and warnings of the wiring).
+    ILineSink& GetLines() override { return m_feed; }
+    // The settings record: the wiring loads, edits and saves it; the parts
+    // read it through their hosts.
     SSettings& GetSettings() { return m_settings; }
     const SSettings& GetSettings() const override { return m_settings; }
-    CDeviceRegistry& GetDeviceRegistry() { return m_devices; }
-    CFaultInjector& GetFaults() { return m_faults; }
-    const CFaultInjector& GetFaults() const { return m_faults; }
-    CSession& GetSession() { return m_session; }
-    CCellNotifier& GetCellNotifier() override { return m_cells; }
-    CDocManager& GetDocManager() override { return m_docManager; }
-    const CDocManager& GetDocManager() const { return m_docManager; }
+
+    // ---- Observers ---------------------------------------------------------------
+
+    void AddSessionObserver(ISessionObserver* observer) { m_session.AddObserver(observer); }
+    void RemoveSessionObserver(ISessionObserver* observer) { m_session.RemoveObserver(observer); }
+    void AddDocListener(IDocListener* listener) { m_docManager.AddListener(listener); }
+    void RemoveDocListener(IDocListener* listener) { m_docManager.RemoveListener(listener); }
+    // A device's faults changed (its tree label follows); see CFaultInjector.
+    void SetFaultListener(CFaultInjector::Listener listener)
+    {
+        m_faults.SetListener(std::move(listener));
+    }
+
+    // ---- Documents ---------------------------------------------------------------
+
+    CDocTemplate& AddTemplate(std::unique_ptr<CDocTemplate> tmpl)
+    {
+        return m_docManager.AddTemplate(std::move(tmpl));
+    }
+    bool IsAnyModified() const { return m_docManager.IsAnyModified(); }
+    // Saves every modified document that has a path; false when one failed.
+    bool SaveAllModified() { return m_docManager.SaveAllModified(); }
+    void CloseAllDocuments() { m_docManager.CloseAllDocuments(); }
 
     // ---- Session ---------------------------------------------------------------
 
@@ -115,6 +139,13 @@ public:
     {
         return m_faults.SetFaults(device, rules);
     }
+    SFaultRules GetFaults(const CDevDoc* device) const { return m_faults.GetFaults(device); }
+    std::string GetFaultText(const CDevDoc* device) const { return m_faults.GetFaultText(device); }
+    // "неисправности: delay=100,drop=5" for the device's tree label; empty
+    // without faults.
+    std::string GetFaultLabel(const CDevDoc* device) const { return m_faults.GetLabel(device); }
+    // Makes the faults' draws repeatable (tests).
+    void SeedFaults(std::uint32_t seed) { m_faults.Seed(seed); }
     std::vector<CDevDoc*> GetDevices() const { return m_devices.GetDevices(); }
     // Sets the faults of the device with that ID from the rule text (empty:
     // none). Returns the error text, empty on success. Any thread.
@@ -147,8 +178,6 @@ public:
     // path is taken as it is.
     void SetPathResolver(PathResolver resolver) override { m_fnResolve = std::move(resolver); }
     std::string ResolvePath(const std::string& path) const override;
-    IDevHost& GetDevHost() override { return *this; }
-    ILineSink& GetLines() override { return m_feed; }
 
     // ---- Port list -------------------------------------------------------------
 
@@ -164,6 +193,11 @@ public:
     const std::vector<SSerInfo>& GetPorts() const { return m_arPorts; }
 
 private:
+    // What the hosts alone hand to the documents.
+    CCellNotifier& GetCellNotifier() override { return m_cells; }
+    CDocManager& GetDocManager() override { return m_docManager; }
+    IDevHost& GetDevHost() override { return *this; }
+
     IUiPoster* m_pPoster{ nullptr };
     MessageHandler m_fnMessage;
     PathResolver m_fnResolve;

@@ -20,14 +20,21 @@ CKorvexRuntime::CKorvexRuntime() : m_port(m_app)
     m_app.SetTransmitter(&m_port);
     m_app.SetPort(&m_port);
     m_pProject = std::make_unique<CPrjManager>(m_app);
-    m_pScripts = &m_app.GetDocManager().AddTemplate(MakeScriptTemplate(m_app));
+    m_pScripts = &m_app.AddTemplate(MakeScriptTemplate(m_app));
     m_app.SetScriptTemplate(m_pScripts);
+    // A device with faults says so in the project tree.
+    CProjectTree& tree = m_pProject->GetProjectTree();
+    tree.SetDeviceLabelSuffix(
+        [this](const CDevDoc* device) { return m_app.GetFaultLabel(device); });
+    m_app.SetFaultListener([&tree](const CDevDoc*) { tree.RefreshDeviceLabels(); });
 }
 
 CKorvexRuntime::~CKorvexRuntime()
 {
     if (m_app.IsRunning())
         m_app.OnStop();
+    m_app.SetFaultListener(nullptr);
+    m_pProject->GetProjectTree().SetDeviceLabelSuffix(nullptr);
     // The documents go with the project manager, before the port.
     m_pProject.reset();
     m_link.Release();

@@ -1,14 +1,14 @@
 #include "ui/CMainFrame.h"
 
 #include "KorvexVersion.h"
-#include "runtime/CKorvexRuntime.h"
-#include "runtime/CLineLogFile.h"
-#include "runtime/LogLines.h"
 #include "core/CDevDoc.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
 #include "files/CPrjDoc.h"
 #include "files/CPrjManager.h"
+#include "runtime/CKorvexRuntime.h"
+#include "runtime/CLineLogFile.h"
+#include "runtime/LogLines.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
 #include "script/ScriptTemplate.h"
@@ -90,14 +90,12 @@ CMainFrame::~CMainFrame()
                                                             m_pMdiArea, statusBar() })
         disconnect(sender, nullptr, this, nullptr);
     CKorvexApp& app = m_runtime.App();
-    app.GetSession().RemoveObserver(this);
-    app.GetDocManager().RemoveListener(this);
-    app.GetFeed().SetSink(nullptr);
-    app.GetFaults().SetListener(nullptr);
-    m_runtime.Project().GetProjectTree().SetDeviceLabelSuffix(nullptr);
+    app.RemoveSessionObserver(this);
+    app.RemoveDocListener(this);
+    app.SetLineSink(nullptr);
     // The documents go first: their windows live in this one. The graph
     // windows they close are deleted now, not by a loop that no longer runs.
-    app.GetDocManager().CloseAllDocuments();
+    app.CloseAllDocuments();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     m_runtime.Project().GetDevTemplate().SetFrames(nullptr);
     m_runtime.ScriptTemplate().SetFrames(nullptr);
@@ -305,7 +303,7 @@ void CMainFrame::WireCore()
 {
     CKorvexApp& app = m_runtime.App();
     CPrjManager& project = m_runtime.Project();
-    app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) {
+    app.SetLineSink([this](const CProtoFeed::Batch& batch) {
         m_pProtoBar->AddBatch(batch, m_runtime.App().GetSettings().MAXLOGP);
         if (m_pLog != nullptr) {
             std::vector<std::string> lines;
@@ -315,14 +313,8 @@ void CMainFrame::WireCore()
             m_pLog->Write(lines);
         }
     });
-    app.GetSession().AddObserver(this);
-    app.GetDocManager().AddListener(this);
-    // A device with faults says so in the tree.
-    CFaultInjector& faults = app.GetFaults();
-    project.GetProjectTree().SetDeviceLabelSuffix(
-        [&faults](const CDevDoc* device) { return faults.GetLabel(device); });
-    faults.SetListener(
-        [&project](const CDevDoc*) { project.GetProjectTree().RefreshDeviceLabels(); });
+    app.AddSessionObserver(this);
+    app.AddDocListener(this);
     app.SetMessageHandler([this](const std::string& text) {
         QMessageBox::warning(this, QStringLiteral("Korvex"), Qs(text));
     });
@@ -382,7 +374,7 @@ SCommandState CMainFrame::CollectState() const
     s.bTreeVisible = m_pDevDbBar->isVisible();
     const TreeNode* node = project.GetProjectTree().GetSelectedNode();
     s.nSelectedKind = node != nullptr ? node->byKind : -1;
-    s.bAnyModified = app.GetDocManager().IsAnyModified();
+    s.bAnyModified = app.IsAnyModified();
     s.nLogLines = m_pProtoBar->GetLineCount();
     s.bLogVisible = m_pProtoBar->isVisible();
     s.bToolBarVisible = m_pToolBar->isVisible();
@@ -751,11 +743,10 @@ void CMainFrame::OnFaults()
     CDevDoc* device = m_runtime.Project().GetSelectedDevice();
     if (device == nullptr)
         return;
-    CFaultInjector& faults = m_runtime.App().GetFaults();
+    CKorvexApp& app = m_runtime.App();
     CFaultsDlg dialog(
-        device->GetDevId(), faults.GetFaults(device),
-        [&faults, device](const std::string& rules) { return faults.SetFaults(device, rules); },
-        this);
+        device->GetDevId(), app.GetFaults(device),
+        [&app, device](const std::string& rules) { return app.SetFaults(device, rules); }, this);
     dialog.exec();
 }
 

@@ -31,7 +31,7 @@ struct FaultRig : ::testing::Test
                 dev->AddItem(HREG, "H" + std::to_string(a), "h", a, ACCESS_RW, 0, 65535,
                              static_cast<std::uint16_t>(0x10 + a));
         }
-        h.app.GetFaults().Seed(12345);
+        h.app.SeedFaults(12345);
     }
 
     void Faults(const std::string& id, const std::string& rules)
@@ -77,7 +77,7 @@ TEST_F(FaultRig, OffAndDropAnswerNothingAndDoNothing)
     EXPECT_EQ(Ask(kRead1), std::vector<Bytes>{ kAnswer1 });
     EXPECT_EQ(Lines(), (std::vector<std::string>{ kReadLine, kAnswerLine }));
     Faults("D1", "");
-    EXPECT_FALSE(h.app.GetFaults().HasFaults(&d1));
+    EXPECT_EQ(h.app.GetFaultText(&d1), "");
     EXPECT_EQ(Ask(kRead1), std::vector<Bytes>{ kAnswer1 });
 }
 
@@ -190,14 +190,14 @@ TEST_F(FaultRig, RandomDelaysStayInTheirRangeAndDropsAreAShare)
 
 TEST_F(FaultRig, LabelsErrorsAndForgottenDevices)
 {
-    CFaultInjector& faults = h.app.GetFaults();
+    CKorvexApp& faults = h.app;
     std::vector<const CDevDoc*> told;
-    faults.SetListener([&told](const CDevDoc* dev) { told.push_back(dev); });
-    EXPECT_EQ(faults.GetLabel(&d1), "");
+    faults.SetFaultListener([&told](const CDevDoc* dev) { told.push_back(dev); });
+    EXPECT_EQ(faults.GetFaultLabel(&d1), "");
     Faults("D1", "drop=5, delay=7");
-    EXPECT_EQ(faults.GetLabel(&d1), "неисправности: delay=7,drop=5");
+    EXPECT_EQ(faults.GetFaultLabel(&d1), "неисправности: delay=7,drop=5");
     EXPECT_EQ(faults.GetFaultText(&d1), "delay=7,drop=5");
-    EXPECT_EQ(faults.GetLabel(&d2), "");
+    EXPECT_EQ(faults.GetFaultLabel(&d2), "");
     h.poster.Pump();
     EXPECT_EQ(told, std::vector<const CDevDoc*>{ &d1 });
 
@@ -213,9 +213,9 @@ TEST_F(FaultRig, LabelsErrorsAndForgottenDevices)
     d3->SetDevId("D3");
     const CDevDoc* gone = d3.get();
     Faults("D3", "off");
-    EXPECT_TRUE(faults.HasFaults(gone));
+    EXPECT_EQ(faults.GetFaultText(gone), "off");
     d3.reset();
-    EXPECT_FALSE(faults.HasFaults(gone));
+    EXPECT_EQ(faults.GetFaultText(gone), "");
 }
 
 } // namespace

@@ -11,7 +11,7 @@ namespace {
 TEST(ProtoFeed, QueuedLinesFollowTheNextLine)
 {
     CoreHarness h;
-    CProtoFeed& feed = h.app.GetFeed();
+    ILineSink& feed = h.app.GetLines();
     feed.AddLineQueued(LK_RESPONSE, "D", 1, "answer");
     feed.AddLineQueued(LK_ERROR, "D", 1, "second");
     h.poster.Pump();
@@ -32,17 +32,17 @@ TEST(ProtoFeed, LinesArriveInBatchesInTheirOrder)
 {
     CoreHarness h;
     std::vector<std::size_t> batches;
-    h.app.GetFeed().SetSink([&](const CProtoFeed::Batch& batch) {
+    h.app.SetLineSink([&](const CProtoFeed::Batch& batch) {
         batches.push_back(batch.size());
         h.lines.insert(h.lines.end(), batch.begin(), batch.end());
     });
     // Two producers; every line between two turns of the loop is one batch.
     std::thread other([&] {
         for (int i = 0; i < 500; ++i)
-            h.app.GetFeed().AddLine(LK_WARNING, "", -1, "b" + std::to_string(i));
+            h.app.GetLines().AddLine(LK_WARNING, "", -1, "b" + std::to_string(i));
     });
     for (int i = 0; i < 500; ++i)
-        h.app.GetFeed().AddLine(LK_WARNING, "", -1, "a" + std::to_string(i));
+        h.app.GetLines().AddLine(LK_WARNING, "", -1, "a" + std::to_string(i));
     other.join();
     EXPECT_EQ(h.poster.Pump(), 1);
     ASSERT_EQ(batches, std::vector<std::size_t>{ 1000 });
@@ -52,7 +52,7 @@ TEST(ProtoFeed, LinesArriveInBatchesInTheirOrder)
         EXPECT_EQ(line.szText.substr(1), std::to_string(next++));
     }
     EXPECT_EQ(a + b, 1000);
-    h.app.GetFeed().AddLine(LK_WARNING, "", -1, "later");
+    h.app.GetLines().AddLine(LK_WARNING, "", -1, "later");
     h.poster.Pump();
     EXPECT_EQ(batches.size(), 2u);
 }

@@ -84,7 +84,7 @@ TEST(Session, StartAndStopInOrder)
     h.app.AddScript(&a);
     h.app.AddScript(&b);
     CSessionLog events(port.calls);
-    h.app.GetSession().AddObserver(&events);
+    h.app.AddSessionObserver(&events);
     SSettings& set = h.app.GetSettings();
     set.m_info.m_strComName = "ttyUSB7";
     set.BAUD = 19200;
@@ -111,7 +111,7 @@ TEST(Session, StartAndStopInOrder)
     // A second stop is no stop: nobody hears of it.
     h.app.OnStop();
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "stopped"), 1);
-    h.app.GetSession().RemoveObserver(&events);
+    h.app.RemoveSessionObserver(&events);
     h.app.RemoveScript(&a);
     h.app.RemoveScript(&b);
 }

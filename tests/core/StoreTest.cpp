@@ -218,7 +218,7 @@ TEST(Store, CellEditingAndTheDialogsMessagesInTheirOrder)
     CFakeView view;
     dev.AddObserver(&view);
     CDocLog docs;
-    h.app.GetDocManager().AddListener(&docs);
+    h.app.AddDocListener(&docs);
     dev.SetModifiedFlag(false);
     CDevItem* coil = dev.FindItem(COIL, 1);
     dev.EditItem(coil, { COIL, "V1", "клапан", 1, ACCESS_R, 5, 9, 1 });
@@ -241,7 +241,7 @@ TEST(Store, CellEditingAndTheDialogsMessagesInTheirOrder)
     EXPECT_EQ(h.app.FindDeviceByAddr(17), &dev);
     h.poster.Pump();
     EXPECT_EQ(docs.events, (std::vector<std::string>{ "device", "modified" }));
-    h.app.GetDocManager().RemoveListener(&docs);
+    h.app.RemoveDocListener(&docs);
     dev.RemoveObserver(&view);
 }
 

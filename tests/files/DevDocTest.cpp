@@ -275,14 +275,13 @@ TEST(DocTemplate, FramesComeBeforeTheFileAndGoBeforeTheDocument)
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(a->GetDocTemplate(), &h.prj.GetDevTemplate());
     EXPECT_EQ(h.prj.GetDevTemplate().GetDocuments(), (std::vector<CDocument*>{ a, b }));
-    EXPECT_EQ(h.app.GetDocManager().GetDocuments(), (std::vector<CDocument*>{ a, b }));
 
     frames.events.clear();
     h.prj.GetDevTemplate().CloseDocument(a);
     EXPECT_EQ(frames.events, std::vector<std::string>{ "destroy a.kvxd" });
     EXPECT_EQ(h.app.GetDevices(), std::vector<CDevDoc*>{ b });
     EXPECT_EQ(h.app.FindDeviceById("A"), nullptr);
-    h.app.GetDocManager().CloseAllDocuments();
+    h.app.CloseAllDocuments();
     EXPECT_TRUE(h.app.GetDevices().empty());
     h.prj.GetDevTemplate().SetFrames(nullptr);
 }
@@ -297,7 +296,7 @@ TEST(DocManager, SaveAllSavesEveryModifiedDocumentAndOnlyThose)
     CDevDoc* docB = h.Open(b);
     CDevDoc* docC = h.Open(c);
     ASSERT_TRUE(docA && docB && docC);
-    EXPECT_FALSE(h.app.GetDocManager().IsAnyModified());
+    EXPECT_FALSE(h.app.IsAnyModified());
 
     // B is not modified: its file, changed behind the program's back, stays.
     WriteBytes(b, DeviceFile("B") + "// mine\r\n");
@@ -306,9 +305,9 @@ TEST(DocManager, SaveAllSavesEveryModifiedDocumentAndOnlyThose)
     docC->SetModifiedFlag(true);
     // C's save fails (its folder is gone); the others are saved all the same.
     docC->SetPathName(h.dir.File("gone/c.kvxd"));
-    EXPECT_TRUE(h.app.GetDocManager().IsAnyModified());
+    EXPECT_TRUE(h.app.IsAnyModified());
 
-    EXPECT_FALSE(h.app.GetDocManager().SaveAllModified());
+    EXPECT_FALSE(h.app.SaveAllModified());
     EXPECT_FALSE(docA->IsModified());
     EXPECT_TRUE(ReadBytes(a).ends_with("\t0x3\r\n"));
     EXPECT_EQ(ReadBytes(b), DeviceFile("B") + "// mine\r\n");

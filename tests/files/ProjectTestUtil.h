@@ -31,7 +31,10 @@ using Answer = CPrjManager::PromptAnswer;
 class CTextDoc final : public CDocument
 {
 public:
-    explicit CTextDoc(CKorvexApp& app) : CDocument(&app.GetDocManager()), m_app(app) {}
+    explicit CTextDoc(CKorvexApp& app)
+        : CDocument(&static_cast<IProjectHost&>(app).GetDocManager()), m_app(app)
+    {
+    }
     ~CTextDoc() override { GetDocManager()->NotifyClosing(*this); }
 
     void SetText(std::string text)
@@ -63,7 +66,7 @@ private:
 
 inline CDocTemplate& RegisterTextTemplate(CKorvexApp& app)
 {
-    CDocTemplate& tmpl = app.GetDocManager().AddTemplate(
+    CDocTemplate& tmpl = app.AddTemplate(
         std::make_unique<CDocTemplate>("Korvex.Script", "Файлы скриптов (*.kvxs)",
                                        [&app] { return std::make_unique<CTextDoc>(app); }));
     app.SetScriptTemplate(&tmpl);
@@ -197,7 +200,7 @@ struct ProjectHarness : DevFileHarness
     // The documents go before the window side and the prompts they use.
     ~ProjectHarness()
     {
-        app.GetDocManager().CloseAllDocuments();
+        app.CloseAllDocuments();
         prj.GetDevTemplate().SetFrames(nullptr);
         app.GetScriptTemplate()->SetFrames(nullptr);
     }

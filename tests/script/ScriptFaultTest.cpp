@@ -15,10 +15,7 @@ const std::string kEnd = "1|-1|" + std::string(CScriptDoc::kEndLine);
 class ScriptFault : public ScriptTest
 {
 protected:
-    std::string FaultsOfPump() const
-    {
-        return h.app.GetFaults().GetFaultText(h.app.FindDeviceById("PUMP"));
-    }
+    std::string FaultsOfPump() const { return h.app.GetFaultText(h.app.FindDeviceById("PUMP")); }
 };
 
 TEST_F(ScriptFault, SetsAndClearsFaultsByIdOrAddress)

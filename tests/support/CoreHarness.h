@@ -62,10 +62,10 @@ struct CoreHarness
 
     CoreHarness()
     {
-        app.GetSession().AddObserver(&stops);
+        app.AddSessionObserver(&stops);
         app.SetPoster(&poster);
         app.SetTransmitter(&tx);
-        app.GetFeed().SetSink([this](const CProtoFeed::Batch& batch) {
+        app.SetLineSink([this](const CProtoFeed::Batch& batch) {
             lines.insert(lines.end(), batch.begin(), batch.end());
         });
     }
@@ -77,7 +77,7 @@ struct CoreHarness
         poster.Pump();
     }
 
-    ~CoreHarness() { app.GetSession().RemoveObserver(&stops); }
+    ~CoreHarness() { app.RemoveSessionObserver(&stops); }
 
     void Reset()
     {

@@ -102,7 +102,7 @@ TEST(MainFrame, CommandStatesFollowTheMode)
     // port or the settings is off; the log fills.
     h.Action(ID_START)->trigger();
     ASSERT_TRUE(h.App().IsRunning()) << h.frame->GetStatusText().toStdString();
-    h.App().GetFeed().AddLine(LK_WARNING, "", -1, "line");
+    h.App().GetLines().AddLine(LK_WARNING, "", -1, "line");
     h.Pump();
     EXPECT_TRUE(h.frame->GetStatusText().startsWith(QStringLiteral("Работает: виртуальный порт")));
     const States running = {
@@ -427,13 +427,13 @@ TEST(MainFrame, FaultsAreSetFromTheDialogAndShownInTheTree)
     });
     h.Action(ID_FAULTS)->trigger();
     CDevDoc* pump = h.Project().GetSelectedDevice();
-    EXPECT_EQ(h.App().GetFaults().GetFaultText(pump), "delay=20-30,drop=5");
+    EXPECT_EQ(h.App().GetFaultText(pump), "delay=20-30,drop=5");
     h.Pump();
     EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
               QStringLiteral(".\\pump (ID=PUMP1, A=0x1) [неисправности: delay=20-30,drop=5]"));
     EXPECT_TRUE(model.data(device, Qt::ForegroundRole).isValid());
     // Cleared (as a script would) the label is plain again.
-    h.App().GetFaults().SetFaults(pump, SFaultRules());
+    h.App().SetFaults(pump, std::string());
     h.Pump();
     EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
               QStringLiteral(".\\pump (ID=PUMP1, A=0x1)"));

@@ -89,7 +89,7 @@ TEST(ProtoLog, AnAnsweredRequestShowsTheRequestThenTheAnswerInOneBatch)
     CoreHarness h;
     CProtoLogModel model;
     int batches = 0;
-    h.app.GetFeed().SetSink([&](const CProtoFeed::Batch& batch) {
+    h.app.SetLineSink([&](const CProtoFeed::Batch& batch) {
         ++batches;
         model.AddBatch(batch, 500);
     });

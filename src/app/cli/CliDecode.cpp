@@ -114,7 +114,7 @@ int CliDecode(int argc, char** argv)
     CPrjManager project(app);
     app.SetPoster(&poster);
     app.SetTransmitter(&out);
-    app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
+    app.SetLineSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
     // Number formats come from the user's settings; the options override
     // them for this run only.
     CSettingsStore().Load(app.GetSettings());
@@ -167,7 +167,7 @@ int CliDecode(int argc, char** argv)
     app.FlushReceive();
     poster.Pump();
 
-    if (save && !app.GetDocManager().SaveAllModified())
+    if (save && !app.SaveAllModified())
         status = 1;
     return status;
 }

@@ -4,11 +4,11 @@
 
 #include "CCliOutput.h"
 #include "CliCommands.h"
-#include "runtime/CKorvexRuntime.h"
-#include "runtime/CSignalWatcher.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
 #include "core/ISessionObserver.h"
+#include "runtime/CKorvexRuntime.h"
+#include "runtime/CSignalWatcher.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
 
@@ -239,7 +239,7 @@ int CliRun(int argc, char** argv)
     CKorvexApp& app = rt.App();
     CCliOutput out(&rt.Port());
     app.SetTransmitter(&out);
-    app.GetFeed().SetSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
+    app.SetLineSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
     int reported = 0;
     app.SetMessageHandler([&reported](const std::string& text) {
         ++reported;
@@ -270,7 +270,7 @@ int CliRun(int argc, char** argv)
     }
 
     CStopWatcher stops(qapp);
-    app.GetSession().AddObserver(&stops);
+    app.AddSessionObserver(&stops);
     CSignalWatcher signalWatcher([&] {
         stops.Request();
         if (app.IsRunning())
@@ -303,9 +303,9 @@ int CliRun(int argc, char** argv)
         app.OnStop();
     // Lines still queued (the stop's own) are printed before the end.
     QCoreApplication::processEvents();
-    app.GetSession().RemoveObserver(&stops);
+    app.RemoveSessionObserver(&stops);
     int exitCode = stops.ExitCode();
-    if (opt.bSave && !app.GetDocManager().SaveAllModified())
+    if (opt.bSave && !app.SaveAllModified())
         exitCode = exitCode == 0 ? 1 : exitCode;
     if (linkFailed)
         exitCode = 1;
