@@ -10,6 +10,7 @@
 #include "core/CRxPath.h"
 #include "core/CSession.h"
 #include "core/IDevHost.h"
+#include "core/IPortEvents.h"
 #include "core/IProjectHost.h"
 #include "core/IScriptHost.h"
 #include "core/SSettings.h"
@@ -43,7 +44,10 @@ class IUiPoster;
 // thread; OnReceive on the serial reader thread; scripts call the lookups,
 // SendFrame and InjectReceived on their own threads. Each collaborator says
 // which lock guards what.
-class CKorvexApp final : public IDevHost, public IScriptHost, public IProjectHost
+class CKorvexApp final : public IDevHost,
+                         public IScriptHost,
+                         public IProjectHost,
+                         public IPortEvents
 {
 public:
     using MessageHandler = std::function<void(const std::string& text)>;
@@ -108,6 +112,7 @@ public:
     void OnStop() { m_session.OnStop(); }
     void PostStop() override { m_session.PostStop(); }
     void OnError(const std::string& text) { m_session.OnError(text); }
+    void OnPortError(const std::string& text) override { OnError(text); }
     void AddScript(IScript* script) override { m_session.AddScript(script); }
     void RemoveScript(IScript* script) override { m_session.RemoveScript(script); }
 
@@ -153,15 +158,17 @@ public:
 
     // ---- Receive and transmit ------------------------------------------------
 
-    void OnReceive(const std::uint8_t* data, std::uint32_t count) { m_rx.OnReceive(data, count); }
+    void OnReceive(const std::uint8_t* data, std::uint32_t count) override
+    {
+        m_rx.OnReceive(data, count);
+    }
     void InjectReceived(const std::uint8_t* data, std::uint32_t count) override
     {
         m_rx.InjectReceived(data, count);
     }
     void OnRxData() { m_rx.OnRxData(); }
     void FlushReceive() { m_rx.FlushReceive(); }
-    // Without an echo possible (a pseudo-terminal) no frame is an echo.
-    void SetEchoPossible(bool possible) { m_rx.SetEchoPossible(possible); }
+    void SetEchoPossible(bool possible) override { m_rx.SetEchoPossible(possible); }
     void SendFrame(const std::uint8_t* frame, unsigned length) override
     {
         m_rx.SendFrame(frame, length);

@@ -1,6 +1,6 @@
 #include "serial/CAppPort.h"
 
-#include "core/CKorvexApp.h"
+#include "core/IPortEvents.h"
 #include "core/Text.h"
 #include "serial/CVirtualPort.h"
 
@@ -8,7 +8,7 @@
 
 namespace korvex {
 
-CAppPort::CAppPort(CKorvexApp& app) : m_app(app) {}
+CAppPort::CAppPort(IPortEvents& events) : m_events(events) {}
 
 CAppPort::~CAppPort()
 {
@@ -38,7 +38,7 @@ bool CAppPort::Open()
     // A line adapter may echo what the emulator sends; a pseudo-terminal
     // never does, so there a frame equal to the last answer is a request.
     if (opened)
-        m_app.SetEchoPossible(!IsOnPseudoTerminal());
+        m_events.SetEchoPossible(!IsOnPseudoTerminal());
     return opened;
 }
 
@@ -54,7 +54,7 @@ void CAppPort::OnError(const char* format, ...)
     const std::string text = StrFormatV(format, args);
     va_end(args);
     m_bReported.store(true);
-    m_app.OnError(text);
+    m_events.OnPortError(text);
 }
 
 void CAppPort::OnReceive(const std::uint8_t* data, std::uint32_t count)
@@ -67,7 +67,7 @@ void CAppPort::OnReceive(const std::uint8_t* data, std::uint32_t count)
         m_pVirtual->DiscardUnread();
         m_pVirtual->ForgetClientSpeed();
     }
-    m_app.OnReceive(data, count);
+    m_events.OnReceive(data, count);
 }
 
 } // namespace korvex

@@ -7,7 +7,7 @@
 
 namespace korvex {
 
-class CKorvexApp;
+class IPortEvents;
 class CVirtualPort;
 
 // The application's serial port: received blocks go to the receive hook and
@@ -18,7 +18,7 @@ class CVirtualPort;
 class CAppPort final : public CSerialPort, public IPort
 {
 public:
-    explicit CAppPort(CKorvexApp& app);
+    explicit CAppPort(IPortEvents& events);
     ~CAppPort() override;
 
     // Serve this pseudo-terminal pair on the next Open (null: the named port).
@@ -35,7 +35,7 @@ protected:
     void OnReceive(const std::uint8_t* data, std::uint32_t count) override;
 
 private:
-    CKorvexApp& m_app;
+    IPortEvents& m_events;
     CVirtualPort* m_pVirtual{ nullptr };
     std::atomic<bool> m_bReported{ false }; // an error was reported since Open began
 };

@@ -1,6 +1,5 @@
 #include "serial/CSettingsStore.h"
 
-#include "core/CKorvexApp.h"
 #include "core/Version.h"
 
 #include <QSettings>

@@ -1,6 +1,5 @@
 #include "ui/CAboutDlg.h"
 
-#include "core/CKorvexApp.h"
 #include "core/Version.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"

@@ -1,6 +1,5 @@
 #include "ui/CDevCellDlg.h"
 
-#include "core/CKorvexApp.h"
 #include "ui/CEditDexHex.h"
 #include "ui/UiDialog.h"
 #include "ui/UiText.h"
