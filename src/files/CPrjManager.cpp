@@ -200,14 +200,14 @@ void CPrjManager::RemoveFromRecentFileList(std::size_t index)
 
 CPrjDoc* CPrjManager::OnNewProject()
 {
-    if (!CanNewProject())
+    if (!IsIdle())
         return nullptr;
     return static_cast<CPrjDoc*>(m_pPrjTemplate->OpenNewDocument());
 }
 
 CPrjDoc* CPrjManager::OnOpenProject(const std::string& path)
 {
-    if (!CanOpenProject())
+    if (!IsIdle())
         return nullptr;
     return static_cast<CPrjDoc*>(m_pPrjTemplate->OpenDocumentFile(path));
 }
@@ -246,18 +246,18 @@ CDocument* CPrjManager::AddToProject(const std::string& path, int kind)
 
 CDocument* CPrjManager::OnAddDevice(const std::string& path)
 {
-    return CanAddDevice() ? AddToProject(path, NODE_DEVICE) : nullptr;
+    return IsIdle() ? AddToProject(path, NODE_DEVICE) : nullptr;
 }
 
 CDocument* CPrjManager::OnAddScript(const std::string& path)
 {
-    return CanAddScript() ? AddToProject(path, NODE_SCRIPT) : nullptr;
+    return IsIdle() ? AddToProject(path, NODE_SCRIPT) : nullptr;
 }
 
 CDocument* CPrjManager::OnNewDevice(const std::string& path, const std::string& id,
                                     std::uint8_t addr)
 {
-    if (!CanAddDevice())
+    if (!IsIdle())
         return nullptr;
     const bool hex = m_host.GetSettings().EDITHEX != 0;
     return WriteAndAdd(path, EncodeFileText(FormatEmptyDevFile(id, addr, hex, GetVersionText())),
@@ -266,7 +266,7 @@ CDocument* CPrjManager::OnNewDevice(const std::string& path, const std::string& 
 
 CDocument* CPrjManager::OnNewScript(const std::string& path, const std::string& bytes)
 {
-    return CanAddScript() ? WriteAndAdd(path, bytes, NODE_SCRIPT) : nullptr;
+    return IsIdle() ? WriteAndAdd(path, bytes, NODE_SCRIPT) : nullptr;
 }
 
 CDocument* CPrjManager::WriteAndAdd(const std::string& path, const std::string& bytes, int kind)
@@ -282,7 +282,7 @@ CDocument* CPrjManager::WriteAndAdd(const std::string& path, const std::string& 
 
 bool CPrjManager::OnRemoveFromProject()
 {
-    if (!CanRemoveFromProject())
+    if (!IsIdle() || !IsFileNodeSelected())
         return false;
     const HNODE node = m_tree.GetSelected();
     const TreeNode record = *m_tree.GetNode(node);
@@ -308,7 +308,7 @@ CDocument* CPrjManager::OnOpenSelected()
         return doc;
     }
     // The lists of devices and scripts do not change while the emulator runs.
-    if (!CanOpenSelected())
+    if (!IsIdle())
         return nullptr;
     CDocTemplate* tmpl = TemplateOfKind(record.byKind);
     return tmpl != nullptr ? tmpl->OpenDocumentFile(record.strName) : nullptr;
@@ -339,44 +339,9 @@ bool CPrjManager::IsFileNodeSelected() const
     return node != nullptr && (node->byKind == NODE_DEVICE || node->byKind == NODE_SCRIPT);
 }
 
-bool CPrjManager::CanNewProject() const
+bool CPrjManager::IsIdle() const
 {
     return !m_host.IsRunning();
-}
-
-bool CPrjManager::CanOpenProject() const
-{
-    return !m_host.IsRunning();
-}
-
-bool CPrjManager::CanAddDevice() const
-{
-    return !m_host.IsRunning();
-}
-
-bool CPrjManager::CanAddScript() const
-{
-    return !m_host.IsRunning();
-}
-
-bool CPrjManager::CanRemoveFromProject() const
-{
-    return m_tree.IsShown() && !m_host.IsRunning() && IsFileNodeSelected();
-}
-
-bool CPrjManager::CanOpenSelected() const
-{
-    return !m_host.IsRunning() && IsFileNodeSelected();
-}
-
-bool CPrjManager::CanChangeIdAndAddress() const
-{
-    return m_tree.IsShown() && !m_host.IsRunning();
-}
-
-bool CPrjManager::CanSaveAll() const
-{
-    return m_host.GetDocManager().IsAnyModified();
 }
 
 CDevDoc* CPrjManager::GetSelectedDevice() const

@@ -112,7 +112,8 @@ public:
 
     // ---- Commands --------------------------------------------------------------
 
-    // Each does nothing (null or false) while it is disabled. New and open
+    // Each does nothing (null or false) while the emulator runs, or without
+    // the node it needs selected. New and open
     // give the project, which may be left empty by a file that cannot be read
     // (CPrjDoc::IsReadFailed), or null when a save prompt was cancelled. A
     // recent entry whose project cannot be read leaves the list.
@@ -141,15 +142,6 @@ public:
     // when a save failed or a name was not given.
     bool OnSaveAll();
 
-    // When the commands are enabled.
-    bool CanNewProject() const;
-    bool CanOpenProject() const;
-    bool CanAddDevice() const;
-    bool CanAddScript() const;
-    bool CanRemoveFromProject() const;
-    bool CanOpenSelected() const;
-    bool CanChangeIdAndAddress() const;
-    bool CanSaveAll() const;
     // The device of the selected node, or null.
     CDevDoc* GetSelectedDevice() const;
 
@@ -163,6 +155,9 @@ private:
     CDocument* AddToProject(const std::string& path, int kind);
     CDocTemplate* TemplateOfKind(int kind) const;
     bool IsFileNodeSelected() const;
+    // The project's lists of devices and scripts do not change while the
+    // emulator runs; the windows decide when a command is offered.
+    bool IsIdle() const;
 
     IProjectHost& m_host;
     CDevFileFormat m_devFormat;

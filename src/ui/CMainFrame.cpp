@@ -636,7 +636,7 @@ void CMainFrame::OnNewDevice()
     CPrjManager& project = m_runtime.Project();
     const QString path = AskPath(QStringLiteral("Новое устройство"),
                                  QStringLiteral("Файлы устройств (*.kvxd)"), true);
-    if (path.isEmpty() || !project.CanAddDevice())
+    if (path.isEmpty())
         return;
     // The file's name as the ID, the first address no device of the project
     // has: both offered, both checked.
@@ -729,7 +729,7 @@ void CMainFrame::OnChangeDevId()
 {
     CPrjManager& project = m_runtime.Project();
     CDevDoc* device = project.GetSelectedDevice();
-    if (device == nullptr || !project.CanChangeIdAndAddress())
+    if (device == nullptr)
         return;
     CChgDevIdDlg dialog(device->GetDevId(), device->GetDevAddr(),
                         m_runtime.App().GetSettings().EDITHEX != 0, this);

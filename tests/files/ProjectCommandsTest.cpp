@@ -369,7 +369,7 @@ TEST(ProjectCommands, SaveAllSavesEveryModifiedDocumentAskingForNames)
     ASSERT_TRUE(h.prj.OnSaveAll());
     EXPECT_TRUE(h.PumpFileHolds("0x2A"));
     EXPECT_EQ(ReadBytes(h.dir.File("a.kvxs")), "MyObject.Print(2);\r\n");
-    EXPECT_FALSE(h.prj.CanSaveAll());
+    EXPECT_FALSE(h.app.IsAnyModified());
     EXPECT_TRUE(h.named.empty());
 
     // A new project has no name yet.
@@ -384,79 +384,27 @@ TEST(ProjectCommands, SaveAllSavesEveryModifiedDocumentAskingForNames)
     EXPECT_EQ(PrjBody(ReadBytes(h.dir.File("saved.kvxp"))), Strings{ ".\\a.kvxs" });
 }
 
-// ---- Enabled when ---------------------------------------------------------------------------
+// ---- While the emulator runs ---------------------------------------------------------------
 
-TEST(ProjectCommands, EnabledWhen)
+TEST(ProjectCommands, TheProjectStaysAsItIsWhileTheEmulatorRuns)
 {
-    enum Selection
-    {
-        None,
-        Group,
-        Device,
-        Script,
-    };
-    // Save all is enabled by any modified document, whatever else holds.
-    enum Modified
-    {
-        Nothing,
-        Project,
-        Pump,
-        AScript,
-    };
-    struct
-    {
-        const char* why;
-        bool running;
-        bool shown;
-        Selection selection;
-        Modified modified;
-        bool remove;
-        bool open;
-        bool changeId;
-    } const cases[] = {
-        { "stopped, a device", false, true, Device, Nothing, true, true, true },
-        { "stopped, a script", false, true, Script, Project, true, true, true },
-        { "stopped, a group", false, true, Group, Pump, false, false, true },
-        { "stopped, nothing", false, true, None, AScript, false, false, true },
-        { "stopped, a device, bar hidden", false, false, Device, Nothing, false, true, false },
-        { "running, a device", true, true, Device, Nothing, false, false, false },
-        { "running, a script", true, true, Script, Pump, false, false, false },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
+    for (const int kind : { NODE_DEVICE, NODE_SCRIPT }) {
         CommandHarness h;
-        switch (c.selection) {
-        case None: break;
-        case Group: h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup)); break;
-        case Device: h.SelectFile(NODE_DEVICE, ".\\pump.kvxd"); break;
-        case Script: h.SelectFile(NODE_SCRIPT, ".\\a.kvxs"); break;
-        }
-        switch (c.modified) {
-        case Nothing: break;
-        case Project: h.project->SetModifiedFlag(true); break;
-        case Pump: h.EditPump(); break;
-        case AScript: h.Script()->SetModifiedFlag(true); break;
-        }
-        EXPECT_EQ(h.prj.CanSaveAll(), c.modified != Nothing);
-        h.Tree().SetShown(c.shown);
-        h.app.SetRunning(c.running);
-        EXPECT_EQ(h.prj.CanNewProject(), !c.running);
-        EXPECT_EQ(h.prj.CanOpenProject(), !c.running);
-        EXPECT_EQ(h.prj.CanAddDevice(), !c.running);
-        EXPECT_EQ(h.prj.CanAddScript(), !c.running);
-        EXPECT_EQ(h.prj.CanRemoveFromProject(), c.remove);
-        EXPECT_EQ(h.prj.CanOpenSelected(), c.open);
-        EXPECT_EQ(h.prj.CanChangeIdAndAddress(), c.changeId);
-        // A disabled command does nothing.
-        if (c.running) {
-            EXPECT_EQ(h.prj.OnNewProject(), nullptr);
-            EXPECT_EQ(h.prj.OnOpenProject(h.dir.File("other.kvxp")), nullptr);
-            EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
-            EXPECT_FALSE(h.prj.OnRemoveFromProject());
-            EXPECT_EQ(h.prj.GetProject(), h.project);
-            EXPECT_EQ(h.DeviceCount(), 1u);
-        }
+        h.SelectFile(kind, kind == NODE_DEVICE ? ".\\pump.kvxd" : ".\\a.kvxs");
+        h.app.SetRunning(true);
+        EXPECT_EQ(h.prj.OnNewProject(), nullptr);
+        EXPECT_EQ(h.prj.OnOpenProject(h.dir.File("other.kvxp")), nullptr);
+        EXPECT_EQ(h.prj.OnAddDevice(h.dir.File("pump.kvxd")), nullptr);
+        EXPECT_EQ(h.prj.OnAddScript(h.dir.File("a.kvxs")), nullptr);
+        EXPECT_FALSE(h.prj.OnRemoveFromProject());
+        EXPECT_EQ(h.prj.GetProject(), h.project);
+        EXPECT_EQ(h.DeviceCount(), 1u);
+        EXPECT_FALSE(h.project->IsModified());
         h.app.SetRunning(false);
+        // Stopped, a group selected: nothing to remove.
+        h.Tree().Select(h.Tree().FindGroup(CProjectTree::kDevicesGroup));
+        EXPECT_FALSE(h.prj.OnRemoveFromProject());
+        EXPECT_EQ(h.DeviceCount(), 1u);
     }
 }
 
