@@ -8,6 +8,7 @@
 #include "core/CRequestHandlers.h"
 #include "core/CRxPath.h"
 #include "core/CSession.h"
+#include "core/IRunState.h"
 #include "core/SSettings.h"
 #include "core/Types.h"
 
@@ -35,7 +36,7 @@ class IUiPoster;
 // thread; OnReceive on the serial reader thread; scripts call the lookups,
 // SendFrame and InjectReceived on their own threads. Each collaborator says
 // which lock guards what.
-class CKorvexApp
+class CKorvexApp : public IRunState
 {
 public:
     using MessageHandler = std::function<void(const std::string& text)>;
@@ -63,7 +64,7 @@ public:
 
     CProtoFeed& GetFeed() { return m_feed; }
     SSettings& GetSettings() { return m_settings; }
-    const SSettings& GetSettings() const { return m_settings; }
+    const SSettings& GetSettings() const override { return m_settings; }
     CDeviceRegistry& GetDeviceRegistry() { return m_devices; }
     CRxPath& GetRxPath() { return m_rx; }
     CRequestHandlers& GetHandlers() { return m_handlers; }
@@ -78,7 +79,7 @@ public:
 
     // ---- Session ---------------------------------------------------------------
 
-    bool IsRunning() const { return m_session.IsRunning(); }
+    bool IsRunning() const override { return m_session.IsRunning(); }
     void SetRunning(bool running) { m_session.SetRunning(running); }
     void OnStart() { m_session.OnStart(); }
     void OnStop() { m_session.OnStop(); }

@@ -1,6 +1,5 @@
 #include "ui/CDevCellDlg.h"
 
-#include "core/CKorvexApp.h"
 #include "ui/CEditDexHex.h"
 #include "ui/UiDialog.h"
 #include "ui/UiText.h"
@@ -109,13 +108,11 @@ void CDevCellDlg::EnableForType(int type)
     m_pMax->setEnabled(!bits);
 }
 
-int CDevCellDlg::Open(CDevDoc& device, Mode mode)
+int CDevCellDlg::Open(CDevDoc& device, Mode mode, bool hex)
 {
     m_pDevice = &device;
     m_mode = mode;
     const bool editMode = mode != Mode::New;
-    // The numbers' base as the settings say now.
-    const bool hex = device.GetApp().GetSettings().EDITHEX != 0;
     for (CEditDexHex* edit : { m_pValue, m_pAddr, m_pMin, m_pMax })
         edit->SetHex(hex);
     m_strLastMessage.clear();

@@ -30,9 +30,10 @@ public:
         Value, // the value alone, while the emulator runs
     };
 
-    // Runs the dialog for the device. The fields stay from one run to the
-    // next (the add dialog remembers what was typed).
-    int Open(CDevDoc& device, Mode mode);
+    // Runs the dialog for the device, numbers in hexadecimal when hex is set
+    // (EDITHEX as it is now). The fields stay from one run to the next (the
+    // add dialog remembers what was typed).
+    int Open(CDevDoc& device, Mode mode, bool hex);
 
     void SetFields(const SCellFields& fields);
     SCellFields GetFields() const;

@@ -1,7 +1,7 @@
 #include "ui/CDevView.h"
 
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
+#include "core/IRunState.h"
 #include "ui/CCellRangeDlg.h"
 #include "ui/CDevCellDlg.h"
 #include "ui/CEditDexHex.h"
@@ -25,8 +25,8 @@
 
 namespace korvex {
 
-CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWidget* parent)
-    : QWidget(parent), m_device(device), m_app(app), m_addDialog(addDialog), m_model(device)
+CDevView::CDevView(CDevDoc& device, const IRunState& run, CDevCellDlg& addDialog, QWidget* parent)
+    : QWidget(parent), m_device(device), m_run(run), m_addDialog(addDialog), m_model(device)
 {
     m_pTree = new QTreeView(this);
     m_pTree->setModel(&m_model);
@@ -62,7 +62,7 @@ CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWi
         if (m_model.ItemOf(index) == nullptr)
             return;
         // While masters poll, the value column is edited in place.
-        if (index.column() == CDevModel::COL_VALUE && m_app.IsRunning())
+        if (index.column() == CDevModel::COL_VALUE && m_run.IsRunning())
             OnEditValueInPlace();
         else
             OnEditCell();
@@ -119,7 +119,7 @@ CDevView::~CDevView()
 
 bool CDevView::IsHex() const
 {
-    return m_app.GetSettings().EDITHEX != 0;
+    return m_run.GetSettings().EDITHEX != 0;
 }
 
 CDevItem* CDevView::GetSelectedItem() const
@@ -151,12 +151,12 @@ void CDevView::SelectItem(const CDevItem* item)
 
 bool CDevView::CanEdit() const
 {
-    return GetSelectedItem() != nullptr && !m_app.IsRunning();
+    return GetSelectedItem() != nullptr && !m_run.IsRunning();
 }
 
 bool CDevView::CanAdd() const
 {
-    return !m_app.IsRunning();
+    return !m_run.IsRunning();
 }
 
 bool CDevView::CanEditValue() const
@@ -174,15 +174,15 @@ void CDevView::OnEditCell()
     CDevItem* item = GetSelectedItem();
     if (item == nullptr || !CanEditValue())
         return;
-    const bool running = m_app.IsRunning();
+    const bool running = m_run.IsRunning();
     CDevCellDlg dialog(IsHex(), this);
     dialog.SetFields({ item->GetType(), item->GetId(), item->GetDesc(), item->GetAddr(),
                        item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() });
     const auto mode = running ? CDevCellDlg::Mode::Value : CDevCellDlg::Mode::Edit;
-    if (dialog.Open(m_device, mode) != QDialog::Accepted)
+    if (dialog.Open(m_device, mode, IsHex()) != QDialog::Accepted)
         return;
     // The emulator may have started or stopped while the dialog was open.
-    if (mode == CDevCellDlg::Mode::Value || m_app.IsRunning())
+    if (mode == CDevCellDlg::Mode::Value || m_run.IsRunning())
         SetCellValue(item, dialog.GetFields().wValue);
     else
         m_device.EditItem(item, dialog.GetFields());
@@ -210,7 +210,7 @@ void CDevView::OnAddCell()
 {
     if (!CanAdd())
         return;
-    if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New) != QDialog::Accepted)
+    if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New, IsHex()) != QDialog::Accepted)
         return;
     CDevItem* item = m_device.AddItem(m_addDialog.GetFields());
     SelectItem(item);

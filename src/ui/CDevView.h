@@ -18,7 +18,7 @@ namespace korvex {
 class CDevCellDlg;
 class CDevDoc;
 class CDevItem;
-class CKorvexApp;
+class IRunState;
 
 // A device's window content: its cells in a tree with columns. Enter or a
 // double-click edits the selected cell, Ins adds one, G opens its graph,
@@ -33,7 +33,8 @@ class CDevView final : public QWidget, public IChildView
 public:
     // addDialog: the one add dialog of the program, which remembers what was
     // typed from one use to the next.
-    CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWidget* parent = nullptr);
+    CDevView(CDevDoc& device, const IRunState& run, CDevCellDlg& addDialog,
+             QWidget* parent = nullptr);
     ~CDevView() override;
 
     CDevModel& Model() { return m_model; }
@@ -82,7 +83,7 @@ private:
     bool IsHex() const;
 
     CDevDoc& m_device;
-    CKorvexApp& m_app;
+    const IRunState& m_run;
     CDevCellDlg& m_addDialog;
     CDevModel m_model;
     QTreeView* m_pTree{ nullptr };

@@ -156,7 +156,7 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     CDevCellDlg dialog(true);
     // The first new-cell opening applies the rules of its type, COIL.
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::New);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New, true);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Новая ячейка"));
     EXPECT_FALSE(dialog.MinEdit()->isEnabled());
     EXPECT_EQ(dialog.MaxEdit()->GetNumber(), 1);
@@ -210,13 +210,13 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.DescEdit()->text(), QStringLiteral("Ячейка N"));
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::New);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New, true);
     EXPECT_EQ(dialog.IdEdit()->text(), QStringLiteral(" N "));
     EXPECT_EQ(dialog.AddrEdit()->GetNumber(), 0x20);
 
     // Edit mode: type, ID and address greyed.
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::Edit);
+    dialog.Open(*h.device, CDevCellDlg::Mode::Edit, true);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Изменение ячейки"));
     EXPECT_FALSE(dialog.TypeList()->isEnabled());
     EXPECT_FALSE(dialog.IdEdit()->isEnabled());
@@ -286,7 +286,7 @@ TEST(CellDialogs, RefuseNumbersThatDoNotFit)
         cell.accept();
         CloseNextModal();
     });
-    EXPECT_EQ(cell.Open(*h.device, CDevCellDlg::Mode::New), QDialog::Rejected);
+    EXPECT_EQ(cell.Open(*h.device, CDevCellDlg::Mode::New, true), QDialog::Rejected);
     EXPECT_EQ(cell.GetLastMessage(),
               QStringLiteral("Число 0x12345 не помещается в 16 бит (от 0x0 до 0xFFFF)!"));
     EXPECT_EQ(h.device->FindItem(HREG, 0x20), nullptr);
