@@ -26,7 +26,7 @@
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
 #include "ui/FileDialogs.h"
-#include "ui/IEditTarget.h"
+#include "ui/ICommandTarget.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"
 
@@ -55,6 +55,16 @@
 #include <algorithm>
 
 namespace korvex {
+namespace {
+
+// The commands the active child window carries out, when it offers them.
+constexpr CommandId kChildCommands[] = {
+    ID_EDIT_COPY,      ID_EDIT_CUT,        ID_EDIT_PASTE, ID_EDIT_UNDO,
+    ID_CELL_EDIT,      ID_CELL_EDIT_VALUE, ID_CELL_ADD,   ID_CELL_ADD_RANGE,
+    ID_CELL_DUPLICATE, ID_CELL_GO_TO,      ID_CELL_GRAPH, ID_CELL_DELETE,
+};
+
+} // namespace
 
 CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* parent)
     : QMainWindow(parent), m_runtime(runtime), m_pLog(log)
@@ -145,20 +155,16 @@ void CMainFrame::CreateActions()
     connect(c.Action(ID_WINDOW_TILE), &QAction::triggered, this,
             [this] { m_pMdiArea->tileSubWindows(); });
     on(ID_WINDOW_ARRANGE, &CMainFrame::OnArrangeIcons);
-    // The accelerators of the commands that have no menu entry; they act on
-    // the current child window when it offers them.
-    using EditAction = IEditTarget::EditAction;
-    for (const auto& [id, action] :
-         { std::pair{ ID_EDIT_COPY, EditAction::Copy }, std::pair{ ID_EDIT_CUT, EditAction::Cut },
-           std::pair{ ID_EDIT_PASTE, EditAction::Paste },
-           std::pair{ ID_EDIT_UNDO, EditAction::Undo } }) {
-        addAction(c.Action(id));
-        connect(c.Action(id), &QAction::triggered, this, [this, action = action] {
-            if (IEditTarget* target = CurrentEditTarget())
-                target->DoEdit(action);
-            UpdateCommands();
+    // One action per command whatever the window: the active child window
+    // carries it out. The edit commands have no menu entry, only their
+    // accelerators; the device window's keys are its own.
+    for (const CommandId id : kChildCommands)
+        connect(c.Action(id), &QAction::triggered, this, [this, id] {
+            if (ICommandTarget* target = CurrentTarget())
+                target->RunCommand(id);
         });
-    }
+    for (const CommandId id : { ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO })
+        addAction(c.Action(id));
 }
 
 void CMainFrame::CreateMenus()
@@ -284,14 +290,16 @@ void CMainFrame::CreateDocumentFrames()
         auto* device = dynamic_cast<CDevDoc*>(&doc);
         if (device == nullptr)
             return nullptr;
-        return new CDevView(*device, m_runtime.App(), *m_pAddCellDlg, &frame);
+        auto* view = new CDevView(*device, m_runtime.App(), *m_pCommands, *m_pAddCellDlg, &frame);
+        connect(view, &CDevView::commandStateChanged, this, &CMainFrame::UpdateCommands);
+        return view;
     };
     auto scriptView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
         auto* script = dynamic_cast<CScriptDoc*>(&doc);
         if (script == nullptr)
             return nullptr;
         auto* view = new CScriptFrame(*script, &frame);
-        view->SetEditStateListener([this] { UpdateCommands(); });
+        connect(view, &CScriptFrame::commandStateChanged, this, &CMainFrame::UpdateCommands);
         return view;
     };
     m_pDevFrames = std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, deviceView);
@@ -390,22 +398,17 @@ SCommandState CMainFrame::CollectState() const
     for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
         if (sub->isVisible())
             ++s.nChildWindows;
-    if (const IEditTarget* target = CurrentEditTarget()) {
-        const IEditTarget::SEditState edit = target->GetEditState();
-        s.bCanUndo = edit.bCanUndo;
-        s.bCanCut = edit.bCanCut;
-        s.bCanCopy = edit.bCanCopy;
-        s.bCanPaste = edit.bCanPaste;
-    }
+    if (const ICommandTarget* target = CurrentTarget())
+        target->OfferState(s);
     return s;
 }
 
-IEditTarget* CMainFrame::CurrentEditTarget() const
+ICommandTarget* CMainFrame::CurrentTarget() const
 {
     QMdiSubWindow* sub = m_pMdiArea->currentSubWindow();
     if (sub == nullptr || !sub->isVisible())
         return nullptr;
-    return dynamic_cast<IEditTarget*>(sub->widget());
+    return dynamic_cast<ICommandTarget*>(sub->widget());
 }
 
 void CMainFrame::UpdateCommands()

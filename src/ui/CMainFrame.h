@@ -18,17 +18,18 @@ namespace korvex {
 
 class CDevCellDlg;
 class CDevDbBar;
-class IEditTarget;
 class CDocFrames;
 class CKorvexRuntime;
 class CLineLogFile;
 class CProtoBar;
 class CScriptDoc;
+class ICommandTarget;
 
 // The main window: the menus, the toolbar, the status bar, the project tree
 // bar and the protocol log bar around the area of the device and script
 // windows. Every command is an action of the command set; their states are
-// set in one place (UpdateCommands) on the events that change them.
+// set in one place (UpdateCommands) on the events that change them. The
+// commands a child window offers (edit, cells) go to the active one.
 // User-interface thread.
 class CMainFrame final : public QMainWindow, public ISessionObserver, public IDocListener
 {
@@ -61,11 +62,6 @@ public:
     QString GetStatusText() const;
     // Replaces the file dialogs (tests).
     void SetFilePrompt(FilePrompt prompt) { m_fnFilePrompt = std::move(prompt); }
-
-    SCommandState CollectState() const;
-    // The current child window's widget when it offers the edit commands.
-    IEditTarget* CurrentEditTarget() const;
-    void UpdateCommands();
 
     // ISessionObserver.
     void OnSessionStarted() override;
@@ -117,6 +113,10 @@ private:
     void UpdateWindowMenu();
     void UpdateTitle();
     void UpdateStatus();
+    SCommandState CollectState() const;
+    // The current child window's widget when it offers commands.
+    ICommandTarget* CurrentTarget() const;
+    void UpdateCommands();
     void WriteScriptLine(CScriptDoc& doc, const std::string& line);
     // Gives the docks back the size the user gave them, as far as the window
     // has room beside the area of the child windows: squeezed by a small
