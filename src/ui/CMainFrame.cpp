@@ -99,6 +99,7 @@ CMainFrame::~CMainFrame()
     for (QObject* sender : std::initializer_list<QObject*>{ m_pDevDbBar, m_pProtoBar, m_pToolBar,
                                                             m_pMdiArea, statusBar() })
         disconnect(sender, nullptr, this, nullptr);
+    m_runtime.Project().SetRecentListener(nullptr);
     CKorvexApp& app = m_runtime.App();
     app.GetSession().RemoveObserver(this);
     app.GetDocManager().RemoveListener(this);
@@ -142,10 +143,8 @@ void CMainFrame::CreateActions()
     on(ID_HELP_FILE, &CMainFrame::OnHelpFile);
     on(ID_ABOUT, &CMainFrame::OnAbout);
     connect(c.Action(ID_CLEAR_LOG), &QAction::triggered, this, [this] { m_pProtoBar->ClearLog(); });
-    connect(c.Action(ID_VIEW_STATUSBAR), &QAction::triggered, this, [this] {
-        statusBar()->setVisible(!statusBar()->isVisible());
-        UpdateCommands();
-    });
+    connect(c.Action(ID_VIEW_STATUSBAR), &QAction::triggered, this,
+            [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
     connect(c.Action(ID_VIEW_DEVDB), &QAction::triggered, this,
             [this] { OnToggleDock(m_pDevDbBar, m_bShowDevDbBar); });
     connect(c.Action(ID_VIEW_PROTO), &QAction::triggered, this,
@@ -237,7 +236,7 @@ void CMainFrame::CreateToolBar()
     m_pToolBar->addAction(c.Action(ID_UI_PARAMS));
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(c.Action(ID_ABOUT));
-    connect(m_pToolBar, &QToolBar::visibilityChanged, this, [this] { UpdateCommands(); });
+    connect(m_pToolBar, &QToolBar::visibilityChanged, this, &CMainFrame::UpdateCommands);
 }
 
 void CMainFrame::CreateStatusBar()
@@ -246,6 +245,8 @@ void CMainFrame::CreateStatusBar()
     m_pStateLabel = new QLabel(this);
     m_pStateLabel->setMinimumWidth(100);
     statusBar()->addPermanentWidget(m_pStateLabel);
+    // The status bar has no signal of its own for being shown or hidden.
+    statusBar()->installEventFilter(this);
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty())
             statusBar()->showMessage(QStringLiteral("Готов"));
@@ -266,16 +267,14 @@ void CMainFrame::CreateDockWindows()
     m_pProtoBar->setVisible(m_bShowProtoBar);
     for (QDockWidget* dock :
          { static_cast<QDockWidget*>(m_pDevDbBar), static_cast<QDockWidget*>(m_pProtoBar) })
-        connect(dock, &QDockWidget::visibilityChanged, this, [this] { UpdateCommands(); });
-    connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, [this] { UpdateCommands(); });
-    connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, [this] { UpdateCommands(); });
-    connect(m_pDevDbBar, &CDevDbBar::openRequested, this, [this] {
-        // Enter and a double-click also bring an open window to the front
-        // while the emulator runs.
-        m_runtime.Project().OnOpenSelected();
-        UpdateCommands();
-    });
-    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+        connect(dock, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, &CMainFrame::UpdateCommands);
+    // Enter and a double-click also bring an open window to the front while
+    // the emulator runs.
+    connect(m_pDevDbBar, &CDevDbBar::openRequested, this,
+            [this] { m_runtime.Project().OnOpenSelected(); });
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateCommands);
     // At start-up the tree has the keyboard focus.
     m_pDevDbBar->View()->setFocus();
 }
@@ -286,12 +285,15 @@ void CMainFrame::CreateDocumentFrames()
     auto save = [this] { SaveSettings(); };
     // One add dialog for the whole run: it remembers what was typed.
     m_pAddCellDlg = std::make_unique<CDevCellDlg>(settings.EDITHEX != 0, this);
+    // The window commands follow the child windows shown and hidden, the
+    // commands a child offers what it says it offers.
     auto deviceView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
         auto* device = dynamic_cast<CDevDoc*>(&doc);
         if (device == nullptr)
             return nullptr;
         auto* view = new CDevView(*device, m_runtime.App(), *m_pCommands, *m_pAddCellDlg, &frame);
         connect(view, &CDevView::commandStateChanged, this, &CMainFrame::UpdateCommands);
+        frame.installEventFilter(this);
         return view;
     };
     auto scriptView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
@@ -300,6 +302,7 @@ void CMainFrame::CreateDocumentFrames()
             return nullptr;
         auto* view = new CScriptFrame(*script, &frame);
         connect(view, &CScriptFrame::commandStateChanged, this, &CMainFrame::UpdateCommands);
+        frame.installEventFilter(this);
         return view;
     };
     m_pDevFrames = std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, deviceView);
@@ -325,6 +328,12 @@ void CMainFrame::WireCore()
     });
     app.GetSession().AddObserver(this);
     app.GetDocManager().AddListener(this);
+    // A project opened or saved under its name enters the list: the title
+    // names it at once (the document's own title change is posted).
+    project.SetRecentListener([this] {
+        UpdateRecentMenu();
+        UpdateTitle();
+    });
     // A device with faults says so in the tree.
     CFaultInjector& faults = app.GetFaults();
     project.GetProjectTree().SetDeviceLabelSuffix(
@@ -374,9 +383,6 @@ void CMainFrame::OpenStartupProject(const QString& path)
     } else {
         project.OnNewProject();
     }
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 // ---- States ------------------------------------------------------------------------
@@ -583,6 +589,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event)
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // The status bar and the child windows, shown or hidden (the docks tell
+    // by their signal).
+    const bool dock = watched == m_pDevDbBar || watched == m_pProtoBar;
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && !dock)
+        UpdateCommands();
     // A dock resized while the window keeps its size was sized by the user.
     if (event->type() == QEvent::Resize && !m_bRestoringDocks && size() == m_szFrame) {
         const QSize docked = static_cast<QResizeEvent*>(event)->size();
@@ -638,8 +649,6 @@ void CMainFrame::SaveSettings()
 void CMainFrame::OnNewProject()
 {
     m_runtime.Project().OnNewProject();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnNewDevice()
@@ -685,25 +694,16 @@ void CMainFrame::OnOpenProject()
     if (path.isEmpty())
         return;
     m_runtime.Project().OnOpenProject(Ss(path));
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnOpenRecent(int index)
 {
     m_runtime.Project().OnOpenRecentProject(static_cast<std::size_t>(index));
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnSaveAll()
 {
     m_runtime.Project().OnSaveAll();
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnAddDevice()
@@ -712,7 +712,6 @@ void CMainFrame::OnAddDevice()
                                  QStringLiteral("Файлы устройств (*.kvxd)"), false);
     if (!path.isEmpty())
         m_runtime.Project().OnAddDevice(Ss(path));
-    UpdateCommands();
 }
 
 void CMainFrame::OnAddScript()
@@ -721,19 +720,16 @@ void CMainFrame::OnAddScript()
                                  QStringLiteral("Файлы скриптов (*.kvxs)"), false);
     if (!path.isEmpty())
         m_runtime.Project().OnAddScript(Ss(path));
-    UpdateCommands();
 }
 
 void CMainFrame::OnRemoveFromProject()
 {
     m_runtime.Project().OnRemoveFromProject();
-    UpdateCommands();
 }
 
 void CMainFrame::OnOpenSelected()
 {
     m_runtime.Project().OnOpenSelected();
-    UpdateCommands();
 }
 
 void CMainFrame::OnChangeDevId()
@@ -746,7 +742,6 @@ void CMainFrame::OnChangeDevId()
                         m_runtime.App().GetSettings().EDITHEX != 0, this);
     if (dialog.exec() == QDialog::Accepted)
         device->ChangeIdAndAddress(dialog.GetId(), dialog.GetAddr());
-    UpdateCommands();
 }
 
 void CMainFrame::OnFaults()
@@ -768,8 +763,9 @@ void CMainFrame::OnStart()
         QMessageBox::warning(this, QStringLiteral("Oшибка"), Qs(m_runtime.GetLastError()));
         m_runtime.Stop();
     }
+    // The port opens after the session has told its start: only now does
+    // the status know which port serves.
     UpdateStatus();
-    UpdateCommands();
 }
 
 void CMainFrame::OnStop()
@@ -790,7 +786,6 @@ void CMainFrame::OnPortParams()
     m_runtime.ChoosePort(chosen.PORT);
     static_cast<SPortSettings&>(app.GetSettings()) = chosen;
     SaveSettings();
-    UpdateStatus();
 }
 
 void CMainFrame::OnUiParams()
@@ -809,7 +804,6 @@ void CMainFrame::OnToggleToolBar()
     m_bShowToolBar = !m_pToolBar->isVisible();
     m_pToolBar->setVisible(m_bShowToolBar);
     SaveSettings();
-    UpdateCommands();
 }
 
 void CMainFrame::OnToggleDock(QWidget* dock, bool& flag)
@@ -817,7 +811,6 @@ void CMainFrame::OnToggleDock(QWidget* dock, bool& flag)
     flag = !dock->isVisible();
     dock->setVisible(flag);
     SaveSettings();
-    UpdateCommands();
 }
 
 void CMainFrame::OnHelpFile()

@@ -28,8 +28,11 @@ class ICommandTarget;
 // The main window: the menus, the toolbar, the status bar, the project tree
 // bar and the protocol log bar around the area of the device and script
 // windows. Every command is an action of the command set; their states are
-// set in one place (UpdateCommands) on the events that change them. The
-// commands a child window offers (edit, cells) go to the active one.
+// set in one place (UpdateCommands), which follows the events that change
+// them: the session's start and stop, the documents' modified flags, the
+// tree's selection, the log's first row and its clearing, the bars and the
+// child windows shown or hidden, the active child window and what it offers.
+// The commands a child window offers (edit, cells) go to the active one.
 // User-interface thread.
 class CMainFrame final : public QMainWindow, public ISessionObserver, public IDocListener
 {

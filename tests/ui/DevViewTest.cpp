@@ -157,6 +157,10 @@ TEST(DevView, KeysAndMenuAreCommandsOfTheActiveWindow)
         QCoreApplication::sendEvent(h.view->Tree(), &del);
         EXPECT_EQ(h.device->FindItem(HREG, 0x10) != nullptr, repeat);
     }
+    // Hidden, the window offers nothing; no window is left to arrange.
+    h.view->parentWidget()->close();
+    EXPECT_EQ(enabled(), "00000000");
+    EXPECT_FALSE(h.Action(ID_WINDOW_CASCADE)->isEnabled());
     h.device->SetModifiedFlag(false);
 }
 
