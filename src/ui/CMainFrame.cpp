@@ -529,11 +529,11 @@ void CMainFrame::OnDocumentOpened(CDocument& doc)
         CChildFrame* child = m_pScriptFrames->FrameOf(*script);
         QPointer<CScriptFrame> view =
             child != nullptr ? qobject_cast<CScriptFrame*>(child->widget()) : nullptr;
-        script->SetLogSink([this, script, view](const SScriptLogRecord& rec) {
-            // MAXLOGS as it is when the line arrives.
+        script->SetLogBatchSink([this, script, view](const CScriptDoc::LogBatch& batch) {
+            // MAXLOGS as it is when the lines arrive.
             if (view)
-                view->AddLogLine(rec, m_runtime.App().GetSettings().MAXLOGS);
-            WriteScriptLine(*script, FormatScriptLogLine(script->GetTitle(), rec));
+                view->AddLogBatch(batch, m_runtime.App().GetSettings().MAXLOGS);
+            WriteScriptLines(*script, batch);
         });
         script->SetFrontHandler([view] {
             if (view)
@@ -543,10 +543,15 @@ void CMainFrame::OnDocumentOpened(CDocument& doc)
     }
 }
 
-void CMainFrame::WriteScriptLine(CScriptDoc&, const std::string& line)
+void CMainFrame::WriteScriptLines(const CScriptDoc& doc, const std::vector<SScriptLogRecord>& batch)
 {
-    if (m_pLog != nullptr)
-        m_pLog->Write(line);
+    if (m_pLog == nullptr)
+        return;
+    std::vector<std::string> lines;
+    lines.reserve(batch.size());
+    for (const SScriptLogRecord& rec : batch)
+        lines.push_back(FormatScriptLogLine(doc.GetTitle(), rec));
+    m_pLog->Write(lines);
 }
 
 void CMainFrame::OnModifiedChanged(CDocument& doc)

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMdiArea;
@@ -24,6 +25,7 @@ class CLineLogFile;
 class CProtoBar;
 class CScriptDoc;
 class ICommandTarget;
+struct SScriptLogRecord;
 
 // The main window: the menus, the toolbar, the status bar, the project tree
 // bar and the protocol log bar around the area of the device and script
@@ -120,7 +122,7 @@ private:
     // The current child window's widget when it offers commands.
     ICommandTarget* CurrentTarget() const;
     void UpdateCommands();
-    void WriteScriptLine(CScriptDoc& doc, const std::string& line);
+    void WriteScriptLines(const CScriptDoc& doc, const std::vector<SScriptLogRecord>& batch);
     // Gives the docks back the size the user gave them, as far as the window
     // has room beside the area of the child windows: squeezed by a small
     // window, they would otherwise stay narrow when it grows again.

@@ -62,9 +62,9 @@ void CScriptFrame::OnInitialUpdate()
     m_pEditor->SetScriptText(m_doc.GetText());
 }
 
-void CScriptFrame::AddLogLine(const SScriptLogRecord& rec, int maxLines)
+void CScriptFrame::AddLogBatch(const CScriptDoc::LogBatch& batch, int maxLines)
 {
-    m_pLog->AddLine(rec, maxLines);
+    m_pLog->AddBatch(batch, maxLines);
 }
 
 void CScriptFrame::BringToFront()

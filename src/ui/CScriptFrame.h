@@ -1,6 +1,6 @@
 #pragma once
 
-#include "script/SScriptLogRecord.h"
+#include "script/CScriptDoc.h"
 #include "ui/IChildView.h"
 #include "ui/ICommandTarget.h"
 
@@ -10,7 +10,6 @@ namespace korvex {
 
 class CChildFrame;
 class CDebugView;
-class CScriptDoc;
 class CScriptView;
 
 // What a script's window holds: the editor above and the script's log below.
@@ -39,8 +38,8 @@ public:
     // The editor's height in a window of the given client height.
     static int EditorHeight(int clientHeight);
 
-    // A line for the log; maxLines is MAXLOGS, read for each line.
-    void AddLogLine(const SScriptLogRecord& rec, int maxLines);
+    // Lines for the log; maxLines is MAXLOGS as it is when they arrive.
+    void AddLogBatch(const CScriptDoc::LogBatch& batch, int maxLines);
     // Shows and activates the window with the log focused, as a click into
     // the log would.
     void BringToFront();
