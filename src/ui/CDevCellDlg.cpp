@@ -15,6 +15,8 @@ namespace korvex {
 
 CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent)
 {
+    // The caption until Open gives the dialog its own, as in the Windows
+    // program.
     setWindowTitle(QStringLiteral("нет"));
     m_pType = new QComboBox(this);
     m_pType->addItems({ QStringLiteral("COIL"), QStringLiteral("DISCRETE INPUT"),

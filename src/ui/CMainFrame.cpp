@@ -53,9 +53,18 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvex {
 namespace {
+
+// The window's first size, as far as a screen has room for it.
+constexpr QSize kFirstSize(1100, 720);
+constexpr double kMaxScreenShare = 0.95;
+constexpr int kToolBarIconSize = 32;
+constexpr int kStateLabelWidth = 100;
+// The highest address a MODBUS slave may have.
+constexpr int kMaxSlaveAddr = 247;
 
 // The commands the active child window carries out, when it offers them.
 constexpr CommandId kChildCommands[] = {
@@ -85,9 +94,9 @@ CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* pare
     UpdateStatus();
     UpdateCommands();
     // The first size fits a small screen too.
-    QSize size(1100, 720);
+    QSize size = kFirstSize;
     if (const QScreen* shown = screen())
-        size = size.boundedTo(shown->availableGeometry().size() * 0.95);
+        size = size.boundedTo(shown->availableGeometry().size() * kMaxScreenShare);
     resize(size);
 }
 
@@ -221,7 +230,7 @@ void CMainFrame::CreateToolBar()
     CCommandSet& c = *m_pCommands;
     m_pToolBar = addToolBar(QStringLiteral("Панель инструментов"));
     m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_pToolBar->setIconSize(QSize(32, 32));
+    m_pToolBar->setIconSize(QSize(kToolBarIconSize, kToolBarIconSize));
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_pToolBar->addAction(c.Action(ID_NEW_PROJECT));
     m_pToolBar->addAction(c.Action(ID_OPEN_PROJECT));
@@ -243,7 +252,7 @@ void CMainFrame::CreateStatusBar()
 {
     statusBar()->showMessage(QStringLiteral("Готов"));
     m_pStateLabel = new QLabel(this);
-    m_pStateLabel->setMinimumWidth(100);
+    m_pStateLabel->setMinimumWidth(kStateLabelWidth);
     statusBar()->addPermanentWidget(m_pStateLabel);
     // The status bar has no signal of its own for being shown or hidden.
     statusBar()->installEventFilter(this);
@@ -432,11 +441,12 @@ QString CMainFrame::GetStatusText() const
     const SSettings& s = app.GetSettings();
     static const char parity[] = { 'N', 'O', 'E', 'M', 'S' };
     static const char* const stop[] = { "1", "1,5", "2" };
-    const QString line = QStringLiteral("%1 %2%3%4")
-                             .arg(s.BAUD)
-                             .arg(s.DATABIT)
-                             .arg(QLatin1Char(s.PARITY < 5 ? parity[s.PARITY] : '?'))
-                             .arg(QLatin1String(s.STOPBIT < 3 ? stop[s.STOPBIT] : "?"));
+    const QString line =
+        QStringLiteral("%1 %2%3%4")
+            .arg(s.BAUD)
+            .arg(s.DATABIT)
+            .arg(QLatin1Char(s.PARITY < std::size(parity) ? parity[s.PARITY] : '?'))
+            .arg(QLatin1String(s.STOPBIT < std::size(stop) ? stop[s.STOPBIT] : "?"));
     if (m_runtime.IsServingVirtual())
         return QStringLiteral("Работает: виртуальный порт %1, %2")
             .arg(Qs(m_runtime.GetVirtualPath()), line);
@@ -667,7 +677,7 @@ void CMainFrame::OnNewDevice()
     // has: both offered, both checked.
     CKorvexApp& app = m_runtime.App();
     int addr = 1;
-    while (addr < 247 && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
+    while (addr < kMaxSlaveAddr && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
         ++addr;
     CChgDevIdDlg dialog(Ss(QFileInfo(path).completeBaseName().toUpper()),
                         static_cast<std::uint8_t>(addr), app.GetSettings().EDITHEX != 0, this);
@@ -765,6 +775,8 @@ void CMainFrame::OnFaults()
 void CMainFrame::OnStart()
 {
     if (!m_runtime.Start()) {
+        // The title's first letter is a Latin O, as the Windows program
+        // shows it.
         QMessageBox::warning(this, QStringLiteral("Oшибка"), Qs(m_runtime.GetLastError()));
         m_runtime.Stop();
     }
@@ -789,6 +801,9 @@ void CMainFrame::OnPortParams()
     SPortSettings chosen = app.GetSettings();
     dialog.Apply(chosen);
     m_runtime.ChoosePort(chosen.PORT);
+    // The dialog's part of the settings only: assigned through the port
+    // settings' base, the record keeps the rest (logs, number formats,
+    // CHILDSTATE) as it is.
     static_cast<SPortSettings&>(app.GetSettings()) = chosen;
     SaveSettings();
 }

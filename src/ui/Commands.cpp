@@ -96,6 +96,8 @@ const std::vector<SCommandText>& CommandTexts()
           nullptr,
           { QKeySequence(Qt::ALT | Qt::Key_X) },
           false },
+        // The tool tip's "эмуорятор" is the Windows program's, letter for
+        // letter.
         { ID_START,
           "&Запустить\tF5",
           "Запустить эмулятор на выбранном порту\nЗапустить эмуорятор",
