@@ -63,6 +63,7 @@ bench: build
 	$(BUILD)/bench/korvex_bench_rx
 	$(BUILD)/bench/korvex_bench_latency $(CLI)
 	$(BUILD)/bench/korvex_bench_script
+	$(BUILD)/bench/korvex_bench_script_log
 	$(BUILD)/bench/korvex_bench_fault_delay $(CLI)
 
 install: build

@@ -12,6 +12,7 @@
 // usage: korvex_bench_desktop PATH-TO-korvex-cli [SECONDS]
 
 #include "BenchUtil.h"
+#include "LoopProbe.h"
 #include "runtime/CKorvexRuntime.h"
 #include "core/CDevDoc.h"
 #include "files/CPrjManager.h"
@@ -116,32 +117,6 @@ double RunCli(const std::string& cli, const std::string& device, double seconds)
                 r.failures);
     return r.requests / r.seconds;
 }
-
-struct SLoopProbe
-{
-    std::vector<double> lateness;
-    QElapsedTimer clock;
-    qint64 expected{ 10 };
-    QTimer tick;
-
-    SLoopProbe()
-    {
-        clock.start();
-        tick.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&tick, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            lateness.push_back(static_cast<double>(std::max<qint64>(0, now - expected)));
-            expected = now + 10;
-        });
-        tick.start(10);
-    }
-    double At(double q)
-    {
-        std::sort(lateness.begin(), lateness.end());
-        return lateness.empty() ? 0.0
-                                : lateness[static_cast<std::size_t>(q * (lateness.size() - 1))];
-    }
-};
 
 // The main window offscreen on its virtual port with the device; the master
 // runs on a thread of its own while the event loop turns.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/IRunState.h"
+
 #include <functional>
 #include <string>
 
@@ -9,7 +11,6 @@ class CDocManager;
 class CDocTemplate;
 class IDevHost;
 class ILineSink;
-struct SSettings;
 
 // What the project side (the project and device templates, the project
 // document and its commands) uses of the program around it: the documents'
@@ -17,7 +18,7 @@ struct SSettings;
 // makes, the log their files' warnings go to, the run state and settings
 // (read only), the resolver of paths it installs and the sink of messages.
 // User-interface thread.
-class IProjectHost
+class IProjectHost : public IRunState
 {
 public:
     using PathResolver = std::function<std::string(const std::string& path)>;
@@ -30,8 +31,6 @@ public:
     virtual CDocTemplate* GetScriptTemplate() const = 0;
     virtual IDevHost& GetDevHost() = 0;
     virtual ILineSink& GetLines() = 0;
-    virtual bool IsRunning() const = 0;
-    virtual const SSettings& GetSettings() const = 0;
     // Relative paths of documents resolve against the project's folder from
     // now on; null takes paths as they are.
     virtual void SetPathResolver(PathResolver resolver) = 0;

@@ -177,14 +177,19 @@ bool CPrjManager::SaveModifiedDocuments(const CDocument* except)
 void CPrjManager::SetRecentStore(const IRecentStore* store)
 {
     m_pRecentStore = store;
-    if (store != nullptr)
+    if (store != nullptr) {
         store->LoadRecent(m_recent);
+        RecentChanged();
+    }
 }
 
 void CPrjManager::AddToRecentFileList(const std::string& path)
 {
-    if (m_recent.Add(path) && m_pRecentStore != nullptr)
+    if (!m_recent.Add(path))
+        return;
+    if (m_pRecentStore != nullptr)
         m_pRecentStore->SaveRecent(m_recent);
+    RecentChanged();
 }
 
 void CPrjManager::RemoveFromRecentFileList(std::size_t index)
@@ -194,6 +199,13 @@ void CPrjManager::RemoveFromRecentFileList(std::size_t index)
     m_recent.Remove(index);
     if (m_pRecentStore != nullptr)
         m_pRecentStore->SaveRecent(m_recent);
+    RecentChanged();
+}
+
+void CPrjManager::RecentChanged()
+{
+    if (m_fnRecentChanged)
+        m_fnRecentChanged();
 }
 
 // ---- Commands ------------------------------------------------------------------

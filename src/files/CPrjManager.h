@@ -104,6 +104,11 @@ public:
     // Loaded from the store when it is set and saved to it on every change;
     // without a store the list lives in memory only.
     void SetRecentStore(const IRecentStore* store);
+    // Called after every change of the list.
+    void SetRecentListener(std::function<void()> listener)
+    {
+        m_fnRecentChanged = std::move(listener);
+    }
     const CRecentList& GetRecentList() const { return m_recent; }
     // Puts a project path first; other paths do not enter the list.
     void AddToRecentFileList(const std::string& path);
@@ -158,6 +163,7 @@ private:
     // The project's lists of devices and scripts do not change while the
     // emulator runs; the windows decide when a command is offered.
     bool IsIdle() const;
+    void RecentChanged();
 
     IProjectHost& m_host;
     CDevFileFormat m_devFormat;
@@ -170,6 +176,7 @@ private:
     PathPrompt m_fnPathPrompt;
     CRecentList m_recent;
     const IRecentStore* m_pRecentStore{ nullptr };
+    std::function<void()> m_fnRecentChanged;
 };
 
 } // namespace korvex

@@ -182,6 +182,18 @@ void CScriptDoc::DetachEngine()
 
 void CScriptDoc::SetLogSink(LogSink sink)
 {
+    if (!sink) {
+        m_pHooks->sink = nullptr;
+        return;
+    }
+    m_pHooks->sink = [sink = std::move(sink)](const LogBatch& batch) {
+        for (const SScriptLogRecord& rec : batch)
+            sink(rec);
+    };
+}
+
+void CScriptDoc::SetLogBatchSink(LogBatchSink sink)
+{
     m_pHooks->sink = std::move(sink);
 }
 
@@ -205,9 +217,29 @@ void CScriptDoc::PostToUi(std::function<void(SHooks&)> task)
 
 void CScriptDoc::Log(int level, const std::string& text, int line)
 {
-    PostToUi([rec = SScriptLogRecord::Make(level, text, line)](SHooks& hooks) {
-        if (hooks.sink)
-            hooks.sink(rec);
+    IUiPoster* poster = m_host.GetPoster();
+    if (poster == nullptr)
+        return;
+    SScriptLogRecord rec = SScriptLogRecord::Make(level, text, line);
+    bool first = false;
+    {
+        std::lock_guard lock(m_pLogQueue->cs);
+        first = m_pLogQueue->lines.empty();
+        m_pLogQueue->lines.push_back(std::move(rec));
+    }
+    // The task posted for the first line takes every line queued until it
+    // runs: a script printing in a loop posts one task per batch, not per
+    // line, and the lines keep their order.
+    if (!first)
+        return;
+    poster->Post([hooks = m_pHooks, queue = m_pLogQueue] {
+        LogBatch batch;
+        {
+            std::lock_guard lock(queue->cs);
+            batch.swap(queue->lines);
+        }
+        if (hooks->sink)
+            hooks->sink(batch);
     });
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QJSEngine;
 
@@ -29,13 +30,16 @@ class IScriptHost;
 // hooks, loads and saves it and calls StartScript/StopScript. The script's
 // thread runs the engine and every MyObject call; it reaches the log, the
 // window and the speaker only by posting to the UI thread, where the hooks
-// run. m_csRun guards m_pEngine and every write of m_bStopRequested and
-// m_bClosed (both also atomic for lock-free reads), and is the lock Sleep
-// waits under; m_csText guards m_strText.
+// run. Log lines wait in a queue under its own lock (SLogQueue::cs) for one
+// posted task that takes them all. m_csRun guards m_pEngine and every write
+// of m_bStopRequested and m_bClosed (both also atomic for lock-free reads),
+// and is the lock Sleep waits under; m_csText guards m_strText.
 class CScriptDoc : public CDocument, public IScript
 {
 public:
     using LogSink = std::function<void(const SScriptLogRecord&)>;
+    using LogBatch = std::vector<SScriptLogRecord>;
+    using LogBatchSink = std::function<void(const LogBatch&)>;
     using TextSource = std::function<std::string()>;
 
     static constexpr char kEndLine[] = "Скрипт остановлен (выполнен полностью).";
@@ -84,11 +88,15 @@ public:
 
     // The window's side, set on the UI thread, where it is also called: the
     // log records, bringing the script's window to the front, the speaker.
+    // The log's lines come in batches, in order: every line logged since the
+    // last batch (SetLogSink takes them one by one).
     void SetLogSink(LogSink sink);
+    void SetLogBatchSink(LogBatchSink sink);
     void SetFrontHandler(std::function<void()> handler);
     void SetBeepHandler(std::function<void()> handler);
 
-    // Any thread: each posts to the UI thread.
+    // Any thread: each posts to the UI thread; a line only when no task is
+    // on its way for the lines before it.
     void Log(int level, const std::string& text, int line);
     void BringToFront();
     void Beep();
@@ -112,9 +120,16 @@ public:
 private:
     struct SHooks
     {
-        LogSink sink;
+        LogBatchSink sink;
         std::function<void()> front;
         std::function<void()> beep;
+    };
+
+    // The lines logged and not yet handed to the sink.
+    struct SLogQueue
+    {
+        std::mutex cs;
+        LogBatch lines; // guarded by cs
     };
 
     void ThreadMain(const std::string& text);
@@ -129,8 +144,9 @@ private:
     TextSource m_textSource;
 
     // Shared with tasks still queued when the document goes; the destructor
-    // empties it, so they find nothing to call.
+    // empties the hooks, so they find nothing to call.
     std::shared_ptr<SHooks> m_pHooks{ std::make_shared<SHooks>() };
+    std::shared_ptr<SLogQueue> m_pLogQueue{ std::make_shared<SLogQueue>() };
 
     std::thread m_thread;
     std::atomic<bool> m_bRunning{ false };

@@ -6,6 +6,9 @@
 #include <QMenu>
 #include <QTime>
 
+#include <algorithm>
+#include <limits>
+
 namespace korvex {
 
 CDebugView::CDebugView(QWidget* parent) : QTableView(parent)
@@ -68,19 +71,54 @@ CDebugView::CDebugView(QWidget* parent) : QTableView(parent)
     connect(this, &QAbstractItemView::activated, this, &CDebugView::Choose);
 }
 
+void CDebugView::AddBatch(const CScriptDoc::LogBatch& batch, int maxLines)
+{
+    if (batch.empty())
+        return;
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    m_nMaxLines = maxLines;
+    // The list never grows beyond the limit or its present length, whichever
+    // is more: rows that would be dropped at once are not made.
+    const std::size_t room = maxLines > 0
+                                 ? std::max<std::size_t>(static_cast<std::size_t>(maxLines),
+                                                         static_cast<std::size_t>(GetLineCount()))
+                                 : std::numeric_limits<std::size_t>::max();
+    const std::size_t first = batch.size() > room ? batch.size() - room : 0;
+    for (std::size_t i = first; i < batch.size(); ++i)
+        m_arPending.push_back(CScriptLogModel::MakeRow(batch[i], time));
+    if (m_arPending.size() > room)
+        m_arPending.erase(m_arPending.begin(),
+                          m_arPending.end() - static_cast<std::ptrdiff_t>(room));
+    m_throttle.Request();
+}
+
 void CDebugView::AddLine(const SScriptLogRecord& rec, int maxLines)
 {
-    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    AddBatch({ rec }, maxLines);
+    Flush();
+}
+
+void CDebugView::Flush()
+{
+    m_throttle.Flush();
+}
+
+void CDebugView::InsertPending()
+{
+    if (m_arPending.empty())
+        return;
+    std::vector<CScriptLogModel::SRow> rows;
+    rows.swap(m_arPending);
     m_bChanging = true;
-    m_model.AddLine(rec, time, maxLines);
+    m_model.AddRows(std::move(rows), m_nMaxLines);
     m_bChanging = false;
     scrollTo(m_model.index(m_model.GetLineCount() - 1, 0), QAbstractItemView::EnsureVisible);
-    if (m_model.GetLineCount() == 1)
-        UpdateClearAction();
+    UpdateClearAction();
 }
 
 void CDebugView::ClearLog()
 {
+    m_arPending.clear();
     m_bChanging = true;
     m_model.Clear();
     m_bChanging = false;

@@ -13,8 +13,10 @@
 
 namespace korvex {
 
-CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent), m_bHex(hex)
+CDevCellDlg::CDevCellDlg(bool hex, QWidget* parent) : QDialog(parent)
 {
+    // The caption until Open gives the dialog its own, as in the Windows
+    // program.
     setWindowTitle(QStringLiteral("нет"));
     m_pType = new QComboBox(this);
     m_pType->addItems({ QStringLiteral("COIL"), QStringLiteral("DISCRETE INPUT"),
@@ -108,13 +110,13 @@ void CDevCellDlg::EnableForType(int type)
     m_pMax->setEnabled(!bits);
 }
 
-int CDevCellDlg::Open(CDevDoc& device, Mode mode)
+int CDevCellDlg::Open(CDevDoc& device, Mode mode, bool hex)
 {
     m_pDevice = &device;
     m_mode = mode;
     const bool editMode = mode != Mode::New;
     for (CEditDexHex* edit : { m_pValue, m_pAddr, m_pMin, m_pMax })
-        edit->SetHex(m_bHex);
+        edit->SetHex(hex);
     m_strLastMessage.clear();
     setWindowTitle(editMode ? QStringLiteral("Изменение ячейки") : QStringLiteral("Новая ячейка"));
     // The first new cell of the run gets the rules of its type.

@@ -22,9 +22,6 @@ class CDevCellDlg final : public QDialog
 public:
     // hex: numbers in hexadecimal (EDITHEX).
     CDevCellDlg(bool hex, QWidget* parent = nullptr);
-    // The numbers' base from the next opening on (the settings may change
-    // between two uses of the add dialog).
-    void SetHex(bool hex) { m_bHex = hex; }
 
     enum class Mode
     {
@@ -33,9 +30,10 @@ public:
         Value, // the value alone, while the emulator runs
     };
 
-    // Runs the dialog for the device. The fields stay from one run to the
-    // next (the add dialog remembers what was typed).
-    int Open(CDevDoc& device, Mode mode);
+    // Runs the dialog for the device, numbers in hexadecimal when hex is set
+    // (EDITHEX as it is now). The fields stay from one run to the next (the
+    // add dialog remembers what was typed).
+    int Open(CDevDoc& device, Mode mode, bool hex);
 
     void SetFields(const SCellFields& fields);
     SCellFields GetFields() const;
@@ -68,7 +66,6 @@ private:
     CEditDexHex* m_pMax{ nullptr };
     CDevDoc* m_pDevice{ nullptr };
     Mode m_mode{ Mode::New };
-    bool m_bHex;
     bool m_bOpened{ false };
     bool m_bSetting{ false };
     QString m_strLastMessage;

@@ -15,11 +15,26 @@ namespace {
 // Group rows carry no parent; a cell row's internal id is its group plus 1.
 constexpr quintptr kGroupRow = 0;
 
+constexpr quintptr CellRowId(std::size_t group)
+{
+    return static_cast<quintptr>(group) + 1;
+}
+
+constexpr std::size_t GroupOfCellRow(quintptr id)
+{
+    return static_cast<std::size_t>(id - 1);
+}
+
+bool IsCellType(int type)
+{
+    return type >= COIL && type <= IREG;
+}
+
 QIcon CellIcon(int type)
 {
     static const char* const names[] = { "coil", "dinp", "hreg", "ireg" };
-    static std::array<QIcon, 4> icons;
-    if (type < 0 || type > 3)
+    static std::array<QIcon, CDevModel::kGroupCount> icons;
+    if (!IsCellType(type))
         return QIcon();
     QIcon& icon = icons[static_cast<std::size_t>(type)];
     if (icon.isNull()) {
@@ -42,8 +57,6 @@ CDevModel::CDevModel(CDevDoc& device, QObject* parent)
 {
     m_firstChanged.fill(INT_MAX);
     m_lastChanged.fill(-1);
-    m_repaintTimer.setSingleShot(true);
-    connect(&m_repaintTimer, &QTimer::timeout, this, &CDevModel::FlushValues);
     m_device.AddObserver(this);
 }
 
@@ -87,7 +100,7 @@ void CDevModel::Rebuild()
         std::lock_guard lock(m_device.Lock());
         for (const auto& item : m_device.Items()) {
             const int type = item->GetType();
-            if (item->GetRow() == 0 || type < 0 || type > 3)
+            if (item->GetRow() == 0 || !IsCellType(type))
                 continue;
             SGroup& group = m_groups[static_cast<std::size_t>(type)];
             group.index[item.get()] = static_cast<int>(group.rows.size());
@@ -102,7 +115,7 @@ CDevItem* CDevModel::ItemOf(const QModelIndex& index) const
 {
     if (!index.isValid() || index.internalId() == kGroupRow)
         return nullptr;
-    const SGroup& group = m_groups[index.internalId() - 1];
+    const SGroup& group = m_groups[GroupOfCellRow(index.internalId())];
     return index.row() < static_cast<int>(group.rows.size())
                ? group.rows[static_cast<std::size_t>(index.row())]
                : nullptr;
@@ -111,13 +124,13 @@ CDevItem* CDevModel::ItemOf(const QModelIndex& index) const
 QModelIndex CDevModel::IndexOf(const CDevItem* item, int column) const
 {
     const int type = item->GetType();
-    if (type < 0 || type > 3)
+    if (!IsCellType(type))
         return QModelIndex();
     const SGroup& group = m_groups[static_cast<std::size_t>(type)];
     const auto it = group.index.find(item);
     if (it == group.index.end())
         return QModelIndex();
-    return createIndex(it->second, column, static_cast<quintptr>(type + 1));
+    return createIndex(it->second, column, CellRowId(static_cast<std::size_t>(type)));
 }
 
 QModelIndex CDevModel::GroupIndex(int type) const
@@ -130,26 +143,26 @@ QModelIndex CDevModel::index(int row, int column, const QModelIndex& parent) con
     if (row < 0 || column < 0 || column >= COL_COUNT)
         return QModelIndex();
     if (!parent.isValid())
-        return row < 4 ? createIndex(row, column, kGroupRow) : QModelIndex();
+        return row < kGroupCount ? createIndex(row, column, kGroupRow) : QModelIndex();
     if (parent.internalId() != kGroupRow || parent.column() != 0)
         return QModelIndex();
-    const SGroup& group = m_groups[static_cast<std::size_t>(parent.row())];
-    if (row >= static_cast<int>(group.rows.size()))
+    const auto g = static_cast<std::size_t>(parent.row());
+    if (row >= static_cast<int>(m_groups[g].rows.size()))
         return QModelIndex();
-    return createIndex(row, column, static_cast<quintptr>(parent.row() + 1));
+    return createIndex(row, column, CellRowId(g));
 }
 
 QModelIndex CDevModel::parent(const QModelIndex& child) const
 {
     if (!child.isValid() || child.internalId() == kGroupRow)
         return QModelIndex();
-    return createIndex(static_cast<int>(child.internalId() - 1), 0, kGroupRow);
+    return createIndex(static_cast<int>(GroupOfCellRow(child.internalId())), 0, kGroupRow);
 }
 
 int CDevModel::rowCount(const QModelIndex& parent) const
 {
     if (!parent.isValid())
-        return 4;
+        return kGroupCount;
     if (parent.internalId() != kGroupRow || parent.column() != 0)
         return 0;
     return static_cast<int>(m_groups[static_cast<std::size_t>(parent.row())].rows.size());
@@ -220,7 +233,7 @@ void CDevModel::OnItemShown(CDevItem* item)
         return;
     }
     const int type = item->GetType();
-    if (type < 0 || type > 3 || item->GetRow() == 0)
+    if (!IsCellType(type) || item->GetRow() == 0)
         return;
     SGroup& group = m_groups[static_cast<std::size_t>(type)];
     const int row = static_cast<int>(group.rows.size());
@@ -235,7 +248,7 @@ void CDevModel::OnItemRemoved(CDevItem* item)
     const QModelIndex index = IndexOf(item);
     if (!index.isValid())
         return;
-    SGroup& group = m_groups[index.internalId() - 1];
+    SGroup& group = m_groups[GroupOfCellRow(index.internalId())];
     beginRemoveRows(index.parent(), index.row(), index.row());
     group.rows.erase(group.rows.begin() + index.row());
     group.index.erase(item);
@@ -253,29 +266,29 @@ void CDevModel::OnValuesChanged(const std::vector<CDevItem*>& items)
         const QModelIndex index = IndexOf(item);
         if (!index.isValid())
             continue;
-        const std::size_t g = index.internalId() - 1;
+        const std::size_t g = GroupOfCellRow(index.internalId());
         m_firstChanged[g] = std::min(m_firstChanged[g], index.row());
         m_lastChanged[g] = std::max(m_lastChanged[g], index.row());
     }
-    if (!m_sinceRepaint.isValid() || m_sinceRepaint.elapsed() >= kRepaintInterval)
-        FlushValues();
-    else if (!m_repaintTimer.isActive())
-        m_repaintTimer.start(static_cast<int>(kRepaintInterval - m_sinceRepaint.elapsed()));
+    m_throttle.Request();
 }
 
 void CDevModel::FlushValues()
 {
-    m_repaintTimer.stop();
-    m_sinceRepaint.start();
-    for (std::size_t g = 0; g < 4; ++g) {
+    m_throttle.Flush();
+}
+
+void CDevModel::RepaintChanged()
+{
+    for (std::size_t g = 0; g < m_groups.size(); ++g) {
         const int first = m_firstChanged[g];
         // Rows removed meanwhile may have shortened the group.
         const int last = std::min(m_lastChanged[g], static_cast<int>(m_groups[g].rows.size()) - 1);
         m_firstChanged[g] = INT_MAX;
         m_lastChanged[g] = -1;
         if (last >= first)
-            emit dataChanged(createIndex(first, COL_VALUE, g + 1),
-                             createIndex(last, COL_VALUE, g + 1));
+            emit dataChanged(createIndex(first, COL_VALUE, CellRowId(g)),
+                             createIndex(last, COL_VALUE, CellRowId(g)));
     }
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "core/IDevObserver.h"
+#include "ui/CRepaintThrottle.h"
 
 #include <QAbstractItemModel>
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <array>
 #include <unordered_map>
@@ -34,6 +33,9 @@ public:
         COL_VALUE,
         COL_COUNT,
     };
+
+    // One group per cell type, COIL to IREG, in the order of the types.
+    static constexpr int kGroupCount = 4;
 
     explicit CDevModel(CDevDoc& device, QObject* parent = nullptr);
     ~CDevModel() override;
@@ -78,13 +80,14 @@ private:
         std::unordered_map<const CDevItem*, int> index;
     };
 
+    void RepaintChanged();
+
     CDevDoc& m_device;
-    std::array<SGroup, 4> m_groups;
+    std::array<SGroup, kGroupCount> m_groups;
     bool m_bBuilt{ false };
-    std::array<int, 4> m_firstChanged;
-    std::array<int, 4> m_lastChanged;
-    QElapsedTimer m_sinceRepaint;
-    QTimer m_repaintTimer;
+    std::array<int, kGroupCount> m_firstChanged;
+    std::array<int, kGroupCount> m_lastChanged;
+    CRepaintThrottle m_throttle{ kRepaintInterval, [this] { RepaintChanged(); } };
 };
 
 } // namespace korvex

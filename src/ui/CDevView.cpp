@@ -1,7 +1,7 @@
 #include "ui/CDevView.h"
 
 #include "core/CDevDoc.h"
-#include "core/CKorvexApp.h"
+#include "core/IRunState.h"
 #include "ui/CCellRangeDlg.h"
 #include "ui/CDevCellDlg.h"
 #include "ui/CEditDexHex.h"
@@ -22,11 +22,14 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 namespace korvex {
 
-CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWidget* parent)
-    : QWidget(parent), m_device(device), m_app(app), m_addDialog(addDialog), m_model(device)
+CDevView::CDevView(CDevDoc& device, const IRunState& run, CCommandSet& commands,
+                   CDevCellDlg& addDialog, QWidget* parent)
+    : QWidget(parent), m_device(device), m_run(run), m_commands(commands), m_addDialog(addDialog),
+      m_model(device)
 {
     m_pTree = new QTreeView(this);
     m_pTree->setModel(&m_model);
@@ -62,10 +65,8 @@ CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWi
         if (m_model.ItemOf(index) == nullptr)
             return;
         // While masters poll, the value column is edited in place.
-        if (index.column() == CDevModel::COL_VALUE && m_app.IsRunning())
-            OnEditValueInPlace();
-        else
-            OnEditCell();
+        const bool inPlace = index.column() == CDevModel::COL_VALUE && m_run.IsRunning();
+        TriggerIfEnabled(inPlace ? ID_CELL_EDIT_VALUE : ID_CELL_EDIT);
     });
     m_pTree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -80,6 +81,12 @@ CDevView::CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWi
         menu->popup(m_pTree->viewport()->mapToGlobal(pos));
     });
     connect(&m_model, &QAbstractItemModel::modelReset, this, &CDevView::ExpandGroups);
+    // What the window offers the commands follows its selection.
+    connect(m_pTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CDevView::commandStateChanged);
+    connect(m_pTree->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CDevView::commandStateChanged);
+    connect(&m_model, &QAbstractItemModel::modelReset, this, &CDevView::commandStateChanged);
     ExpandGroups();
 }
 
@@ -91,7 +98,7 @@ void CDevView::OnInitialUpdate()
 
 void CDevView::ExpandGroups()
 {
-    for (int type = 0; type < 4; ++type)
+    for (int type = 0; type < CDevModel::kGroupCount; ++type)
         m_pTree->expand(m_model.GroupIndex(type));
 }
 
@@ -119,7 +126,7 @@ CDevView::~CDevView()
 
 bool CDevView::IsHex() const
 {
-    return m_app.GetSettings().EDITHEX != 0;
+    return m_run.GetSettings().EDITHEX != 0;
 }
 
 CDevItem* CDevView::GetSelectedItem() const
@@ -149,40 +156,52 @@ void CDevView::SelectItem(const CDevItem* item)
     m_pTree->scrollTo(index);
 }
 
-bool CDevView::CanEdit() const
+void CDevView::OfferState(SCommandState& state) const
 {
-    return GetSelectedItem() != nullptr && !m_app.IsRunning();
+    state.bCellWindow = true;
+    state.bCellCurrent = GetSelectedItem() != nullptr;
+    const QModelIndexList rows = m_pTree->selectionModel()->selectedRows();
+    state.bCellsSelected = std::any_of(rows.begin(), rows.end(), [this](const QModelIndex& row) {
+        return m_model.ItemOf(row) != nullptr;
+    });
 }
 
-bool CDevView::CanAdd() const
+void CDevView::RunCommand(CommandId id)
 {
-    return !m_app.IsRunning();
+    switch (id) {
+    case ID_CELL_EDIT: OnEditCell(); break;
+    case ID_CELL_EDIT_VALUE: OnEditValueInPlace(); break;
+    case ID_CELL_ADD: OnAddCell(); break;
+    case ID_CELL_ADD_RANGE: OnAddRange(); break;
+    case ID_CELL_DUPLICATE: OnDuplicate(); break;
+    case ID_CELL_GO_TO: OnGoToAddress(); break;
+    case ID_CELL_GRAPH: OnGraph(); break;
+    case ID_CELL_DELETE: OnDeleteCell(); break;
+    default: break;
+    }
 }
 
-bool CDevView::CanEditValue() const
+void CDevView::TriggerIfEnabled(CommandId id)
 {
-    return GetSelectedItem() != nullptr;
-}
-
-bool CDevView::CanGraph() const
-{
-    return GetSelectedItem() != nullptr;
+    QAction* action = m_commands.Action(id);
+    if (action->isEnabled())
+        action->trigger();
 }
 
 void CDevView::OnEditCell()
 {
     CDevItem* item = GetSelectedItem();
-    if (item == nullptr || !CanEditValue())
+    if (item == nullptr)
         return;
-    const bool running = m_app.IsRunning();
+    const bool running = m_run.IsRunning();
     CDevCellDlg dialog(IsHex(), this);
     dialog.SetFields({ item->GetType(), item->GetId(), item->GetDesc(), item->GetAddr(),
                        item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() });
     const auto mode = running ? CDevCellDlg::Mode::Value : CDevCellDlg::Mode::Edit;
-    if (dialog.Open(m_device, mode) != QDialog::Accepted)
+    if (dialog.Open(m_device, mode, IsHex()) != QDialog::Accepted)
         return;
     // The emulator may have started or stopped while the dialog was open.
-    if (mode == CDevCellDlg::Mode::Value || m_app.IsRunning())
+    if (mode == CDevCellDlg::Mode::Value || m_run.IsRunning())
         SetCellValue(item, dialog.GetFields().wValue);
     else
         m_device.EditItem(item, dialog.GetFields());
@@ -208,10 +227,7 @@ QString CDevView::SetCellValue(CDevItem* item, std::uint16_t value)
 
 void CDevView::OnAddCell()
 {
-    if (!CanAdd())
-        return;
-    m_addDialog.SetHex(IsHex());
-    if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New) != QDialog::Accepted)
+    if (m_addDialog.Open(m_device, CDevCellDlg::Mode::New, IsHex()) != QDialog::Accepted)
         return;
     CDevItem* item = m_device.AddItem(m_addDialog.GetFields());
     SelectItem(item);
@@ -219,8 +235,6 @@ void CDevView::OnAddCell()
 
 void CDevView::OnAddRange()
 {
-    if (!CanAdd())
-        return;
     CCellRangeDlg dialog(m_device, IsHex(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -231,7 +245,7 @@ void CDevView::OnAddRange()
 void CDevView::OnDuplicate()
 {
     const std::vector<CDevItem*> items = GetSelectedItems();
-    if (items.empty() || !CanAdd())
+    if (items.empty())
         return;
     std::vector<CDevItem*> copies;
     const std::string refusal = m_device.DuplicateItems(items, &copies);
@@ -279,32 +293,26 @@ void CDevView::OnGraph()
 
 void CDevView::OnDeleteCell()
 {
-    if (!CanEdit())
-        return;
     for (CDevItem* item : GetSelectedItems())
         m_device.DeleteItem(item);
 }
 
 QMenu* CDevView::BuildContextMenu()
 {
+    // The commands' own actions: the command set keeps their states.
     auto* menu = new QMenu(QStringLiteral("Для устройств"), this);
-    QAction* edit = menu->addAction(QStringLiteral("Изменить\tEnter"), this, &CDevView::OnEditCell);
-    edit->setEnabled(CanEditValue());
-    menu->setDefaultAction(edit);
-    menu->addAction(QStringLiteral("Изменить значение\tF2"), this, &CDevView::OnEditValueInPlace)
-        ->setEnabled(CanEditValue());
-    menu->addAction(QStringLiteral("Добавить\tIns"), this, &CDevView::OnAddCell)
-        ->setEnabled(CanAdd());
-    menu->addAction(QStringLiteral("Добавить диапазон..."), this, &CDevView::OnAddRange)
-        ->setEnabled(CanAdd());
-    menu->addAction(QStringLiteral("Дублировать\tCtrl+D"), this, &CDevView::OnDuplicate)
-        ->setEnabled(CanAdd() && !GetSelectedItems().empty());
+    const auto add = [this, menu](CommandId id) { menu->addAction(m_commands.Action(id)); };
+    add(ID_CELL_EDIT);
+    menu->setDefaultAction(m_commands.Action(ID_CELL_EDIT));
+    add(ID_CELL_EDIT_VALUE);
+    add(ID_CELL_ADD);
+    add(ID_CELL_ADD_RANGE);
+    add(ID_CELL_DUPLICATE);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Перейти к адресу...\tCtrl+G"), this, &CDevView::OnGoToAddress);
-    menu->addAction(QStringLiteral("График\tG"), this, &CDevView::OnGraph)->setEnabled(CanGraph());
+    add(ID_CELL_GO_TO);
+    add(ID_CELL_GRAPH);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Удалить\tDel"), this, &CDevView::OnDeleteCell)
-        ->setEnabled(CanEdit());
+    add(ID_CELL_DELETE);
     menu->addSeparator();
     menu->addAction(QStringLiteral("Отмена"));
     return menu;
@@ -325,23 +333,23 @@ bool CDevView::eventFilter(QObject* watched, QEvent* event)
             return false;
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
-        void (CDevView::*command)() = nullptr;
+        std::optional<CommandId> command;
         switch (key->key()) {
         case Qt::Key_Return:
-        case Qt::Key_Enter: command = &CDevView::OnEditCell; break;
-        case Qt::Key_F2: command = &CDevView::OnEditValueInPlace; break;
-        case Qt::Key_Insert: command = &CDevView::OnAddCell; break;
-        case Qt::Key_G: command = ctrl ? &CDevView::OnGoToAddress : &CDevView::OnGraph; break;
+        case Qt::Key_Enter: command = ID_CELL_EDIT; break;
+        case Qt::Key_F2: command = ID_CELL_EDIT_VALUE; break;
+        case Qt::Key_Insert: command = ID_CELL_ADD; break;
+        case Qt::Key_G: command = ctrl ? ID_CELL_GO_TO : ID_CELL_GRAPH; break;
         case Qt::Key_D:
             if (ctrl)
-                command = &CDevView::OnDuplicate;
+                command = ID_CELL_DUPLICATE;
             break;
-        case Qt::Key_Delete: command = &CDevView::OnDeleteCell; break;
+        case Qt::Key_Delete: command = ID_CELL_DELETE; break;
         default: break;
         }
-        if (command != nullptr) {
+        if (command) {
             if (!key->isAutoRepeat())
-                (this->*command)();
+                TriggerIfEnabled(*command);
             return true;
         }
     }

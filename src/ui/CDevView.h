@@ -2,6 +2,7 @@
 
 #include "ui/CDevModel.h"
 #include "ui/IChildView.h"
+#include "ui/ICommandTarget.h"
 
 #include <QWidget>
 
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-class QAction;
 class QMenu;
 class QTreeView;
 
@@ -18,7 +18,7 @@ namespace korvex {
 class CDevCellDlg;
 class CDevDoc;
 class CDevItem;
-class CKorvexApp;
+class IRunState;
 
 // A device's window content: its cells in a tree with columns. Enter or a
 // double-click edits the selected cell, Ins adds one, G opens its graph,
@@ -27,13 +27,19 @@ class CKorvexApp;
 // at an address, and F2 (or a double-click on it while the emulator runs)
 // edits a value in place. While the emulator runs only values change: Enter
 // opens the dialog with the value alone. The context menu "Для устройств"
-// offers the same. User-interface thread.
-class CDevView final : public QWidget, public IChildView
+// offers the same. Each of these is a command of the command set, enabled
+// from what the window offers (OfferState; commandStateChanged tells when
+// that may have changed); keys and menu trigger the command, which the main
+// window hands to the active window (RunCommand). User-interface thread.
+class CDevView final : public QWidget, public IChildView, public ICommandTarget
 {
+    Q_OBJECT
+
 public:
     // addDialog: the one add dialog of the program, which remembers what was
     // typed from one use to the next.
-    CDevView(CDevDoc& device, CKorvexApp& app, CDevCellDlg& addDialog, QWidget* parent = nullptr);
+    CDevView(CDevDoc& device, const IRunState& run, CCommandSet& commands, CDevCellDlg& addDialog,
+             QWidget* parent = nullptr);
     ~CDevView() override;
 
     CDevModel& Model() { return m_model; }
@@ -45,21 +51,6 @@ public:
     // Makes the cell's row current and the only one selected, and shows it.
     void SelectItem(const CDevItem* item);
 
-    // The commands; each does nothing while it is disabled.
-    void OnEditCell();
-    void OnEditValueInPlace();
-    void OnAddCell();
-    void OnAddRange();
-    void OnDuplicate();
-    void OnGoToAddress();
-    void OnGraph();
-    void OnDeleteCell();
-    // Editing a cell's fields, adding and deleting: the emulator stopped.
-    bool CanEdit() const;
-    bool CanAdd() const;
-    // A value alone: any time.
-    bool CanEditValue() const;
-    bool CanGraph() const;
     // The context menu with the states of the moment; the caller owns it.
     QMenu* BuildContextMenu();
 
@@ -72,17 +63,34 @@ public:
     static std::array<int, CDevModel::COL_COUNT> ColumnWidths(int width);
 
     void OnInitialUpdate() override;
+    // ICommandTarget: the cell commands.
+    void OfferState(SCommandState& state) const override;
+    void RunCommand(CommandId id) override;
+
+signals:
+    void commandStateChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnEditCell();
+    void OnEditValueInPlace();
+    void OnAddCell();
+    void OnAddRange();
+    void OnDuplicate();
+    void OnGoToAddress();
+    void OnGraph();
+    void OnDeleteCell();
+
+    void TriggerIfEnabled(CommandId id);
     void FitColumns();
     void ExpandGroups();
     bool IsHex() const;
 
     CDevDoc& m_device;
-    CKorvexApp& m_app;
+    const IRunState& m_run;
+    CCommandSet& m_commands;
     CDevCellDlg& m_addDialog;
     CDevModel m_model;
     QTreeView* m_pTree{ nullptr };

@@ -26,7 +26,7 @@
 #include "ui/CSetupLogsDlg.h"
 #include "ui/CSetupSerialDlg.h"
 #include "ui/FileDialogs.h"
-#include "ui/IEditTarget.h"
+#include "ui/ICommandTarget.h"
 #include "ui/Manual.h"
 #include "ui/UiText.h"
 
@@ -53,8 +53,27 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvex {
+namespace {
+
+// The window's first size, as far as a screen has room for it.
+constexpr QSize kFirstSize(1100, 720);
+constexpr double kMaxScreenShare = 0.95;
+constexpr int kToolBarIconSize = 32;
+constexpr int kStateLabelWidth = 100;
+// The highest address a MODBUS slave may have.
+constexpr int kMaxSlaveAddr = 247;
+
+// The commands the active child window carries out, when it offers them.
+constexpr CommandId kChildCommands[] = {
+    ID_EDIT_COPY,      ID_EDIT_CUT,        ID_EDIT_PASTE, ID_EDIT_UNDO,
+    ID_CELL_EDIT,      ID_CELL_EDIT_VALUE, ID_CELL_ADD,   ID_CELL_ADD_RANGE,
+    ID_CELL_DUPLICATE, ID_CELL_GO_TO,      ID_CELL_GRAPH, ID_CELL_DELETE,
+};
+
+} // namespace
 
 CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* parent)
     : QMainWindow(parent), m_runtime(runtime), m_pLog(log)
@@ -75,9 +94,9 @@ CMainFrame::CMainFrame(CKorvexRuntime& runtime, CLineLogFile* log, QWidget* pare
     UpdateStatus();
     UpdateCommands();
     // The first size fits a small screen too.
-    QSize size(1100, 720);
+    QSize size = kFirstSize;
     if (const QScreen* shown = screen())
-        size = size.boundedTo(shown->availableGeometry().size() * 0.95);
+        size = size.boundedTo(shown->availableGeometry().size() * kMaxScreenShare);
     resize(size);
 }
 
@@ -89,6 +108,7 @@ CMainFrame::~CMainFrame()
     for (QObject* sender : std::initializer_list<QObject*>{ m_pDevDbBar, m_pProtoBar, m_pToolBar,
                                                             m_pMdiArea, statusBar() })
         disconnect(sender, nullptr, this, nullptr);
+    m_runtime.Project().SetRecentListener(nullptr);
     CKorvexApp& app = m_runtime.App();
     app.RemoveSessionObserver(this);
     app.RemoveDocListener(this);
@@ -130,10 +150,8 @@ void CMainFrame::CreateActions()
     on(ID_HELP_FILE, &CMainFrame::OnHelpFile);
     on(ID_ABOUT, &CMainFrame::OnAbout);
     connect(c.Action(ID_CLEAR_LOG), &QAction::triggered, this, [this] { m_pProtoBar->ClearLog(); });
-    connect(c.Action(ID_VIEW_STATUSBAR), &QAction::triggered, this, [this] {
-        statusBar()->setVisible(!statusBar()->isVisible());
-        UpdateCommands();
-    });
+    connect(c.Action(ID_VIEW_STATUSBAR), &QAction::triggered, this,
+            [this] { statusBar()->setVisible(!statusBar()->isVisible()); });
     connect(c.Action(ID_VIEW_DEVDB), &QAction::triggered, this,
             [this] { OnToggleDock(m_pDevDbBar, m_bShowDevDbBar); });
     connect(c.Action(ID_VIEW_PROTO), &QAction::triggered, this,
@@ -143,20 +161,16 @@ void CMainFrame::CreateActions()
     connect(c.Action(ID_WINDOW_TILE), &QAction::triggered, this,
             [this] { m_pMdiArea->tileSubWindows(); });
     on(ID_WINDOW_ARRANGE, &CMainFrame::OnArrangeIcons);
-    // The accelerators of the commands that have no menu entry; they act on
-    // the current child window when it offers them.
-    using EditAction = IEditTarget::EditAction;
-    for (const auto& [id, action] :
-         { std::pair{ ID_EDIT_COPY, EditAction::Copy }, std::pair{ ID_EDIT_CUT, EditAction::Cut },
-           std::pair{ ID_EDIT_PASTE, EditAction::Paste },
-           std::pair{ ID_EDIT_UNDO, EditAction::Undo } }) {
-        addAction(c.Action(id));
-        connect(c.Action(id), &QAction::triggered, this, [this, action = action] {
-            if (IEditTarget* target = CurrentEditTarget())
-                target->DoEdit(action);
-            UpdateCommands();
+    // One action per command whatever the window: the active child window
+    // carries it out. The edit commands have no menu entry, only their
+    // accelerators; the device window's keys are its own.
+    for (const CommandId id : kChildCommands)
+        connect(c.Action(id), &QAction::triggered, this, [this, id] {
+            if (ICommandTarget* target = CurrentTarget())
+                target->RunCommand(id);
         });
-    }
+    for (const CommandId id : { ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE, ID_EDIT_UNDO })
+        addAction(c.Action(id));
 }
 
 void CMainFrame::CreateMenus()
@@ -214,7 +228,7 @@ void CMainFrame::CreateToolBar()
     CCommandSet& c = *m_pCommands;
     m_pToolBar = addToolBar(QStringLiteral("Панель инструментов"));
     m_pToolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_pToolBar->setIconSize(QSize(32, 32));
+    m_pToolBar->setIconSize(QSize(kToolBarIconSize, kToolBarIconSize));
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_pToolBar->addAction(c.Action(ID_NEW_PROJECT));
     m_pToolBar->addAction(c.Action(ID_OPEN_PROJECT));
@@ -229,15 +243,17 @@ void CMainFrame::CreateToolBar()
     m_pToolBar->addAction(c.Action(ID_UI_PARAMS));
     m_pToolBar->addSeparator();
     m_pToolBar->addAction(c.Action(ID_ABOUT));
-    connect(m_pToolBar, &QToolBar::visibilityChanged, this, [this] { UpdateCommands(); });
+    connect(m_pToolBar, &QToolBar::visibilityChanged, this, &CMainFrame::UpdateCommands);
 }
 
 void CMainFrame::CreateStatusBar()
 {
     statusBar()->showMessage(QStringLiteral("Готов"));
     m_pStateLabel = new QLabel(this);
-    m_pStateLabel->setMinimumWidth(100);
+    m_pStateLabel->setMinimumWidth(kStateLabelWidth);
     statusBar()->addPermanentWidget(m_pStateLabel);
+    // The status bar has no signal of its own for being shown or hidden.
+    statusBar()->installEventFilter(this);
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (text.isEmpty())
             statusBar()->showMessage(QStringLiteral("Готов"));
@@ -258,16 +274,14 @@ void CMainFrame::CreateDockWindows()
     m_pProtoBar->setVisible(m_bShowProtoBar);
     for (QDockWidget* dock :
          { static_cast<QDockWidget*>(m_pDevDbBar), static_cast<QDockWidget*>(m_pProtoBar) })
-        connect(dock, &QDockWidget::visibilityChanged, this, [this] { UpdateCommands(); });
-    connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, [this] { UpdateCommands(); });
-    connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, [this] { UpdateCommands(); });
-    connect(m_pDevDbBar, &CDevDbBar::openRequested, this, [this] {
-        // Enter and a double-click also bring an open window to the front
-        // while the emulator runs.
-        m_runtime.Project().OnOpenSelected();
-        UpdateCommands();
-    });
-    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, [this] { UpdateCommands(); });
+        connect(dock, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, &CMainFrame::UpdateCommands);
+    // Enter and a double-click also bring an open window to the front while
+    // the emulator runs.
+    connect(m_pDevDbBar, &CDevDbBar::openRequested, this,
+            [this] { m_runtime.Project().OnOpenSelected(); });
+    connect(m_pMdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::UpdateCommands);
     // At start-up the tree has the keyboard focus.
     m_pDevDbBar->View()->setFocus();
 }
@@ -278,18 +292,24 @@ void CMainFrame::CreateDocumentFrames()
     auto save = [this] { SaveSettings(); };
     // One add dialog for the whole run: it remembers what was typed.
     m_pAddCellDlg = std::make_unique<CDevCellDlg>(settings.EDITHEX != 0, this);
+    // The window commands follow the child windows shown and hidden, the
+    // commands a child offers what it says it offers.
     auto deviceView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
         auto* device = dynamic_cast<CDevDoc*>(&doc);
         if (device == nullptr)
             return nullptr;
-        return new CDevView(*device, m_runtime.App(), *m_pAddCellDlg, &frame);
+        auto* view = new CDevView(*device, m_runtime.App(), *m_pCommands, *m_pAddCellDlg, &frame);
+        connect(view, &CDevView::commandStateChanged, this, &CMainFrame::UpdateCommands);
+        frame.installEventFilter(this);
+        return view;
     };
     auto scriptView = [this](CDocument& doc, CChildFrame& frame) -> QWidget* {
         auto* script = dynamic_cast<CScriptDoc*>(&doc);
         if (script == nullptr)
             return nullptr;
         auto* view = new CScriptFrame(*script, &frame);
-        view->SetEditStateListener([this] { UpdateCommands(); });
+        connect(view, &CScriptFrame::commandStateChanged, this, &CMainFrame::UpdateCommands);
+        frame.installEventFilter(this);
         return view;
     };
     m_pDevFrames = std::make_unique<CDocFrames>(*m_pMdiArea, settings.CHILDSTATE, save, deviceView);
@@ -315,6 +335,12 @@ void CMainFrame::WireCore()
     });
     app.AddSessionObserver(this);
     app.AddDocListener(this);
+    // A project opened or saved under its name enters the list: the title
+    // names it at once (the document's own title change is posted).
+    project.SetRecentListener([this] {
+        UpdateRecentMenu();
+        UpdateTitle();
+    });
     app.SetMessageHandler([this](const std::string& text) {
         QMessageBox::warning(this, QStringLiteral("Korvex"), Qs(text));
     });
@@ -358,9 +384,6 @@ void CMainFrame::OpenStartupProject(const QString& path)
     } else {
         project.OnNewProject();
     }
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 // ---- States ------------------------------------------------------------------------
@@ -382,22 +405,17 @@ SCommandState CMainFrame::CollectState() const
     for (QMdiSubWindow* sub : m_pMdiArea->subWindowList())
         if (sub->isVisible())
             ++s.nChildWindows;
-    if (const IEditTarget* target = CurrentEditTarget()) {
-        const IEditTarget::SEditState edit = target->GetEditState();
-        s.bCanUndo = edit.bCanUndo;
-        s.bCanCut = edit.bCanCut;
-        s.bCanCopy = edit.bCanCopy;
-        s.bCanPaste = edit.bCanPaste;
-    }
+    if (const ICommandTarget* target = CurrentTarget())
+        target->OfferState(s);
     return s;
 }
 
-IEditTarget* CMainFrame::CurrentEditTarget() const
+ICommandTarget* CMainFrame::CurrentTarget() const
 {
     QMdiSubWindow* sub = m_pMdiArea->currentSubWindow();
     if (sub == nullptr || !sub->isVisible())
         return nullptr;
-    return dynamic_cast<IEditTarget*>(sub->widget());
+    return dynamic_cast<ICommandTarget*>(sub->widget());
 }
 
 void CMainFrame::UpdateCommands()
@@ -415,11 +433,12 @@ QString CMainFrame::GetStatusText() const
     const SSettings& s = app.GetSettings();
     static const char parity[] = { 'N', 'O', 'E', 'M', 'S' };
     static const char* const stop[] = { "1", "1,5", "2" };
-    const QString line = QStringLiteral("%1 %2%3%4")
-                             .arg(s.BAUD)
-                             .arg(s.DATABIT)
-                             .arg(QLatin1Char(s.PARITY < 5 ? parity[s.PARITY] : '?'))
-                             .arg(QLatin1String(s.STOPBIT < 3 ? stop[s.STOPBIT] : "?"));
+    const QString line =
+        QStringLiteral("%1 %2%3%4")
+            .arg(s.BAUD)
+            .arg(s.DATABIT)
+            .arg(QLatin1Char(s.PARITY < std::size(parity) ? parity[s.PARITY] : '?'))
+            .arg(QLatin1String(s.STOPBIT < std::size(stop) ? stop[s.STOPBIT] : "?"));
     if (m_runtime.IsServingVirtual())
         return QStringLiteral("Работает: виртуальный порт %1, %2")
             .arg(Qs(m_runtime.GetVirtualPath()), line);
@@ -512,11 +531,11 @@ void CMainFrame::OnDocumentOpened(CDocument& doc)
         CChildFrame* child = m_pScriptFrames->FrameOf(*script);
         QPointer<CScriptFrame> view =
             child != nullptr ? qobject_cast<CScriptFrame*>(child->widget()) : nullptr;
-        script->SetLogSink([this, script, view](const SScriptLogRecord& rec) {
-            // MAXLOGS as it is when the line arrives.
+        script->SetLogBatchSink([this, script, view](const CScriptDoc::LogBatch& batch) {
+            // MAXLOGS as it is when the lines arrive.
             if (view)
-                view->AddLogLine(rec, m_runtime.App().GetSettings().MAXLOGS);
-            WriteScriptLine(*script, FormatScriptLogLine(script->GetTitle(), rec));
+                view->AddLogBatch(batch, m_runtime.App().GetSettings().MAXLOGS);
+            WriteScriptLines(*script, batch);
         });
         script->SetFrontHandler([view] {
             if (view)
@@ -526,10 +545,15 @@ void CMainFrame::OnDocumentOpened(CDocument& doc)
     }
 }
 
-void CMainFrame::WriteScriptLine(CScriptDoc&, const std::string& line)
+void CMainFrame::WriteScriptLines(const CScriptDoc& doc, const std::vector<SScriptLogRecord>& batch)
 {
-    if (m_pLog != nullptr)
-        m_pLog->Write(line);
+    if (m_pLog == nullptr)
+        return;
+    std::vector<std::string> lines;
+    lines.reserve(batch.size());
+    for (const SScriptLogRecord& rec : batch)
+        lines.push_back(FormatScriptLogLine(doc.GetTitle(), rec));
+    m_pLog->Write(lines);
 }
 
 void CMainFrame::OnModifiedChanged(CDocument& doc)
@@ -572,6 +596,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event)
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // The status bar and the child windows, shown or hidden (the docks tell
+    // by their signal).
+    const bool dock = watched == m_pDevDbBar || watched == m_pProtoBar;
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && !dock)
+        UpdateCommands();
     // A dock resized while the window keeps its size was sized by the user.
     if (event->type() == QEvent::Resize && !m_bRestoringDocks && size() == m_szFrame) {
         const QSize docked = static_cast<QResizeEvent*>(event)->size();
@@ -627,8 +656,6 @@ void CMainFrame::SaveSettings()
 void CMainFrame::OnNewProject()
 {
     m_runtime.Project().OnNewProject();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnNewDevice()
@@ -642,7 +669,7 @@ void CMainFrame::OnNewDevice()
     // has: both offered, both checked.
     CKorvexApp& app = m_runtime.App();
     int addr = 1;
-    while (addr < 247 && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
+    while (addr < kMaxSlaveAddr && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
         ++addr;
     CChgDevIdDlg dialog(Ss(QFileInfo(path).completeBaseName().toUpper()),
                         static_cast<std::uint8_t>(addr), app.GetSettings().EDITHEX != 0, this);
@@ -674,25 +701,16 @@ void CMainFrame::OnOpenProject()
     if (path.isEmpty())
         return;
     m_runtime.Project().OnOpenProject(Ss(path));
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnOpenRecent(int index)
 {
     m_runtime.Project().OnOpenRecentProject(static_cast<std::size_t>(index));
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnSaveAll()
 {
     m_runtime.Project().OnSaveAll();
-    UpdateRecentMenu();
-    UpdateTitle();
-    UpdateCommands();
 }
 
 void CMainFrame::OnAddDevice()
@@ -701,7 +719,6 @@ void CMainFrame::OnAddDevice()
                                  QStringLiteral("Файлы устройств (*.kvxd)"), false);
     if (!path.isEmpty())
         m_runtime.Project().OnAddDevice(Ss(path));
-    UpdateCommands();
 }
 
 void CMainFrame::OnAddScript()
@@ -710,19 +727,16 @@ void CMainFrame::OnAddScript()
                                  QStringLiteral("Файлы скриптов (*.kvxs)"), false);
     if (!path.isEmpty())
         m_runtime.Project().OnAddScript(Ss(path));
-    UpdateCommands();
 }
 
 void CMainFrame::OnRemoveFromProject()
 {
     m_runtime.Project().OnRemoveFromProject();
-    UpdateCommands();
 }
 
 void CMainFrame::OnOpenSelected()
 {
     m_runtime.Project().OnOpenSelected();
-    UpdateCommands();
 }
 
 void CMainFrame::OnChangeDevId()
@@ -735,7 +749,6 @@ void CMainFrame::OnChangeDevId()
                         m_runtime.App().GetSettings().EDITHEX != 0, this);
     if (dialog.exec() == QDialog::Accepted)
         device->ChangeIdAndAddress(dialog.GetId(), dialog.GetAddr());
-    UpdateCommands();
 }
 
 void CMainFrame::OnFaults()
@@ -753,11 +766,14 @@ void CMainFrame::OnFaults()
 void CMainFrame::OnStart()
 {
     if (!m_runtime.Start()) {
+        // The title's first letter is a Latin O, as the Windows program
+        // shows it.
         QMessageBox::warning(this, QStringLiteral("Oшибка"), Qs(m_runtime.GetLastError()));
         m_runtime.Stop();
     }
+    // The port opens after the session has told its start: only now does
+    // the status know which port serves.
     UpdateStatus();
-    UpdateCommands();
 }
 
 void CMainFrame::OnStop()
@@ -776,9 +792,11 @@ void CMainFrame::OnPortParams()
     SPortSettings chosen = app.GetSettings();
     dialog.Apply(chosen);
     m_runtime.ChoosePort(chosen.PORT);
+    // The dialog's part of the settings only: assigned through the port
+    // settings' base, the record keeps the rest (logs, number formats,
+    // CHILDSTATE) as it is.
     static_cast<SPortSettings&>(app.GetSettings()) = chosen;
     SaveSettings();
-    UpdateStatus();
 }
 
 void CMainFrame::OnUiParams()
@@ -797,7 +815,6 @@ void CMainFrame::OnToggleToolBar()
     m_bShowToolBar = !m_pToolBar->isVisible();
     m_pToolBar->setVisible(m_bShowToolBar);
     SaveSettings();
-    UpdateCommands();
 }
 
 void CMainFrame::OnToggleDock(QWidget* dock, bool& flag)
@@ -805,7 +822,6 @@ void CMainFrame::OnToggleDock(QWidget* dock, bool& flag)
     flag = !dock->isVisible();
     dock->setVisible(flag);
     SaveSettings();
-    UpdateCommands();
 }
 
 void CMainFrame::OnHelpFile()

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QMdiArea;
@@ -18,17 +19,22 @@ namespace korvex {
 
 class CDevCellDlg;
 class CDevDbBar;
-class IEditTarget;
 class CDocFrames;
 class CKorvexRuntime;
 class CLineLogFile;
 class CProtoBar;
 class CScriptDoc;
+class ICommandTarget;
+struct SScriptLogRecord;
 
 // The main window: the menus, the toolbar, the status bar, the project tree
 // bar and the protocol log bar around the area of the device and script
 // windows. Every command is an action of the command set; their states are
-// set in one place (UpdateCommands) on the events that change them.
+// set in one place (UpdateCommands), which follows the events that change
+// them: the session's start and stop, the documents' modified flags, the
+// tree's selection, the log's first row and its clearing, the bars and the
+// child windows shown or hidden, the active child window and what it offers.
+// The commands a child window offers (edit, cells) go to the active one.
 // User-interface thread.
 class CMainFrame final : public QMainWindow, public ISessionObserver, public IDocListener
 {
@@ -61,11 +67,6 @@ public:
     QString GetStatusText() const;
     // Replaces the file dialogs (tests).
     void SetFilePrompt(FilePrompt prompt) { m_fnFilePrompt = std::move(prompt); }
-
-    SCommandState CollectState() const;
-    // The current child window's widget when it offers the edit commands.
-    IEditTarget* CurrentEditTarget() const;
-    void UpdateCommands();
 
     // ISessionObserver.
     void OnSessionStarted() override;
@@ -117,7 +118,11 @@ private:
     void UpdateWindowMenu();
     void UpdateTitle();
     void UpdateStatus();
-    void WriteScriptLine(CScriptDoc& doc, const std::string& line);
+    SCommandState CollectState() const;
+    // The current child window's widget when it offers commands.
+    ICommandTarget* CurrentTarget() const;
+    void UpdateCommands();
+    void WriteScriptLines(const CScriptDoc& doc, const std::vector<SScriptLogRecord>& batch);
     // Gives the docks back the size the user gave them, as far as the window
     // has room beside the area of the child windows: squeezed by a small
     // window, they would otherwise stay narrow when it grows again.

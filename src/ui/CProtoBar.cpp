@@ -57,9 +57,6 @@ CProtoBar::CProtoBar(CCommandSet& commands, QWidget* parent)
     m_pMenu->addSeparator();
     m_pMenu->addAction(QStringLiteral("Отмена"));
 
-    m_flushTimer.setSingleShot(true);
-    connect(&m_flushTimer, &QTimer::timeout, this, &CProtoBar::Flush);
-
     m_pView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_pView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { m_pMenu->popup(m_pView->viewport()->mapToGlobal(pos)); });
@@ -72,18 +69,18 @@ void CProtoBar::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
     const bool wasEmpty = GetLineCount() == 0;
     m_arPending.insert(m_arPending.end(), batch.begin(), batch.end());
     m_nMaxLines = maxLines;
-    if (!m_sinceFlush.isValid() || m_sinceFlush.elapsed() >= kFlushInterval)
-        Flush();
-    else if (!m_flushTimer.isActive())
-        m_flushTimer.start(static_cast<int>(kFlushInterval - m_sinceFlush.elapsed()));
+    m_throttle.Request();
     if (wasEmpty)
         emit lineCountChanged();
 }
 
 void CProtoBar::Flush()
 {
-    m_flushTimer.stop();
-    m_sinceFlush.start();
+    m_throttle.Flush();
+}
+
+void CProtoBar::InsertPending()
+{
     if (m_arPending.empty())
         return;
     CProtoFeed::Batch batch;

@@ -2,10 +2,9 @@
 
 #include "core/CProtoFeed.h"
 #include "ui/CProtoLogModel.h"
+#include "ui/CRepaintThrottle.h"
 
 #include <QDockWidget>
-#include <QElapsedTimer>
-#include <QTimer>
 
 class QMenu;
 class QTableView;
@@ -58,13 +57,13 @@ signals:
     void lineCountChanged();
 
 private:
+    void InsertPending();
     void OnSaveLog();
 
     CProtoLogModel m_model;
     CProtoFeed::Batch m_arPending;
     int m_nMaxLines{ 0 };
-    QElapsedTimer m_sinceFlush;
-    QTimer m_flushTimer;
+    CRepaintThrottle m_throttle{ kFlushInterval, [this] { InsertPending(); } };
     QTableView* m_pView{ nullptr };
     QMenu* m_pMenu{ nullptr };
 };

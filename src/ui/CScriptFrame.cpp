@@ -29,17 +29,16 @@ CScriptFrame::CScriptFrame(CScriptDoc& doc, CChildFrame* frame)
     m_pLog->installEventFilter(this);
 
     connect(m_pLog, &CDebugView::lineChosen, m_pEditor, &CScriptView::SelectLine);
-    connect(m_pEditor, &QPlainTextEdit::undoAvailable, this, &CScriptFrame::EditStateChanged);
-    connect(m_pEditor, &QPlainTextEdit::copyAvailable, this, &CScriptFrame::EditStateChanged);
+    connect(m_pEditor, &QPlainTextEdit::undoAvailable, this, &CScriptFrame::commandStateChanged);
+    connect(m_pEditor, &QPlainTextEdit::copyAvailable, this, &CScriptFrame::commandStateChanged);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-            &CScriptFrame::EditStateChanged);
+            &CScriptFrame::commandStateChanged);
 }
 
 CScriptFrame::~CScriptFrame()
 {
     // The panes go after this object's members: nothing they send on their
     // way out may reach it.
-    m_fnEditListener = nullptr;
     m_pEditor->removeEventFilter(this);
     m_pLog->removeEventFilter(this);
     m_pEditor->disconnect(this);
@@ -63,9 +62,9 @@ void CScriptFrame::OnInitialUpdate()
     m_pEditor->SetScriptText(m_doc.GetText());
 }
 
-void CScriptFrame::AddLogLine(const SScriptLogRecord& rec, int maxLines)
+void CScriptFrame::AddLogBatch(const CScriptDoc::LogBatch& batch, int maxLines)
 {
-    m_pLog->AddLine(rec, maxLines);
+    m_pLog->AddBatch(batch, maxLines);
 }
 
 void CScriptFrame::BringToFront()
@@ -75,54 +74,29 @@ void CScriptFrame::BringToFront()
     m_pLog->setFocus(Qt::OtherFocusReason);
 }
 
-IEditTarget::SEditState CScriptFrame::GetEditState() const
+void CScriptFrame::OfferState(SCommandState& state) const
 {
-    SEditState state;
     // Only the editor acts on the commands, and only while it is the pane
     // the keys go to.
     if (!m_pEditor->hasFocus())
-        return state;
+        return;
     const bool selection = m_pEditor->textCursor().hasSelection();
     const bool editable = !m_pEditor->isReadOnly();
     state.bCanUndo = editable && m_pEditor->document()->isUndoAvailable();
     state.bCanCut = editable && selection;
     state.bCanCopy = selection;
     state.bCanPaste = m_pEditor->canPaste();
-    return state;
 }
 
-void CScriptFrame::DoEdit(EditAction action)
+void CScriptFrame::RunCommand(CommandId id)
 {
-    const SEditState state = GetEditState();
-    switch (action) {
-    case EditAction::Undo:
-        if (state.bCanUndo)
-            m_pEditor->undo();
-        break;
-    case EditAction::Cut:
-        if (state.bCanCut)
-            m_pEditor->cut();
-        break;
-    case EditAction::Copy:
-        if (state.bCanCopy)
-            m_pEditor->copy();
-        break;
-    case EditAction::Paste:
-        if (state.bCanPaste)
-            m_pEditor->paste();
-        break;
+    switch (id) {
+    case ID_EDIT_UNDO: m_pEditor->undo(); break;
+    case ID_EDIT_CUT: m_pEditor->cut(); break;
+    case ID_EDIT_COPY: m_pEditor->copy(); break;
+    case ID_EDIT_PASTE: m_pEditor->paste(); break;
+    default: break;
     }
-}
-
-void CScriptFrame::SetEditStateListener(std::function<void()> listener)
-{
-    m_fnEditListener = std::move(listener);
-}
-
-void CScriptFrame::EditStateChanged()
-{
-    if (m_fnEditListener)
-        m_fnEditListener();
 }
 
 bool CScriptFrame::eventFilter(QObject* watched, QEvent* event)
@@ -131,7 +105,7 @@ bool CScriptFrame::eventFilter(QObject* watched, QEvent* event)
     case QEvent::FocusIn:
     case QEvent::FocusOut:
         if (watched == m_pEditor)
-            EditStateChanged();
+            emit commandStateChanged();
         break;
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QStyle>
 
+#include <algorithm>
 #include <array>
 
 namespace korvex {
@@ -34,16 +35,34 @@ QIcon CScriptLogModel::LevelIcon(int level)
     return icon;
 }
 
-void CScriptLogModel::AddLine(const SScriptLogRecord& rec, const QString& time, int maxLines)
+CScriptLogModel::SRow CScriptLogModel::MakeRow(const SScriptLogRecord& rec, const QString& time)
 {
-    if (maxLines > 0 && GetLineCount() >= maxLines) {
-        beginRemoveRows(QModelIndex(), 0, 0);
-        m_rows.pop_front();
+    return { rec.nLevel, Qs(rec.strText), rec.nLine, time };
+}
+
+void CScriptLogModel::AddRows(std::vector<SRow> rows, int maxLines)
+{
+    // Row by row the rule is: at the limit, the oldest row goes first. For
+    // the batch: how long the list ends, so how many rows go, of the old ones
+    // and of the new ones.
+    const std::size_t oldCount = m_rows.size();
+    std::size_t length = oldCount + rows.size();
+    if (maxLines > 0)
+        length = std::max(oldCount, std::min(length, static_cast<std::size_t>(maxLines)));
+    const std::size_t removed = oldCount + rows.size() - length;
+    const std::size_t removeOld = std::min(removed, oldCount);
+    const std::size_t skipNew = removed - removeOld;
+    if (removeOld > 0) {
+        beginRemoveRows(QModelIndex(), 0, static_cast<int>(removeOld) - 1);
+        m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(removeOld));
         endRemoveRows();
     }
-    const int row = GetLineCount();
-    beginInsertRows(QModelIndex(), row, row);
-    m_rows.push_back({ rec.nLevel, Qs(rec.strText), rec.nLine, time });
+    if (skipNew >= rows.size())
+        return;
+    const int first = GetLineCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size() - skipNew) - 1);
+    for (auto it = rows.begin() + static_cast<std::ptrdiff_t>(skipNew); it != rows.end(); ++it)
+        m_rows.push_back(std::move(*it));
     endInsertRows();
 }
 

@@ -6,12 +6,14 @@
 #include <QIcon>
 
 #include <deque>
+#include <vector>
 
 namespace korvex {
 
 // The rows of a script's log: the text with the icon of its level, and the
 // local time the row was added. Each row keeps the zero-based source line
-// it refers to, or -1. At the limit each new row first drops the oldest one.
+// it refers to, or -1. Rows come in batches, each one removal of the oldest
+// rows and one insertion: at the limit each new row drops the oldest one.
 // User-interface thread.
 class CScriptLogModel final : public QAbstractTableModel
 {
@@ -36,10 +38,13 @@ public:
 
     explicit CScriptLogModel(QObject* parent = nullptr);
 
-    // Adds the record at the end, stamped with time ("HH:mm:ss"). maxLines 0
-    // (or less) keeps every row; a list already longer than a lowered limit
-    // keeps its length: one row goes per row that comes.
-    void AddLine(const SScriptLogRecord& rec, const QString& time, int maxLines);
+    // A row of the record, stamped with time ("HH:mm:ss").
+    static SRow MakeRow(const SScriptLogRecord& rec, const QString& time);
+
+    // Adds the rows at the end. maxLines 0 (or less) keeps every row; a list
+    // already longer than a lowered limit keeps its length: one row goes per
+    // row that comes. A batch longer than the limit shows its last rows.
+    void AddRows(std::vector<SRow> rows, int maxLines);
     void Clear();
     int GetLineCount() const { return static_cast<int>(m_rows.size()); }
     const SRow& Row(int row) const { return m_rows[static_cast<std::size_t>(row)]; }

@@ -1,5 +1,7 @@
 #include "ui/Commands.h"
 
+#include "files/TreeNode.h"
+
 #include <QAction>
 #include <QIcon>
 #include <QKeySequence>
@@ -94,6 +96,8 @@ const std::vector<SCommandText>& CommandTexts()
           nullptr,
           { QKeySequence(Qt::ALT | Qt::Key_X) },
           false },
+        // The tool tip's "эмуорятор" is the Windows program's, letter for
+        // letter.
         { ID_START,
           "&Запустить\tF5",
           "Запустить эмулятор на выбранном порту\nЗапустить эмуорятор",
@@ -192,6 +196,16 @@ const std::vector<SCommandText>& CommandTexts()
           nullptr,
           { QKeySequence(Qt::ALT | Qt::Key_Backspace), QKeySequence(Qt::CTRL | Qt::Key_Z) },
           false },
+        // The device window's commands: its context menu shows them, its
+        // keys are the window's own (CDevView), and they carry no prompt.
+        { ID_CELL_EDIT, "Изменить\tEnter", "", nullptr, {}, false },
+        { ID_CELL_EDIT_VALUE, "Изменить значение\tF2", "", nullptr, {}, false },
+        { ID_CELL_ADD, "Добавить\tIns", "", nullptr, {}, false },
+        { ID_CELL_ADD_RANGE, "Добавить диапазон...", "", nullptr, {}, false },
+        { ID_CELL_DUPLICATE, "Дублировать\tCtrl+D", "", nullptr, {}, false },
+        { ID_CELL_GO_TO, "Перейти к адресу...\tCtrl+G", "", nullptr, {}, false },
+        { ID_CELL_GRAPH, "График\tG", "", nullptr, {}, false },
+        { ID_CELL_DELETE, "Удалить\tDel", "", nullptr, {}, false },
     };
     return texts;
 }
@@ -236,7 +250,7 @@ QAction* CCommandSet::MenuVariant(CommandId id, const QString& text)
 bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
 {
     const bool stopped = !s.bRunning;
-    const bool fileNode = s.nSelectedKind == 1 || s.nSelectedKind == 2;
+    const bool fileNode = s.nSelectedKind == NODE_DEVICE || s.nSelectedKind == NODE_SCRIPT;
     switch (id) {
     case ID_NEW_PROJECT:
     case ID_OPEN_PROJECT:
@@ -252,7 +266,7 @@ bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
     case ID_OPEN_SELECTED: return stopped && fileNode;
     case ID_CHANGE_DEV_ID: return s.bTreeVisible && stopped;
     // Faults are for a running master to meet.
-    case ID_FAULTS: return s.bTreeVisible && s.nSelectedKind == 1;
+    case ID_FAULTS: return s.bTreeVisible && s.nSelectedKind == NODE_DEVICE;
     case ID_STOP: return s.bRunning;
     case ID_CLEAR_LOG: return s.bLogVisible && s.nLogLines > 0;
     case ID_WINDOW_CASCADE:
@@ -262,6 +276,16 @@ bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
     case ID_EDIT_CUT: return s.bCanCut;
     case ID_EDIT_PASTE: return s.bCanPaste;
     case ID_EDIT_UNDO: return s.bCanUndo;
+    // A cell's value changes any time, its other fields and the set of
+    // cells only while the emulator is stopped.
+    case ID_CELL_EDIT:
+    case ID_CELL_EDIT_VALUE:
+    case ID_CELL_GRAPH: return s.bCellCurrent;
+    case ID_CELL_ADD:
+    case ID_CELL_ADD_RANGE: return s.bCellWindow && stopped;
+    case ID_CELL_DUPLICATE: return s.bCellsSelected && stopped;
+    case ID_CELL_DELETE: return s.bCellCurrent && stopped;
+    case ID_CELL_GO_TO: return s.bCellWindow;
     default: return true;
     }
 }

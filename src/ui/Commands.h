@@ -48,6 +48,10 @@ enum CommandId : int
     ID_CELL_ADD = 32813,
     ID_CELL_DELETE = 32814,
     ID_CELL_GRAPH = 32821,
+    ID_CELL_EDIT_VALUE = 32831,
+    ID_CELL_ADD_RANGE = 32832,
+    ID_CELL_DUPLICATE = 32833,
+    ID_CELL_GO_TO = 32834,
     ID_CLEAR_SCRIPT_LOG = 32779,
 };
 
@@ -63,11 +67,15 @@ struct SCommandState
     bool bToolBarVisible{ true };
     bool bStatusBarVisible{ true };
     int nChildWindows{ 0 };
-    // What the active child window offers (the script editor).
+    // What the active child window offers: the script editor its edit
+    // commands, the device window its cells.
     bool bCanUndo{ false };
     bool bCanCut{ false };
     bool bCanCopy{ false };
     bool bCanPaste{ false };
+    bool bCellWindow{ false };    // the active window shows a device's cells
+    bool bCellCurrent{ false };   // its current row is a cell
+    bool bCellsSelected{ false }; // rows of cells are selected in it
 
     bool operator==(const SCommandState&) const = default;
 };
@@ -92,7 +100,6 @@ public:
 
     // The rule of each command.
     static bool IsEnabled(CommandId id, const SCommandState& s);
-    // The commands every menu, toolbar and accelerator carries.
 
 private:
     std::map<int, QAction*> m_actions;

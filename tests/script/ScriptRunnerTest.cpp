@@ -197,6 +197,25 @@ TEST_F(ScriptRunner, DocumentsJoinAndLeaveTheSession)
     h.app.OnStop();
 }
 
+// A script printing in a loop posts one task per batch, not per line: the
+// lines logged before the user-interface thread turns come together, in order.
+TEST_F(ScriptRunner, LinesLoggedMeanwhileComeInOneTask)
+{
+    CScriptDoc& doc = AddScript("");
+    h.poster.Pump(); // what the rig posted
+    std::vector<Strings> batches;
+    doc.SetLogBatchSink(
+        [&batches](const CScriptDoc::LogBatch& batch) { batches.push_back(Texts(batch)); });
+    std::thread([&doc] {
+        for (int i = 0; i < 3; ++i)
+            doc.Log(SL_INFORMATION, std::to_string(i), SScriptLogRecord::kNoLine);
+    }).join();
+    EXPECT_EQ(h.poster.Pump(), 1);
+    doc.Log(SL_ERROR, "3", 2);
+    EXPECT_EQ(h.poster.Pump(), 1);
+    EXPECT_EQ(batches, (std::vector<Strings>{ { "0|-1|0", "0|-1|1", "0|-1|2" }, { "2|2|3" } }));
+}
+
 TEST_F(ScriptRunner, RecordsPostedAfterTheDocumentIsGoneAreDropped)
 {
     CScriptDoc& doc = AddScript("MyObject.Print('late');");

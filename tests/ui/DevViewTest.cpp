@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QTest>
 #include <QTreeView>
 
@@ -103,18 +104,63 @@ TEST(DevView, RowsTextsAndLiveValues)
     EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_DESC), QStringLiteral("Расход, м3/ч"));
     EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_BOUNDS), QStringLiteral("0x0-0x32"));
     h.view->SelectItem(added);
-    h.view->OnDeleteCell();
+    h.Action(ID_CELL_DELETE)->trigger();
     EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 1);
 
     // While the emulator runs nothing is edited, added or deleted.
-    h.App().SetRunning(true);
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
     h.view->SelectItem(reg);
-    EXPECT_FALSE(h.view->CanEdit());
-    EXPECT_FALSE(h.view->CanAdd());
-    EXPECT_TRUE(h.view->CanGraph());
-    h.view->OnDeleteCell();
+    EXPECT_FALSE(h.Action(ID_CELL_DELETE)->isEnabled());
+    EXPECT_FALSE(h.Action(ID_CELL_ADD)->isEnabled());
+    EXPECT_TRUE(h.Action(ID_CELL_GRAPH)->isEnabled());
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QCoreApplication::sendEvent(h.view->Tree(), &del);
     EXPECT_EQ(model.rowCount(model.GroupIndex(HREG)), 1);
-    h.App().SetRunning(false);
+    h.Action(ID_STOP)->trigger();
+    h.device->SetModifiedFlag(false);
+}
+
+// The window's keys and its context menu are commands of the command set,
+// enabled from what the active window offers.
+TEST(DevView, KeysAndMenuAreCommandsOfTheActiveWindow)
+{
+    DevHarness h;
+    std::unique_ptr<QMenu> menu(h.view->BuildContextMenu());
+    EXPECT_EQ(MenuTexts(*menu),
+              QStringLiteral("Изменить\tEnter|Изменить значение\tF2|Добавить\tIns|"
+                             "Добавить диапазон...|Дублировать\tCtrl+D|-|"
+                             "Перейти к адресу...\tCtrl+G|График\tG|-|Удалить\tDel|-|Отмена"));
+    EXPECT_EQ(menu->defaultAction(), h.Action(ID_CELL_EDIT));
+    // In the menu's order: edit, value, add, range, duplicate, go to, graph,
+    // delete.
+    const auto enabled = [&h] {
+        std::string on;
+        for (const CommandId id :
+             { ID_CELL_EDIT, ID_CELL_EDIT_VALUE, ID_CELL_ADD, ID_CELL_ADD_RANGE, ID_CELL_DUPLICATE,
+               ID_CELL_GO_TO, ID_CELL_GRAPH, ID_CELL_DELETE })
+            on += h.Action(id)->isEnabled() ? '1' : '0';
+        return on;
+    };
+    h.view->Tree()->selectionModel()->clear();
+    EXPECT_EQ(enabled(), "00110100");
+    CDevItem* p = h.device->FindItem(HREG, 0x10);
+    h.view->SelectItem(p);
+    EXPECT_EQ(enabled(), "11111111");
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
+    EXPECT_EQ(enabled(), "11000110");
+    h.Action(ID_STOP)->trigger();
+    // A repeat of a held key does nothing, the press acts.
+    for (const bool repeat : { true, false }) {
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(), repeat);
+        QCoreApplication::sendEvent(h.view->Tree(), &del);
+        EXPECT_EQ(h.device->FindItem(HREG, 0x10) != nullptr, repeat);
+    }
+    // Hidden, the window offers nothing; no window is left to arrange.
+    h.view->parentWidget()->close();
+    EXPECT_EQ(enabled(), "00000000");
+    EXPECT_FALSE(h.Action(ID_WINDOW_CASCADE)->isEnabled());
     h.device->SetModifiedFlag(false);
 }
 
@@ -156,7 +202,7 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     CDevCellDlg dialog(true);
     // The first new-cell opening applies the rules of its type, COIL.
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::New);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New, true);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Новая ячейка"));
     EXPECT_FALSE(dialog.MinEdit()->isEnabled());
     EXPECT_EQ(dialog.MaxEdit()->GetNumber(), 1);
@@ -210,13 +256,13 @@ TEST(CellDlg, TypeRulesMessagesInOrderAndMemory)
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.DescEdit()->text(), QStringLiteral("Ячейка N"));
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::New);
+    dialog.Open(*h.device, CDevCellDlg::Mode::New, true);
     EXPECT_EQ(dialog.IdEdit()->text(), QStringLiteral(" N "));
     EXPECT_EQ(dialog.AddrEdit()->GetNumber(), 0x20);
 
     // Edit mode: type, ID and address greyed.
     CloseNextModal();
-    dialog.Open(*h.device, CDevCellDlg::Mode::Edit);
+    dialog.Open(*h.device, CDevCellDlg::Mode::Edit, true);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Изменение ячейки"));
     EXPECT_FALSE(dialog.TypeList()->isEnabled());
     EXPECT_FALSE(dialog.IdEdit()->isEnabled());
@@ -286,7 +332,7 @@ TEST(CellDialogs, RefuseNumbersThatDoNotFit)
         cell.accept();
         CloseNextModal();
     });
-    EXPECT_EQ(cell.Open(*h.device, CDevCellDlg::Mode::New), QDialog::Rejected);
+    EXPECT_EQ(cell.Open(*h.device, CDevCellDlg::Mode::New, true), QDialog::Rejected);
     EXPECT_EQ(cell.GetLastMessage(),
               QStringLiteral("Число 0x12345 не помещается в 16 бит (от 0x0 до 0xFFFF)!"));
     EXPECT_EQ(h.device->FindItem(HREG, 0x20), nullptr);
@@ -338,11 +384,11 @@ TEST(GraphDlg, OneWindowPerCellClosedWithItsCell)
     DevHarness h;
     CDevItem* reg = h.device->FindItem(HREG, 0x10);
     h.view->SelectItem(reg);
-    h.view->OnGraph();
+    h.Action(ID_CELL_GRAPH)->trigger();
     auto* graph = dynamic_cast<CGraphDlg*>(reg->GetGraphWnd());
     ASSERT_NE(graph, nullptr);
     EXPECT_EQ(graph->windowTitle(), QStringLiteral("График: Давление (P)"));
-    h.view->OnGraph(); // the same window
+    h.Action(ID_CELL_GRAPH)->trigger(); // the same window
     EXPECT_EQ(reg->GetGraphWnd(), graph);
     // A change announced takes a sample.
     const int before = graph->Graph().GetPointCount();
@@ -432,8 +478,8 @@ TEST(DevView, AValueEditedInPlaceReachesAPollingMaster)
     ASSERT_TRUE(h.App().IsRunning());
     CDevItem* p = h.device->FindItem(HREG, 0x10);
     h.view->SelectItem(p);
-    EXPECT_FALSE(h.view->CanEdit());
-    EXPECT_TRUE(h.view->CanEditValue());
+    EXPECT_FALSE(h.Action(ID_CELL_DELETE)->isEnabled());
+    EXPECT_TRUE(h.Action(ID_CELL_EDIT_VALUE)->isEnabled());
 
     std::atomic<bool> seen{ false };
     std::atomic<bool> stop{ false };

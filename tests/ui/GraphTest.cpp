@@ -50,12 +50,15 @@ TEST(Graph, SamplesExtendWhileTheValueHoldsAndTwoComePerChange)
     EXPECT_EQ(g.GetPoints()[2].ftTime, t0 + 3 * kFtSecond - kFtMillisecond);
     EXPECT_EQ(g.GetPoints()[2].dValue, 7);
     EXPECT_EQ(g.GetMax(), 7);
-    // At most 101 samples; the bounds never narrow.
+    // At most 101 samples: of the 124 taken the oldest 23 go, the first one
+    // kept is the change at 13 s; the bounds never narrow.
     for (int i = 0; i < 60; ++i) {
         cell.SetValue(static_cast<std::uint16_t>(10 + i % 2));
         dialog.Sample(t0 + (4 + i) * kFtSecond);
     }
-    EXPECT_EQ(g.GetPointCount(), CGraphWnd::kMaxPoints);
+    EXPECT_EQ(g.GetPointCount(), 101);
+    EXPECT_EQ(g.GetPoints().front().ftTime, t0 + 13 * kFtSecond);
+    EXPECT_EQ(g.GetLastPoint()->ftTime, t0 + 63 * kFtSecond);
     EXPECT_EQ(g.GetStart(), t0 - kFtSecond);
     EXPECT_EQ(g.GetMin(), 4);
     EXPECT_EQ(cell.GetGraphWnd(), nullptr); // the dialog here was not registered

@@ -21,6 +21,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -145,6 +146,36 @@ TEST(MainFrame, CommandStatesFollowTheMode)
     EXPECT_FALSE(h.Action(ID_VIEW_TOOLBAR)->isChecked());
     h.App().GetDevices().front()->SetModifiedFlag(false);
     h.Pump();
+}
+
+// What no mode decides follows its own event: the recent list, the child
+// windows shown or hidden, the status bar.
+TEST(MainFrame, StatesFollowTheirEvents)
+{
+    UiHarness h(false);
+    QMenu* recent = nullptr;
+    for (QMenu* menu : h.frame->findChildren<QMenu*>())
+        if (menu->title() == QStringLiteral("Последние проекты"))
+            recent = menu;
+    ASSERT_NE(recent, nullptr);
+    const QString path = QString::fromStdString(WriteProject(h.dir));
+    h.frame->OpenStartupProject(path);
+    EXPECT_TRUE(MenuTexts(*recent).startsWith(QStringLiteral("&1 ") + path))
+        << MenuTexts(*recent).toStdString();
+    h.Project().RemoveFromRecentFileList(0);
+    EXPECT_FALSE(MenuTexts(*recent).contains(path));
+
+    EXPECT_TRUE(h.Action(ID_WINDOW_TILE)->isEnabled());
+    for (QMdiSubWindow* sub : h.frame->MdiArea()->subWindowList())
+        sub->close();
+    EXPECT_FALSE(h.Action(ID_WINDOW_TILE)->isEnabled());
+
+    // The status bar's check mark follows the bar, whoever hides it.
+    h.frame->statusBar()->hide();
+    EXPECT_FALSE(h.Action(ID_VIEW_STATUSBAR)->isChecked());
+    h.Action(ID_VIEW_STATUSBAR)->trigger();
+    EXPECT_TRUE(h.frame->statusBar()->isVisible());
+    EXPECT_TRUE(h.Action(ID_VIEW_STATUSBAR)->isChecked());
 }
 
 TEST(MainFrame, StartUpOpensTheRecentProjectOrMakesANewOne)

@@ -106,6 +106,48 @@ TEST(ScriptLog, TheLimitDropsTheOldestRowAndZeroKeepsEverything)
     EXPECT_EQ(view.Model().Row(0).strText, QStringLiteral("3"));
 }
 
+// A batch of lines is one removal of the oldest rows and one insertion,
+// whatever its size; rows still waiting go with a clear.
+TEST(ScriptLog, ABatchIsOneRemovalAndOneInsertion)
+{
+    CDebugView view;
+    CScriptLogModel& model = view.Model();
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    int removals = 0;
+    int insertions = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, [&removals] { ++removals; });
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, [&insertions] { ++insertions; });
+    const auto add = [&view](int first, int last, int maxLines) {
+        CScriptDoc::LogBatch batch;
+        for (int n = first; n <= last; ++n)
+            batch.push_back(SScriptLogRecord::Make(SL_INFORMATION, std::to_string(n), -1));
+        view.AddBatch(batch, maxLines);
+        view.Flush();
+    };
+    add(1, 150, 200);
+    add(151, 260, 200);
+    ASSERT_EQ(view.GetLineCount(), 200);
+    EXPECT_EQ(model.Row(0).strText, QStringLiteral("61"));
+    EXPECT_EQ(model.Row(199).strText, QStringLiteral("260"));
+    EXPECT_EQ(removals, 1);
+    EXPECT_EQ(insertions, 2);
+    // Longer than the limit: its last rows replace every row.
+    add(261, 700, 200);
+    EXPECT_EQ(model.Row(0).strText, QStringLiteral("501"));
+    EXPECT_EQ(model.Row(199).strText, QStringLiteral("700"));
+    EXPECT_EQ(removals, 2);
+    EXPECT_EQ(insertions, 3);
+    // A lowered limit keeps the length.
+    add(701, 710, 100);
+    EXPECT_EQ(view.GetLineCount(), 200);
+    EXPECT_EQ(model.Row(0).strText, QStringLiteral("511"));
+
+    view.AddBatch({ SScriptLogRecord::Make(SL_INFORMATION, "late", -1) }, 0);
+    view.ClearLog();
+    view.Flush();
+    EXPECT_EQ(view.GetLineCount(), 0);
+}
+
 TEST(ScriptLog, RowsCarryTimeIconAndLineAndTheMenuClears)
 {
     CDebugView view;
