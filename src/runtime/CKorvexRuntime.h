@@ -1,8 +1,8 @@
 #pragma once
 
-#include "runtime/CQtPoster.h"
 #include "core/CKorvexApp.h"
 #include "files/CPrjManager.h"
+#include "runtime/CQtPoster.h"
 #include "serial/CAppPort.h"
 #include "serial/CSettingsStore.h"
 #include "serial/CVirtualLink.h"
@@ -79,11 +79,43 @@ public:
     CKorvexRuntime(const CKorvexRuntime&) = delete;
     CKorvexRuntime& operator=(const CKorvexRuntime&) = delete;
 
+    // The hub, for the programs' own wiring (korvex-cli's commands).
     CKorvexApp& App() { return m_app; }
     CPrjManager& Project() { return *m_pProject; }
     CSettingsStore& Store() { return m_store; }
     CAppPort& Port() { return m_port; }
     CDocTemplate& ScriptTemplate() { return *m_pScripts; }
+
+    // ---- What the windows use of the emulator ---------------------------------
+
+    const IRunState& RunState() const { return static_cast<const IProjectHost&>(m_app); }
+    bool IsRunning() const { return m_app.IsRunning(); }
+    // The record the settings dialogs edit; saved by SaveSettings.
+    SSettings& Settings() { return m_app.GetSettings(); }
+    void SetLineSink(CProtoFeed::Sink sink) { m_app.SetLineSink(std::move(sink)); }
+    void SetMessageHandler(CKorvexApp::MessageHandler handler)
+    {
+        m_app.SetMessageHandler(std::move(handler));
+    }
+    void AddSessionObserver(ISessionObserver* observer) { m_app.AddSessionObserver(observer); }
+    void RemoveSessionObserver(ISessionObserver* observer)
+    {
+        m_app.RemoveSessionObserver(observer);
+    }
+    void AddDocListener(IDocListener* listener) { m_app.AddDocListener(listener); }
+    void RemoveDocListener(IDocListener* listener) { m_app.RemoveDocListener(listener); }
+    bool IsAnyModified() const { return m_app.IsAnyModified(); }
+    void CloseAllDocuments() { m_app.CloseAllDocuments(); }
+    CDevDoc* FindDeviceByAddr(std::uint8_t addr) const { return m_app.FindDeviceByAddr(addr); }
+    CDevDoc* FindDeviceById(const std::string& id) const { return m_app.FindDeviceById(id); }
+    SFaultRules GetFaults(const CDevDoc* device) const { return m_app.GetFaults(device); }
+    std::string SetFaults(const CDevDoc* device, const std::string& rules)
+    {
+        return m_app.SetFaults(device, rules);
+    }
+    // The port list, enumerated anew with the settings' port chosen.
+    int RefreshPorts() { return m_app.RefreshPorts(); }
+    const std::vector<SSerInfo>& GetPorts() const { return m_app.GetPorts(); }
 
     // Loads the user's settings and recent projects, applies the options and
     // builds the port list (unless a port is named). Without a port named,

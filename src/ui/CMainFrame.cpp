@@ -109,13 +109,12 @@ CMainFrame::~CMainFrame()
                                                             m_pMdiArea, statusBar() })
         disconnect(sender, nullptr, this, nullptr);
     m_runtime.Project().SetRecentListener(nullptr);
-    CKorvexApp& app = m_runtime.App();
-    app.RemoveSessionObserver(this);
-    app.RemoveDocListener(this);
-    app.SetLineSink(nullptr);
+    m_runtime.RemoveSessionObserver(this);
+    m_runtime.RemoveDocListener(this);
+    m_runtime.SetLineSink(nullptr);
     // The documents go first: their windows live in this one. The graph
     // windows they close are deleted now, not by a loop that no longer runs.
-    app.CloseAllDocuments();
+    m_runtime.CloseAllDocuments();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     m_runtime.Project().GetDevTemplate().SetFrames(nullptr);
     m_runtime.ScriptTemplate().SetFrames(nullptr);
@@ -288,7 +287,7 @@ void CMainFrame::CreateDockWindows()
 
 void CMainFrame::CreateDocumentFrames()
 {
-    SSettings& settings = m_runtime.App().GetSettings();
+    SSettings& settings = m_runtime.Settings();
     auto save = [this] { SaveSettings(); };
     // One add dialog for the whole run: it remembers what was typed.
     m_pAddCellDlg = std::make_unique<CDevCellDlg>(settings.EDITHEX != 0, this);
@@ -298,7 +297,8 @@ void CMainFrame::CreateDocumentFrames()
         auto* device = dynamic_cast<CDevDoc*>(&doc);
         if (device == nullptr)
             return nullptr;
-        auto* view = new CDevView(*device, m_runtime.App(), *m_pCommands, *m_pAddCellDlg, &frame);
+        auto* view =
+            new CDevView(*device, m_runtime.RunState(), *m_pCommands, *m_pAddCellDlg, &frame);
         connect(view, &CDevView::commandStateChanged, this, &CMainFrame::UpdateCommands);
         frame.installEventFilter(this);
         return view;
@@ -321,10 +321,9 @@ void CMainFrame::CreateDocumentFrames()
 
 void CMainFrame::WireCore()
 {
-    CKorvexApp& app = m_runtime.App();
     CPrjManager& project = m_runtime.Project();
-    app.SetLineSink([this](const CProtoFeed::Batch& batch) {
-        m_pProtoBar->AddBatch(batch, m_runtime.App().GetSettings().MAXLOGP);
+    m_runtime.SetLineSink([this](const CProtoFeed::Batch& batch) {
+        m_pProtoBar->AddBatch(batch, m_runtime.Settings().MAXLOGP);
         if (m_pLog != nullptr) {
             std::vector<std::string> lines;
             lines.reserve(batch.size());
@@ -333,15 +332,15 @@ void CMainFrame::WireCore()
             m_pLog->Write(lines);
         }
     });
-    app.AddSessionObserver(this);
-    app.AddDocListener(this);
+    m_runtime.AddSessionObserver(this);
+    m_runtime.AddDocListener(this);
     // A project opened or saved under its name enters the list: the title
     // names it at once (the document's own title change is posted).
     project.SetRecentListener([this] {
         UpdateRecentMenu();
         UpdateTitle();
     });
-    app.SetMessageHandler([this](const std::string& text) {
+    m_runtime.SetMessageHandler([this](const std::string& text) {
         QMessageBox::warning(this, QStringLiteral("Korvex"), Qs(text));
     });
     project.SetSavePrompt([this](const std::string& text) {
@@ -390,14 +389,13 @@ void CMainFrame::OpenStartupProject(const QString& path)
 
 SCommandState CMainFrame::CollectState() const
 {
-    CKorvexApp& app = m_runtime.App();
     const CPrjManager& project = m_runtime.Project();
     SCommandState s;
-    s.bRunning = app.IsRunning();
+    s.bRunning = m_runtime.IsRunning();
     s.bTreeVisible = m_pDevDbBar->isVisible();
     const TreeNode* node = project.GetProjectTree().GetSelectedNode();
     s.nSelectedKind = node != nullptr ? node->byKind : -1;
-    s.bAnyModified = app.IsAnyModified();
+    s.bAnyModified = m_runtime.IsAnyModified();
     s.nLogLines = m_pProtoBar->GetLineCount();
     s.bLogVisible = m_pProtoBar->isVisible();
     s.bToolBarVisible = m_pToolBar->isVisible();
@@ -427,10 +425,9 @@ void CMainFrame::UpdateCommands()
 
 QString CMainFrame::GetStatusText() const
 {
-    CKorvexApp& app = m_runtime.App();
-    if (!app.IsRunning())
+    if (!m_runtime.IsRunning())
         return QStringLiteral("Остановлен");
-    const SSettings& s = app.GetSettings();
+    const SSettings& s = m_runtime.Settings();
     static const char parity[] = { 'N', 'O', 'E', 'M', 'S' };
     static const char* const stop[] = { "1", "1,5", "2" };
     const QString line =
@@ -534,7 +531,7 @@ void CMainFrame::OnDocumentOpened(CDocument& doc)
         script->SetLogBatchSink([this, script, view](const CScriptDoc::LogBatch& batch) {
             // MAXLOGS as it is when the lines arrive.
             if (view)
-                view->AddLogBatch(batch, m_runtime.App().GetSettings().MAXLOGS);
+                view->AddLogBatch(batch, m_runtime.Settings().MAXLOGS);
             WriteScriptLines(*script, batch);
         });
         script->SetFrontHandler([view] {
@@ -577,7 +574,7 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (m_runtime.App().IsRunning())
+    if (m_runtime.IsRunning())
         m_runtime.Stop();
     event->accept();
     // The program ends with its main window, graph windows open or not.
@@ -667,17 +664,17 @@ void CMainFrame::OnNewDevice()
         return;
     // The file's name as the ID, the first address no device of the project
     // has: both offered, both checked.
-    CKorvexApp& app = m_runtime.App();
     int addr = 1;
-    while (addr < kMaxSlaveAddr && app.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
+    while (addr < kMaxSlaveAddr &&
+           m_runtime.FindDeviceByAddr(static_cast<std::uint8_t>(addr)) != nullptr)
         ++addr;
     CChgDevIdDlg dialog(Ss(QFileInfo(path).completeBaseName().toUpper()),
-                        static_cast<std::uint8_t>(addr), app.GetSettings().EDITHEX != 0, this);
+                        static_cast<std::uint8_t>(addr), m_runtime.Settings().EDITHEX != 0, this);
     dialog.setWindowTitle(QStringLiteral("Новое устройство"));
-    dialog.SetIdCheck([&app](const std::string& id) {
+    dialog.SetIdCheck([this](const std::string& id) {
         if (id.find_first_not_of(" \t") == std::string::npos)
             return QStringLiteral("Не задан идентификатор устройства!");
-        if (app.FindDeviceById(id) != nullptr)
+        if (m_runtime.FindDeviceById(id) != nullptr)
             return QStringLiteral("Устройство с идентификатором %1 уже есть в проекте!")
                 .arg(Qs(id));
         return QString();
@@ -745,8 +742,8 @@ void CMainFrame::OnChangeDevId()
     CDevDoc* device = project.GetSelectedDevice();
     if (device == nullptr)
         return;
-    CChgDevIdDlg dialog(device->GetDevId(), device->GetDevAddr(),
-                        m_runtime.App().GetSettings().EDITHEX != 0, this);
+    CChgDevIdDlg dialog(device->GetDevId(), device->GetDevAddr(), m_runtime.Settings().EDITHEX != 0,
+                        this);
     if (dialog.exec() == QDialog::Accepted)
         device->ChangeIdAndAddress(dialog.GetId(), dialog.GetAddr());
 }
@@ -756,10 +753,10 @@ void CMainFrame::OnFaults()
     CDevDoc* device = m_runtime.Project().GetSelectedDevice();
     if (device == nullptr)
         return;
-    CKorvexApp& app = m_runtime.App();
     CFaultsDlg dialog(
-        device->GetDevId(), app.GetFaults(device),
-        [&app, device](const std::string& rules) { return app.SetFaults(device, rules); }, this);
+        device->GetDevId(), m_runtime.GetFaults(device),
+        [this, device](const std::string& rules) { return m_runtime.SetFaults(device, rules); },
+        this);
     dialog.exec();
 }
 
@@ -783,25 +780,25 @@ void CMainFrame::OnStop()
 
 void CMainFrame::OnPortParams()
 {
-    CKorvexApp& app = m_runtime.App();
-    app.RefreshPorts();
-    const std::string session = app.IsRunning() ? app.GetSettings().m_info.m_strComName : "";
-    CSetupSerialDlg dialog(app.GetPorts(), app.GetSettings(), session, this);
+    m_runtime.RefreshPorts();
+    const std::string session =
+        m_runtime.IsRunning() ? m_runtime.Settings().m_info.m_strComName : "";
+    CSetupSerialDlg dialog(m_runtime.GetPorts(), m_runtime.Settings(), session, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    SPortSettings chosen = app.GetSettings();
+    SPortSettings chosen = m_runtime.Settings();
     dialog.Apply(chosen);
     m_runtime.ChoosePort(chosen.PORT);
     // The dialog's part of the settings only: assigned through the port
     // settings' base, the record keeps the rest (logs, number formats,
     // CHILDSTATE) as it is.
-    static_cast<SPortSettings&>(app.GetSettings()) = chosen;
+    static_cast<SPortSettings&>(m_runtime.Settings()) = chosen;
     SaveSettings();
 }
 
 void CMainFrame::OnUiParams()
 {
-    SSettings& settings = m_runtime.App().GetSettings();
+    SSettings& settings = m_runtime.Settings();
     CSetupLogsDlg dialog(settings, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
