@@ -145,11 +145,10 @@ public:
         return m_faults.SetFaults(device, rules);
     }
     SFaultRules GetFaults(const CDevDoc* device) const { return m_faults.GetFaults(device); }
-    std::string GetFaultText(const CDevDoc* device) const { return m_faults.GetFaultText(device); }
     // "неисправности: delay=100,drop=5" for the device's tree label; empty
     // without faults.
     std::string GetFaultLabel(const CDevDoc* device) const { return m_faults.GetLabel(device); }
-    // Makes the faults' draws repeatable (tests).
+    // Makes the faults' random draws repeat from one run to the next.
     void SeedFaults(std::uint32_t seed) { m_faults.Seed(seed); }
     std::vector<CDevDoc*> GetDevices() const { return m_devices.GetDevices(); }
     // Sets the faults of the device with that ID from the rule text (empty:
@@ -166,7 +165,6 @@ public:
     {
         m_rx.InjectReceived(data, count);
     }
-    void OnRxData() { m_rx.OnRxData(); }
     void FlushReceive() { m_rx.FlushReceive(); }
     void SetEchoPossible(bool possible) override { m_rx.SetEchoPossible(possible); }
     void SendFrame(const std::uint8_t* frame, unsigned length) override

@@ -103,7 +103,7 @@ TEST_F(StrictFaultRun, StandardExceptionsAndTheServedCodes)
 
 TEST_F(StrictFaultRun, DroppedAndSilentAnswersCountedByTheMaster)
 {
-    Start({ "--fault", "PUMP1:drop=50", "--fault=GAUGE:off" });
+    Start({ "--fault", "PUMP1:drop=50", "--fault=GAUGE:off", "--fault-seed=1" });
     ModbusPtr ctx = Connect(1, 100);
     ASSERT_TRUE(ctx);
     int answered = 0;
@@ -159,6 +159,11 @@ TEST(StrictFaultOptions, BadFaultsAreUsageErrors)
     EXPECT_NE(unknown.strErr.find("Устройство с идентификатором \"PUMP9\" не найдено!"),
               std::string::npos)
         << unknown.strErr;
+    const auto seed =
+        RunProcess(KORVEX_CLI_PATH, { "run", "--virtual", "--fault-seed=-1", device });
+    EXPECT_EQ(seed.nExitCode, 2);
+    EXPECT_NE(seed.strErr.find("--fault-seed takes a whole number"), std::string::npos)
+        << seed.strErr;
 }
 
 TEST(StrictFaultOptions, DecodeStrict)

@@ -2,6 +2,7 @@
 // hand-pumped poster's clock stands still until a test moves it.
 
 #include "core/CDevDoc.h"
+#include "core/FaultRules.h"
 #include "support/CoreHarness.h"
 
 #include <gtest/gtest.h>
@@ -77,7 +78,7 @@ TEST_F(FaultRig, OffAndDropAnswerNothingAndDoNothing)
     EXPECT_EQ(Ask(kRead1), std::vector<Bytes>{ kAnswer1 });
     EXPECT_EQ(Lines(), (std::vector<std::string>{ kReadLine, kAnswerLine }));
     Faults("D1", "");
-    EXPECT_EQ(h.app.GetFaultText(&d1), "");
+    EXPECT_EQ(FormatFaultRules(h.app.GetFaults(&d1)), "");
     EXPECT_EQ(Ask(kRead1), std::vector<Bytes>{ kAnswer1 });
 }
 
@@ -196,7 +197,7 @@ TEST_F(FaultRig, LabelsErrorsAndForgottenDevices)
     EXPECT_EQ(faults.GetFaultLabel(&d1), "");
     Faults("D1", "drop=5, delay=7");
     EXPECT_EQ(faults.GetFaultLabel(&d1), "неисправности: delay=7,drop=5");
-    EXPECT_EQ(faults.GetFaultText(&d1), "delay=7,drop=5");
+    EXPECT_EQ(FormatFaultRules(faults.GetFaults(&d1)), "delay=7,drop=5");
     EXPECT_EQ(faults.GetFaultLabel(&d2), "");
     h.poster.Pump();
     EXPECT_EQ(told, std::vector<const CDevDoc*>{ &d1 });
@@ -206,16 +207,16 @@ TEST_F(FaultRig, LabelsErrorsAndForgottenDevices)
               "Правило \"drop=500\": вероятность P должна быть целым числом от 0 до 100");
     EXPECT_EQ(h.app.SetDeviceFaults("NOPE", "off"),
               "Устройство с идентификатором \"NOPE\" не найдено!");
-    EXPECT_EQ(faults.GetFaultText(&d1), "delay=7,drop=5");
+    EXPECT_EQ(FormatFaultRules(faults.GetFaults(&d1)), "delay=7,drop=5");
 
     // A device that goes away takes its faults with it.
     auto d3 = std::make_unique<CDevDoc>(h.app);
     d3->SetDevId("D3");
     const CDevDoc* gone = d3.get();
     Faults("D3", "off");
-    EXPECT_EQ(faults.GetFaultText(gone), "off");
+    EXPECT_EQ(FormatFaultRules(faults.GetFaults(gone)), "off");
     d3.reset();
-    EXPECT_EQ(faults.GetFaultText(gone), "");
+    EXPECT_EQ(FormatFaultRules(faults.GetFaults(gone)), "");
 }
 
 } // namespace

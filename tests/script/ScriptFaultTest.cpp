@@ -3,6 +3,7 @@
 #include "ScriptFixture.h"
 
 #include "core/CKorvexApp.h"
+#include "core/FaultRules.h"
 #include "script/CScripter.h"
 
 using namespace korvex;
@@ -15,7 +16,10 @@ const std::string kEnd = "1|-1|" + std::string(CScriptDoc::kEndLine);
 class ScriptFault : public ScriptTest
 {
 protected:
-    std::string FaultsOfPump() const { return h.app.GetFaultText(h.app.FindDeviceById("PUMP")); }
+    std::string FaultsOfPump() const
+    {
+        return FormatFaultRules(h.app.GetFaults(h.app.FindDeviceById("PUMP")));
+    }
 };
 
 TEST_F(ScriptFault, SetsAndClearsFaultsByIdOrAddress)

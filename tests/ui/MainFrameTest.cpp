@@ -3,6 +3,7 @@
 #include "UiHarness.h"
 #include "core/CDevDoc.h"
 #include "core/CFaultInjector.h"
+#include "core/FaultRules.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "ui/CChgDevIdDlg.h"
@@ -458,7 +459,7 @@ TEST(MainFrame, FaultsAreSetFromTheDialogAndShownInTheTree)
     });
     h.Action(ID_FAULTS)->trigger();
     CDevDoc* pump = h.Project().GetSelectedDevice();
-    EXPECT_EQ(h.App().GetFaultText(pump), "delay=20-30,drop=5");
+    EXPECT_EQ(FormatFaultRules(h.App().GetFaults(pump)), "delay=20-30,drop=5");
     h.Pump();
     EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
               QStringLiteral(".\\pump (ID=PUMP1, A=0x1) [неисправности: delay=20-30,drop=5]"));

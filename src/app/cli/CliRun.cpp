@@ -31,6 +31,7 @@ struct SRunOptions
     CKorvexRuntime::SOptions runtime;
     bool bHelp{ false };
     bool bSave{ false };
+    std::optional<std::uint32_t> faultSeed; // repeatable draws of the faults
     std::vector<std::string> files;
 };
 
@@ -39,12 +40,14 @@ void PrintRunUsage(std::FILE* out)
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--strict] [--fault ID:RULES]... [--save]\n"
+               "         [--dec-addr] [--dec-values] [--strict] [--fault ID:RULES]...\n"
+               "         [--fault-seed N] [--save]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port or --virtual the port and line settings of the user's\n"
                "settings are used; options override them for this run only.\n"
                "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
-               "separated by commas.\n",
+               "separated by commas. --fault-seed N makes their random draws the same\n"
+               "from one run to the next.\n",
                out);
 }
 
@@ -144,6 +147,13 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
                 !error.empty())
                 return "--fault " + *v + ": " + error;
             o.faults.push_back(fault);
+        } else if (is("--fault-seed")) {
+            const auto v = value("--fault-seed");
+            char* end = nullptr;
+            const unsigned long long seed = v ? std::strtoull(v->c_str(), &end, 10) : 0;
+            if (!v || v->empty() || *end != '\0' || seed > 0xFFFFFFFFull)
+                return "--fault-seed takes a whole number from 0 to 4294967295";
+            opts.faultSeed = static_cast<std::uint32_t>(seed);
         } else if (arg == "--save") {
             opts.bSave = true;
         } else if (is("--sys-root") || is("--dev-root")) {
@@ -268,6 +278,8 @@ int CliRun(int argc, char** argv)
         std::fprintf(stderr, "korvex-cli run: --fault: %s\n", faultError.c_str());
         return kExitUsage;
     }
+    if (opt.faultSeed)
+        app.SeedFaults(*opt.faultSeed);
 
     CStopWatcher stops(qapp);
     app.AddSessionObserver(&stops);
