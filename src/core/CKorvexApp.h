@@ -80,6 +80,13 @@ public:
     // read it through their hosts.
     SSettings& GetSettings() { return m_settings; }
     const SSettings& GetSettings() const override { return m_settings; }
+    // A change of the settings while the emulator may be answering: the
+    // port's thread reads them during a drain, so the change waits for the
+    // drain to end (the user-interface thread; no drain waits for it).
+    void ChangeSettings(const std::function<void(SSettings&)>& change)
+    {
+        m_rx.WhileIdle([&] { change(m_settings); });
+    }
 
     // ---- Observers ---------------------------------------------------------------
 
@@ -167,6 +174,8 @@ public:
     }
     void FlushReceive() { m_rx.FlushReceive(); }
     void SetEchoPossible(bool possible) override { m_rx.SetEchoPossible(possible); }
+    void SetTransportThread(ITransportThread* thread) override { m_rx.SetTransportThread(thread); }
+    void DrainReceived() override { m_rx.OnRxData(); }
     void SendFrame(const std::uint8_t* frame, unsigned length) override
     {
         m_rx.SendFrame(frame, length);

@@ -39,14 +39,18 @@ CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string&
 void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text)
 {
     std::lock_guard lock(m_csLines);
+    const auto queued = m_pending.find(std::this_thread::get_id());
     if (m_pPoster == nullptr) {
-        m_arPending.clear();
+        if (queued != m_pending.end())
+            m_pending.erase(queued);
         return;
     }
     m_arReady.push_back(MakeRecord(kind, device, address, text));
-    for (auto& rec : m_arPending)
-        m_arReady.push_back(std::move(rec));
-    m_arPending.clear();
+    if (queued != m_pending.end()) {
+        for (auto& rec : queued->second)
+            m_arReady.push_back(std::move(rec));
+        m_pending.erase(queued);
+    }
     if (!m_bPosted) {
         m_bPosted = true;
         m_pPoster->Post([this] { Deliver(); });
@@ -57,7 +61,7 @@ void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
                                const std::string& text)
 {
     std::lock_guard lock(m_csLines);
-    m_arPending.push_back(MakeRecord(kind, device, address, text));
+    m_pending[std::this_thread::get_id()].push_back(MakeRecord(kind, device, address, text));
 }
 
 void CProtoFeed::Deliver()

@@ -7,6 +7,8 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace korvex {
@@ -14,13 +16,16 @@ namespace korvex {
 class IUiPoster;
 
 // The protocol line feed: every protocol-log line enters here, from any
-// thread, and reaches the sink on the user-interface thread. Lines queued
-// while a frame is decoded follow that frame's line. The sink gets batches:
-// every record handed over since the last delivery, in order, one posted task
-// per batch however many lines come meanwhile.
+// thread, and reaches the sink on the user-interface thread. Lines a thread
+// queues while a frame is decoded follow that thread's next line, the
+// frame's: a request, its answer and their warnings enter together, and a
+// line of another thread (a script's, a delayed answer's) never lands
+// between them. The sink gets batches: every record handed over since the
+// last delivery, in order, one posted task per batch however many lines come
+// meanwhile.
 //
 // Threads: AddLine/AddLineQueued from any thread; the sink runs on the UI
-// thread. m_csLines guards m_arPending, m_arReady and m_bPosted, and keeps
+// thread. m_csLines guards m_pending, m_arReady and m_bPosted, and keeps
 // post-new-then-flush whole.
 class CProtoFeed final : public ILineSink
 {
@@ -60,7 +65,8 @@ private:
     void Deliver();
 
     std::recursive_mutex m_csLines;
-    std::vector<INTERNAL_ADDLINE> m_arPending; // queued, waiting for the next AddLine
+    // Queued by each thread, waiting for that thread's next AddLine.
+    std::unordered_map<std::thread::id, std::vector<INTERNAL_ADDLINE>> m_pending;
     Batch m_arReady;                           // handed over, not yet delivered
     bool m_bPosted{ false };                   // a delivery task is on its way
     IUiPoster* m_pPoster{ nullptr };

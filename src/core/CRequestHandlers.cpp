@@ -151,10 +151,15 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
         m_lines.AddLineQueued(LK_WARNING, answer.strDevice, req.byUnit, answer.fault.Describe());
         return;
     }
-    if (answer.fault.byException != 0)
+    if (answer.fault.byException != 0) {
         ans.exception = answer.fault.byException;
-    else
+    } else {
+        // One hold of the device's lock for the whole request: a script
+        // writing several cells at once is seen before or after, never
+        // halfway. The lines and the answer go out after it is released.
+        std::lock_guard lock(dev->Lock());
         Dispatch(ans, dev, req);
+    }
 
     if (ans.exception == 0) {
         answer.kind = SAnswerPdu::Kind::Normal;

@@ -28,8 +28,9 @@ struct SSettings;
 // faults do to the answer on its way (a spoiled CRC, a delay) travels in the
 // answer for the transport.
 //
-// Threads: the thread that drains the receive buffer, with its lock held;
-// lookups and value writes take the store's own locks.
+// Threads: the thread that drains the receive buffer, with its lock held.
+// Each request is handled under one hold of its device's lock (cells' locks
+// are taken under it, never the reverse).
 class CRequestHandlers final : public IPduHandler
 {
 public:

@@ -6,6 +6,7 @@
 #include "core/IDeviceLookup.h"
 #include "core/ILineSink.h"
 #include "core/ITransmitter.h"
+#include "core/ITransportThread.h"
 #include "core/IUiPoster.h"
 #include "core/SSettings.h"
 #include "core/Text.h"
@@ -35,11 +36,26 @@ void CRxPath::SetHandler(IPduHandler* handler)
 void CRxPath::OnReceive(const std::uint8_t* data, std::uint32_t count)
 {
     AppendReceived(data, count);
+    // The transport's own thread answers at once.
+    if (m_pThread.load() != nullptr)
+        OnRxData();
+    else
+        PostDrain();
 }
 
 void CRxPath::InjectReceived(const std::uint8_t* data, std::uint32_t count)
 {
     AppendReceived(data, count);
+    if (ITransportThread* thread = m_pThread.load())
+        thread->RequestDrain();
+    else
+        PostDrain();
+}
+
+void CRxPath::PostDrain()
+{
+    if (m_pPoster != nullptr)
+        m_pPoster->Post([this] { OnRxData(); });
 }
 
 void CRxPath::AppendReceived(const std::uint8_t* data, std::uint32_t count)
@@ -70,9 +86,6 @@ void CRxPath::AppendReceived(const std::uint8_t* data, std::uint32_t count)
                         StrFormat("Переполнение приёмного буфера: потеряно %u байт", lost));
     }
     m_rxBuffer.Append(data, count);
-
-    if (m_pPoster != nullptr)
-        m_pPoster->Post([this] { OnRxData(); });
 }
 
 void CRxPath::ResetReceive()
@@ -165,7 +178,8 @@ void CRxPath::SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::
 {
     if (length > kMaxTxFrame)
         return;
-    if (m_pPoster == nullptr) {
+    ITransportThread* thread = m_pThread.load();
+    if (thread == nullptr && m_pPoster == nullptr) {
         SendFrame(frame, length);
         if (sent)
             sent();
@@ -173,16 +187,21 @@ void CRxPath::SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::
     }
     // The frame goes through SendFrame when it leaves, so the echo test
     // compares with what was really sent last.
-    std::vector<std::uint8_t> copy(frame, frame + length);
-    m_pPoster->PostDelayed(std::chrono::milliseconds(delayMs),
-                           [this, alive = std::weak_ptr<int>(m_pAlive), epoch = m_nTxEpoch,
-                            copy = std::move(copy), sent = std::move(sent)] {
-                               if (alive.expired() || epoch != m_nTxEpoch)
-                                   return;
-                               SendFrame(copy.data(), static_cast<unsigned>(copy.size()));
-                               if (sent)
-                                   sent();
-                           });
+    auto task = [this, alive = std::weak_ptr<int>(m_pAlive), epoch = m_nTxEpoch.load(),
+                 copy = std::vector<std::uint8_t>(frame, frame + length), sent = std::move(sent)] {
+        if (alive.expired() || epoch != m_nTxEpoch.load())
+            return;
+        SendFrame(copy.data(), static_cast<unsigned>(copy.size()));
+        if (sent)
+            sent();
+    };
+    // Timed where the answers leave: the transport's thread, else the
+    // user-interface thread.
+    const std::chrono::milliseconds delay(delayMs);
+    if (thread != nullptr)
+        thread->RunLater(delay, std::move(task));
+    else
+        m_pPoster->PostDelayed(delay, std::move(task));
 }
 
 bool CRxPath::TakeEcho(const std::uint8_t* frame, unsigned length)

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -17,6 +18,7 @@ class ILineSink;
 class IPduHandler;
 class CRtuFramer;
 class ITransmitter;
+class ITransportThread;
 class IUiPoster;
 struct SSettings;
 
@@ -25,13 +27,16 @@ struct SSettings;
 // handlers), the last transmitted frame and its echo test, and the one
 // transmit path for complete frames.
 //
-// Threads: the drain (OnRxData) runs on the user-interface thread; OnReceive
-// on the serial reader thread; scripts call SendFrame and InjectReceived on
-// their own threads. The buffer's lock guards the buffer, m_nRxPos and
-// m_nScanFrom and is held for a whole drain; m_csLastTx guards the last
-// transmitted frame. Under the buffer lock the drain takes the other locks
-// one at a time, never nested. Delayed answers are sent by tasks on the
-// user-interface thread; m_nTxEpoch, changed there too, cancels them.
+// Threads: while a transport answers on a thread of its own (the serial
+// port's reader thread), OnReceive comes on that thread and drains there at
+// once, injected bytes are drained there too and delayed answers leave from
+// there: the user-interface thread is never on a request's path. Without one
+// (decode, a port that did not open) the drain is posted to the
+// user-interface thread. Scripts call SendFrame and InjectReceived on their
+// own threads. The buffer's lock guards the buffer, m_nRxPos and m_nScanFrom
+// and is held for a whole drain; m_csLastTx guards the last transmitted
+// frame. Under the buffer lock the drain takes the other locks one at a time,
+// never nested. m_nTxEpoch cancels the delayed answers not yet sent.
 class CRxPath final : public IFrameSender, public IEchoFilter
 {
 public:
@@ -48,13 +53,25 @@ public:
     // for the line; without one nothing is answered.
     void SetHandler(IPduHandler* handler);
     void SetTransmitter(ITransmitter* tx) { m_pTx.store(tx); }
+    // The transport that answers on its own thread, while it does (null:
+    // none, the user-interface thread drains).
+    void SetTransportThread(ITransportThread* thread) { m_pThread.store(thread); }
 
-    // The serial port's receive hook: appends the block and posts a drain.
+    // The port's receive hook: appends the block, then drains at once on the
+    // transport's thread, or posts the drain to the user-interface thread
+    // when no transport answers on its own.
     void OnReceive(const std::uint8_t* data, std::uint32_t count);
-    // The same for bytes a script injects as if a master had sent them.
+    // Bytes a script injects as if a master had sent them: appended, and the
+    // drain asked of the transport's thread (or posted).
     void InjectReceived(const std::uint8_t* data, std::uint32_t count);
     // The drain: cuts everything pending into frames and lines.
     void OnRxData();
+    // Runs change while no drain runs.
+    void WhileIdle(const std::function<void()>& change)
+    {
+        std::lock_guard lock(m_rxBuffer.Mutex());
+        change();
+    }
     // One drain step. scanHint, when given, carries how far the bytes are known
     // to start no frame from one waiting step to the next.
     unsigned ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
@@ -69,7 +86,7 @@ public:
     void SendFrameDelayed(const std::uint8_t* frame, unsigned length, std::uint32_t delayMs,
                           std::function<void()> sent) override;
     // Drops the delayed answers not yet sent (the session stops or starts).
-    void CancelDelayed() { ++m_nTxEpoch; }
+    void CancelDelayed() { m_nTxEpoch.fetch_add(1); }
     // Without an echo possible (a pseudo-terminal) no frame is an echo.
     bool TakeEcho(const std::uint8_t* frame, unsigned length) override;
     void SetEchoPossible(bool possible) { m_bEchoPossible.store(possible); }
@@ -77,6 +94,7 @@ public:
 
 private:
     void AppendReceived(const std::uint8_t* data, std::uint32_t count);
+    void PostDrain();
     std::string DeviceNameAt(std::uint8_t addr) const;
 
     const IDeviceLookup& m_devices;
@@ -86,6 +104,7 @@ private:
     IUiPoster* m_pPoster{ nullptr };
     std::unique_ptr<CRtuFramer> m_pFramer;
     std::atomic<ITransmitter*> m_pTx{ nullptr };
+    std::atomic<ITransportThread*> m_pThread{ nullptr };
 
     CRxBuffer m_rxBuffer;
     std::uint32_t m_nRxPos{ 0 }; // guarded by m_rxBuffer's lock
@@ -94,7 +113,7 @@ private:
     // Delayed sends check both before they run: the path still exists and no
     // cancel came in between.
     std::shared_ptr<int> m_pAlive{ std::make_shared<int>(0) };
-    std::uint64_t m_nTxEpoch{ 0 };
+    std::atomic<std::uint64_t> m_nTxEpoch{ 0 };
 
     mutable std::mutex m_csLastTx;
     std::uint8_t m_lastTx[kMaxTxFrame]{};

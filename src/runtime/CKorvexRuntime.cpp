@@ -223,7 +223,7 @@ std::string CKorvexRuntime::ApplyFaults(const std::vector<SFaultOption>& faults)
 
 void CKorvexRuntime::ChooseStrict(bool strict)
 {
-    m_app.GetSettings().MBSTRICT = strict ? 1 : 0;
+    m_app.ChangeSettings([strict](SSettings& s) { s.MBSTRICT = strict ? 1 : 0; });
     m_bStrictOverride = false;
 }
 

@@ -92,6 +92,11 @@ public:
     bool IsRunning() const { return m_app.IsRunning(); }
     // The record the settings dialogs edit; saved by SaveSettings.
     SSettings& Settings() { return m_app.GetSettings(); }
+    // Changes of the record go through here while the emulator may run.
+    void ChangeSettings(const std::function<void(SSettings&)>& change)
+    {
+        m_app.ChangeSettings(change);
+    }
     void SetLineSink(CProtoFeed::Sink sink) { m_app.SetLineSink(std::move(sink)); }
     void SetMessageHandler(CKorvexApp::MessageHandler handler)
     {

@@ -29,8 +29,13 @@ void CAppPort::SetModemControl(bool rtsOn, bool dtrOn)
 bool CAppPort::Open()
 {
     m_bReported.store(false);
+    // The first block may come as soon as the reader thread runs: it is
+    // answered there.
+    m_events.SetTransportThread(this);
     const bool opened = m_pVirtual != nullptr ? CSerialPort::OpenFd(m_pVirtual->GetMasterFd())
                                               : CSerialPort::Open();
+    if (!opened)
+        m_events.SetTransportThread(nullptr);
     // A reader thread that cannot start fails the open without a report;
     // the session must still hear of it, or it would run without a port.
     if (!opened && !m_bReported.load())
@@ -44,7 +49,18 @@ bool CAppPort::Open()
 
 void CAppPort::Close()
 {
+    m_events.SetTransportThread(nullptr);
     CSerialPort::Close();
+}
+
+void CAppPort::RequestDrain()
+{
+    RunOnReaderThread(std::chrono::milliseconds(0), [this] { m_events.DrainReceived(); });
+}
+
+void CAppPort::RunLater(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    RunOnReaderThread(delay, std::move(task));
 }
 
 void CAppPort::OnError(const char* format, ...)
@@ -59,12 +75,12 @@ void CAppPort::OnError(const char* format, ...)
 
 void CAppPort::OnReceive(const std::uint8_t* data, std::uint32_t count)
 {
-    // A virtual port keeps answers nobody read; once a new request is in, an
-    // answer still unread is stale and must not reach the master. The master
-    // has set the line up by now: whatever it leaves behind when it is killed
-    // must not look like the next master's set-up.
+    // A virtual port keeps answers nobody read; a new master must not get
+    // those of one that went. The master has set the line up by now:
+    // whatever it leaves behind when it is killed must not look like the next
+    // master's set-up.
     if (m_pVirtual != nullptr) {
-        m_pVirtual->DiscardUnread();
+        m_pVirtual->DropStaleAnswers();
         m_pVirtual->ForgetClientSpeed();
     }
     m_events.OnReceive(data, count);

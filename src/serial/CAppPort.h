@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/IPort.h"
+#include "core/ITransportThread.h"
 #include "serial/CSerialPort.h"
 
 #include <atomic>
@@ -10,12 +11,14 @@ namespace korvex {
 class IPortEvents;
 class CVirtualPort;
 
-// The application's serial port: received blocks go to the receive hook and
-// errors to the application's error hook (which posts the stop). Optionally
-// serves the master side of a virtual port instead of a named device.
+// The application's serial port: received blocks go to the receive path,
+// which answers them on the reader thread at once, and errors to the error
+// hook (which posts the stop). Optionally serves the master side of a
+// virtual port instead of a named device.
 //
-// Threads: Setup/Open/Close on the UI thread; the hooks on the reader thread.
-class CAppPort final : public CSerialPort, public IPort
+// Threads: Setup/Open/Close on the UI thread; the hooks and the tasks asked
+// for (drains, delayed answers) on the reader thread.
+class CAppPort final : public CSerialPort, public IPort, public ITransportThread
 {
 public:
     explicit CAppPort(IPortEvents& events);
@@ -29,6 +32,11 @@ public:
     void SetModemControl(bool rtsOn, bool dtrOn) override;
     bool Open() override;
     void Close() override;
+
+    // ITransportThread: the emulator answers on the reader thread while the
+    // port is open.
+    void RequestDrain() override;
+    void RunLater(std::chrono::milliseconds delay, std::function<void()> task) override;
 
 protected:
     void OnError(const char* format, ...) override __attribute__((format(printf, 2, 3)));

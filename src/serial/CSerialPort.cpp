@@ -408,6 +408,9 @@ bool CSerialPort::StopThread()
     RequestStop();
     m_thread.join();
     DrainWake();
+    // What the thread did not run is not run.
+    std::lock_guard lock(m_csTasks);
+    m_arTasks.clear();
     return true;
 }
 
@@ -447,6 +450,45 @@ void CSerialPort::DrainWake()
         return;
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t n = ::read(m_nWakeFd, &count, sizeof count);
+}
+
+// ---- Tasks --------------------------------------------------------------------
+
+void CSerialPort::RunOnReaderThread(std::chrono::milliseconds delay, std::function<void()> task)
+{
+    {
+        std::lock_guard lock(m_csTasks);
+        m_arTasks.push_back({ Clock::now() + delay, std::move(task) });
+    }
+    Wake();
+}
+
+CSerialPort::Clock::time_point CSerialPort::NextTaskDue(Clock::time_point limit)
+{
+    std::lock_guard lock(m_csTasks);
+    for (const STask& t : m_arTasks)
+        limit = std::min(limit, t.due);
+    return limit;
+}
+
+void CSerialPort::RunDueTasks()
+{
+    std::vector<std::function<void()>> due;
+    {
+        std::lock_guard lock(m_csTasks);
+        const Clock::time_point now = Clock::now();
+        // In the order they were asked for.
+        auto keep = m_arTasks.begin();
+        for (auto it = m_arTasks.begin(); it != m_arTasks.end(); ++it) {
+            if (it->due <= now)
+                due.push_back(std::move(it->task));
+            else
+                *keep++ = std::move(*it);
+        }
+        m_arTasks.erase(keep, m_arTasks.end());
+    }
+    for (auto& task : due)
+        CallHook([&task] { task(); });
 }
 
 // ---- Transmit -----------------------------------------------------------------
@@ -597,6 +639,7 @@ void CSerialPort::ReaderThread(SThreadParams params)
             deadline = std::min({ deadline, tLast + params.interval, tFirst + params.total });
         if (bModem && !bFailed)
             deadline = std::min(deadline, now + kModemPollTime);
+        deadline = NextTaskDue(deadline);
 
         pollfd fds[2] = {
             { m_nWakeFd, POLLIN, 0 },
@@ -662,6 +705,10 @@ void CSerialPort::ReaderThread(SThreadParams params)
             if (bEvent)
                 tEvent = now;
         }
+
+        // Drains asked for and answers held back: their frames are written
+        // below, in this turn.
+        RunDueTasks();
 
         if (!bFailed && !m_bWriteHalted) {
             bool bGone = false;

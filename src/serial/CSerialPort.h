@@ -8,11 +8,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <termios.h>
 #include <thread>
+#include <vector>
 
 namespace korvex {
 
@@ -25,7 +27,8 @@ namespace korvex {
 // thread alone reads from and writes to the device and calls the hooks, except
 // the OnError reports of Open, which run on the controlling thread.
 // Locks: m_csTx guards the transmit queue (m_arTx, m_nTxQueued) and the count
-// of accepted bytes not yet written (m_nTxPending). m_arOut and the modem-line
+// of accepted bytes not yet written (m_nTxPending); m_csTasks the tasks for
+// the reader thread. m_arOut and the modem-line
 // state belong to the reader thread; the controlling thread touches them only
 // while no reader thread runs.
 //
@@ -108,6 +111,10 @@ public:
     // nothing queued) unless the bytes accepted and not yet written plus count
     // stay below kTxBufferSize.
     bool Write(const std::uint8_t* data, std::uint32_t count) override;
+    // Runs task on the reader thread once delay has passed (zero: at its
+    // next turn), before the writes of that turn. Tasks still waiting when
+    // the thread ends are dropped. Any thread.
+    void RunOnReaderThread(std::chrono::milliseconds delay, std::function<void()> task);
 
     bool IsOpen() const { return m_nFd.load() >= 0; }
 
@@ -170,6 +177,9 @@ private:
     // Moves queued bytes to the write buffer when it is empty and writes what
     // it can. Returns true when bytes were written.
     bool PerformWrite(int fd, bool& bDeviceGone);
+    // The earliest due time of a task, or the limit given.
+    Clock::time_point NextTaskDue(Clock::time_point limit);
+    void RunDueTasks();
 
     // Line settings (controlling thread).
     std::string m_strName{ "ttyS0" };
@@ -211,8 +221,17 @@ private:
 
     std::atomic<std::uint64_t> m_nWriteCount{ 0 };
 
+    // Tasks for the reader thread, guarded by m_csTasks.
+    struct STask
+    {
+        Clock::time_point due;
+        std::function<void()> task;
+    };
+    std::mutex m_csTasks;
+    std::vector<STask> m_arTasks;
+
     // Reader thread.
-    int m_nWakeFd{ -1 }; // eventfd: stop and write requests
+    int m_nWakeFd{ -1 }; // eventfd: stop, write and task requests
     std::atomic<bool> m_bStop{ false };
     std::atomic<std::thread::id> m_readerId{};
     std::thread m_thread;

@@ -58,6 +58,7 @@ bool CVirtualPort::Create()
     m_nSlaveFd = slave;
     m_strSlavePath = path;
     m_tioRest = tio;
+    m_nClients = 0;
 
     // The watcher is best effort: without it a killed client's settings stay
     // until the next client's first request.
@@ -84,10 +85,18 @@ void CVirtualPort::Destroy()
     m_strSlavePath.clear();
 }
 
-void CVirtualPort::DiscardUnread()
+void CVirtualPort::DropStaleAnswers()
+{
+    // A new client's open is queued before its first request: whatever the
+    // watcher has not read yet is read here, before the request is answered.
+    std::lock_guard lock(m_csClients);
+    ReadClientEvents();
+}
+
+void CVirtualPort::FlushUnread()
 {
     // The slave's input queue holds the bytes written to the master. Flush
-    // only when something is there: a flush resets the queue under a master
+    // only when something is there: a flush resets the queue under a client
     // waiting in select(), which may then see it readable and read nothing
     // (libmodbus takes that for a closed connection).
     int unread = 0;
@@ -114,12 +123,54 @@ void CVirtualPort::Rest()
     tcsetattr(m_nSlaveFd, TCSANOW, &m_tioRest);
 }
 
-void CVirtualPort::WatchClients()
+bool CVirtualPort::ReadClientEvents()
 {
     // Opens and closes of open files: a descriptor shared by dup or fork is
     // one open. Our own slave descriptor was opened before the watch.
-    int clients = 0;
+    if (m_nWatchFd < 0)
+        return false;
     alignas(inotify_event) std::array<char, 4096> buffer;
+    bool closed = false;
+    bool opened = false;
+    ssize_t n = 0;
+    while ((n = ::read(m_nWatchFd, buffer.data(), buffer.size())) > 0) {
+        for (ssize_t pos = 0; pos < n;) {
+            inotify_event event{};
+            std::copy_n(buffer.data() + pos, sizeof event, reinterpret_cast<char*>(&event));
+            pos += static_cast<ssize_t>(sizeof event + event.len);
+            if ((event.mask & IN_IGNORED) != 0)
+                return false; // the slave path is gone
+            if ((event.mask & IN_OPEN) != 0) {
+                ++m_nClients;
+                opened = true;
+            }
+            if ((event.mask & IN_CLOSE) != 0) {
+                --m_nClients;
+                closed = true;
+            }
+            // Events were lost: the next close that follows puts it to rest,
+            // and a client may have opened.
+            if ((event.mask & IN_Q_OVERFLOW) != 0) {
+                m_nClients = 0;
+                opened = true;
+            }
+        }
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR)
+        return false;
+    if (closed && m_nClients <= 0) {
+        m_nClients = 0;
+        Rest();
+    }
+    // A new client gets no answer of one that went: those still unread are
+    // dropped as soon as its open is seen, before it can read them.
+    if (opened)
+        FlushUnread();
+    return true;
+}
+
+void CVirtualPort::WatchClients()
+{
     for (;;) {
         pollfd fds[2] = { { m_nStopFd, POLLIN, 0 }, { m_nWatchFd, POLLIN, 0 } };
         if (poll(fds, 2, -1) < 0) {
@@ -129,32 +180,9 @@ void CVirtualPort::WatchClients()
         }
         if (fds[0].revents != 0)
             return;
-        bool closed = false;
-        ssize_t n = 0;
-        while ((n = ::read(m_nWatchFd, buffer.data(), buffer.size())) > 0) {
-            for (ssize_t pos = 0; pos < n;) {
-                inotify_event event{};
-                std::copy_n(buffer.data() + pos, sizeof event, reinterpret_cast<char*>(&event));
-                pos += static_cast<ssize_t>(sizeof event + event.len);
-                if ((event.mask & IN_IGNORED) != 0)
-                    return; // the slave path is gone
-                if ((event.mask & IN_OPEN) != 0)
-                    ++clients;
-                if ((event.mask & IN_CLOSE) != 0) {
-                    --clients;
-                    closed = true;
-                }
-                // Events were lost: the next close that follows puts it to rest.
-                if ((event.mask & IN_Q_OVERFLOW) != 0)
-                    clients = 0;
-            }
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        std::lock_guard lock(m_csClients);
+        if (!ReadClientEvents())
             return;
-        if (closed && clients <= 0) {
-            clients = 0;
-            Rest();
-        }
     }
 }
 

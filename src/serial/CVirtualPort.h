@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <termios.h>
@@ -29,10 +30,11 @@ namespace korvex {
 // after the last client has closed it, and once a client has sent a request;
 // every client's set-up then changes something.
 //
-// Threads: Create and Destroy on the controlling thread; DiscardUnread and
-// ForgetClientSpeed on the serial reader thread; a watcher thread of the pair
-// follows the clients' opens and closes. m_csSlave orders the changes of the
-// slave's settings.
+// Threads: Create and Destroy on the controlling thread; DropStaleAnswers
+// and ForgetClientSpeed on the serial reader thread; a watcher thread of the
+// pair follows the clients' opens and closes. m_csSlave orders the changes of
+// the slave's settings; m_csClients guards the reading of the opens and
+// closes and their counts.
 class CVirtualPort
 {
 public:
@@ -53,8 +55,13 @@ public:
     int GetMasterFd() const { return m_nMasterFd; }
     // The device a client opens, for example /dev/pts/3; empty when not created.
     const std::string& GetSlavePath() const { return m_strSlavePath; }
-    // Drops what was written to the master and no client has read yet.
-    void DiscardUnread();
+    // A request has come: the opens not yet seen are seen now, before it is
+    // answered. When a client opens the slave, what was written before and
+    // no client read is stale (the answers of a client that went without
+    // reading them) and is dropped. Bytes the client may still read are
+    // never dropped: one that sends its next request before reading gets
+    // both answers, as on a line.
+    void DropStaleAnswers();
     // A request came, so the client has set the line up: its speed becomes
     // B0, and what the client leaves behind differs from any client's set-up.
     void ForgetClientSpeed();
@@ -63,6 +70,10 @@ private:
     // The watcher thread: counts the clients' opens and closes of the slave
     // path and puts the slave back to rest when the last client has gone.
     void WatchClients();
+    // Reads the opens and closes the watch has queued (m_csClients held);
+    // false when the watch has ended.
+    bool ReadClientEvents();
+    void FlushUnread();
     void Rest();
 
     int m_nMasterFd{ -1 };
@@ -72,6 +83,8 @@ private:
     std::string m_strSlavePath;
     termios m_tioRest{};
     std::mutex m_csSlave;
+    std::mutex m_csClients;
+    int m_nClients{ 0 };
     std::thread m_watcher;
 };
 

@@ -792,18 +792,17 @@ void CMainFrame::OnPortParams()
     // The dialog's part of the settings only: assigned through the port
     // settings' base, the record keeps the rest (logs, number formats,
     // CHILDSTATE) as it is.
-    static_cast<SPortSettings&>(m_runtime.Settings()) = chosen;
+    m_runtime.ChangeSettings([&chosen](SSettings& s) { static_cast<SPortSettings&>(s) = chosen; });
     SaveSettings();
 }
 
 void CMainFrame::OnUiParams()
 {
-    SSettings& settings = m_runtime.Settings();
-    CSetupLogsDlg dialog(settings, this);
+    CSetupLogsDlg dialog(m_runtime.Settings(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    dialog.Apply(settings);
-    m_runtime.ChooseStrict(settings.MBSTRICT != 0);
+    m_runtime.ChangeSettings([&dialog](SSettings& s) { dialog.Apply(s); });
+    m_runtime.ChooseStrict(m_runtime.Settings().MBSTRICT != 0);
     SaveSettings();
 }
 

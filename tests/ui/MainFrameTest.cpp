@@ -28,7 +28,12 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <modbus/modbus.h>
+
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 namespace korvex::test {
 namespace {
@@ -379,6 +384,63 @@ TEST(MainFrame, NewDeviceAndScriptFromTheFileMenu)
     const std::string project = ReadBytes(h.dir.File("p.kvxp"));
     EXPECT_NE(project.find(".\\meter.kvxd\r\n"), std::string::npos) << project;
     EXPECT_NE(project.find(".\\poll.kvxs\r\n"), std::string::npos) << project;
+}
+
+// The answer never waits for the windows: a master polling with a 500 ms
+// time-out gets every answer while the user-interface thread is busy for 2 s.
+TEST(MainFrame, AnswersDoNotWaitForTheWindows)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
+    std::atomic<int> answered{ 0 };
+    std::atomic<int> failed{ 0 };
+    std::atomic<bool> blocked{ false };
+    std::atomic<int> answeredBlocked{ 0 };
+    std::atomic<bool> stop{ false };
+    std::thread master([&] {
+        modbus_t* ctx = modbus_new_rtu(h.dir.File("tty").c_str(), 9600, 'N', 8, 1);
+        modbus_set_slave(ctx, 1);
+        modbus_set_response_timeout(ctx, 0, 500000);
+        if (modbus_connect(ctx) == 0) {
+            modbus_flush(ctx);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!stop && std::chrono::steady_clock::now() < deadline) {
+                std::uint16_t value = 0;
+                if (modbus_read_registers(ctx, 0, 1, &value) == 1) {
+                    ++answered;
+                    if (blocked)
+                        ++answeredBlocked;
+                } else {
+                    ++failed;
+                }
+            }
+        }
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+    struct SJoin
+    {
+        std::thread& thread;
+        std::atomic<bool>& stop;
+        ~SJoin()
+        {
+            stop = true;
+            thread.join();
+        }
+    } join{ master, stop };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (answered < 5 && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_GE(answered.load(), 5);
+    // Busy: no event is processed for 2 s.
+    blocked = true;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    blocked = false;
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_GT(answeredBlocked.load(), 20);
+    h.Action(ID_STOP)->trigger();
 }
 
 // The menu shows Alt+X for Выход; the key must do it.
