@@ -380,7 +380,11 @@ bool CParserModbus::IsProjectAddress(std::uint8_t addr) const
 {
     if (m_bOwnAnswer)
         return true;
-    return m_pDevices != nullptr && m_pDevices->FindDeviceByAddr(addr) != nullptr;
+    if (m_pDevices == nullptr)
+        return false;
+    // By the standard a broadcast is addressed to every device.
+    return (addr == kBroadcastAddress && IsStrict()) ||
+           m_pDevices->FindDeviceByAddr(addr) != nullptr;
 }
 
 bool CParserModbus::StrictFrameAt(const std::uint8_t* d, unsigned n, unsigned s,

@@ -804,6 +804,7 @@ void CMainFrame::OnUiParams()
         return;
     dialog.Apply(settings);
     m_runtime.ChooseStrict(settings.MBSTRICT != 0);
+    m_runtime.ChooseCellRules(settings.MBCELLRULES != 0);
     SaveSettings();
 }
 
