@@ -31,7 +31,7 @@ public:
     void SetDeviceAddr(CDevDoc* doc, std::uint8_t addr);
     CDevDoc* FindDeviceByAddr(std::uint8_t addr) const override;
     CDevDoc* FindDeviceById(const std::string& id) const override;
-    std::vector<CDevDoc*> GetDevices() const;
+    std::vector<CDevDoc*> GetDevices() const override;
 
 private:
     // A device and the keys it is indexed under.

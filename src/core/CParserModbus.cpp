@@ -51,6 +51,82 @@ std::uint16_t Be16(std::uint8_t hi, std::uint8_t lo)
 // so listing stops once it is longer.
 constexpr std::size_t kTextLimit = CProtoFeed::kMaxText + 1;
 
+// The lengths a frame's header gives it: at most two forms, the request's
+// first; 0 for a form whose byte count has not arrived yet.
+struct SAnnounced
+{
+    unsigned arLength[2]{};
+    unsigned nForms{ 0 };
+
+    void Add(unsigned length) { arLength[nForms++] = length; }
+    // The frame found by its CRC at this length has one of the header's
+    // lengths (a following 0x00 may have joined it).
+    bool Gives(const std::uint8_t* p, unsigned length) const
+    {
+        for (unsigned k = 0; k < nForms; ++k) {
+            const unsigned a = arLength[k];
+            if (a >= 4 && (length == a || (length == a + 1 && CrcMatches(p, a - 2))))
+                return true;
+        }
+        return false;
+    }
+};
+
+// strictCodes: codes 17, 22 and 23 are frames too (answers by the standard,
+// a device of the project). Only m bytes are read.
+SAnnounced AnnouncedLengths(const std::uint8_t* p, unsigned m, bool strictCodes)
+{
+    SAnnounced a;
+    if (m < 2)
+        return a;
+    // A byte count at i and the bytes around the data it counts.
+    auto counted = [p, m](unsigned i, unsigned around) { return i < m ? p[i] + around : 0u; };
+    const std::uint8_t fc = p[1];
+    if ((fc & kExceptionFlag) != 0) {
+        if (IsKnownFunction(fc) || (strictCodes && IsStrictFunction(fc)))
+            a.Add(5);
+        return a;
+    }
+    switch (fc) {
+    case FC_READ_COILS:
+    case FC_READ_INPUTS:
+    case FC_READ_HOLDING:
+    case FC_READ_INPUT_REGS:
+        a.Add(8);
+        a.Add(counted(2, 5));
+        break;
+    case FC_WRITE_COIL:
+    case FC_WRITE_REGISTER: a.Add(8); break;
+    case FC_READ_EXCEPTION:
+        a.Add(4);
+        a.Add(5);
+        break;
+    case FC_WRITE_COILS:
+    case FC_WRITE_REGISTERS:
+        a.Add(counted(6, 9));
+        a.Add(8);
+        break;
+    case FC_REPORT_SLAVE_ID:
+        if (strictCodes) {
+            a.Add(4);
+            a.Add(counted(2, 5));
+        }
+        break;
+    case FC_MASK_WRITE_REGISTER:
+        if (strictCodes)
+            a.Add(10);
+        break;
+    case FC_READ_WRITE_REGISTERS:
+        if (strictCodes) {
+            a.Add(counted(10, 13));
+            a.Add(counted(2, 5));
+        }
+        break;
+    default: break;
+    }
+    return a;
+}
+
 } // namespace
 
 std::string DescribeUnrecognized(const std::uint8_t* d, unsigned count, bool hex)
@@ -304,7 +380,11 @@ bool CParserModbus::IsProjectAddress(std::uint8_t addr) const
 {
     if (m_bOwnAnswer)
         return true;
-    return m_pDevices != nullptr && m_pDevices->FindDeviceByAddr(addr) != nullptr;
+    if (m_pDevices == nullptr)
+        return false;
+    // By the standard a broadcast is addressed to every device.
+    return (addr == kBroadcastAddress && IsStrict()) ||
+           m_pDevices->FindDeviceByAddr(addr) != nullptr;
 }
 
 bool CParserModbus::StrictFrameAt(const std::uint8_t* d, unsigned n, unsigned s,
@@ -335,36 +415,98 @@ bool CParserModbus::MayStart(const std::uint8_t* d, unsigned n, unsigned s) cons
     return IsStrict() && n - s < kScanWindow && IsProjectAddress(d[s]);
 }
 
+unsigned CParserModbus::FrameAt(const std::uint8_t* d, unsigned n, unsigned s,
+                                bool& announced) const
+{
+    announced = false;
+    const std::uint8_t* p = d + s;
+    const unsigned m = n - s;
+    const bool strict = IsStrict();
+    unsigned length = 0;
+    if (IsKnownFunction(p[1])) {
+        unsigned minLen = MinFrameLen(p, m);
+        // With answers by the standard a read at a device of the project is a
+        // request by its own CRC, whatever its quantity.
+        if (strict && p[1] <= FC_READ_INPUT_REGS && IsProjectAddress(p[0]))
+            minLen = std::min(minLen, MinFrameLenStrict(p, m));
+        // A write request's byte count says where it ends: its data may hold
+        // a chance CRC match that would cut it short.
+        const unsigned declared = DeclaredWriteLength(p, m);
+        if (declared != 0 && declared <= m && CrcMatches(p, declared - 2))
+            length = declared + 1 <= m && CrcMatches(p, declared - 1) ? declared + 1 : declared;
+        else
+            length = ScanCrc(p, m - 2, minLen);
+        if (length < minLen)
+            length = 0;
+    } else if (!strict || !StrictFrameAt(d, n, s, length)) {
+        return 0;
+    }
+    if (length == 0)
+        return 0;
+
+    const SAnnounced a = AnnouncedLengths(p, m, strict && IsProjectAddress(p[0]));
+    if (a.Gives(p, length)) {
+        announced = true;
+        return length;
+    }
+    // A match short of a length the header gives is chance inside the frame.
+    for (unsigned k = 0; k < a.nForms; ++k) {
+        const unsigned full = a.arLength[k];
+        if (full > length && full <= m && full <= kMaxFrame && CrcMatches(p, full - 2)) {
+            announced = true;
+            return full + 1 <= m && CrcMatches(p, full - 1) ? full + 1 : full;
+        }
+    }
+    return length;
+}
+
+bool CParserModbus::MayBecomeAnnounced(const std::uint8_t* d, unsigned n, unsigned t) const
+{
+    if (n - t < 2 || !IsProjectAddress(d[t]))
+        return false;
+    const SAnnounced a = AnnouncedLengths(d + t, n - t, IsStrict());
+    for (unsigned k = 0; k < a.nForms; ++k)
+        if (a.arLength[k] == 0 || (a.arLength[k] > n - t && a.arLength[k] <= kMaxFrame))
+            return true;
+    return false;
+}
+
+bool CParserModbus::YieldToAnnounced(const std::uint8_t* d, unsigned n, unsigned& s,
+                                     unsigned& length) const
+{
+    bool pending = false;
+    for (unsigned t = s + 1; t < s + length; ++t) {
+        bool announced = false;
+        const unsigned inner = t + 3 < n ? FrameAt(d, n, t, announced) : 0;
+        if (inner != 0 && announced) {
+            s = t;
+            length = inner;
+            return true;
+        }
+        pending = pending || (m_bRunning && MayBecomeAnnounced(d, n, t));
+    }
+    return !pending;
+}
+
 void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
 {
     unsigned skip = m_nScanFrom;
     unsigned crcLen = 0;
     const bool running = m_bRunning;
 
-    const bool strict = IsStrict();
     bool found = false;
+    // A frame found at a length its header does not give may be a chance CRC
+    // match inside noise; a frame with its header's length that starts
+    // inside it is the real one, and while the emulator runs one to a device
+    // of the project that has not fully arrived yet is waited for.
+    bool held = false;
     for (unsigned s = m_nScanFrom; s + 3 < n; ++s) {
         skip = s;
-        if (IsKnownFunction(d[s + 1])) {
-            unsigned minLen = MinFrameLen(d + s, n - s);
-            // With answers by the standard a read at a device of the project
-            // is a request by its own CRC, whatever its quantity.
-            if (strict && d[s + 1] <= FC_READ_INPUT_REGS && IsProjectAddress(d[s]))
-                minLen = std::min(minLen, MinFrameLenStrict(d + s, n - s));
-            // A write request's byte count says where it ends: its data may
-            // hold a chance CRC match that would cut it short.
-            const unsigned declared = DeclaredWriteLength(d + s, n - s);
-            if (declared != 0 && declared <= n - s && CrcMatches(d + s, declared - 2))
-                crcLen = declared + 1 <= n - s && CrcMatches(d + s, declared - 1) ? declared + 1
-                                                                                  : declared;
-            else
-                crcLen = ScanCrc(d + s, n - s - 2, minLen);
-            if (crcLen != 0 && crcLen >= minLen) {
-                found = true;
-                break;
-            }
-        } else if (strict && StrictFrameAt(d, n, s, crcLen)) {
+        bool announced = false;
+        crcLen = FrameAt(d, n, s, announced);
+        if (crcLen != 0) {
             found = true;
+            held = !announced && !YieldToAnnounced(d, n, skip, crcLen);
             break;
         }
     }
@@ -373,13 +515,17 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     // the next arrival, with whatever lies in front of them: a line may cut a
     // request anywhere. The bytes in front are reported once a frame behind
     // them is found, or once the pending bytes exceed the largest frame.
-    if (running && !found) {
+    if (running && (!found || held)) {
         unsigned first = m_nScanFrom;
         while (first < n && !MayStart(d, n, first))
             ++first;
+        if (held)
+            first = std::min(first, skip);
         if (first == 0 || n <= kMaxFrame) {
             info.nLength = 0;
             m_nResumeHint = std::max(m_nScanFrom, n > kScanWindow ? n - kScanWindow : 0u);
+            if (held)
+                m_nResumeHint = std::min(m_nResumeHint, skip);
             return;
         }
         skip = first;

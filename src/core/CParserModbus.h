@@ -106,6 +106,17 @@ private:
     bool StrictFrameAt(const std::uint8_t* d, unsigned n, unsigned s, unsigned& crcLen) const;
     // Whether more bytes may still make a frame start at d[s].
     bool MayStart(const std::uint8_t* d, unsigned n, unsigned s) const;
+    // The length of the frame that starts at d[s], or 0; announced tells
+    // whether its header gives that length (else a chance CRC match may
+    // have ended it).
+    unsigned FrameAt(const std::uint8_t* d, unsigned n, unsigned s, bool& announced) const;
+    // Whether a frame to a device of the project with a length its header
+    // gives may still start at d[t] once more bytes arrive.
+    bool MayBecomeAnnounced(const std::uint8_t* d, unsigned n, unsigned t) const;
+    // For a frame at s whose header does not give its length: moves s and
+    // length to a frame inside it whose header does. False when none is
+    // there yet but one may still arrive (the emulator running).
+    bool YieldToAnnounced(const std::uint8_t* d, unsigned n, unsigned& s, unsigned& length) const;
     void Describe(const std::uint8_t* f, unsigned length, SFrameInfo& info);
     void DescribeRequest(const std::uint8_t* f, unsigned length, SFrameInfo& info);
     void DescribeResponse(const std::uint8_t* f, unsigned length, SFrameInfo& info);

@@ -43,12 +43,19 @@ constexpr unsigned kMinRwLength = 10;
 // exception that replaces it and the exception's own text.
 struct CRequestHandlers::SAnswer
 {
+    enum class Use
+    {
+        Read,
+        Write,
+    };
+
     explicit SAnswer(SAnswerPdu& answer) : out(answer) {}
 
     SAnswerPdu& out;
     std::uint8_t code{ 0 };
     std::uint8_t exception{ 0 };
     bool bStrict{ false };
+    bool bCellRules{ false };
     const char* name{ "" };
     std::string error;
 
@@ -80,20 +87,64 @@ struct CRequestHandlers::SAnswer
     {
         Fail(EX_ILLEGAL_VALUE, StrFormat("(0x%02X) %s: Неверный запрос. ", code, name) + what);
     }
+    // The cell at addr for this use, or null after setting the exception: a
+    // missing cell, or with the cell rules a write of a read-only cell or a
+    // read of a write-only one (exception 02).
+    CDevItem* Cell(CDevDoc* dev, std::int32_t type, std::uint16_t addr, Use use)
+    {
+        CDevItem* cell = dev->FindItem(type, addr);
+        if (cell == nullptr) {
+            MissingCell(type, addr);
+            return nullptr;
+        }
+        if (bCellRules && cell->GetAccess() == (use == Use::Write ? ACCESS_R : ACCESS_W)) {
+            Fail(EX_ILLEGAL_ADDRESS,
+                 StrFormat("(0x%02X) %s: %s с адресом 0x%X только для %s", code, name,
+                           CellTypeName(type), static_cast<unsigned>(addr),
+                           use == Use::Write ? "чтения" : "записи"));
+            return nullptr;
+        }
+        return cell;
+    }
+    // With the cell rules a register takes only a value within its bounds
+    // (exception 03); a coil takes what the protocol allows.
+    bool Takes(const CDevItem& cell, std::uint16_t value)
+    {
+        if (!bCellRules || cell.GetType() == COIL ||
+            (value >= cell.GetMin() && value <= cell.GetMax()))
+            return true;
+        Fail(EX_ILLEGAL_VALUE,
+             StrFormat("(0x%02X) %s: Значение 0x%X вне границ 0x%X-0x%X ячейки %s с адресом 0x%X",
+                       code, name, static_cast<unsigned>(value),
+                       static_cast<unsigned>(cell.GetMin()), static_cast<unsigned>(cell.GetMax()),
+                       CellTypeName(cell.GetType()), static_cast<unsigned>(cell.GetAddr())));
+        return false;
+    }
     // Calls visit(cell, i) for the cells start..start+quantity-1 in order; the
-    // first missing one ends the walk with its exception.
+    // first one that is missing or refused ends the walk with its exception.
     template <typename Visit>
     bool ForEachCell(CDevDoc* dev, std::int32_t type, std::uint16_t start, unsigned quantity,
-                     Visit visit)
+                     Use use, Visit visit)
     {
         for (unsigned i = 0; i < quantity; ++i) {
-            const auto addr = static_cast<std::uint16_t>(start + i);
-            CDevItem* cell = dev->FindItem(type, addr);
-            if (cell == nullptr) {
-                MissingCell(type, addr);
+            CDevItem* cell = Cell(dev, type, static_cast<std::uint16_t>(start + i), use);
+            if (cell == nullptr)
                 return false;
-            }
             visit(*cell, i);
+        }
+        return true;
+    }
+    // Every cell of the range exists, may be written and takes value(i);
+    // nothing is written.
+    template <typename Value>
+    bool CheckWrite(CDevDoc* dev, std::int32_t type, std::uint16_t start, unsigned quantity,
+                    Value value)
+    {
+        for (unsigned i = 0; i < quantity; ++i) {
+            const CDevItem* cell =
+                Cell(dev, type, static_cast<std::uint16_t>(start + i), Use::Write);
+            if (cell == nullptr || !Takes(*cell, value(i)))
+                return false;
         }
         return true;
     }
@@ -103,10 +154,11 @@ struct CRequestHandlers::SAnswer
     void WriteCells(CDevDoc* dev, std::int32_t type, std::uint16_t start, unsigned quantity,
                     Value value)
     {
-        ForEachCell(dev, type, start, quantity, [dev, &value](CDevItem& cell, unsigned i) {
-            cell.SetValue(value(i));
-            dev->SetModifiedFlag(true);
-        });
+        ForEachCell(dev, type, start, quantity, Use::Write,
+                    [dev, &value](CDevItem& cell, unsigned i) {
+                        cell.SetValue(value(i));
+                        dev->SetModifiedFlag(true);
+                    });
     }
 };
 
@@ -121,6 +173,11 @@ bool CRequestHandlers::IsStrict() const
     return m_settings.MBSTRICT != 0;
 }
 
+bool CRequestHandlers::HasCellRules() const
+{
+    return m_settings.MBCELLRULES != 0;
+}
+
 void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
 {
     answer.kind = SAnswerPdu::Kind::None;
@@ -129,10 +186,16 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
     const bool known = (code & kExceptionFlag) == 0 && IsKnownFunction(code);
     if (!known && !IsStrict())
         return;
+    // By the standard, address 0 is a broadcast: no device answers it.
+    if (IsStrict() && req.byUnit == kBroadcastAddress) {
+        Broadcast(req);
+        return;
+    }
     SAnswer ans(answer);
     ans.code = code;
     ans.name = GetFunctionName(code, true);
     ans.bStrict = IsStrict();
+    ans.bCellRules = HasCellRules();
     CDevDoc* dev = m_devices.FindDeviceByAddr(req.byUnit);
     if (dev == nullptr) {
         m_lines.AddLineQueued(LK_WARNING, std::string(), req.byUnit,
@@ -210,10 +273,66 @@ bool CRequestHandlers::CheckByteCount(SAnswer& ans, const SRequestPdu& req, unsi
     return true;
 }
 
-bool CRequestHandlers::CheckRange(SAnswer& ans, CDevDoc* dev, std::int32_t type,
-                                  std::uint16_t start, unsigned quantity)
+void CRequestHandlers::Broadcast(const SRequestPdu& req)
 {
-    return ans.ForEachCell(dev, type, start, quantity, [](CDevItem&, unsigned) {});
+    const std::uint8_t code = req.Code();
+    const char* name = GetFunctionName(code, true);
+    std::int32_t type = HREG;
+    unsigned quantity = 1;
+    switch (code) {
+    case FC_WRITE_COIL: type = COIL; break;
+    case FC_WRITE_REGISTER:
+    case FC_MASK_WRITE_REGISTER: break;
+    case FC_WRITE_COILS:
+        type = COIL;
+        quantity = req.Word(kAtFourth);
+        break;
+    case FC_WRITE_REGISTERS: quantity = req.Word(kAtFourth); break;
+    default:
+        m_lines.AddLineQueued(
+            LK_WARNING, std::string(), kBroadcastAddress,
+            StrFormat("(0x%02X) %s - широковещательный запрос не выполняется", code, name));
+        return;
+    }
+    // A quantity out of range is the handler's to refuse, device by device.
+    if (quantity > kMaxWriteBits)
+        quantity = 0;
+    const std::uint16_t start = req.Word(kAtStart);
+
+    for (CDevDoc* dev : m_devices.GetDevices()) {
+        // Only the devices with every cell addressed take part.
+        bool present = true;
+        for (unsigned i = 0; i < quantity && present; ++i)
+            present = dev->FindItem(type, static_cast<std::uint16_t>(start + i)) != nullptr;
+        if (!present)
+            continue;
+        const std::string id = dev->GetDevId();
+        const std::uint8_t addr = dev->GetDevAddr();
+        // Nothing is answered: of the faults only those that silence the
+        // device act.
+        if (m_pFaults != nullptr) {
+            const SFaultDecision fault = m_pFaults->Decide(dev);
+            if (fault.IsSilent()) {
+                m_lines.AddLineQueued(LK_WARNING, id, addr, fault.Describe());
+                continue;
+            }
+        }
+        SAnswerPdu answer;
+        SAnswer ans(answer);
+        ans.code = code;
+        ans.name = name;
+        ans.bStrict = true;
+        ans.bCellRules = HasCellRules();
+        {
+            std::lock_guard lock(dev->Lock());
+            Dispatch(ans, dev, req);
+        }
+        m_lines.AddLineQueued(
+            LK_WARNING, id, addr,
+            ans.exception == 0
+                ? StrFormat("(0x%02X) %s - широковещательный запрос выполнен", code, name)
+                : ans.error + " - широковещательный запрос не выполнен");
+    }
 }
 
 void CRequestHandlers::ReadBits(SAnswer& ans, CDevDoc* dev, std::int32_t type,
@@ -229,10 +348,11 @@ void CRequestHandlers::ReadBits(SAnswer& ans, CDevDoc* dev, std::int32_t type,
     ans.out.pdu[1] = static_cast<std::uint8_t>(bytes);
     std::uint8_t* bits = ans.out.pdu + 2;
     std::fill(bits, bits + bytes, std::uint8_t{ 0 });
-    ans.ForEachCell(dev, type, start, quantity, [bits](CDevItem& cell, unsigned i) {
-        if (cell.GetValue() != 0)
-            bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
-    });
+    ans.ForEachCell(dev, type, start, quantity, SAnswer::Use::Read,
+                    [bits](CDevItem& cell, unsigned i) {
+                        if (cell.GetValue() != 0)
+                            bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+                    });
     ans.out.nLength = 2 + bytes;
 }
 
@@ -246,7 +366,7 @@ void CRequestHandlers::ReadRegisters(SAnswer& ans, CDevDoc* dev, std::int32_t ty
         return;
     }
     ans.out.pdu[1] = static_cast<std::uint8_t>(2 * quantity);
-    ans.ForEachCell(dev, type, start, quantity,
+    ans.ForEachCell(dev, type, start, quantity, SAnswer::Use::Read,
                     [&ans](CDevItem& cell, unsigned i) { ans.Put16(2 + 2 * i, cell.GetValue()); });
     ans.out.nLength = 2 + 2u * quantity;
 }
@@ -257,9 +377,7 @@ void CRequestHandlers::WriteSingleCoil(SAnswer& ans, CDevDoc* dev, const SReques
     const std::uint16_t value = req.Word(kAtFourth);
     if (value != kCoilOff && value != kCoilOn) {
         ans.BadRequest("Значение должно быть 0x0000 или 0xFF00");
-    } else if (CDevItem* cell = dev->FindItem(COIL, start); cell == nullptr) {
-        ans.MissingCell(COIL, start);
-    } else {
+    } else if (CDevItem* cell = ans.Cell(dev, COIL, start, SAnswer::Use::Write); cell != nullptr) {
         // The coil keeps the value field itself, 0x0000 or 0xFF00.
         cell->SetValue(value);
         dev->SetModifiedFlag(true);
@@ -271,9 +389,8 @@ void CRequestHandlers::WriteSingleRegister(SAnswer& ans, CDevDoc* dev, const SRe
 {
     const std::uint16_t start = req.Word(kAtStart);
     const std::uint16_t value = req.Word(kAtFourth);
-    if (CDevItem* cell = dev->FindItem(HREG, start); cell == nullptr) {
-        ans.MissingCell(HREG, start);
-    } else {
+    CDevItem* cell = ans.Cell(dev, HREG, start, SAnswer::Use::Write);
+    if (cell != nullptr && ans.Takes(*cell, value)) {
         cell->SetValue(value);
         dev->SetModifiedFlag(true);
         ans.EchoWrite(start, value);
@@ -292,18 +409,21 @@ void CRequestHandlers::WriteCoils(SAnswer& ans, CDevDoc* dev, const SRequestPdu&
     const std::uint16_t quantity = req.Word(kAtFourth);
     const std::uint8_t* data = req.pData + kAtWriteData;
     const unsigned bytes = (quantity + 7u) / 8u;
+    const auto bit = [data](unsigned i) {
+        return static_cast<std::uint16_t>((data[i / 8] >> (i % 8)) & 1);
+    };
     // The data must lie inside the PDU: the decoder's request test sees to
     // it, the standard's checks below say what is wrong.
     if (quantity == 0 || quantity > kMaxWriteBits ||
         (!ans.bStrict && req.nLength < kAtWriteData + bytes)) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7B0");
-    } else if (ans.bStrict && (!CheckByteCount(ans, req, kAtByteCount, bytes) ||
-                               !CheckRange(ans, dev, COIL, start, quantity))) {
+    } else if (ans.bStrict && !CheckByteCount(ans, req, kAtByteCount, bytes)) {
         // Refused before any coil changes.
+    } else if ((ans.bStrict || ans.bCellRules) &&
+               !ans.CheckWrite(dev, COIL, start, quantity, bit)) {
+        // The same.
     } else {
-        ans.WriteCells(dev, COIL, start, quantity, [data](unsigned i) {
-            return static_cast<std::uint16_t>((data[i / 8] >> (i % 8)) & 1);
-        });
+        ans.WriteCells(dev, COIL, start, quantity, bit);
         ans.EchoWrite(start, quantity);
     }
 }
@@ -312,15 +432,17 @@ void CRequestHandlers::WriteRegisters(SAnswer& ans, CDevDoc* dev, const SRequest
 {
     const std::uint16_t start = req.Word(kAtStart);
     const std::uint16_t quantity = req.Word(kAtFourth);
+    const auto value = [&req](unsigned i) { return req.Word(kAtWriteData + 2 * i); };
     if (quantity == 0 || quantity > kMaxWriteRegs ||
         (!ans.bStrict && req.nLength < kAtWriteData + 2u * quantity)) {
         ans.BadRequest("Количество должно быть >=1 и <=0x7B");
-    } else if (ans.bStrict && (!CheckByteCount(ans, req, kAtByteCount, 2u * quantity) ||
-                               !CheckRange(ans, dev, HREG, start, quantity))) {
+    } else if (ans.bStrict && !CheckByteCount(ans, req, kAtByteCount, 2u * quantity)) {
         // Refused before any register changes.
+    } else if ((ans.bStrict || ans.bCellRules) &&
+               !ans.CheckWrite(dev, HREG, start, quantity, value)) {
+        // The same.
     } else {
-        ans.WriteCells(dev, HREG, start, quantity,
-                       [&req](unsigned i) { return req.Word(kAtWriteData + 2 * i); });
+        ans.WriteCells(dev, HREG, start, quantity, value);
         ans.EchoWrite(start, quantity);
     }
 }
@@ -350,11 +472,10 @@ void CRequestHandlers::MaskWriteRegister(SAnswer& ans, CDevDoc* dev, const SRequ
     const std::uint16_t addr = req.Word(kAtStart);
     const std::uint16_t andMask = req.Word(kAtAndMask);
     const std::uint16_t orMask = req.Word(kAtOrMask);
-    if (CDevItem* cell = dev->FindItem(HREG, addr); cell == nullptr) {
-        ans.MissingCell(HREG, addr);
-    } else {
-        const auto value =
-            static_cast<std::uint16_t>((cell->GetValue() & andMask) | (orMask & ~andMask));
+    CDevItem* cell = ans.Cell(dev, HREG, addr, SAnswer::Use::Write);
+    const auto value = static_cast<std::uint16_t>(
+        cell != nullptr ? (cell->GetValue() & andMask) | (orMask & ~andMask) : 0);
+    if (cell != nullptr && ans.Takes(*cell, value)) {
         cell->SetValue(value);
         dev->SetModifiedFlag(true);
         // The answer repeats the request.
@@ -369,26 +490,26 @@ void CRequestHandlers::ReadWriteRegisters(SAnswer& ans, CDevDoc* dev, const SReq
     const std::uint16_t readQty = req.Word(kAtFourth);
     const std::uint16_t writeAddr = req.Word(kAtWriteStart);
     const std::uint16_t writeQty = req.Word(kAtWriteQuantity);
+    const auto value = [&req](unsigned i) { return req.Word(kAtRwData + 2 * i); };
     if (req.nLength < kMinRwLength) {
-        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть не меньше %u",
-                                 req.nFrameLength,
+        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть не меньше %u", req.nFrameLength,
                                  req.nFrameLength - req.nLength + kMinRwLength));
     } else if (readQty == 0 || readQty > kMaxRwReadRegs) {
         ans.BadRequest("Количество для чтения должно быть >=1 и <=0x7D");
     } else if (writeQty == 0 || writeQty > kMaxRwWriteRegs) {
         ans.BadRequest("Количество для записи должно быть >=1 и <=0x79");
     } else if (!CheckByteCount(ans, req, kAtRwByteCount, 2u * writeQty) ||
-               !CheckRange(ans, dev, HREG, writeAddr, writeQty) ||
-               !CheckRange(ans, dev, HREG, readAddr, readQty)) {
+               !ans.CheckWrite(dev, HREG, writeAddr, writeQty, value) ||
+               !ans.ForEachCell(dev, HREG, readAddr, readQty, SAnswer::Use::Read,
+                                [](CDevItem&, unsigned) {})) {
         // Refused before any register changes.
     } else {
         // The write comes first, the read sees its values.
-        ans.WriteCells(dev, HREG, writeAddr, writeQty,
-                       [&req](unsigned i) { return req.Word(kAtRwData + 2 * i); });
+        ans.WriteCells(dev, HREG, writeAddr, writeQty, value);
         ans.out.pdu[1] = static_cast<std::uint8_t>(2 * readQty);
-        ans.ForEachCell(dev, HREG, readAddr, readQty, [&ans](CDevItem& cell, unsigned i) {
-            ans.Put16(2 + 2 * i, cell.GetValue());
-        });
+        ans.ForEachCell(
+            dev, HREG, readAddr, readQty, SAnswer::Use::Read,
+            [&ans](CDevItem& cell, unsigned i) { ans.Put16(2 + 2 * i, cell.GetValue()); });
         ans.out.nLength = 2 + 2u * readQty;
     }
 }

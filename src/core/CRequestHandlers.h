@@ -20,7 +20,14 @@ struct SSettings;
 // With answers by the standard (MBSTRICT) a missing cell is exception 02, a
 // malformed request exception 03 with a line that says what is wrong, codes
 // 17, 22 and 23 are served and any other code is exception 01; a refused
-// multiple write changes no cell.
+// multiple write changes no cell. Address 0 is a broadcast: writes (codes 5,
+// 6, 15, 16, 22) are carried out by every device that has the cells, other
+// codes are ignored, and nothing is answered.
+//
+// With the cell rules (MBCELLRULES) a write of a read-only cell or a read of
+// a write-only one is exception 02, a register value outside the cell's
+// bounds exception 03; the whole request is checked before anything of it
+// is written.
 //
 // The device's faults (CFaultInjector) are drawn before the request is
 // handled: a device that is off or a request that is lost gets no answer and
@@ -46,6 +53,7 @@ public:
 private:
     struct SAnswer;
     bool IsStrict() const;
+    bool HasCellRules() const;
     void Dispatch(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req);
     void ReadBits(SAnswer& ans, CDevDoc* dev, std::int32_t type, const SRequestPdu& req);
     void ReadRegisters(SAnswer& ans, CDevDoc* dev, std::int32_t type, const SRequestPdu& req);
@@ -63,10 +71,10 @@ private:
     // length agree with the expected count of data bytes; false after setting
     // exception 03.
     bool CheckByteCount(SAnswer& ans, const SRequestPdu& req, unsigned countAt, unsigned expected);
-    // Answers by the standard: every cell of the range exists; false after
-    // setting the missing-cell exception.
-    bool CheckRange(SAnswer& ans, CDevDoc* dev, std::int32_t type, std::uint16_t start,
-                    unsigned quantity);
+    // Answers by the standard: a broadcast write is carried out by every
+    // device that has the cells it addresses, each with its own checks;
+    // nothing is answered, a line tells what each device did.
+    void Broadcast(const SRequestPdu& req);
 
     IDeviceLookup& m_devices;
     ILineSink& m_lines;

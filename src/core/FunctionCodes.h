@@ -44,6 +44,10 @@ inline constexpr unsigned kMaxWriteRegs = 123;  // 0x7B
 inline constexpr unsigned kMaxRwReadRegs = 125;  // 0x7D
 inline constexpr unsigned kMaxRwWriteRegs = 121; // 0x79
 
+// With answers by the standard, a request to address 0 is a broadcast to
+// every device.
+inline constexpr std::uint8_t kBroadcastAddress = 0;
+
 // The values a write-single-coil request may carry.
 inline constexpr std::uint16_t kCoilOff = 0x0000;
 inline constexpr std::uint16_t kCoilOn = 0xFF00;

@@ -88,6 +88,10 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
     m_bStrictOverride = o.bStrict;
     if (o.bStrict)
         set.MBSTRICT = 1;
+    m_nSavedCellRules = set.MBCELLRULES;
+    m_bCellRulesOverride = o.bCellRules;
+    if (o.bCellRules)
+        set.MBCELLRULES = 1;
     if (o.baud)
         set.BAUD = *o.baud;
     if (o.dataBits)
@@ -227,6 +231,12 @@ void CKorvexRuntime::ChooseStrict(bool strict)
     m_bStrictOverride = false;
 }
 
+void CKorvexRuntime::ChooseCellRules(bool rules)
+{
+    m_app.ChangeSettings([rules](SSettings& s) { s.MBCELLRULES = rules ? 1 : 0; });
+    m_bCellRulesOverride = false;
+}
+
 bool CKorvexRuntime::SaveSettings()
 {
     SSettings saved = m_app.GetSettings();
@@ -234,6 +244,8 @@ bool CKorvexRuntime::SaveSettings()
         saved.PORT = m_nSavedPort;
     if (m_bStrictOverride)
         saved.MBSTRICT = m_nSavedStrict;
+    if (m_bCellRulesOverride)
+        saved.MBCELLRULES = m_nSavedCellRules;
     return m_store.Save(saved);
 }
 

@@ -51,6 +51,7 @@ public:
         bool bDecAddr{ false };
         bool bDecValues{ false };
         bool bStrict{ false };            // answers by the MODBUS standard
+        bool bCellRules{ false };         // the cells' access and bounds hold
         std::vector<SFaultOption> faults; // applied once the devices are open
         std::string strSysRoot{ "/sys/class/tty" };
         std::string strDevRoot{ "/dev" };
@@ -160,6 +161,8 @@ public:
     // The interface dialog's choice of answers by the standard replaces the
     // run's own (--strict); saved from then on.
     void ChooseStrict(bool strict);
+    // The same for the cell rules (--cell-rules).
+    void ChooseCellRules(bool rules);
     // Writes the settings; a port chosen for this run only is not written.
     bool SaveSettings();
 
@@ -187,6 +190,8 @@ private:
     int m_nSavedPort{ -1 };
     bool m_bStrictOverride{ false }; // --strict: MBSTRICT is not saved
     int m_nSavedStrict{ 0 };
+    bool m_bCellRulesOverride{ false }; // --cell-rules: MBCELLRULES is not saved
+    int m_nSavedCellRules{ 0 };
 };
 
 } // namespace korvex

@@ -87,6 +87,7 @@ void CSettingsStore::Load(SSettings& settings) const
     ReadInt(*store, "VALUEISHEX", settings.VALUEISHEX, defaults.VALUEISHEX);
     ReadInt(*store, "EDITHEX", settings.EDITHEX, defaults.EDITHEX);
     ReadInt(*store, "MBSTRICT", settings.MBSTRICT, defaults.MBSTRICT);
+    ReadInt(*store, "MBCELLRULES", settings.MBCELLRULES, defaults.MBCELLRULES);
     store->endGroup();
 }
 
@@ -110,6 +111,7 @@ bool CSettingsStore::Save(const SSettings& settings) const
     store->setValue(Key("VALUEISHEX"), settings.VALUEISHEX);
     store->setValue(Key("EDITHEX"), settings.EDITHEX);
     store->setValue(Key("MBSTRICT"), settings.MBSTRICT);
+    store->setValue(Key("MBCELLRULES"), settings.MBCELLRULES);
     store->endGroup();
     store->sync();
     return store->status() == QSettings::NoError;

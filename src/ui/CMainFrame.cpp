@@ -803,6 +803,7 @@ void CMainFrame::OnUiParams()
         return;
     m_runtime.ChangeSettings([&dialog](SSettings& s) { dialog.Apply(s); });
     m_runtime.ChooseStrict(m_runtime.Settings().MBSTRICT != 0);
+    m_runtime.ChooseCellRules(m_runtime.Settings().MBCELLRULES != 0);
     SaveSettings();
 }
 

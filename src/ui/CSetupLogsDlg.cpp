@@ -53,7 +53,13 @@ CSetupLogsDlg::CSetupLogsDlg(const SSettings& current, QWidget* parent) : QDialo
     m_pStrict->setChecked(current.MBSTRICT != 0);
     m_pStrict->setToolTip(
         QStringLiteral("Исключение 02 для отсутствующей ячейки, 03 для неверного количества,\n"
-                       "01 для неподдерживаемой функции; функции 17, 22 и 23"));
+                       "01 для неподдерживаемой функции; функции 17, 22 и 23;\n"
+                       "широковещательная запись (адрес 0) без ответа"));
+    m_pCellRules = new QCheckBox(QStringLiteral("Соблюдать доступ и границы ячеек"), this);
+    m_pCellRules->setChecked(current.MBCELLRULES != 0);
+    m_pCellRules->setToolTip(
+        QStringLiteral("Исключение 02 для записи в ячейку R и чтения ячейки W,\n"
+                       "03 для значения регистра вне границ; запрос не выполняется"));
 
     QDialogButtonBox* buttons = OkCancelButtons(this);
 
@@ -68,6 +74,7 @@ CSetupLogsDlg::CSetupLogsDlg(const SSettings& current, QWidget* parent) : QDialo
     layout->addWidget(m_pValueHex);
     layout->addWidget(m_pEditHex);
     layout->addWidget(m_pStrict);
+    layout->addWidget(m_pCellRules);
     layout->addWidget(buttons);
 }
 
@@ -101,6 +108,7 @@ void CSetupLogsDlg::Apply(SSettings& s) const
     s.VALUEISHEX = m_pValueHex->isChecked() ? 1 : 0;
     s.EDITHEX = m_pEditHex->isChecked() ? 1 : 0;
     s.MBSTRICT = m_pStrict->isChecked() ? 1 : 0;
+    s.MBCELLRULES = m_pCellRules->isChecked() ? 1 : 0;
 }
 
 } // namespace korvex

@@ -11,9 +11,9 @@ namespace korvex {
 
 // The interface parameters dialog "Параметры интерфейса": the line limits of
 // the protocol log and of the script logs, and decimal or hexadecimal
-// numbers. Each limit must be an unsigned decimal number when OK is pressed,
-// or "Введите положительное число." is shown and the dialog stays open; 0
-// means no limit.
+// numbers, answers by the standard and the cell rules. Each limit must be an unsigned decimal
+// number when OK is pressed, or "Введите положительное число." is shown and the dialog stays open;
+// 0 means no limit.
 class CSetupLogsDlg final : public QDialog
 {
 public:
@@ -30,6 +30,7 @@ public:
     QCheckBox* ValueHexBox() const { return m_pValueHex; }
     QCheckBox* EditHexBox() const { return m_pEditHex; }
     QCheckBox* StrictBox() const { return m_pStrict; }
+    QCheckBox* CellRulesBox() const { return m_pCellRules; }
 
     // A field's number, or -1 when it holds none.
     static int ParseLimit(const QString& text);
@@ -43,6 +44,7 @@ private:
     QCheckBox* m_pValueHex{ nullptr };
     QCheckBox* m_pEditHex{ nullptr };
     QCheckBox* m_pStrict{ nullptr };
+    QCheckBox* m_pCellRules{ nullptr };
 };
 
 } // namespace korvex

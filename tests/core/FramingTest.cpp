@@ -191,6 +191,52 @@ TEST(Framing, AChanceCrcMatchInsideARequestDoesNotCutIt)
     }
 }
 
+TEST(Framing, AChanceCrcMatchInNoiseNeverSwallowsTheRequestBehindIt)
+{
+    // A write of 124 registers is one too many: the 257-byte frame is noise.
+    // From inside its data a chance CRC match reaches into the valid write
+    // behind it, which must be answered however the line cuts the bytes.
+    Bytes oversized = Hex("01 10 00 00 00 7C F8");
+    for (int i = 0; i < 124; ++i)
+        oversized.insert(oversized.end(), { 0x00, 0x01 });
+    oversized = WithCrc(oversized);
+    const Bytes write = Hex("01 10 00 C6 00 04 08 00 01 00 02 00 03 00 04 25 F0");
+    ASSERT_EQ(write, WithCrc(Piece(write, 0, write.size() - 2)));
+    const Bytes all = Cat({ oversized, write });
+
+    for (const bool strict : { false, true }) {
+        for (const bool running : { false, true }) {
+            // Cut after the oversized frame (the two lines of a capture), and
+            // at every place of the whole.
+            std::vector<std::size_t> cuts = { oversized.size() };
+            for (std::size_t i = 1; running && i < all.size(); ++i)
+                cuts.push_back(i);
+            for (const std::size_t cut : cuts) {
+                SCOPED_TRACE(testing::Message() << "strict " << strict << ", running " << running
+                                                << ", cut after " << cut);
+                CRegisterHarness h(1);
+                for (std::uint16_t a = 200; a < 256; ++a)
+                    h.dev.AddItem(HREG, "H" + std::to_string(a), "h", a, ACCESS_RW, 0, 65535, 0);
+                h.app.GetSettings().MBSTRICT = strict ? 1 : 0;
+                h.app.SetRunning(running);
+                h.Receive(Piece(all, 0, cut));
+                h.Receive(Piece(all, cut, all.size()));
+                h.app.OnStop();
+                h.poster.Pump();
+                EXPECT_EQ(h.tx.Frames(), std::vector<Bytes>{ WithCrc(Hex("01 10 00 C6 00 04")) });
+                EXPECT_EQ(h.dev.FindItem(HREG, 0xC9)->GetValue(), 4);
+                // Everything in front of the write is noise, nothing a frame.
+                ASSERT_GE(h.lines.size(), 3u);
+                for (std::size_t i = 0; i + 2 < h.lines.size(); ++i)
+                    EXPECT_TRUE(h.lines[i].szText.starts_with("Неопознанные данные"))
+                        << h.lines[i].szText;
+                EXPECT_EQ(h.lines[h.lines.size() - 2].nKind, LK_REQUEST);
+                EXPECT_EQ(h.lines.back().nKind, LK_RESPONSE);
+            }
+        }
+    }
+}
+
 TEST(Framing, OnALineWithoutEchoARepeatedWriteIsAnsweredEachTime)
 {
     const Bytes write = WithCrc(Hex("11 06 00 05 12 34"));

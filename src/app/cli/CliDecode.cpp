@@ -58,13 +58,14 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
 void PrintDecodeUsage(std::FILE* out)
 {
     std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--strict]"
-               " [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n"
+               " [--cell-rules] [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n"
                "Opens the project or the device files, then hands each line of standard\n"
                "input (hex byte pairs) to the receive path as one received block.\n"
                "  --running     bytes that may still become a frame wait for the next line\n"
                "  --dec-addr    addresses in decimal\n"
                "  --dec-values  values and data bytes in decimal\n"
                "  --strict      answer by the MODBUS standard\n"
+               "  --cell-rules  the cells' access (R, W) and bounds hold for the master\n"
                "  --save        at the end, save every device whose values changed\n",
                out);
 }
@@ -78,6 +79,7 @@ int CliDecode(int argc, char** argv)
     bool decValues = false;
     bool save = false;
     bool strict = false;
+    bool cellRules = false;
     std::vector<std::string> deviceFiles;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -94,6 +96,8 @@ int CliDecode(int argc, char** argv)
             save = true;
         else if (std::strcmp(argv[i], "--strict") == 0)
             strict = true;
+        else if (std::strcmp(argv[i], "--cell-rules") == 0)
+            cellRules = true;
         else if (argv[i][0] != '-')
             deviceFiles.emplace_back(argv[i]);
         else {
@@ -124,6 +128,8 @@ int CliDecode(int argc, char** argv)
         app.GetSettings().VALUEISHEX = 0;
     if (strict)
         app.GetSettings().MBSTRICT = 1;
+    if (cellRules)
+        app.GetSettings().MBCELLRULES = 1;
     app.SetRunning(running);
     app.SetMessageHandler([](const std::string& text) {
         std::fprintf(stderr, "korvex-cli decode: %s\n", text.c_str());

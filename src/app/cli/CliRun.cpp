@@ -40,8 +40,8 @@ void PrintRunUsage(std::FILE* out)
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
-               "         [--dec-addr] [--dec-values] [--strict] [--fault ID:RULES]...\n"
-               "         [--fault-seed N] [--save]\n"
+               "         [--dec-addr] [--dec-values] [--strict] [--cell-rules]\n"
+               "         [--fault ID:RULES]... [--fault-seed N] [--save]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port or --virtual the port and line settings of the user's\n"
                "settings are used; options override them for this run only.\n"
@@ -138,6 +138,8 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
             o.bDecValues = true;
         } else if (arg == "--strict") {
             o.bStrict = true;
+        } else if (arg == "--cell-rules") {
+            o.bCellRules = true;
         } else if (is("--fault")) {
             const auto v = value("--fault");
             if (!v)
