@@ -103,6 +103,8 @@ TEST(SetupLogsDlg, LimitsMustBeUnsignedNumbers)
     dialog.EditHexBox()->setChecked(false);
     EXPECT_FALSE(dialog.StrictBox()->isChecked());
     dialog.StrictBox()->setChecked(true);
+    EXPECT_FALSE(dialog.CellRulesBox()->isChecked());
+    dialog.CellRulesBox()->setChecked(true);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     dialog.Apply(s);
@@ -110,6 +112,7 @@ TEST(SetupLogsDlg, LimitsMustBeUnsignedNumbers)
     EXPECT_EQ(s.MAXLOGS, 0);
     EXPECT_EQ(s.EDITHEX, 0);
     EXPECT_EQ(s.MBSTRICT, 1);
+    EXPECT_EQ(s.MBCELLRULES, 1);
 }
 
 TEST(FaultsDlg, FieldsGiveTheRulesAndARefusedRuleKeepsItOpen)
