@@ -7,7 +7,8 @@ packages=(
   build-essential g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-declarative-dev qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmodbus-dev socat
+  libmodbus-dev socat mbpoll
+  libasio-dev python3-pymodbus python3-serial-asyncio
   qt6-translations-l10n
   clang libclang-rt-14-dev
 )

@@ -14,6 +14,7 @@ CKorvexApp::CKorvexApp()
       m_handlers(m_devices, m_feed, m_settings)
 {
     m_rx.SetHandler(&m_handlers);
+    m_rx.SetSettingsLock(&m_csSettings);
     m_handlers.SetFaults(&m_faults);
 }
 

@@ -13,6 +13,7 @@
 #include "core/IPortEvents.h"
 #include "core/IProjectHost.h"
 #include "core/IScriptHost.h"
+#include "core/ITransportHost.h"
 #include "core/SSettings.h"
 #include "core/Types.h"
 
@@ -20,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,8 @@ class IUiPoster;
 class CKorvexApp final : public IDevHost,
                          public IScriptHost,
                          public IProjectHost,
-                         public IPortEvents
+                         public IPortEvents,
+                         public ITransportHost
 {
 public:
     using MessageHandler = std::function<void(const std::string& text)>;
@@ -85,7 +88,8 @@ public:
     // drain to end (the user-interface thread; no drain waits for it).
     void ChangeSettings(const std::function<void(SSettings&)>& change)
     {
-        m_rx.WhileIdle([&] { change(m_settings); });
+        std::unique_lock lock(m_csSettings);
+        change(m_settings);
     }
 
     // ---- Observers ---------------------------------------------------------------
@@ -181,6 +185,17 @@ public:
         m_rx.SendFrame(frame, length);
     }
 
+    // ---- Transports beside the port -------------------------------------------
+
+    // Served while the emulator runs (not owned).
+    void AddTransport(ITransport* transport) { m_session.AddTransport(transport); }
+    void RemoveTransport(ITransport* transport) { m_session.RemoveTransport(transport); }
+    const std::vector<ITransport*>& GetTransports() const { return m_session.GetTransports(); }
+    IPduHandler& GetPduHandler() override { return m_handlers; }
+    const IDeviceLookup& GetDeviceLookup() const override { return m_devices; }
+    std::shared_mutex& GetSettingsLock() override { return m_csSettings; }
+    const std::atomic<bool>& GetRunningFlag() const override { return m_session.GetRunningFlag(); }
+
     // ---- Documents -----------------------------------------------------------
 
     // Scripts need the engine, above this library: the program registers
@@ -221,6 +236,8 @@ private:
     CDocTemplate* m_pScriptTemplate{ nullptr }; // owned by m_docManager
 
     SSettings m_settings;
+    // Held exclusively by ChangeSettings, shared by every drain.
+    std::shared_mutex m_csSettings;
     CProtoFeed m_feed;
     CCellNotifier m_cells;
     CDeviceRegistry m_devices;

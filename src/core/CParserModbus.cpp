@@ -536,6 +536,7 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
         info.nLength = static_cast<int>(skip);
         info.byAddr = 0;
         info.strText = DescribeUnrecognized(d, skip, m_settings.VALUEISHEX != 0);
+        info.bUnrecognized = true;
         return;
     }
     if (crcLen != 0 && crcLen <= n) {

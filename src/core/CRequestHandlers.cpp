@@ -187,7 +187,7 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
     if (!known && !IsStrict())
         return;
     // By the standard, address 0 is a broadcast: no device answers it.
-    if (IsStrict() && req.byUnit == kBroadcastAddress) {
+    if (IsStrict() && req.byUnit == kBroadcastAddress && req.bBroadcastUnit) {
         Broadcast(req);
         return;
     }

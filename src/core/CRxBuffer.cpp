@@ -5,12 +5,15 @@
 
 namespace korvex {
 
-CRxBuffer::CRxBuffer() : m_pData(new std::uint8_t[kCapacity]) {}
+CRxBuffer::CRxBuffer(std::uint32_t capacity)
+    : m_nCapacity(capacity), m_pData(new std::uint8_t[capacity])
+{
+}
 
 bool CRxBuffer::Append(std::uint8_t byte)
 {
     std::lock_guard lock(m_csLock);
-    if (m_nLength >= kCapacity)
+    if (m_nLength >= m_nCapacity)
         return false;
     m_pData[m_nLength++] = byte;
     return true;
@@ -19,7 +22,7 @@ bool CRxBuffer::Append(std::uint8_t byte)
 std::uint32_t CRxBuffer::Append(const std::uint8_t* data, std::uint32_t count)
 {
     std::lock_guard lock(m_csLock);
-    const std::uint32_t n = std::min(count, kCapacity - m_nLength);
+    const std::uint32_t n = std::min(count, m_nCapacity - m_nLength);
     if (n > 0)
         std::memcpy(m_pData.get() + m_nLength, data, n);
     m_nLength += n;

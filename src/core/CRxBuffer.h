@@ -14,7 +14,7 @@ class CRxBuffer
 public:
     static constexpr std::uint32_t kCapacity = 0x80000; // 524,288 bytes
 
-    CRxBuffer();
+    explicit CRxBuffer(std::uint32_t capacity = kCapacity);
 
     std::recursive_mutex& Mutex() const { return m_csLock; }
 
@@ -29,10 +29,11 @@ public:
 
     const std::uint8_t* GetData() const { return m_pData.get(); }
     std::uint32_t GetLength() const { return m_nLength; }
-    std::uint32_t GetCapacity() const { return kCapacity; }
+    std::uint32_t GetCapacity() const { return m_nCapacity; }
 
 private:
     mutable std::recursive_mutex m_csLock;
+    std::uint32_t m_nCapacity;
     std::unique_ptr<std::uint8_t[]> m_pData;
     std::uint32_t m_nLength{ 0 };
 };

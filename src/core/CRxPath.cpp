@@ -17,8 +17,9 @@
 namespace korvex {
 
 CRxPath::CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings& settings,
-                 const std::atomic<bool>& running)
-    : m_devices(devices), m_lines(lines), m_settings(settings), m_bRunning(running)
+                 const std::atomic<bool>& running, std::uint32_t capacity)
+    : m_devices(devices), m_lines(lines), m_settings(settings), m_bRunning(running),
+      m_rxBuffer(capacity)
 {
 }
 
@@ -126,9 +127,18 @@ std::string CRxPath::DeviceNameAt(std::uint8_t addr) const
     return dev != nullptr ? dev->GetDevId() : std::string();
 }
 
+unsigned CRxPath::GetPendingLength() const
+{
+    std::lock_guard lock(m_rxBuffer.Mutex());
+    return m_rxBuffer.GetLength() - m_nRxPos;
+}
+
 void CRxPath::OnRxData()
 {
     std::lock_guard lock(m_rxBuffer.Mutex());
+    std::shared_lock<std::shared_mutex> settings;
+    if (m_pSettingsLock != nullptr)
+        settings = std::shared_lock(*m_pSettingsLock);
     for (;;) {
         SFrameInfo info;
         info.nOffset = static_cast<int>(m_nRxPos);
@@ -139,6 +149,8 @@ void CRxPath::OnRxData()
         m_nRxPos += consumed;
         if (consumed == 0)
             break;
+        if (info.bUnrecognized)
+            m_nUnrecognized.fetch_add(consumed);
         if (info.nKind != LK_ECHO)
             m_lines.AddLine(info.nKind, DeviceNameAt(info.byAddr), info.byAddr, info.strText);
     }
@@ -148,10 +160,14 @@ void CRxPath::FlushReceive()
 {
     std::lock_guard lock(m_rxBuffer.Mutex());
     OnRxData();
+    std::shared_lock<std::shared_mutex> settings;
+    if (m_pSettingsLock != nullptr)
+        settings = std::shared_lock(*m_pSettingsLock);
     const unsigned rest = m_rxBuffer.GetLength() - m_nRxPos;
     if (rest == 0)
         return;
     const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
+    m_nUnrecognized.fetch_add(rest);
     m_lines.AddLine(LK_WARNING, DeviceNameAt(0), 0,
                     DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0));
     m_nRxPos += rest;

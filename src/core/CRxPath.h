@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 namespace korvex {
@@ -43,8 +44,9 @@ public:
     static constexpr std::uint32_t kMaxTxFrame = 1024;
 
     // running: the session's flag; the drain's wait rule applies while set.
+    // capacity: the receive buffer's size.
     CRxPath(const IDeviceLookup& devices, ILineSink& lines, const SSettings& settings,
-            const std::atomic<bool>& running);
+            const std::atomic<bool>& running, std::uint32_t capacity = CRxBuffer::kCapacity);
     ~CRxPath() override;
 
     // Wiring, once on the user-interface thread before anything runs.
@@ -66,12 +68,13 @@ public:
     void InjectReceived(const std::uint8_t* data, std::uint32_t count);
     // The drain: cuts everything pending into frames and lines.
     void OnRxData();
-    // Runs change while no drain runs.
-    void WhileIdle(const std::function<void()>& change)
-    {
-        std::lock_guard lock(m_rxBuffer.Mutex());
-        change();
-    }
+    // The lock a change of the settings holds exclusively; a drain holds it
+    // shared. Null: none (a single thread).
+    void SetSettingsLock(std::shared_mutex* lock) { m_pSettingsLock = lock; }
+    // Bytes received and not yet framed.
+    unsigned GetPendingLength() const;
+    // Bytes reported as making no frame so far.
+    std::uint64_t GetUnrecognizedCount() const { return m_nUnrecognized.load(); }
     // One drain step. scanHint, when given, carries how far the bytes are known
     // to start no frame from one waiting step to the next.
     unsigned ExtractFrame(const std::uint8_t* data, unsigned available, SFrameInfo& info,
@@ -105,6 +108,8 @@ private:
     std::unique_ptr<CRtuFramer> m_pFramer;
     std::atomic<ITransmitter*> m_pTx{ nullptr };
     std::atomic<ITransportThread*> m_pThread{ nullptr };
+    std::shared_mutex* m_pSettingsLock{ nullptr };
+    std::atomic<std::uint64_t> m_nUnrecognized{ 0 };
 
     CRxBuffer m_rxBuffer;
     std::uint32_t m_nRxPos{ 0 }; // guarded by m_rxBuffer's lock

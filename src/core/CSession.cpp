@@ -1,5 +1,7 @@
 #include "core/CSession.h"
 
+#include "core/ITransport.h"
+
 #include "core/CProtoFeed.h"
 #include "core/CRxPath.h"
 #include "core/IPort.h"
@@ -53,6 +55,11 @@ void CSession::OnStart()
     // A failed open has reported through OnError, which posted the stop.
     if (m_pPort != nullptr)
         m_pPort->Open();
+    for (ITransport* transport : m_arTransports) {
+        std::string error;
+        if (!transport->Start(error))
+            OnError(error);
+    }
     for (IScript* script : GetScripts())
         script->StartScript();
 }
@@ -61,6 +68,8 @@ void CSession::OnStop()
 {
     for (IScript* script : GetScripts())
         script->StopScript();
+    for (ITransport* transport : m_arTransports)
+        transport->Stop();
     if (m_pPort != nullptr)
         m_pPort->Close();
     m_rx.ClearLastTx();

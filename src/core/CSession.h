@@ -14,6 +14,7 @@ class CProtoFeed;
 class CRxPath;
 class IPort;
 class IScript;
+class ITransport;
 class ISessionObserver;
 class IUiPoster;
 struct SSettings;
@@ -38,6 +39,11 @@ public:
 
     void SetPoster(IUiPoster* poster) { m_pPoster = poster; }
     void SetPort(IPort* port) { m_pPort = port; }
+    // Transports served beside the port (not owned); they start after it and
+    // stop before it. A transport that cannot start stops the session.
+    void AddTransport(ITransport* transport) { m_arTransports.push_back(transport); }
+    void RemoveTransport(ITransport* transport) { std::erase(m_arTransports, transport); }
+    const std::vector<ITransport*>& GetTransports() const { return m_arTransports; }
     void AddObserver(ISessionObserver* observer);
     void RemoveObserver(ISessionObserver* observer);
 
@@ -71,6 +77,7 @@ private:
     std::atomic<bool> m_bRunning{ false };
     IUiPoster* m_pPoster{ nullptr };
     IPort* m_pPort{ nullptr };
+    std::vector<ITransport*> m_arTransports; // user-interface thread
     CObserverList<ISessionObserver> m_observers;
     mutable std::mutex m_csScripts;
     std::vector<IScript*> m_arScripts; // not owned

@@ -17,6 +17,9 @@ struct SRequestPdu
     const std::uint8_t* pData{ nullptr };
     unsigned nLength{ 0 };
     unsigned nFrameLength{ 0 };
+    // Unit 0 is a broadcast on a line and over RTU framing, never on Modbus
+    // TCP.
+    bool bBroadcastUnit{ true };
 
     std::uint8_t Code() const { return nLength > 0 ? pData[0] : 0; }
     // The big-endian word at the PDU's offset at; 0 beyond its end.

@@ -48,6 +48,8 @@ struct SFrameInfo
     std::string strText;
     // A request to a device of the project that the emulator answers.
     bool bAnswer{ false };
+    // Bytes that make no frame.
+    bool bUnrecognized{ false };
 };
 
 } // namespace korvex

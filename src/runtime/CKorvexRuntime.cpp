@@ -105,6 +105,19 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
     if (o.dtr)
         set.DTR_CTRL_HI = *o.dtr;
 
+    if (!o.net.empty()) {
+        m_net.SetEndpoints(o.net);
+        if (o.maxClients)
+            m_net.SetMaxClients(*o.maxClients);
+        m_app.AddTransport(&m_net);
+        if (!o.port && !o.bVirtual) {
+            // The network alone: no serial port is opened or needed.
+            m_bSerial = false;
+            m_app.SetPort(nullptr);
+            return Prepared::Ok;
+        }
+    }
+
     m_bPortOverride = o.port.has_value() || o.bVirtual;
     m_bForceVirtual = o.bVirtual;
     if (o.bVirtual) {
@@ -135,7 +148,7 @@ bool CKorvexRuntime::Start()
 {
     m_strError.clear();
     SSettings& set = m_app.GetSettings();
-    const bool useVirtual = m_bForceVirtual || set.m_info.m_bVirtual;
+    const bool useVirtual = m_bSerial && (m_bForceVirtual || set.m_info.m_bVirtual);
     if (useVirtual && !m_virtual.IsCreated()) {
         if (!m_virtual.Create()) {
             m_strError = "Невозможно создать виртуальный порт: " + ErrorText(errno);
@@ -177,6 +190,15 @@ bool CKorvexRuntime::Start()
         return false;
     }
     return true;
+}
+
+std::string CKorvexRuntime::DescribeServing() const
+{
+    std::string text = m_bSerial ? m_app.GetSettings().m_info.m_strComName : std::string();
+    const std::string net = m_net.Describe();
+    if (!net.empty())
+        text += (text.empty() ? "" : ", ") + net;
+    return text;
 }
 
 bool CKorvexRuntime::IsServingVirtual() const

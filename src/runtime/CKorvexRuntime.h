@@ -2,6 +2,7 @@
 
 #include "core/CKorvexApp.h"
 #include "files/CPrjManager.h"
+#include "net/CNetServer.h"
 #include "runtime/CQtPoster.h"
 #include "serial/CAppPort.h"
 #include "serial/CSettingsStore.h"
@@ -52,6 +53,10 @@ public:
         bool bDecValues{ false };
         bool bStrict{ false };            // answers by the MODBUS standard
         bool bCellRules{ false };         // the cells' access and bounds hold
+        // Network listeners (--tcp, --rtu-over-tcp); without --port or
+        // --virtual they are all the run serves.
+        std::vector<SNetEndpoint> net;
+        std::optional<unsigned> maxClients; // --tcp-max-clients
         std::vector<SFaultOption> faults; // applied once the devices are open
         std::string strSysRoot{ "/sys/class/tty" };
         std::string strDevRoot{ "/dev" };
@@ -166,6 +171,21 @@ public:
     // Writes the settings; a port chosen for this run only is not written.
     bool SaveSettings();
 
+    // ---- The network listeners ------------------------------------------------
+
+    // Binds the listeners of the options now, so that a run refuses to
+    // start when one cannot be bound; error is the line that says which and
+    // why.
+    bool BindNetwork(std::string& error) { return m_net.Bind(error); }
+    // The listeners as bound (a port 0 resolved).
+    std::vector<SNetEndpoint> GetNetEndpoints() const { return m_net.GetBoundEndpoints(); }
+    // Every frame the listeners send (korvex-cli's T lines); set before
+    // BindNetwork.
+    void SetNetSendTap(CNetServer::SendTap tap) { m_net.SetSendTap(std::move(tap)); }
+    // What the running emulator serves, for the status bar: the port's name
+    // and every listener ("ttyUSB0, Modbus TCP 127.0.0.1:1502").
+    std::string DescribeServing() const;
+
     // The link path of the built-in virtual port when none is given:
     // $XDG_RUNTIME_DIR/korvex/tty, or /tmp/korvex-<uid>/tty.
     static std::string DefaultVirtualLink();
@@ -178,6 +198,8 @@ private:
     CAppPort m_port;
     CVirtualPort m_virtual;
     CVirtualLink m_link;
+    CNetServer m_net{ m_app };
+    bool m_bSerial{ true }; // the run serves a serial or virtual port
     CSettingsStore m_store;
     std::unique_ptr<CPrjManager> m_pProject;
     CDocTemplate* m_pScripts{ nullptr };

@@ -9,6 +9,7 @@
 #include "core/ISessionObserver.h"
 #include "runtime/CKorvexRuntime.h"
 #include "runtime/CSignalWatcher.h"
+#include "runtime/LogLines.h"
 #include "script/CScriptDoc.h"
 #include "script/SScriptLogRecord.h"
 
@@ -40,14 +41,20 @@ void PrintRunUsage(std::FILE* out)
     std::fputs("usage: korvex-cli run [--port NAME|PATH | --virtual[=LINK]] [--baud N]\n"
                "         [--data-bits 5-8] [--parity none|odd|even|mark|space]\n"
                "         [--stop-bits 1|1.5|2] [--rts on|off] [--dtr on|off]\n"
+               "         [--tcp=[HOST:]PORT]... [--rtu-over-tcp=[HOST:]PORT]...\n"
+               "         [--tcp-max-clients N]\n"
                "         [--dec-addr] [--dec-values] [--strict] [--cell-rules]\n"
                "         [--fault ID:RULES]... [--fault-seed N] [--save]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
-               "Without --port or --virtual the port and line settings of the user's\n"
-               "settings are used; options override them for this run only.\n"
+               "Without --port, --virtual, --tcp or --rtu-over-tcp the port and line\n"
+               "settings of the user's settings are used; options override them for this\n"
+               "run only. With --tcp or --rtu-over-tcp alone only the network is served.\n"
+               "HOST defaults to 127.0.0.1; name 0.0.0.0 or [::] to be reachable from\n"
+               "the network. Port 0: the system chooses; an N line tells the address.\n"
                "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
-               "separated by commas. --fault-seed N makes their random draws the same\n"
-               "from one run to the next.\n",
+               "separated by commas (crc spoils the CRC of the line and of RTU over TCP;\n"
+               "Modbus TCP has no CRC and ignores it). --fault-seed N makes their random\n"
+               "draws the same from one run to the next.\n",
                out);
 }
 
@@ -132,6 +139,25 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
             if (!on)
                 return std::string(rts ? "--rts" : "--dtr") + " takes on or off";
             (rts ? o.rts : o.dtr) = on;
+        } else if (is("--tcp") || is("--rtu-over-tcp")) {
+            const bool mbap = is("--tcp");
+            const char* name = mbap ? "--tcp" : "--rtu-over-tcp";
+            const auto v = value(name);
+            if (!v || v->empty())
+                return std::string(name) + " needs [HOST:]PORT";
+            std::string why;
+            const auto endpoint =
+                ParseEndpoint(*v, mbap ? ENetFraming::Mbap : ENetFraming::Rtu, why);
+            if (!endpoint)
+                return std::string(name) + ": " + why;
+            o.net.push_back(*endpoint);
+        } else if (is("--tcp-max-clients")) {
+            const auto v = value("--tcp-max-clients");
+            char* end = nullptr;
+            const unsigned long count = v ? std::strtoul(v->c_str(), &end, 10) : 0;
+            if (!v || v->empty() || *end != '\0' || count == 0 || count > 4096)
+                return "--tcp-max-clients takes a number from 1 to 4096";
+            o.maxClients = static_cast<unsigned>(count);
         } else if (arg == "--dec-addr") {
             o.bDecAddr = true;
         } else if (arg == "--dec-values") {
@@ -258,6 +284,9 @@ int CliRun(int argc, char** argv)
         std::fprintf(stderr, "korvex-cli run: %s\n", text.c_str());
     });
 
+    rt.SetNetSendTap([&out](const std::uint8_t* data, std::size_t count) {
+        out.PrintLine(FormatTxLine(data, static_cast<std::uint32_t>(count)));
+    });
     // The user's settings, overridden by the options for this run only: the
     // run never saves them.
     switch (rt.Prepare(opt.runtime)) {
@@ -269,6 +298,11 @@ int CliRun(int argc, char** argv)
                      std::strerror(errno));
         return 1;
     case CKorvexRuntime::Prepared::Ok: break;
+    }
+    // A listener that cannot be bound starts nothing.
+    if (std::string bindError; !rt.BindNetwork(bindError)) {
+        std::fprintf(stderr, "korvex-cli run: %s\n", bindError.c_str());
+        return 1;
     }
     if (!OpenRunFiles(rt, opt.files, out, reported)) {
         // The reader's warning lines are printed before the end.
@@ -310,6 +344,9 @@ int CliRun(int argc, char** argv)
         }
         if (rt.IsServingVirtual())
             out.PrintLine("V\t" + rt.GetVirtualDevice());
+        if (app.IsRunning())
+            for (const SNetEndpoint& e : rt.GetNetEndpoints())
+                out.PrintLine("N\t" + DescribeEndpoint(e));
     });
     qapp.exec();
 

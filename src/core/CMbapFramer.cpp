@@ -1,0 +1,169 @@
+#include "core/CMbapFramer.h"
+
+#include "core/CDevDoc.h"
+#include "core/CParserModbus.h"
+#include "core/Crc16.h"
+#include "core/FunctionCodes.h"
+#include "core/IDeviceLookup.h"
+#include "core/ILineSink.h"
+#include "core/IPduHandler.h"
+#include "core/SSettings.h"
+#include "core/Text.h"
+#include "core/Types.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace korvex {
+namespace {
+
+// Unit identifiers that address the server itself.
+constexpr std::uint8_t kServerUnit0 = 0;
+constexpr std::uint8_t kServerUnit255 = 0xFF;
+
+// Exception 0x0B: the gateway's target device failed to respond.
+constexpr std::uint8_t kExGatewayTarget = 0x0B;
+
+std::uint16_t Word(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// The RTU frame the PDU would be on a line to addr: the same log lines.
+std::vector<std::uint8_t> AsRtu(std::uint8_t addr, const std::uint8_t* pdu, unsigned length)
+{
+    std::vector<std::uint8_t> frame(length + 3);
+    frame[0] = addr;
+    std::memcpy(frame.data() + 1, pdu, length);
+    const std::uint16_t crc = Crc16(frame.data(), length + 1);
+    frame[length + 1] = static_cast<std::uint8_t>(crc >> 8);
+    frame[length + 2] = static_cast<std::uint8_t>(crc & 0xFF);
+    return frame;
+}
+
+} // namespace
+
+CMbapFramer::CMbapFramer(IPduHandler& handler, const IDeviceLookup& devices, ILineSink& lines,
+                         const SSettings& settings)
+    : m_handler(handler), m_devices(devices), m_lines(lines), m_settings(settings)
+{
+}
+
+bool CMbapFramer::Receive(const std::uint8_t* data, std::size_t count, const SOutput& out,
+                          std::string& reason)
+{
+    m_buffer.insert(m_buffer.end(), data, data + count);
+    std::size_t pos = 0;
+    bool ok = true;
+    while (m_buffer.size() - pos >= kHeader) {
+        const std::uint8_t* adu = m_buffer.data() + pos;
+        const std::uint16_t protocol = Word(adu + 2);
+        const std::uint16_t length = Word(adu + 4);
+        if (protocol != 0) {
+            reason = StrFormat("идентификатор протокола 0x%04X вместо 0", protocol);
+            ok = false;
+            break;
+        }
+        if (length < 2 || length > kMaxLength) {
+            reason = StrFormat("длина в заголовке MBAP %u вне 2-%u", static_cast<unsigned>(length),
+                               kMaxLength);
+            ok = false;
+            break;
+        }
+        const unsigned total = kHeader - 1 + length;
+        if (m_buffer.size() - pos < total)
+            break; // the rest comes with a later read
+        Answer(adu, total, out);
+        pos += total;
+    }
+    m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(pos));
+    return ok;
+}
+
+int CMbapFramer::Route(std::uint8_t unit) const
+{
+    if (m_devices.FindDeviceByAddr(unit) != nullptr)
+        return unit;
+    if (unit == kServerUnit0 || unit == kServerUnit255) {
+        const std::vector<CDevDoc*> devices = m_devices.GetDevices();
+        if (devices.size() == 1)
+            return devices.front()->GetDevAddr();
+    }
+    return -1;
+}
+
+void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput& out)
+{
+    const std::uint8_t unit = adu[kHeader - 1];
+    const std::uint8_t* pdu = adu + kHeader;
+    const unsigned pduLength = length - kHeader;
+    const int routed = Route(unit);
+    // An unknown unit reaches the handlers as itself: they say it is not
+    // found and answer nothing.
+    const auto addr = static_cast<std::uint8_t>(routed >= 0 ? routed : unit);
+
+    // The request's line as the decoder reads the frame on a line.
+    const std::vector<std::uint8_t> request = AsRtu(addr, pdu, pduLength);
+    SFrameInfo info;
+    CParserModbus parser(m_settings, false, nullptr, &m_devices);
+    parser.Parse(request.data(), static_cast<unsigned>(request.size()), info);
+    if (info.nLength != static_cast<int>(request.size()) || info.strText.empty()) {
+        // Not one whole frame to the decoder (a code it does not know):
+        // the bytes as they are.
+        info.nKind = LK_WARNING;
+        info.strText = DescribeUnrecognized(request.data(), static_cast<unsigned>(request.size()),
+                                            m_settings.VALUEISHEX != 0);
+    }
+
+    SAnswerPdu answer;
+    SRequestPdu req{ addr, pdu, pduLength, length };
+    req.bBroadcastUnit = false;
+    m_handler.Answer(req, answer);
+    const bool strict = m_settings.MBSTRICT != 0;
+    if (answer.kind == SAnswerPdu::Kind::None && routed < 0 && strict && pduLength > 0) {
+        answer.kind = SAnswerPdu::Kind::Exception;
+        answer.pdu[0] = static_cast<std::uint8_t>(pdu[0] | kExceptionFlag);
+        answer.pdu[1] = kExGatewayTarget;
+        answer.nLength = 2;
+    }
+
+    if (answer.kind != SAnswerPdu::Kind::None) {
+        std::vector<std::uint8_t> reply(kHeader + answer.nLength);
+        std::memcpy(reply.data(), adu, 4); // transaction and protocol
+        const unsigned replyLength = 1 + answer.nLength;
+        reply[4] = static_cast<std::uint8_t>(replyLength >> 8);
+        reply[5] = static_cast<std::uint8_t>(replyLength & 0xFF);
+        reply[6] = unit;
+        std::memcpy(reply.data() + kHeader, answer.pdu, answer.nLength);
+
+        const bool exception = answer.kind == SAnswerPdu::Kind::Exception;
+        const int kind = exception ? LK_ERROR : LK_RESPONSE;
+        const std::vector<std::uint8_t> rtu = AsRtu(addr, answer.pdu, answer.nLength);
+        const std::string text =
+            exception && !answer.strText.empty()
+                ? answer.strText
+                : DescribeFrame(m_settings, rtu.data(), static_cast<unsigned>(rtu.size()));
+        // A CRC to spoil there is none: of the faults that change an answer
+        // only the delay applies.
+        SFaultDecision fault = answer.fault;
+        fault.bBadCrc = false;
+        std::erase_if(fault.arRules, [](const std::string& r) { return r.starts_with("crc"); });
+        if (fault.ChangesAnswer())
+            m_lines.AddLineQueued(LK_WARNING, answer.strDevice, addr, fault.Describe());
+        if (fault.bDelayed) {
+            ILineSink& lines = m_lines;
+            out.sendLater(std::move(reply), fault.dwDelayMs,
+                          [&lines, kind, id = answer.strDevice, addr, text] {
+                              lines.AddLine(kind, id, addr, text);
+                          });
+        } else {
+            out.send(std::move(reply));
+            m_lines.AddLineQueued(kind, answer.strDevice, addr, text);
+        }
+    }
+    const CDevDoc* dev = m_devices.FindDeviceByAddr(addr);
+    m_lines.AddLine(info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr,
+                    info.strText);
+}
+
+} // namespace korvex
