@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := rx devfile prjfile codepage script
+FUZZ_TARGETS := rx devfile prjfile codepage script tcp
 JOBS       ?= $(shell nproc)
 CLI        := $(BUILD)/src/app/korvex-cli
 GUI        := $(BUILD)/src/app/korvex
@@ -65,6 +65,7 @@ bench: build
 	$(BUILD)/bench/korvex_bench_script
 	$(BUILD)/bench/korvex_bench_script_log
 	$(BUILD)/bench/korvex_bench_fault_delay $(CLI)
+	$(BUILD)/bench/korvex_bench_tcp $(CLI)
 
 install: build
 	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))

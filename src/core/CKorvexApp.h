@@ -77,6 +77,8 @@ public:
     // Where the protocol log's batches go (the protocol bar, standard
     // output, a test's vector); the lines themselves come from the feed.
     void SetLineSink(CProtoFeed::Sink sink) { m_feed.SetSink(std::move(sink)); }
+    // See CProtoFeed::SetGatherTime.
+    void SetLineGatherTime(std::chrono::milliseconds gather) { m_feed.SetGatherTime(gather); }
     // Lines of the program's own (tests and warnings of the wiring).
     ILineSink& GetLines() override { return m_feed; }
     // The settings record: the wiring loads, edits and saves it; the parts

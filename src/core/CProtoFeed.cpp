@@ -11,6 +11,7 @@ void CProtoFeed::SetPoster(IUiPoster* poster)
 {
     std::lock_guard lock(m_csLines);
     m_pPoster = poster;
+    m_uiThread = std::this_thread::get_id();
 }
 
 void CProtoFeed::SetSink(Sink sink)
@@ -53,7 +54,12 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
     }
     if (!m_bPosted) {
         m_bPosted = true;
-        m_pPoster->Post([this] { Deliver(); });
+        // Lines of the answering threads are gathered for a moment: one
+        // wake of the user-interface thread carries many answers' lines.
+        if (m_gather.count() == 0 || std::this_thread::get_id() == m_uiThread)
+            m_pPoster->Post([this] { Deliver(); });
+        else
+            m_pPoster->PostDelayed(m_gather, [this] { Deliver(); });
     }
 }
 

@@ -3,6 +3,7 @@
 #include "core/ILineSink.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -48,7 +49,15 @@ public:
     using Sink = std::function<void(const Batch&)>;
 
     // Records are posted through the poster; without one they are dropped.
+    // On the user-interface thread: lines added there are delivered at its
+    // next turn, those of other threads after the gathering time.
     void SetPoster(IUiPoster* poster);
+    // How long lines of other threads (the answering threads) are gathered
+    // before the user-interface thread is woken for them; 0 by default.
+    void SetGatherTime(std::chrono::milliseconds gather) { m_gather = gather; }
+    // Delivers what is handed over now (the user-interface thread: at a stop,
+    // so that nothing waits for a gathering time that may never come).
+    void DeliverNow() { Deliver(); }
     // The sink is set and used on the user-interface thread.
     void SetSink(Sink sink);
     bool HasSink() const { return m_bHasSink.load(); }
@@ -70,6 +79,8 @@ private:
     Batch m_arReady;                           // handed over, not yet delivered
     bool m_bPosted{ false };                   // a delivery task is on its way
     IUiPoster* m_pPoster{ nullptr };
+    std::thread::id m_uiThread; // where SetPoster was called
+    std::chrono::milliseconds m_gather{ 0 };
     Sink m_sink;
     std::atomic<bool> m_bHasSink{ false };
 };

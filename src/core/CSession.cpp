@@ -78,8 +78,10 @@ void CSession::OnStop()
     const bool wasRunning = m_bRunning.exchange(false);
     if (!wasRunning)
         return;
-    // Bytes that waited for the rest of a frame are reported now.
+    // Bytes that waited for the rest of a frame are reported now, and the
+    // lines still gathered are delivered.
     m_rx.FlushReceive();
+    m_feed.DeliverNow();
     Notify([](ISessionObserver& o) { o.OnSessionStopped(); });
 }
 

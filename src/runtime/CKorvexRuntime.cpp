@@ -17,6 +17,9 @@ namespace korvex {
 CKorvexRuntime::CKorvexRuntime() : m_port(m_app)
 {
     m_app.SetPoster(&m_poster);
+    // The answering threads wake the user-interface thread for their lines
+    // at most every 5 ms, however fast the masters are.
+    m_app.SetLineGatherTime(std::chrono::milliseconds(5));
     m_app.SetTransmitter(&m_port);
     m_app.SetPort(&m_port);
     m_pProject = std::make_unique<CPrjManager>(m_app);

@@ -6,13 +6,17 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
-// Standard output of korvex-cli: one tab-separated line per event (LogLines.h),
-// flushed line by line. Transmitted frames are "T" lines (written from
-// whatever thread sends), protocol-log records "P" lines (written on the UI
-// thread).
+// Standard output of korvex-cli: one tab-separated line per event (LogLines.h).
+// Protocol-log records are "P" lines, written on the UI thread a batch at a
+// time with one flush. Transmitted frames are "T" lines: a frame sent on the
+// UI thread is written at once; one sent on another thread (a port's or the
+// network's, which answer there) is queued and written by the UI thread, so
+// that no answer waits for standard output. Queued lines come before the next
+// batch, so a request's T line precedes its P lines as before.
 class CCliOutput final : public ITransmitter
 {
 public:
@@ -21,11 +25,20 @@ public:
 
     bool Write(const std::uint8_t* data, std::uint32_t count) override;
     void PrintBatch(const CProtoFeed::Batch& batch);
+    // At once, from the UI thread.
     void PrintLine(const std::string& line);
+    // From any thread: at once on the UI thread, else queued for it.
+    void PrintLineSoon(std::string line);
+    // Writes what is queued (the UI thread; at the end of a run).
+    void Flush();
 
 private:
+    void Emit(const std::string& text);
+
     std::mutex m_mutex;
     ITransmitter* m_pNext;
+    std::vector<std::string> m_arQueued; // guarded by m_mutex
+    bool m_bPosted{ false };             // guarded by m_mutex
 };
 
 } // namespace korvex

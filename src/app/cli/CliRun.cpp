@@ -285,7 +285,7 @@ int CliRun(int argc, char** argv)
     });
 
     rt.SetNetSendTap([&out](const std::uint8_t* data, std::size_t count) {
-        out.PrintLine(FormatTxLine(data, static_cast<std::uint32_t>(count)));
+        out.PrintLineSoon(FormatTxLine(data, static_cast<std::uint32_t>(count)));
     });
     // The user's settings, overridden by the options for this run only: the
     // run never saves them.
@@ -354,6 +354,7 @@ int CliRun(int argc, char** argv)
         app.OnStop();
     // Lines still queued (the stop's own) are printed before the end.
     QCoreApplication::processEvents();
+    out.Flush();
     app.RemoveSessionObserver(&stops);
     int exitCode = stops.ExitCode();
     if (opt.bSave && !app.SaveAllModified())
