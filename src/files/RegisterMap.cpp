@@ -318,7 +318,7 @@ void CMapReader::ReadRow(const SRecord& rec)
                                std::vector<std::uint16_t>& regs, std::uint16_t fallback) {
             if (text.empty()) {
                 regs.assign(count, 0);
-                regs[0] = fallback; // one-register types only; wide ones have no default
+                regs[0] = fallback; // wide types: an empty bound is none, never compared
                 return;
             }
             if (std::string error = EncodeValue(view.type, text, regs); !error.empty()) {
@@ -329,8 +329,10 @@ void CMapReader::ReadRow(const SRecord& rec)
                 boundsOk = false;
             }
         };
-        bound(minText, "min", low, cellMin);
-        bound(maxText, "max", high, cellMax);
+        // A missing bound of int16 is the end of its signed range.
+        const bool signed16 = view.type.kind == ValueKind::Int16;
+        bound(minText, "min", low, signed16 ? 0x8000 : cellMin);
+        bound(maxText, "max", high, signed16 ? 0x7FFF : cellMax);
         if (boundsOk && count == 1 && low[0] < high[0]) {
             cellMin = low[0];
             cellMax = high[0];

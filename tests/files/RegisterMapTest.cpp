@@ -44,6 +44,7 @@ TEST(RegisterMap, AGoodMapGivesCellsAndViews)
           "float32:CDAB,HREG,100,23.5,x,,,,,\r\n"
           ",hreg,0x10,,,SP,\"Уставка, \"\"бар\"\"\",R,5,900\r\n"
           "int16,IREG,7,-5,,,,,-100,100\r\n"
+          "int16,IREG,8,-5,,,,,-100,\r\n"
           ",COIL,5\r\n"
           "\r\n"
           ",,,,,\r\n"
@@ -52,10 +53,12 @@ TEST(RegisterMap, AGoodMapGivesCellsAndViews)
           "HREG|Ячейка HR101|HR101|101|RW|0-65535|16828\n"
           "HREG|Уставка, \"бар\"|SP|16|R|5-900|5\n"
           "IREG|Ячейка IR7|IR7|7|R|0-65535|65531\n"
+          "IREG|Ячейка IR8|IR8|8|R|0-65535|65531\n"
           "COIL|Ячейка CO5|CO5|5|RW|0-1|0\n"
           "DINP|Ячейка DI3|DI3|3|R|0-1|0",
           { { HREG, 100, View("float32:CDAB") },
             { IREG, 7, View("int16", "-100", "100") },
+            { IREG, 8, View("int16", "-100") },
             { DINP, 3, View("bin") } },
           { "m.csv:1: Comment: неизвестный столбец пропущен" } },
         { "semicolons, a decimal comma, code page 1251, manual addresses without a kind",
