@@ -61,6 +61,7 @@ decode: build
 
 bench: build
 	$(BUILD)/bench/korvex_bench_rx
+	$(BUILD)/bench/korvex_bench_map
 	$(BUILD)/bench/korvex_bench_latency $(CLI)
 	$(BUILD)/bench/korvex_bench_script
 	$(BUILD)/bench/korvex_bench_script_log

@@ -3,6 +3,7 @@
 #include "core/CArchive.h"
 #include "core/CCellNotifier.h"
 #include "core/CDocManager.h"
+#include "core/FileIo.h"
 #include "core/IDevFileFormat.h"
 #include "core/IDevHost.h"
 #include "core/IDevObserver.h"
@@ -427,6 +428,102 @@ void CDevDoc::ChangeIdAndAddress(const std::string& id, std::uint8_t addr)
     SetModifiedFlag(true);
 }
 
+// ---- Typed values ------------------------------------------------------------
+
+SCellView CDevDoc::GetCellView(std::int32_t type, std::uint16_t addr) const
+{
+    std::lock_guard lock(m_csLock);
+    const auto it = m_views.find(AddrKey(type, addr));
+    return it == m_views.end() ? SCellView{} : it->second;
+}
+
+void CDevDoc::SetCellView(std::int32_t type, std::uint16_t addr, const SCellView& view)
+{
+    {
+        std::lock_guard lock(m_csLock);
+        if (view.IsDefault())
+            m_views.erase(AddrKey(type, addr));
+        else
+            m_views[AddrKey(type, addr)] = view;
+    }
+    SetModifiedFlag(true);
+}
+
+std::vector<SCellViewAt> CDevDoc::GetCellViews() const
+{
+    std::lock_guard lock(m_csLock);
+    std::vector<SCellViewAt> views;
+    views.reserve(m_views.size());
+    for (const auto& [key, view] : m_views)
+        views.push_back({ static_cast<std::int32_t>(key >> 16),
+                          static_cast<std::uint16_t>(key & 0xFFFF), view });
+    return views;
+}
+
+namespace {
+
+// The cells a type takes from the address on; empty when one is missing.
+std::vector<CDevItem*> TypedCells(const CDevDoc& doc, std::int32_t type, std::uint16_t addr,
+                                  std::int32_t count)
+{
+    std::vector<CDevItem*> cells;
+    for (std::int32_t i = 0; i < count; ++i) {
+        CDevItem* item =
+            addr + i <= 0xFFFF ? doc.FindItem(type, static_cast<std::uint16_t>(addr + i)) : nullptr;
+        if (item == nullptr)
+            return {};
+        cells.push_back(item);
+    }
+    return cells;
+}
+
+} // namespace
+
+std::string CDevDoc::GetTypedValue(std::int32_t type, std::uint16_t addr) const
+{
+    std::lock_guard lock(m_csLock);
+    const SCellView view = GetCellView(type, addr);
+    const std::vector<CDevItem*> cells = TypedCells(*this, type, addr, RegisterCount(view.type));
+    if (cells.empty())
+        return std::string();
+    std::vector<std::uint16_t> regs;
+    for (const CDevItem* item : cells)
+        regs.push_back(item->GetValue());
+    return DecodeValue(view.type, regs);
+}
+
+std::string CDevDoc::SetTypedValue(std::int32_t type, std::uint16_t addr, std::string_view text)
+{
+    std::lock_guard lock(m_csLock);
+    const SCellView view = GetCellView(type, addr);
+    const std::int32_t count = RegisterCount(view.type);
+    const std::vector<CDevItem*> cells = TypedCells(*this, type, addr, count);
+    if (cells.empty())
+        return StrFormat("Нет ячеек %s с адреса %u для типа %s", CellTypeName(type), addr,
+                         FormatValueType(view.type).c_str());
+    std::vector<std::uint16_t> regs(static_cast<std::size_t>(count));
+    if (std::string error = EncodeValue(view.type, text, regs); !error.empty())
+        return error;
+    const auto bound = [&](const std::string& limit, bool low) -> std::string {
+        std::vector<std::uint16_t> b(regs.size());
+        if (limit.empty() || !EncodeValue(view.type, limit, b).empty())
+            return std::string();
+        const auto order = CompareValues(view.type, regs, b);
+        const bool outside = low ? !(order >= 0) : !(order <= 0);
+        return outside ? GetCellEditMessage(CellEditError::ValueRange) : std::string();
+    };
+    if (std::string error = bound(view.strMin, true); !error.empty())
+        return error;
+    if (std::string error = bound(view.strMax, false); !error.empty())
+        return error;
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        if (regs[i] < cells[i]->GetMin() || regs[i] > cells[i]->GetMax())
+            return GetCellEditMessage(CellEditError::ValueRange);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        SetItemValue(cells[i], regs[i]);
+    return std::string();
+}
+
 // ---- Document ----------------------------------------------------------------
 
 bool CDevDoc::OnOpenDocument(const std::string& path)
@@ -439,6 +536,24 @@ bool CDevDoc::OnOpenDocument(const std::string& path)
         return false;
     GetDocManager()->NotifyOpened(*this);
     return true;
+}
+
+bool CDevDoc::OnSaveDocument(const std::string& path)
+{
+    if (!CDocument::OnSaveDocument(path))
+        return false;
+    if (m_pFormat == nullptr)
+        return true;
+    std::string error;
+    {
+        std::lock_guard lock(m_csLock);
+        error = m_pFormat->StoreBeside(*this, MakeFullPath(path));
+    }
+    if (error.empty())
+        return true;
+    SetModifiedFlag(true);
+    ReportError(error);
+    return false;
 }
 
 bool CDevDoc::Serialize(CArchive& ar)

@@ -4,9 +4,11 @@
 #include "core/CDocument.h"
 #include "core/CFirstMatchIndex.h"
 #include "core/CObserverList.h"
+#include "core/ValueType.h"
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,6 +46,29 @@ struct SCellRange
     std::uint16_t wMin{ 0 };
     std::uint16_t wMax{ 0xFFFF };
     std::uint16_t wValue{ 0 };
+};
+
+// How a cell, and the cells after it that a wide type takes, are shown and
+// typed. Bounds that the cells' own 16-bit bounds cannot hold (a wide type's,
+// a signed range) are kept as typed values; empty, the type's whole range.
+struct SCellView
+{
+    SValueType type;
+    std::string strMin;
+    std::string strMax;
+
+    bool operator==(const SCellView&) const = default;
+    bool IsDefault() const { return *this == SCellView{}; }
+};
+
+// The view of the cell of a kind at an address.
+struct SCellViewAt
+{
+    std::int32_t nType{ HREG };
+    std::uint16_t wAddr{ 0 };
+    SCellView view;
+
+    bool operator==(const SCellViewAt&) const = default;
 };
 
 // Why a new or edited cell is refused, in the order the tests are made.
@@ -151,6 +176,24 @@ public:
     // tree's label), then the device is marked modified.
     void ChangeIdAndAddress(const std::string& id, std::uint8_t addr);
 
+    // ---- Typed values: views over the 16-bit cells ----
+
+    // The view of the cell of the kind at the address: the one set, else the
+    // default (hex, the cell's own bounds).
+    SCellView GetCellView(std::int32_t type, std::uint16_t addr) const;
+    // Sets the view of the cell (a wide type's first register); the default
+    // view removes it. Marks the device modified.
+    void SetCellView(std::int32_t type, std::uint16_t addr, const SCellView& view);
+    // Every view but the default ones, by kind, then address.
+    std::vector<SCellViewAt> GetCellViews() const;
+    // The value of the cells from the kind and address on as their view shows
+    // it; empty when a cell the type takes is missing.
+    std::string GetTypedValue(std::int32_t type, std::uint16_t addr) const;
+    // Sets the cells from the text as their view reads it, after checking it
+    // against the typed bounds, else each cell's own bounds; returns why the
+    // value is refused, empty when it was set (through SetItemValue).
+    std::string SetTypedValue(std::int32_t type, std::uint16_t addr, std::string_view text);
+
     // ---- Document ----
 
     // The file format the device is read and written in (the template's).
@@ -162,6 +205,9 @@ public:
     // ID, so the template drops this one. An opened device is announced to
     // the document listeners (the project tree adds or refreshes its node).
     bool OnOpenDocument(const std::string& path) override;
+    // Saves the file, then what the format keeps beside it (the views); a
+    // failure of the latter is reported and leaves the device modified.
+    bool OnSaveDocument(const std::string& path) override;
     // Reads or writes the file through the format, under the device's lock.
     // The document first takes the file's path, so warnings carry its name.
     // False without a format.
@@ -221,6 +267,7 @@ private:
     std::atomic<std::uint8_t> m_nAddr{ 0 };
     CObserverList<IDevObserver> m_observers;
     const IDevFileFormat* m_pFormat{ nullptr };
+    std::map<std::uint64_t, SCellView> m_views; // by AddrKey; under m_csLock
     HROW m_nLastRow{ 0 };
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace korvex {
 
 class CArchive;
@@ -15,6 +17,12 @@ public:
     // False when the archive's content is unusable.
     virtual bool Load(CDevDoc& doc, CArchive& ar) const = 0;
     virtual bool Store(const CDevDoc& doc, CArchive& ar) const = 0;
+    // After the device was saved to the file at path (a full path): writes
+    // what the format keeps beside it. The reason it failed, empty on success.
+    virtual std::string StoreBeside(const CDevDoc&, const std::string& /*path*/) const
+    {
+        return std::string();
+    }
 };
 
 } // namespace korvex

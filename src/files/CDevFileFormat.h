@@ -20,6 +20,8 @@ public:
 
     bool Load(CDevDoc& doc, CArchive& ar) const override;
     bool Store(const CDevDoc& doc, CArchive& ar) const override;
+    // The views of the cells, in the type file beside the device file.
+    std::string StoreBeside(const CDevDoc& doc, const std::string& path) const override;
 
 private:
     ILineSink& m_lines;

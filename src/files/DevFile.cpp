@@ -10,6 +10,7 @@
 #include "files/CDevFileFormat.h"
 #include "files/CodePage.h"
 #include "files/TextFields.h"
+#include "files/TypeFile.h"
 
 #include <algorithm>
 #include <array>
@@ -46,16 +47,6 @@ constexpr std::array<const char*, 14> kHeaderBody = {
 };
 
 constexpr std::string_view kEol = "\r\n";
-
-// -1 when the text names no cell type.
-std::int32_t ParseCellType(std::string_view field)
-{
-    const std::string_view word = TrimChars(field, kWhiteSpace);
-    for (std::int32_t type : { COIL, DINP, HREG, IREG })
-        if (EqualsNoCase(word, CellTypeName(type)))
-            return type;
-    return -1;
-}
 
 // An unknown keyword gives RW.
 std::int32_t ParseCellAccess(std::string_view field)
@@ -99,7 +90,7 @@ void ReadLine(CDevDoc& doc, std::string_view line, ILineSink& lines)
 
     const std::vector<std::string> fields = SplitFields(line, "\t");
     if (fields.size() >= kCellFields) {
-        const std::int32_t type = ParseCellType(fields[0]);
+        const std::int32_t type = ParseCellTypeName(fields[0]);
         if (type < 0) {
             lines.AddLine(LK_WARNING, doc.GetTitle(), -1, kTypeError);
             return;
@@ -227,7 +218,10 @@ std::string FormatDevFile(const CDevDoc& doc, bool hex, const std::string& versi
 
 bool CDevFileFormat::Load(CDevDoc& doc, CArchive& ar) const
 {
-    return LoadDevFile(doc, DecodeFileText(ar.GetBytes()), m_lines);
+    if (!LoadDevFile(doc, DecodeFileText(ar.GetBytes()), m_lines))
+        return false;
+    LoadTypeFile(doc, ar.GetFilePath(), m_lines);
+    return true;
 }
 
 bool CDevFileFormat::Store(const CDevDoc& doc, CArchive& ar) const
@@ -235,6 +229,11 @@ bool CDevFileFormat::Store(const CDevDoc& doc, CArchive& ar) const
     const bool hex = m_settings.EDITHEX != 0;
     ar.Write(EncodeFileText(FormatDevFile(doc, hex, GetVersionText())));
     return true;
+}
+
+std::string CDevFileFormat::StoreBeside(const CDevDoc& doc, const std::string& path) const
+{
+    return StoreTypeFile(doc, path);
 }
 
 } // namespace korvex

@@ -1,5 +1,7 @@
 #include "files/TextFields.h"
 
+#include "core/Types.h"
+
 #include <cstdlib>
 #include <limits>
 
@@ -80,6 +82,15 @@ bool HoldsControlCharacters(std::string_view text)
             return true;
     }
     return false;
+}
+
+std::int32_t ParseCellTypeName(std::string_view field)
+{
+    const std::string_view word = TrimChars(field, kWhiteSpace);
+    for (std::int32_t type : { COIL, DINP, HREG, IREG })
+        if (EqualsNoCase(word, CellTypeName(type)))
+            return type;
+    return -1;
 }
 
 } // namespace korvex

@@ -32,6 +32,10 @@ inline constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 // Equal when the texts differ at most in the case of ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// The cell kind a keyword names ("COIL", "DINP", "HREG", "IREG", letters in
+// any case, blanks around it ignored); -1 for any other text.
+std::int32_t ParseCellTypeName(std::string_view field);
+
 // The text holds NUL or another control character (0x01-0x1F, 0x7F) other
 // than TAB, CR and LF: no text file of the program's.
 bool HoldsControlCharacters(std::string_view text);

@@ -10,6 +10,7 @@ namespace korvex {
 int CliDecode(int argc, char** argv);
 int CliRun(int argc, char** argv);
 int CliPorts(int argc, char** argv);
+int CliMap(int argc, char** argv);
 
 class CPrjManager;
 

@@ -23,6 +23,10 @@ void PrintUsage(std::FILE* out)
                "      the protocol and script logs\n"
                "  ports [--sys-root DIR] [--dev-root DIR]\n"
                "      list the serial ports: index, name, shown name, busy or free, usb\n"
+               "  map import MAP.csv -o DEVICE.kvxd [--id ID] [--address A]\n"
+               "      make a device file (and its type file) from a register map in CSV\n"
+               "  map export DEVICE.kvxd\n"
+               "      print the device's cells as a register map in CSV\n"
                "\n"
                "korvex-cli COMMAND --help shows the options of a command.\n",
                out);
@@ -44,6 +48,8 @@ int main(int argc, char** argv)
         return korvex::CliRun(argc - 2, argv + 2);
     if (std::strcmp(command, "ports") == 0)
         return korvex::CliPorts(argc - 2, argv + 2);
+    if (std::strcmp(command, "map") == 0)
+        return korvex::CliMap(argc - 2, argv + 2);
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
         std::strcmp(command, "help") == 0) {
         PrintUsage(stdout);
