@@ -29,6 +29,16 @@ struct SPortSettings
     int FLOWCTRL{ 1 };
     int RTS_CTRL_HI{ 1 };
     int DTR_CTRL_HI{ 1 };
+    // Non-zero: no serial port is served (the port list's "нет").
+    int NOSERIAL{ 0 };
+    // The network listeners served beside the port: Modbus TCP and RTU over
+    // TCP, each on when non-zero, at its address and port.
+    int TCPON{ 0 };
+    std::string TCPADDR{ "127.0.0.1" };
+    int TCPPORT{ 1502 };
+    int RTUTCPON{ 0 };
+    std::string RTUTCPADDR{ "127.0.0.1" };
+    int RTUTCPPORT{ 1503 };
 };
 
 // The settings record owned by the application.

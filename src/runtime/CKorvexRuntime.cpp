@@ -108,11 +108,14 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
     if (o.dtr)
         set.DTR_CTRL_HI = *o.dtr;
 
+    m_bSettingsNetwork = o.bSettingsNetwork;
+    if (o.maxClients)
+        m_net.SetMaxClients(*o.maxClients);
     if (!o.net.empty()) {
+        m_bNetOptions = true;
         m_net.SetEndpoints(o.net);
-        if (o.maxClients)
-            m_net.SetMaxClients(*o.maxClients);
         m_app.AddTransport(&m_net);
+        m_bNetAdded = true;
         if (!o.port && !o.bVirtual) {
             // The network alone: no serial port is opened or needed.
             m_bSerial = false;
@@ -147,9 +150,36 @@ CKorvexRuntime::Prepared CKorvexRuntime::Prepare(const SOptions& o)
     return m_app.RefreshPorts() < 0 ? Prepared::NoPort : Prepared::Ok;
 }
 
+void CKorvexRuntime::ApplyTransportSettings()
+{
+    const SSettings& set = m_app.GetSettings();
+    std::vector<SNetEndpoint> endpoints;
+    const auto add = [&endpoints](int on, const std::string& host, int port, ENetFraming f) {
+        if (on == 0 || port < 0 || port > 65535)
+            return;
+        SNetEndpoint e;
+        e.framing = f;
+        e.strHost = host;
+        e.nPort = static_cast<std::uint16_t>(port);
+        endpoints.push_back(e);
+    };
+    add(set.TCPON, set.TCPADDR, set.TCPPORT, ENetFraming::Mbap);
+    add(set.RTUTCPON, set.RTUTCPADDR, set.RTUTCPPORT, ENetFraming::Rtu);
+    m_net.SetEndpoints(endpoints);
+    if (!m_bNetAdded) {
+        m_app.AddTransport(&m_net);
+        m_bNetAdded = true;
+    }
+    // A port named for this run is served whatever the settings say.
+    m_bSerial = m_bPortOverride || set.NOSERIAL == 0;
+    m_app.SetPort(m_bSerial ? &m_port : nullptr);
+}
+
 bool CKorvexRuntime::Start()
 {
     m_strError.clear();
+    if (!m_bNetOptions && m_bSettingsNetwork)
+        ApplyTransportSettings();
     SSettings& set = m_app.GetSettings();
     const bool useVirtual = m_bSerial && (m_bForceVirtual || set.m_info.m_bVirtual);
     if (useVirtual && !m_virtual.IsCreated()) {

@@ -57,6 +57,9 @@ public:
         // --virtual they are all the run serves.
         std::vector<SNetEndpoint> net;
         std::optional<unsigned> maxClients; // --tcp-max-clients
+        // Without listeners in the options, those of the settings are served
+        // and their "no serial port" holds (the desktop program).
+        bool bSettingsNetwork{ false };
         std::vector<SFaultOption> faults; // applied once the devices are open
         std::string strSysRoot{ "/sys/class/tty" };
         std::string strDevRoot{ "/dev" };
@@ -185,6 +188,10 @@ public:
     // What the running emulator serves, for the status bar: the port's name
     // and every listener ("ttyUSB0, Modbus TCP 127.0.0.1:1502").
     std::string DescribeServing() const;
+    // Whether the run serves a serial or virtual port, and what it serves on
+    // the network ("Modbus TCP 127.0.0.1:1502, ..."; empty: nothing).
+    bool IsServingSerial() const { return m_bSerial; }
+    std::string DescribeNetwork() const { return m_net.Describe(); }
 
     // The link path of the built-in virtual port when none is given:
     // $XDG_RUNTIME_DIR/korvex/tty, or /tmp/korvex-<uid>/tty.
@@ -192,6 +199,9 @@ public:
 
 private:
     SSerInfo MakeVirtualEntry() const;
+    // The listeners and the port from the settings (the port dialog's
+    // choice), for a run whose options name none.
+    void ApplyTransportSettings();
 
     CQtPoster m_poster;
     CKorvexApp m_app;
@@ -199,7 +209,10 @@ private:
     CVirtualPort m_virtual;
     CVirtualLink m_link;
     CNetServer m_net{ m_app };
-    bool m_bSerial{ true }; // the run serves a serial or virtual port
+    bool m_bSerial{ true };           // the run serves a serial or virtual port
+    bool m_bNetOptions{ false };      // the listeners come from the options
+    bool m_bSettingsNetwork{ false }; // else from the settings (the desktop)
+    bool m_bNetAdded{ false };        // m_net is one of the session's transports
     CSettingsStore m_store;
     std::unique_ptr<CPrjManager> m_pProject;
     CDocTemplate* m_pScripts{ nullptr };

@@ -80,6 +80,13 @@ void CSettingsStore::Load(SSettings& settings) const
     ReadInt(*store, "FLOWCTRL", settings.FLOWCTRL, defaults.FLOWCTRL);
     ReadInt(*store, "RTS_CTRL_HI", settings.RTS_CTRL_HI, defaults.RTS_CTRL_HI);
     ReadInt(*store, "DTR_CTRL_HI", settings.DTR_CTRL_HI, defaults.DTR_CTRL_HI);
+    ReadInt(*store, "NOSERIAL", settings.NOSERIAL, defaults.NOSERIAL);
+    ReadInt(*store, "TCPON", settings.TCPON, defaults.TCPON);
+    settings.TCPADDR = ReadString(*store, Key("TCPADDR"), defaults.TCPADDR);
+    ReadInt(*store, "TCPPORT", settings.TCPPORT, defaults.TCPPORT);
+    ReadInt(*store, "RTUTCPON", settings.RTUTCPON, defaults.RTUTCPON);
+    settings.RTUTCPADDR = ReadString(*store, Key("RTUTCPADDR"), defaults.RTUTCPADDR);
+    ReadInt(*store, "RTUTCPPORT", settings.RTUTCPPORT, defaults.RTUTCPPORT);
     ReadInt(*store, "CHILDSTATE", settings.CHILDSTATE, defaults.CHILDSTATE);
     ReadInt(*store, "MAXLOGP", settings.MAXLOGP, defaults.MAXLOGP);
     ReadInt(*store, "MAXLOGS", settings.MAXLOGS, defaults.MAXLOGS);
@@ -104,6 +111,13 @@ bool CSettingsStore::Save(const SSettings& settings) const
     store->setValue(Key("FLOWCTRL"), settings.FLOWCTRL);
     store->setValue(Key("RTS_CTRL_HI"), settings.RTS_CTRL_HI);
     store->setValue(Key("DTR_CTRL_HI"), settings.DTR_CTRL_HI);
+    store->setValue(Key("NOSERIAL"), settings.NOSERIAL);
+    store->setValue(Key("TCPON"), settings.TCPON);
+    store->setValue(Key("TCPADDR"), QString::fromStdString(settings.TCPADDR));
+    store->setValue(Key("TCPPORT"), settings.TCPPORT);
+    store->setValue(Key("RTUTCPON"), settings.RTUTCPON);
+    store->setValue(Key("RTUTCPADDR"), QString::fromStdString(settings.RTUTCPADDR));
+    store->setValue(Key("RTUTCPPORT"), settings.RTUTCPPORT);
     store->setValue(Key("CHILDSTATE"), settings.CHILDSTATE);
     store->setValue(Key("MAXLOGP"), settings.MAXLOGP);
     store->setValue(Key("MAXLOGS"), settings.MAXLOGS);

@@ -64,6 +64,14 @@ void CComboSerial::SetPorts(const std::vector<SSerInfo>& ports, const std::strin
     }
 }
 
+void CComboSerial::AddNoPort()
+{
+    addItem(QStringLiteral("нет"));
+    const int index = count() - 1;
+    setItemData(index, true, kFreeRole);
+    setItemData(index, QStringLiteral("Без последовательного порта: только сеть"), Qt::ToolTipRole);
+}
+
 SSerInfo CComboSerial::GetPort(int index) const
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_arPorts.size())

@@ -23,6 +23,9 @@ public:
     SSerInfo GetPort(int index) const;
     // Whether the item's marker is green.
     bool IsShownFree(int index) const;
+    // Appends the choice of no port ("нет") after the ports; its index is the
+    // port count.
+    void AddNoPort();
 
 private:
     std::vector<SSerInfo> m_arPorts;

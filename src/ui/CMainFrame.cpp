@@ -48,6 +48,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -436,10 +437,15 @@ QString CMainFrame::GetStatusText() const
             .arg(s.DATABIT)
             .arg(QLatin1Char(s.PARITY < std::size(parity) ? parity[s.PARITY] : '?'))
             .arg(QLatin1String(s.STOPBIT < std::size(stop) ? stop[s.STOPBIT] : "?"));
+    QStringList served;
     if (m_runtime.IsServingVirtual())
-        return QStringLiteral("Работает: виртуальный порт %1, %2")
-            .arg(Qs(m_runtime.GetVirtualPath()), line);
-    return QStringLiteral("Работает: %1, %2").arg(Qs(s.m_info.m_strComName), line);
+        served
+            << QStringLiteral("виртуальный порт %1, %2").arg(Qs(m_runtime.GetVirtualPath()), line);
+    else if (m_runtime.IsServingSerial())
+        served << QStringLiteral("%1, %2").arg(Qs(s.m_info.m_strComName), line);
+    if (const std::string net = m_runtime.DescribeNetwork(); !net.empty())
+        served << Qs(net);
+    return QStringLiteral("Работает: ") + served.join(QStringLiteral(", "));
 }
 
 void CMainFrame::UpdateStatus()

@@ -1,11 +1,17 @@
 #include "ui/CSetupSerialDlg.h"
 
+#include "net/CNetServer.h"
 #include "ui/CComboSerial.h"
 #include "ui/UiDialog.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace korvex {
@@ -37,6 +43,14 @@ int Code(const QComboBox* list)
     return list->currentData().toInt();
 }
 
+// "[::1]:1502" or "127.0.0.1:1502", as the network options take it.
+std::string EndpointText(const QLineEdit* address, const QSpinBox* port)
+{
+    const std::string host = address->text().trimmed().toStdString();
+    const std::string p = std::to_string(port->value());
+    return host.find(':') != std::string::npos ? "[" + host + "]:" + p : host + ":" + p;
+}
+
 } // namespace
 
 CSetupSerialDlg::CSetupSerialDlg(const std::vector<SSerInfo>& ports, const SPortSettings& current,
@@ -55,7 +69,11 @@ CSetupSerialDlg::CSetupSerialDlg(const std::vector<SSerInfo>& ports, const SPort
             if (!ports[i].m_bBusy)
                 port = static_cast<int>(i);
     }
-    m_pPort->setCurrentIndex(port);
+    m_nPorts = static_cast<int>(ports.size());
+    m_nCurrentPort = current.PORT;
+    m_currentInfo = current.m_info;
+    m_pPort->AddNoPort();
+    m_pPort->setCurrentIndex(current.NOSERIAL != 0 ? m_nPorts : port);
 
     m_pBaud = new QComboBox(this);
     std::initializer_list<SItem> rates = {
@@ -93,22 +111,80 @@ CSetupSerialDlg::CSetupSerialDlg(const std::vector<SSerInfo>& ports, const SPort
     auto* warning =
         new QLabel(QStringLiteral("ВНИМАНИЕ: Настройки не влияют на уже открытый сеанс!"), this);
     warning->setWordWrap(true);
+    // The network, in any combination with the port.
+    auto* net = new QGroupBox(QStringLiteral("Сеть"), this);
+    auto* grid = new QGridLayout(net);
+    const auto row = [this, net, grid](int r, const QString& name, const QString& tip, int on,
+                                       const std::string& address, int port, QCheckBox*& box,
+                                       QLineEdit*& edit, QSpinBox*& spin) {
+        box = new QCheckBox(name, net);
+        box->setChecked(on != 0);
+        box->setToolTip(tip);
+        edit = new QLineEdit(QString::fromStdString(address), net);
+        edit->setToolTip(QStringLiteral("Адрес, на котором ждать ведущих: 127.0.0.1 — только этот "
+                                        "компьютер,\n0.0.0.0 или :: — вся сеть"));
+        spin = new QSpinBox(net);
+        spin->setRange(0, 65535);
+        spin->setValue(port);
+        spin->setToolTip(QStringLiteral("Порт TCP (502 — стандартный, требует прав)"));
+        grid->addWidget(box, r, 0);
+        grid->addWidget(edit, r, 1);
+        grid->addWidget(spin, r, 2);
+        edit->setEnabled(box->isChecked());
+        spin->setEnabled(box->isChecked());
+        connect(box, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+        connect(box, &QCheckBox::toggled, spin, &QWidget::setEnabled);
+    };
+    row(0, QStringLiteral("Modbus TCP"), QStringLiteral("Заголовок MBAP, без CRC"), current.TCPON,
+        current.TCPADDR, current.TCPPORT, m_pTcp, m_pTcpAddr, m_pTcpPort);
+    row(1, QStringLiteral("RTU поверх TCP"), QStringLiteral("Кадры RTU с CRC в потоке TCP"),
+        current.RTUTCPON, current.RTUTCPADDR, current.RTUTCPPORT, m_pRtuTcp, m_pRtuTcpAddr,
+        m_pRtuTcpPort);
+    grid->setColumnStretch(1, 1);
+
     QDialogButtonBox* buttons = OkCancelButtons(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_pRts);
     layout->addWidget(m_pDtr);
+    layout->addWidget(net);
     layout->addWidget(warning);
     layout->addWidget(buttons);
     m_pPort->setMinimumWidth(260);
 }
 
+void CSetupSerialDlg::accept()
+{
+    for (const auto& [box, address, port] :
+         { std::tuple{ m_pTcp, m_pTcpAddr, m_pTcpPort },
+           std::tuple{ m_pRtuTcp, m_pRtuTcpAddr, m_pRtuTcpPort } }) {
+        std::string error;
+        if (box->isChecked() &&
+            !ParseEndpoint(EndpointText(address, port), ENetFraming::Mbap, error)) {
+            QMessageBox::warning(this, windowTitle(),
+                                 QStringLiteral("Неверный адрес: %1").arg(address->text()));
+            address->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
 void CSetupSerialDlg::Apply(SPortSettings& s) const
 {
-    const int port = m_pPort->count() == 0 ? -1 : m_pPort->currentIndex();
+    const int chosen = m_pPort->currentIndex();
+    s.NOSERIAL = chosen == m_nPorts ? 1 : 0;
+    // "нет" keeps the port chosen before for the day it is wanted again.
+    const int port = s.NOSERIAL != 0 ? m_nCurrentPort : (m_nPorts == 0 ? -1 : chosen);
     s.PORT = port;
-    s.m_info = m_pPort->GetPort(port);
+    s.m_info = s.NOSERIAL != 0 ? m_currentInfo : m_pPort->GetPort(port);
+    s.TCPON = m_pTcp->isChecked() ? 1 : 0;
+    s.TCPADDR = m_pTcpAddr->text().trimmed().toStdString();
+    s.TCPPORT = m_pTcpPort->value();
+    s.RTUTCPON = m_pRtuTcp->isChecked() ? 1 : 0;
+    s.RTUTCPADDR = m_pRtuTcpAddr->text().trimmed().toStdString();
+    s.RTUTCPPORT = m_pRtuTcpPort->value();
     s.BAUD = static_cast<std::uint32_t>(Code(m_pBaud));
     s.DATABIT = static_cast<std::uint8_t>(Code(m_pDataBits));
     s.PARITY = static_cast<std::uint8_t>(Code(m_pParity));

@@ -7,15 +7,18 @@
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
 #include "ui/CChgDevIdDlg.h"
+#include "ui/CComboSerial.h"
 #include "ui/CDevDbBar.h"
 #include "ui/CDevView.h"
 #include "ui/CEditDexHex.h"
 #include "ui/CFaultsDlg.h"
 #include "ui/CProtoBar.h"
+#include "ui/CSetupSerialDlg.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -441,6 +444,50 @@ TEST(MainFrame, AnswersDoNotWaitForTheWindows)
     EXPECT_EQ(failed.load(), 0);
     EXPECT_GT(answeredBlocked.load(), 20);
     h.Action(ID_STOP)->trigger();
+}
+
+// The port dialog's "нет" and network group: the next start serves Modbus TCP
+// alone, the status bar says where, a master on the loopback is answered.
+TEST(MainFrame, TheNetworkOfThePortDialogIsServed)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    CSetupSerialDlg dialog(h.runtime->GetPorts(), h.runtime->Settings(), "", nullptr);
+    dialog.PortList()->setCurrentIndex(dialog.PortList()->count() - 1);
+    EXPECT_EQ(dialog.PortList()->currentText(), QStringLiteral("нет"));
+    dialog.TcpBox()->setChecked(true);
+    dialog.TcpAddress()->setText(QStringLiteral("127.0.0.999"));
+    CloseNextModal();
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted) << "no such address";
+    dialog.TcpAddress()->setText(QStringLiteral("127.0.0.1"));
+    dialog.TcpPort()->setValue(0);
+    SPortSettings chosen = h.runtime->Settings();
+    dialog.Apply(chosen);
+    EXPECT_EQ(chosen.NOSERIAL, 1);
+    h.runtime->ChangeSettings([&chosen](SSettings& s) { static_cast<SPortSettings&>(s) = chosen; });
+
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
+    EXPECT_FALSE(h.runtime->IsServingVirtual());
+    const QString status = h.frame->GetStatusText();
+    ASSERT_TRUE(status.startsWith(QStringLiteral("Работает: Modbus TCP 127.0.0.1:")))
+        << status.toStdString();
+    const int port = status.section(QLatin1Char(':'), -1).toInt();
+    std::atomic<int> value{ -1 };
+    std::thread master([port, &value] {
+        modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+        modbus_set_slave(ctx, 1);
+        std::uint16_t reg = 0;
+        if (modbus_connect(ctx) == 0 && modbus_read_registers(ctx, 0, 1, &reg) == 1)
+            value = reg;
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+    master.join();
+    EXPECT_GE(value.load(), 0);
+    h.Action(ID_STOP)->trigger();
+    EXPECT_EQ(h.frame->GetStatusText(), QStringLiteral("Остановлен"));
 }
 
 // The menu shows Alt+X for Выход; the key must do it.

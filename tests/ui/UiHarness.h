@@ -38,6 +38,7 @@ struct UiHarness
         runtime = std::make_unique<CKorvexRuntime>();
         CKorvexRuntime::SOptions options;
         options.bListVirtual = true;
+        options.bSettingsNetwork = true;
         options.strLink = dir.File("tty");
         options.strSysRoot = dir.File("sys");
         options.strDevRoot = dir.File("dev");

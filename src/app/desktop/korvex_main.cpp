@@ -32,14 +32,20 @@ struct SDesktopOptions
     std::string strProject;
 };
 
-constexpr char kUsage[] = "usage: korvex [--virtual[=LINK] | --port NAME|PATH] [--log=FILE] "
-                          "[PROJECT.kvxp]\n";
+constexpr char kUsage[] =
+    "usage: korvex [--virtual[=LINK] | --port NAME|PATH] [--tcp=[HOST:]PORT]...\n"
+    "              [--rtu-over-tcp=[HOST:]PORT]... [--tcp-max-clients N]\n"
+    "              [--log=FILE] [PROJECT.kvxp]\n";
 constexpr char kHelp[] =
     "Opens the project named, else the most recent one, in the desktop program.\n"
     "  --virtual[=LINK]  serve on the built-in virtual port at once, linked at LINK\n"
     "                    (default $XDG_RUNTIME_DIR/korvex/tty); for this run only\n"
     "  --port NAME|PATH  serve on this port at once (a name under /dev or an\n"
     "                    absolute path); for this run only\n"
+    "  --tcp=[HOST:]PORT serve Modbus TCP there at once (HOST default 127.0.0.1);\n"
+    "                    repeatable; without --port or --virtual the network alone\n"
+    "  --rtu-over-tcp=[HOST:]PORT  the same for RTU frames on a TCP stream\n"
+    "  --tcp-max-clients N  connections served at once (default 64)\n"
     "  --log=FILE        append every protocol-log row and script-log line to FILE\n"
     "  --help            show this help and exit\n"
     "Qt's own options (-platform NAME, ...) are taken as well.\n";
@@ -74,6 +80,22 @@ std::string ParseOptions(int argc, char** argv, SDesktopOptions& o)
             if (value.empty())
                 return "--port needs a name or a path";
             o.runtime.port = value;
+        } else if (arg.rfind("--tcp=", 0) == 0 || arg.rfind("--rtu-over-tcp=", 0) == 0) {
+            const bool mbap = arg.rfind("--tcp=", 0) == 0;
+            std::string why;
+            const auto endpoint = korvex::ParseEndpoint(
+                arg.substr(arg.find('=') + 1),
+                mbap ? korvex::ENetFraming::Mbap : korvex::ENetFraming::Rtu, why);
+            if (!endpoint)
+                return arg.substr(0, arg.find('=')) + ": " + why;
+            o.runtime.net.push_back(*endpoint);
+        } else if (arg.rfind("--tcp-max-clients=", 0) == 0) {
+            char* end = nullptr;
+            const std::string v = arg.substr(18);
+            const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || n == 0 || n > 4096)
+                return "--tcp-max-clients takes a number from 1 to 4096";
+            o.runtime.maxClients = static_cast<unsigned>(n);
         } else if (arg.rfind("--log=", 0) == 0) {
             o.strLog = arg.substr(6);
             if (o.strLog.empty())
@@ -119,6 +141,7 @@ int main(int argc, char** argv)
     // The built-in virtual port ends the port list, so there is always a
     // port to start on.
     options.runtime.bListVirtual = true;
+    options.runtime.bSettingsNetwork = true;
 
     korvex::CLineLogFile log;
     if (!options.strLog.empty() && !log.Open(options.strLog)) {
@@ -146,8 +169,9 @@ int main(int argc, char** argv)
     });
     frame.show();
     frame.OpenStartupProject(korvex::Qs(options.strProject));
-    // Started on a port named for this run, the emulator serves at once.
-    if (options.runtime.bVirtual || options.runtime.port)
+    // Started on a port or listeners named for this run, the emulator serves
+    // at once.
+    if (options.runtime.bVirtual || options.runtime.port || !options.runtime.net.empty())
         frame.Commands().Action(korvex::ID_START)->trigger();
     return QApplication::exec();
 }
