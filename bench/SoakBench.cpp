@@ -15,6 +15,10 @@
 // the emulator's last transmission is taken for the line's echo of it, so a
 // single write repeated right after its answer is not answered.
 //
+// The TCP leg then sends as many requests over Modbus TCP from 8 libmodbus
+// masters at once, each to a device of its own with its own model, and checks
+// every answer and the memory the same way.
+//
 // usage: korvex_bench_soak PATH-TO-korvex-cli [REQUESTS]
 
 #include "BenchUtil.h"
@@ -23,19 +27,24 @@
 
 #include <modbus/modbus.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -61,9 +70,10 @@ struct SModel
     std::array<std::uint16_t, kCells> iregs{};
 };
 
-std::string DeviceFile(SModel& model)
+std::string DeviceFile(SModel& model, int addr = 1)
 {
-    std::string text = "SOAK\t1\r\n";
+    std::string text = "SOAK" + (addr == 1 ? std::string() : std::to_string(addr)) + "\t" +
+                       std::to_string(addr) + "\r\n";
     const auto line = [&text](const char* type, int a, const char* bounds, unsigned value) {
         text += std::string(type) + "\tcell\t" + type + std::to_string(a) + "\t" +
                 std::to_string(a) + "\tRW\t" + bounds + "\t" + std::to_string(value) + "\r\n";
@@ -297,14 +307,20 @@ private:
     }
     bool ReadExceptionStatus()
     {
-        // libmodbus has no call for function 7: a raw request, CRC added.
-        const std::uint8_t raw[] = { 1, 0x07 };
-        std::uint8_t rsp[MODBUS_RTU_MAX_ADU_LENGTH];
+        // libmodbus has no call for function 7: a raw request, with the CRC
+        // or the MBAP header libmodbus adds.
+        const auto unit = static_cast<std::uint8_t>(modbus_get_slave(m_ctx));
+        const std::uint8_t raw[] = { unit, 0x07 };
+        std::uint8_t rsp[MODBUS_TCP_MAX_ADU_LENGTH];
         if (modbus_send_raw_request(m_ctx, raw, 2) < 0)
             return Fail("send read exception status");
         const int rc = modbus_receive_confirmation(m_ctx, rsp);
-        // Address, function, status, CRC.
-        if (rc != 5 || rsp[0] != 1 || rsp[1] != 0x07 || rsp[2] != kExceptionStatus)
+        // Header (the address, or MBAP ending with the unit), function,
+        // status, and on a line the CRC.
+        const int header = modbus_get_header_length(m_ctx);
+        const int expected = header + 2 + (header == 1 ? 2 : 0);
+        if (rc != expected || rsp[header - 1] != unit || rsp[header] != 0x07 ||
+            rsp[header + 1] != kExceptionStatus)
             return Fail("read exception status");
         return true;
     }
@@ -321,6 +337,102 @@ private:
 };
 
 } // namespace
+
+// A port on the loopback that nobody listens on now.
+int FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// 8 masters over Modbus TCP, requests in all.
+bool TcpLeg(const char* cli, const CTempDir& dir, long requests)
+{
+    constexpr int kMasters = 8;
+    std::vector<std::string> args = { "run" };
+    const int port = FreePort();
+    args.push_back("--tcp=127.0.0.1:" + std::to_string(port));
+    std::array<SModel, kMasters> models;
+    for (int m = 0; m < kMasters; ++m)
+        args.push_back(
+            dir.Write("tcp" + std::to_string(m) + ".kvxd", DeviceFile(models[m], m + 1)));
+    const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int errFile = open(dir.File("tcp-stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const pid_t pid = SpawnProcess(cli, args, -1, devNull, errFile);
+    close(devNull);
+    close(errFile);
+
+    std::atomic<long> done{ 0 };
+    std::atomic<long> rssFirst{ -1 };
+    std::atomic<bool> ok{ pid > 0 };
+    std::mutex csError;
+    const auto start = Clock::now();
+    std::vector<std::thread> masters;
+    for (int m = 0; m < kMasters; ++m)
+        masters.emplace_back([&, m] {
+            modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+            modbus_set_slave(ctx, m + 1);
+            modbus_set_response_timeout(ctx, 2, 0);
+            bool connected = false;
+            for (int i = 0; i < 100 && !connected; ++i) {
+                connected = modbus_connect(ctx) == 0;
+                if (!connected)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            CSoak soak(ctx, models[m]);
+            for (long i = 0; connected && ok && i < requests / kMasters; ++i) {
+                if (!soak.Step()) {
+                    std::lock_guard lock(csError);
+                    std::fprintf(stderr, "TCP master %d, request %ld: %s\n", m + 1, i + 1,
+                                 soak.Error().c_str());
+                    ok = false;
+                }
+                const long n = ++done;
+                if (n == kRssAfter)
+                    rssFirst = ResidentKb(pid);
+                if (n % 100000 == 0) {
+                    std::printf("TCP %7ld requests, %.0f s, resident %ld kB\n", n,
+                                std::chrono::duration<double>(Clock::now() - start).count(),
+                                ResidentKb(pid));
+                    std::fflush(stdout);
+                }
+            }
+            if (!connected)
+                ok = false;
+            modbus_close(ctx);
+            modbus_free(ctx);
+        });
+    for (auto& t : masters)
+        t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const long rssEnd = ResidentKb(pid);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::printf("TCP: %ld of %ld requests from %d masters answered right in %.1f s "
+                "(%.0f requests/s)\n",
+                done.load(), requests, kMasters, seconds, done.load() / seconds);
+    const double growth = rssFirst > 0 ? 100.0 * (rssEnd - rssFirst) / rssFirst : 0.0;
+    std::printf("TCP: resident memory after %d requests %ld kB, at the end %ld kB (%+.1f%%)\n",
+                kRssAfter, rssFirst.load(), rssEnd, growth);
+    if (rssFirst <= 0 || rssEnd > rssFirst + rssFirst / 10) {
+        std::fprintf(stderr, "TCP: resident memory grew by more than 10%%\n");
+        ok = false;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "TCP: korvex-cli did not end cleanly: %s\n",
+                     ReadBytes(dir.File("tcp-stderr")).c_str());
+        ok = false;
+    }
+    return ok;
+}
 
 int main(int argc, char** argv)
 {
@@ -421,6 +533,8 @@ int main(int argc, char** argv)
                      ReadBytes(dir.File("stderr")).c_str());
         ok = false;
     }
+    if (ok)
+        ok = TcpLeg(argv[1], dir, requests);
     std::printf("soak %s\n", ok ? "passed" : "FAILED");
     return ok ? 0 : 1;
 }
