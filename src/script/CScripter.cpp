@@ -2,6 +2,8 @@
 
 #include "script/CScripter.h"
 
+#include "core/ValueType.h"
+
 #include "core/CDevDoc.h"
 #include "core/Crc16.h"
 #include "core/IScriptHost.h"
@@ -32,10 +34,10 @@ struct SMethodInfo
 {
     const char* szName;
     int nParams;
-    Param params[3];
+    Param params[4];
 };
 
-// In the order of the method numbers, 1 to 25.
+// In the order of the method numbers, 1 to 33.
 constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "Sleep", 1, { Param::U32 } },
     { "ExitScript", 0, {} },
@@ -62,7 +64,26 @@ constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "GetIREG", 2, { Param::Any, Param::Any } },
     { "SetIREG", 3, { Param::Any, Param::Any, Param::U32 } },
     { "SetFault", 2, { Param::Any, Param::Any } },
+    { "GetFloat", 3, { Param::Any, Param::Any, Param::Any } },
+    { "SetFloat", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
+    { "GetDouble", 3, { Param::Any, Param::Any, Param::Any } },
+    { "SetDouble", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
+    { "GetInt32", 3, { Param::Any, Param::Any, Param::Any } },
+    { "SetInt32", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
+    { "GetUInt32", 3, { Param::Any, Param::Any, Param::Any } },
+    { "SetUInt32", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
 };
+
+// The codec's type of a typed method pair.
+const char* TypedMethodType(int method)
+{
+    switch ((method - CScripter::M_GETFLOAT) / 2) {
+    case 0: return "float32";
+    case 1: return "float64";
+    case 2: return "int32";
+    default: return "uint32";
+    }
+}
 
 constexpr char kArrayError[] =
     "В функции DbgSend(),DbgSendCRC(),Send(),SendCRC() можно передавать только массивы!";
@@ -120,7 +141,7 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
         ThrowRunTimeError(engine, QJSValue::GenericError, QLatin1String(kBadParamCount));
         return QJSValue();
     }
-    SArg arg[3];
+    SArg arg[4];
     for (int i = 0; i < info.nParams; ++i) {
         if (i >= given) {
             if (info.params[i] != Param::Any) {
@@ -190,6 +211,19 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
         SetCell(CellTypeOf(method), *arg[0].any, *arg[1].any, arg[2].dwValue);
         return QJSValue();
     case M_SETFAULT: SetFault(engine, *arg[0].any, *arg[1].any); return QJSValue();
+    case M_GETFLOAT:
+    case M_GETDOUBLE:
+    case M_GETINT32:
+    case M_GETUINT32:
+        return GetTyped(engine, TypedMethodType(method), *arg[0].any, *arg[1].any,
+                        arg[2].any ? &*arg[2].any : nullptr);
+    case M_SETFLOAT:
+    case M_SETDOUBLE:
+    case M_SETINT32:
+    case M_SETUINT32:
+        SetTyped(engine, TypedMethodType(method), *arg[0].any, *arg[1].any, arg[2].dValue,
+                 arg[3].any ? &*arg[3].any : nullptr);
+        return QJSValue();
     default: return QJSValue();
     }
 }
@@ -284,6 +318,94 @@ void CScripter::SetFault(QJSEngine& engine, const QJSValue& device, const QJSVal
     if (!error.empty())
         ThrowRunTimeError(engine, QJSValue::GenericError,
                           QString::fromStdString("SetFault: " + error));
+}
+
+namespace {
+
+// "float32:CDAB" from the method's type and the script's order argument;
+// nullopt for an order that is none.
+std::optional<SValueType> TypedMethodValueType(const char* type, const QJSValue* order)
+{
+    std::string name = type;
+    if (order != nullptr && !order->isUndefined() && !order->isNull())
+        name += ":" + order->toString().toUpper().toStdString();
+    return ParseValueType(name);
+}
+
+} // namespace
+
+QJSValue CScripter::GetTyped(QJSEngine& engine, const char* type, const QJSValue& device,
+                             const QJSValue& cell, const QJSValue* order)
+{
+    const auto valueType = TypedMethodValueType(type, order);
+    if (!valueType) {
+        ThrowRunTimeError(engine, QJSValue::RangeError,
+                          QStringLiteral("Неизвестный порядок слов: ") + order->toString());
+        return QJSValue();
+    }
+    CDevDoc* dev = ResolveDevice(device);
+    const CDevItem* first = dev != nullptr ? ResolveCell(dev, HREG, cell) : nullptr;
+    if (first == nullptr)
+        return QJSValue();
+    const auto count = static_cast<std::size_t>(RegisterCount(*valueType));
+    std::vector<std::uint16_t> regs(count);
+    {
+        std::lock_guard lock(dev->Lock());
+        for (std::size_t i = 0; i < count; ++i) {
+            const CDevItem* item =
+                dev->FindItem(HREG, static_cast<std::uint16_t>(first->GetAddr() + i));
+            if (item == nullptr || first->GetAddr() + i > 0xFFFF) {
+                NotFound(StrFormat("Ячейка с адресом 0x%X не найдена в устройстве \"%s\"!",
+                                   static_cast<unsigned>(first->GetAddr() + i),
+                                   dev->GetDevId().c_str()));
+                return QJSValue();
+            }
+            regs[i] = item->GetValue();
+        }
+    }
+    return QJSValue(QString::fromStdString(DecodeValue(*valueType, regs)).toDouble());
+}
+
+void CScripter::SetTyped(QJSEngine& engine, const char* type, const QJSValue& device,
+                         const QJSValue& cell, double value, const QJSValue* order)
+{
+    const auto valueType = TypedMethodValueType(type, order);
+    if (!valueType) {
+        ThrowRunTimeError(engine, QJSValue::RangeError,
+                          QStringLiteral("Неизвестный порядок слов: ") + order->toString());
+        return;
+    }
+    std::vector<std::uint16_t> regs(static_cast<std::size_t>(RegisterCount(*valueType)));
+    const std::string text = QString::number(value, 'g', 17).toStdString();
+    if (const std::string error = EncodeValue(*valueType, text, regs); !error.empty()) {
+        ThrowRunTimeError(engine, QJSValue::RangeError, QString::fromStdString(error));
+        return;
+    }
+    CDevDoc* dev = ResolveDevice(device);
+    const CDevItem* first = dev != nullptr ? ResolveCell(dev, HREG, cell) : nullptr;
+    if (first == nullptr)
+        return;
+    std::vector<CDevItem*> items;
+    std::unique_lock lock(dev->Lock());
+    for (std::size_t i = 0; i < regs.size(); ++i) {
+        CDevItem* item =
+            first->GetAddr() + i > 0xFFFF
+                ? nullptr
+                : dev->FindItem(HREG, static_cast<std::uint16_t>(first->GetAddr() + i));
+        if (item == nullptr) {
+            NotFound(StrFormat("Ячейка с адресом 0x%X не найдена в устройстве \"%s\"!",
+                               static_cast<unsigned>(first->GetAddr() + i),
+                               dev->GetDevId().c_str()));
+            return;
+        }
+        items.push_back(item);
+    }
+    // Every register under the one hold of the lock: a master's read sees
+    // the value before or after, never half of it.
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i]->SetValue(regs[i]);
+    lock.unlock();
+    dev->SetModifiedFlag(true);
 }
 
 // ---- Helpers -------------------------------------------------------------------

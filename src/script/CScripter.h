@@ -15,7 +15,9 @@ class CDevItem;
 class CScriptDoc;
 
 // The object a running script reaches as MyObject: the 24 methods of the
-// automation table and SetFault (25), found by name without regard to case
+// automation table, SetFault (25) and the typed values of holding registers
+// (26-33: GetFloat, SetFloat, GetDouble, SetDouble, GetInt32, SetInt32,
+// GetUInt32, SetUInt32), found by name without regard to case
 // and called by number (in table order). The
 // dispatch layer (Invoke) checks the argument count and converts u32 and
 // double arguments before a method body runs; its failures are script
@@ -56,8 +58,18 @@ public:
         M_SETIREG,
         // Beyond the table of 24: the faults of a device.
         M_SETFAULT,
+        // Typed values over holding registers, written all at once: in
+        // pairs, Get first.
+        M_GETFLOAT,
+        M_SETFLOAT,
+        M_GETDOUBLE,
+        M_SETDOUBLE,
+        M_GETINT32,
+        M_SETINT32,
+        M_GETUINT32,
+        M_SETUINT32,
     };
-    static constexpr int kMethodCount = 25;
+    static constexpr int kMethodCount = 33;
 
     // The frame buffer of the send methods; the CRC takes two of its bytes.
     static constexpr unsigned kFrameBuffer = 1024;
@@ -111,6 +123,16 @@ public:
     // Replaces the device's faults by the rules' text (empty: none); invalid
     // rules are a run-time error with the rules' error text.
     void SetFault(QJSEngine& engine, const QJSValue& device, const QJSValue& rules);
+    // The typed value of the holding registers from cell on (an ID or an
+    // address), the word order "ABCD" (default), "CDAB", "BADC" or "DCBA".
+    // Set writes every register under one hold of the device's lock, so a
+    // master never reads half of it; like the other setters it is bound
+    // neither by bounds nor by access. A value the type cannot hold, a
+    // missing register or an unknown order is a run-time error.
+    QJSValue GetTyped(QJSEngine& engine, const char* type, const QJSValue& device,
+                      const QJSValue& cell, const QJSValue* order);
+    void SetTyped(QJSEngine& engine, const char* type, const QJSValue& device, const QJSValue& cell,
+                  double value, const QJSValue* order);
 
 private:
     CDevDoc* ResolveDevice(const QJSValue& arg);

@@ -70,3 +70,30 @@ TEST_F(ScriptFault, UnknownDeviceOrMissingRulesAsForTheOtherMethods)
 }
 
 } // namespace
+
+// Typed values over holding registers: word orders read back through the
+// 16-bit methods (23.5 is 0x41BC 0x0000 in ABCD: 16828, 0); bad orders and
+// values are errors.
+TEST_F(ScriptFault, TypedValuesOverHoldingRegisters)
+{
+    EXPECT_EQ(
+        Texts(Run("MyObject.SetFloat('PUMP', 'LEVEL', 23.5);\n"
+                  "MyObject.Print(MyObject.GetHREG(5, 16) + ',' + MyObject.GetHREG(5, 17));\n"
+                  "MyObject.SetFloat(5, 16, 23.5, 'cdab');\n"
+                  "MyObject.Print(MyObject.GetHREG(5, 16) + ',' + MyObject.GetHREG(5, 17));\n"
+                  "MyObject.Print(MyObject.GetFloat(5, 16, 'CDAB'));\n"
+                  "MyObject.SetInt32(5, 16, -7, 'DCBA');\n"
+                  "MyObject.Print(MyObject.GetInt32(5, 'LEVEL', 'DCBA'));\n"
+                  "MyObject.SetUInt32(5, 16, 65536 * 3 + 4);\n"
+                  "MyObject.Print(MyObject.GetHREG(5, 16) + ',' + MyObject.GetHREG(5, 17));\n")),
+        (Strings{ "0|-1|16828,0", "0|-1|0,16828", "0|-1|23.5", "0|-1|-7", "0|-1|3,4", kEnd }));
+    // Four registers for a double, and there are two: the third is missing.
+    const Strings missing = Texts(Run("MyObject.SetDouble(5, 16, 1.5);"));
+    ASSERT_FALSE(missing.empty());
+    EXPECT_NE(missing.front().find("0x12"), std::string::npos) << missing.front();
+    EXPECT_EQ(Texts(Run("try { MyObject.SetInt32(5, 16, 1, 'XYZW'); } catch (e) {\n"
+                        "    MyObject.Print('order'); }\n"
+                        "try { MyObject.SetUInt32(5, 16, -1); } catch (e) {\n"
+                        "    MyObject.Print('range'); }")),
+              (Strings{ "0|-1|order", "0|-1|range", kEnd }));
+}
