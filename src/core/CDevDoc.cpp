@@ -267,6 +267,14 @@ void CDevDoc::EditItem(CDevItem* item, const SCellFields& f)
             (item->m_nType != f.nType || item->m_wAddr != f.wAddr || item->m_strId != f.strId);
         if (rekey)
             UnindexItem(item);
+        // A cell that moves takes its view along.
+        if (const auto view = m_views.find(AddrKey(item->m_nType, item->m_wAddr));
+            view != m_views.end() && (item->m_nType != f.nType || item->m_wAddr != f.wAddr)) {
+            SCellView moved = view->second;
+            m_views.erase(view);
+            if (FitsCellKind(moved.type, f.nType))
+                m_views[AddrKey(f.nType, f.wAddr)] = std::move(moved);
+        }
         item->m_nType = f.nType;
         item->m_strId = f.strId;
         item->m_wAddr = f.wAddr;
@@ -447,6 +455,21 @@ void CDevDoc::SetCellView(std::int32_t type, std::uint16_t addr, const SCellView
             m_views[AddrKey(type, addr)] = view;
     }
     SetModifiedFlag(true);
+}
+
+std::optional<std::uint16_t> CDevDoc::GetCoveringCell(std::int32_t type, std::uint16_t addr) const
+{
+    std::lock_guard lock(m_csLock);
+    // Views never overlap: the nearest one below is the only candidate.
+    auto it = m_views.lower_bound(AddrKey(type, addr));
+    if (it == m_views.begin())
+        return std::nullopt;
+    --it;
+    const auto first = static_cast<std::uint16_t>(it->first & 0xFFFF);
+    if (static_cast<std::int32_t>(it->first >> 16) != type ||
+        first + RegisterCount(it->second.type) <= addr)
+        return std::nullopt;
+    return first;
 }
 
 std::vector<SCellViewAt> CDevDoc::GetCellViews() const

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -186,6 +187,9 @@ public:
     void SetCellView(std::int32_t type, std::uint16_t addr, const SCellView& view);
     // Every view but the default ones, by kind, then address.
     std::vector<SCellViewAt> GetCellViews() const;
+    // The address of the wide view that covers the cell (a register after
+    // its first), or nullopt.
+    std::optional<std::uint16_t> GetCoveringCell(std::int32_t type, std::uint16_t addr) const;
     // The value of the cells from the kind and address on as their view shows
     // it; empty when a cell the type takes is missing.
     std::string GetTypedValue(std::int32_t type, std::uint16_t addr) const;

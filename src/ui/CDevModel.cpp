@@ -1,5 +1,7 @@
 #include "ui/CDevModel.h"
 
+#include "core/ValueType.h"
+
 #include "core/CDevDoc.h"
 #include "ui/UiText.h"
 
@@ -199,13 +201,29 @@ QVariant CDevModel::data(const QModelIndex& index, int role) const
         case COL_ADDR: return Hex(item->GetAddr());
         case COL_ACCESS: return QLatin1String(CellAccessName(item->GetAccess()));
         case COL_BOUNDS: return Hex(item->GetMin()) + QLatin1Char('-') + Hex(item->GetMax());
-        case COL_VALUE: return Hex(item->GetValue());
+        case COL_VALUE: return ValueText(*item);
         default: return QVariant();
         }
     }
     if (role == Qt::DecorationRole && index.column() == COL_DESC)
         return CellIcon(item->GetType());
     return QVariant();
+}
+
+QString CDevModel::ValueText(const CDevItem& item) const
+{
+    const std::int32_t type = item.GetType();
+    const std::uint16_t addr = item.GetAddr();
+    const SCellView view = m_device.GetCellView(type, addr);
+    if (!view.IsDefault()) {
+        const std::string typed = m_device.GetTypedValue(type, addr);
+        if (!typed.empty())
+            return Qs(typed) + QStringLiteral(" (") + Qs(FormatValueType(view.type)) +
+                   QLatin1Char(')');
+    }
+    if (const auto first = m_device.GetCoveringCell(type, addr))
+        return Hex(item.GetValue()) + QStringLiteral(" (часть ") + Hex(*first) + QLatin1Char(')');
+    return Hex(item.GetValue());
 }
 
 QVariant CDevModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -82,6 +82,10 @@ private:
 
     void RepaintChanged();
 
+    // The value column: the typed value with its type, "(часть 0x64)" for a
+    // register a wide type covers, else the register.
+    QString ValueText(const CDevItem& item) const;
+
     CDevDoc& m_device;
     std::array<SGroup, kGroupCount> m_groups;
     bool m_bBuilt{ false };

@@ -121,6 +121,31 @@ TEST(DevView, RowsTextsAndLiveValues)
     h.device->SetModifiedFlag(false);
 }
 
+// A typed cell shows its value with its type, the register it covers says so;
+// the type follows the cell when its address changes.
+TEST(DevView, TypedValuesInTheValueColumn)
+{
+    DevHarness h;
+    ASSERT_NE(h.view, nullptr);
+    CDevItem* second = h.device->AddItem(HREG, "Q", "Расход", 0x12, ACCESS_RW, 0, 0xFFFF, 0);
+    CDevItem* first = h.device->AddItem(HREG, "F", "Расход", 0x13, ACCESS_RW, 0, 0xFFFF, 0);
+    SCellView view;
+    view.type = *ParseValueType("float32:CDAB");
+    h.device->SetCellView(HREG, 0x12, view);
+    ASSERT_EQ(h.device->SetTypedValue(HREG, 0x12, "23.5"), "");
+    EXPECT_EQ(second->GetValue(), 0x0000);
+    EXPECT_EQ(first->GetValue(), 0x41BC);
+    h.Pump();
+    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_VALUE), QStringLiteral("23.5 (float32:CDAB)"));
+    EXPECT_EQ(h.Text(HREG, 2, CDevModel::COL_VALUE), QStringLiteral("0x41BC (часть 0x12)"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_VALUE), QStringLiteral("0x190"));
+
+    h.device->EditItem(second, { HREG, "Q", "Расход", 0x20, ACCESS_RW, 0, 0xFFFF, 0 });
+    EXPECT_TRUE(h.device->GetCellView(HREG, 0x12).IsDefault());
+    EXPECT_EQ(h.device->GetCellView(HREG, 0x20), view);
+    h.device->SetModifiedFlag(false);
+}
+
 // The window's keys and its context menu are commands of the command set,
 // enabled from what the active window offers.
 TEST(DevView, KeysAndMenuAreCommandsOfTheActiveWindow)
