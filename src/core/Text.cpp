@@ -76,4 +76,15 @@ std::string FormatMessage1(std::string_view pattern, std::string_view arg)
     return text;
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace korvex

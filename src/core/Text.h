@@ -26,4 +26,7 @@ std::size_t Utf8Length(const std::string& text);
 // take their argument.
 std::string FormatMessage1(std::string_view pattern, std::string_view arg);
 
+// The value of a hexadecimal digit, or -1.
+int HexDigit(char c);
+
 } // namespace korvex

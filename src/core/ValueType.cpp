@@ -207,17 +207,6 @@ std::string EncodeFloat(const SValueType& type, std::string_view text, std::uint
     return std::string();
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string EncodeText(const SValueType& type, std::string_view text, std::span<std::uint16_t> regs)
 {
     std::string bytes;

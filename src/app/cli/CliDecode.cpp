@@ -7,6 +7,7 @@
 #include "core/CDocTemplate.h"
 #include "core/CKorvexApp.h"
 #include "core/CQueuePoster.h"
+#include "core/Text.h"
 #include "files/CPrjManager.h"
 #include "serial/CSettingsStore.h"
 
@@ -20,17 +21,6 @@
 
 namespace korvex {
 namespace {
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Hex pairs with optional blanks between them; nullopt for anything else.
 std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
