@@ -172,6 +172,12 @@ TEST_F(NetRun, ModbusTcpAnswersEveryCodeAndRoutesUnits)
     EXPECT_EQ(modbus_read_registers(m, 0, 1, regs), -1);
     EXPECT_EQ(errno, ETIMEDOUT);
     ctx.reset();
+    // The server sees the close a moment after the master made it.
+    EXPECT_FALSE(m_proc
+                     ->WaitForLine([](const std::string& l) {
+                         return l.find("(ведущий закрыл соединение)") != std::string::npos;
+                     })
+                     .empty());
     EXPECT_EQ(Stop(), 0);
     EXPECT_EQ(
         CountLines("P\t0\tPUMP1\t1\t(0x03) Read Holding Registers, Адрес=0x0002, Количество=3"), 2);
