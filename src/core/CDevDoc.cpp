@@ -457,6 +457,36 @@ void CDevDoc::SetCellView(std::int32_t type, std::uint16_t addr, const SCellView
     SetModifiedFlag(true);
 }
 
+std::string CDevDoc::PlaceCellView(std::int32_t type, std::uint16_t addr,
+                                   const SValueType& valueType)
+{
+    const std::string name = FormatValueType(valueType);
+    if (!FitsCellKind(valueType, type))
+        return StrFormat("Тип %s не подходит ячейкам %s", name.c_str(), CellTypeName(type));
+    {
+        std::lock_guard lock(m_csLock);
+        if (const auto first = GetCoveringCell(type, addr))
+            return StrFormat("Ячейка 0x%X входит в значение с адреса 0x%X", addr, *first);
+        const std::int32_t count = RegisterCount(valueType);
+        for (std::int32_t i = 1; i < count; ++i)
+            if (addr + i > 0xFFFF ||
+                FindItem(type, static_cast<std::uint16_t>(addr + i)) == nullptr)
+                return StrFormat("Для типа %s нужны ячейки %s 0x%X-0x%X", name.c_str(),
+                                 CellTypeName(type), addr, addr + count - 1);
+        for (std::int32_t i = 1; i < count; ++i)
+            m_views.erase(AddrKey(type, static_cast<std::uint16_t>(addr + i)));
+        SCellView view = GetCellView(type, addr);
+        if (view.type != valueType)
+            view = SCellView{ valueType, {}, {} };
+        if (view.IsDefault())
+            m_views.erase(AddrKey(type, addr));
+        else
+            m_views[AddrKey(type, addr)] = view;
+    }
+    SetModifiedFlag(true);
+    return std::string();
+}
+
 std::optional<std::uint16_t> CDevDoc::GetCoveringCell(std::int32_t type, std::uint16_t addr) const
 {
     std::lock_guard lock(m_csLock);
@@ -513,6 +543,17 @@ std::string CDevDoc::GetTypedValue(std::int32_t type, std::uint16_t addr) const
     for (const CDevItem* item : cells)
         regs.push_back(item->GetValue());
     return DecodeValue(view.type, regs);
+}
+
+std::optional<double> CDevDoc::GetTypedNumber(std::int32_t type, std::uint16_t addr) const
+{
+    std::lock_guard lock(m_csLock);
+    const SCellView view = GetCellView(type, addr);
+    const std::vector<CDevItem*> cells = TypedCells(*this, type, addr, RegisterCount(view.type));
+    std::vector<std::uint16_t> regs;
+    for (const CDevItem* item : cells)
+        regs.push_back(item->GetValue());
+    return cells.empty() ? std::nullopt : NumericValue(view.type, regs);
 }
 
 std::string CDevDoc::SetTypedValue(std::int32_t type, std::uint16_t addr, std::string_view text)

@@ -185,6 +185,11 @@ public:
     // Sets the view of the cell (a wide type's first register); the default
     // view removes it. Marks the device modified.
     void SetCellView(std::int32_t type, std::uint16_t addr, const SCellView& view);
+    // Sets the view that the user chose for a cell, after checking that the
+    // cells it takes are there and that no wide view before it covers the
+    // cell; views of the cells it now takes go. Typed bounds stay only with
+    // the same type. Returns the refusal, empty when it was set.
+    std::string PlaceCellView(std::int32_t type, std::uint16_t addr, const SValueType& valueType);
     // Every view but the default ones, by kind, then address.
     std::vector<SCellViewAt> GetCellViews() const;
     // The address of the wide view that covers the cell (a register after
@@ -193,6 +198,9 @@ public:
     // The value of the cells from the kind and address on as their view shows
     // it; empty when a cell the type takes is missing.
     std::string GetTypedValue(std::int32_t type, std::uint16_t addr) const;
+    // The value of a numeric view as a number (a graph's sample); nullopt
+    // for text or when a cell is missing.
+    std::optional<double> GetTypedNumber(std::int32_t type, std::uint16_t addr) const;
     // Sets the cells from the text as their view reads it, after checking it
     // against the typed bounds, else each cell's own bounds; returns why the
     // value is refused, empty when it was set (through SetItemValue).

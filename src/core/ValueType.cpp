@@ -419,4 +419,20 @@ std::partial_ordering CompareValues(const SValueType& type, std::span<const std:
     return x.u <=> y.u;
 }
 
+std::optional<double> NumericValue(const SValueType& type, std::span<const std::uint16_t> regs)
+{
+    const auto count = static_cast<std::size_t>(RegisterCount(type));
+    if (IsTextType(type) || regs.size() < count)
+        return std::nullopt;
+    const SNumber n = ToNumber(type, regs.first(count));
+    if (IsFloat(type.kind))
+        return n.f;
+    return IsSigned(type.kind) ? static_cast<double>(n.s) : static_cast<double>(n.u);
+}
+
+bool IsIntegerType(const SValueType& type)
+{
+    return !IsTextType(type) && !IsFloat(type.kind);
+}
+
 } // namespace korvex

@@ -80,6 +80,10 @@ std::string EncodeValue(const SValueType& type, std::string_view text,
 // the one quiet NaN), text up to its first
 // NUL with other bytes outside ' '..'~' and the backslash escaped.
 std::string DecodeValue(const SValueType& type, std::span<const std::uint16_t> regs);
+// The value of a numeric type as a number to plot; nullopt for text.
+std::optional<double> NumericValue(const SValueType& type, std::span<const std::uint16_t> regs);
+// Integer types (hex, bin and the decimal ones) against floats and text.
+bool IsIntegerType(const SValueType& type);
 // The order of two values of a numeric type (unsigned, signed or floating
 // as the type says); unordered when a float is NaN or the type is text.
 std::partial_ordering CompareValues(const SValueType& type, std::span<const std::uint16_t> a,

@@ -1,5 +1,6 @@
 #include "files/RegisterMap.h"
 
+#include "core/Text.h"
 #include "core/Types.h"
 #include "files/CodePage.h"
 #include "files/TextFields.h"
@@ -478,6 +479,19 @@ SMapReadResult ReadRegisterMap(std::string_view bytes, const std::string& fileNa
     if (!result.arErrors.empty())
         result.map = SRegisterMap{};
     return result;
+}
+
+std::vector<std::string> CheckRegisterMapFor(const CDevDoc& doc, const SRegisterMap& map,
+                                             const std::string& fileName)
+{
+    std::vector<std::string> errors;
+    std::lock_guard lock(doc.Lock());
+    for (const SCellFields& f : map.arCells)
+        if (const CellEditError e = doc.ValidateItem(f, true); e != CellEditError::None)
+            errors.push_back(StrFormat("%s: %s 0x%X (%s): %s", fileName.c_str(),
+                                       CellTypeName(f.nType), f.wAddr, f.strId.c_str(),
+                                       CDevDoc::GetCellEditMessage(e)));
+    return errors;
 }
 
 void ApplyRegisterMap(CDevDoc& doc, const SRegisterMap& map)

@@ -48,6 +48,12 @@ struct SMapReadResult
 // leaves the map empty: nothing is imported until the whole file is clean.
 SMapReadResult ReadRegisterMap(std::string_view bytes, const std::string& fileName);
 
+// Why the map cannot be added to a device that already has cells: a cell
+// whose address or ID the device has, as "FILE: HREG 0x64 (HR100): reason";
+// empty when it can.
+std::vector<std::string> CheckRegisterMapFor(const CDevDoc& doc, const SRegisterMap& map,
+                                             const std::string& fileName);
+
 // Adds the map's cells and views to the device (emulator idle).
 void ApplyRegisterMap(CDevDoc& doc, const SRegisterMap& map);
 

@@ -39,6 +39,8 @@ CDevDbBar::CDevDbBar(CPrjManager& project, CCommandSet& commands, QWidget* paren
     m_pAddDevice = commands.MenuVariant(ID_ADD_DEVICE, QStringLiteral("Добавить устройство\tIns"));
     m_pChangeId = commands.MenuVariant(ID_CHANGE_DEV_ID, QStringLiteral("Изменить ID и адрес"));
     m_pFaults = commands.MenuVariant(ID_FAULTS, QStringLiteral("Неисправности..."));
+    m_pImportMap =
+        commands.MenuVariant(ID_IMPORT_MAP_APPEND, QStringLiteral("Импорт карты регистров..."));
     m_pAddScript =
         commands.MenuVariant(ID_ADD_SCRIPT, QStringLiteral("Добавить скрипт\tBackspace"));
     m_pRemove =
@@ -98,6 +100,7 @@ QMenu* CDevDbBar::BuildContextMenu(HNODE node)
     if (device) {
         menu->addAction(m_pChangeId);
         menu->addAction(m_pFaults);
+        menu->addAction(m_pImportMap);
     }
     if (!device && !devicesGroup)
         menu->addAction(m_pAddScript);

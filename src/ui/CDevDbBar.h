@@ -62,6 +62,7 @@ private:
     QAction* m_pOpen{ nullptr };
     QAction* m_pAddDevice{ nullptr };
     QAction* m_pChangeId{ nullptr };
+    QAction* m_pImportMap{ nullptr };
     QAction* m_pFaults{ nullptr };
     QAction* m_pAddScript{ nullptr };
     QAction* m_pRemove{ nullptr };

@@ -76,6 +76,7 @@ QString CDevModel::ColumnCaption(int column)
     case COL_ACCESS: return QStringLiteral("RW");
     case COL_BOUNDS: return QStringLiteral("Границы");
     case COL_VALUE: return QStringLiteral("Значение");
+    case COL_TYPE: return QStringLiteral("Тип");
     default: return QString();
     }
 }
@@ -194,6 +195,10 @@ QVariant CDevModel::data(const QModelIndex& index, int role) const
     const CDevItem* item = ItemOf(index);
     if (item == nullptr)
         return QVariant();
+    if (role == Qt::ToolTipRole && index.column() == COL_TYPE)
+        return TypeText(*item) +
+               QStringLiteral("\nТип значения выбирают двойным щелчком здесь или из "
+                              "контекстного меню, для одной ячейки или выделенных");
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case COL_DESC: return Qs(item->GetDesc());
@@ -202,6 +207,7 @@ QVariant CDevModel::data(const QModelIndex& index, int role) const
         case COL_ACCESS: return QLatin1String(CellAccessName(item->GetAccess()));
         case COL_BOUNDS: return Hex(item->GetMin()) + QLatin1Char('-') + Hex(item->GetMax());
         case COL_VALUE: return ValueText(*item);
+        case COL_TYPE: return TypeText(*item);
         default: return QVariant();
         }
     }
@@ -217,13 +223,28 @@ QString CDevModel::ValueText(const CDevItem& item) const
     const SCellView view = m_device.GetCellView(type, addr);
     if (!view.IsDefault()) {
         const std::string typed = m_device.GetTypedValue(type, addr);
-        if (!typed.empty())
-            return Qs(typed) + QStringLiteral(" (") + Qs(FormatValueType(view.type)) +
-                   QLatin1Char(')');
+        if (!typed.empty() || IsTextType(view.type))
+            return Qs(typed);
     }
     if (const auto first = m_device.GetCoveringCell(type, addr))
         return Hex(item.GetValue()) + QStringLiteral(" (часть ") + Hex(*first) + QLatin1Char(')');
     return Hex(item.GetValue());
+}
+
+QString CDevModel::TypeText(const CDevItem& item) const
+{
+    if (m_device.GetCoveringCell(item.GetType(), item.GetAddr()))
+        return QString();
+    return Qs(FormatValueType(m_device.GetCellView(item.GetType(), item.GetAddr()).type));
+}
+
+void CDevModel::RefreshViews()
+{
+    for (std::size_t g = 0; g < m_groups.size(); ++g)
+        if (!m_groups[g].rows.empty())
+            emit dataChanged(
+                createIndex(0, COL_VALUE, CellRowId(g)),
+                createIndex(static_cast<int>(m_groups[g].rows.size()) - 1, COL_TYPE, CellRowId(g)));
 }
 
 QVariant CDevModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -247,7 +268,7 @@ void CDevModel::OnItemShown(CDevItem* item)
         return;
     const QModelIndex existing = IndexOf(item);
     if (existing.isValid()) {
-        emit dataChanged(existing, IndexOf(item, COL_VALUE));
+        emit dataChanged(existing, IndexOf(item, COL_TYPE));
         return;
     }
     const int type = item->GetType();

@@ -16,10 +16,10 @@ class CDevItem;
 
 // A device's cells as an item model: the four groups "COILS", "DISCRETE
 // INPUTS", "HOLDING REGISTERS", "INPUT REGISTERS" at the root, bold, each
-// with the shown cells of its kind in the order they were added, in six
-// columns. Numbers are "0x%X" whatever the settings. Value changes arrive
-// coalesced (CCellNotifier) and repaint one range of rows per group.
-// User-interface thread.
+// with the shown cells of its kind in the order they were added, in seven
+// columns, the last the display type of the value. Numbers are "0x%X" whatever the settings. Value
+// changes arrive coalesced (CCellNotifier) and repaint one range of rows per group. User-interface
+// thread.
 class CDevModel final : public QAbstractItemModel, public IDevObserver
 {
 public:
@@ -31,6 +31,7 @@ public:
         COL_ACCESS,
         COL_BOUNDS,
         COL_VALUE,
+        COL_TYPE,
         COL_COUNT,
     };
 
@@ -70,6 +71,8 @@ public:
     void OnValuesChanged(const std::vector<CDevItem*>& items) override;
     // Repaints the rows whose values changed since the last repaint.
     void FlushValues();
+    // Repaints every row's value and type (after views changed).
+    void RefreshViews();
 
     static constexpr int kRepaintInterval = 40; // milliseconds
 
@@ -82,9 +85,11 @@ private:
 
     void RepaintChanged();
 
-    // The value column: the typed value with its type, "(часть 0x64)" for a
-    // register a wide type covers, else the register.
+    // The value column: the typed value, "(часть 0x64)" after a register
+    // that a wide type covers, else the register.
     QString ValueText(const CDevItem& item) const;
+    // The type column: the cell's display type, empty for a covered register.
+    QString TypeText(const CDevItem& item) const;
 
     CDevDoc& m_device;
     std::array<SGroup, kGroupCount> m_groups;

@@ -7,13 +7,16 @@
 #include "ui/CEditDexHex.h"
 #include "ui/CGoToCellDlg.h"
 #include "ui/CGraphDlg.h"
+#include "ui/CTypedValueDlg.h"
 #include "ui/CValueDelegate.h"
 #include "ui/UiText.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -64,6 +67,12 @@ CDevView::CDevView(CDevDoc& device, const IRunState& run, CCommandSet& commands,
     connect(m_pTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (m_model.ItemOf(index) == nullptr)
             return;
+        if (index.column() == CDevModel::COL_TYPE) {
+            QMenu* menu = BuildTypeMenu(this);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(m_pTree->viewport()->mapToGlobal(m_pTree->visualRect(index).bottomLeft()));
+            return;
+        }
         // While masters poll, the value column is edited in place.
         const bool inPlace = index.column() == CDevModel::COL_VALUE && m_run.IsRunning();
         TriggerIfEnabled(inPlace ? ID_CELL_EDIT_VALUE : ID_CELL_EDIT);
@@ -105,9 +114,11 @@ void CDevView::ExpandGroups()
 std::array<int, CDevModel::COL_COUNT> CDevView::ColumnWidths(int width)
 {
     const double w = width;
-    return { std::max(static_cast<int>(0.45 * w), 180), std::max(static_cast<int>(0.15 * w), 40),
-             std::max(static_cast<int>(0.10 * w), 40),  std::max(static_cast<int>(0.05 * w), 25),
-             std::max(static_cast<int>(0.15 * w), 80),  std::max(static_cast<int>(0.10 * w), 50) };
+    const auto part = [w](double share, int least) {
+        return std::max(static_cast<int>(share * w), least);
+    };
+    return { part(0.34, 180), part(0.11, 40),  part(0.08, 40), part(0.04, 25),
+             part(0.13, 80),  part(0.17, 110), part(0.13, 95) };
 }
 
 void CDevView::FitColumns()
@@ -194,6 +205,9 @@ void CDevView::OnEditCell()
     if (item == nullptr)
         return;
     const bool running = m_run.IsRunning();
+    // While masters poll only values change: a typed cell's in its type.
+    if (running && EditTypedValue(item))
+        return;
     CDevCellDlg dialog(IsHex(), this);
     dialog.SetFields({ item->GetType(), item->GetId(), item->GetDesc(), item->GetAddr(),
                        item->GetAccess(), item->GetMin(), item->GetMax(), item->GetValue() });
@@ -209,7 +223,8 @@ void CDevView::OnEditCell()
 
 void CDevView::OnEditValueInPlace()
 {
-    if (GetSelectedItem() == nullptr)
+    CDevItem* item = GetSelectedItem();
+    if (item == nullptr || EditTypedValue(item))
         return;
     m_pTree->edit(m_pTree->currentIndex().siblingAtColumn(CDevModel::COL_VALUE));
 }
@@ -297,6 +312,110 @@ void CDevView::OnDeleteCell()
         m_device.DeleteItem(item);
 }
 
+bool CDevView::EditTypedValue(CDevItem* item)
+{
+    const std::int32_t type = item->GetType();
+    const std::uint16_t addr =
+        m_device.GetCoveringCell(type, item->GetAddr()).value_or(item->GetAddr());
+    if (m_device.GetCellView(type, addr).IsDefault())
+        return false;
+    CTypedValueDlg dialog(m_device, type, addr, !m_run.IsRunning(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_model.RefreshViews();
+    return true;
+}
+
+QString CDevView::ApplyType(const SValueType& valueType)
+{
+    std::vector<CDevItem*> items = GetSelectedItems();
+    std::sort(items.begin(), items.end(), [](const CDevItem* a, const CDevItem* b) {
+        return a->GetType() != b->GetType() ? a->GetType() < b->GetType()
+                                            : a->GetAddr() < b->GetAddr();
+    });
+    QStringList refusals;
+    // The cells a wide type placed here takes: (kind, address) past which
+    // selected cells are covered.
+    std::int32_t coveredType = -1;
+    std::int32_t coveredEnd = 0;
+    for (const CDevItem* item : items) {
+        if (item->GetType() == coveredType && item->GetAddr() < coveredEnd)
+            continue;
+        const std::string refusal =
+            m_device.PlaceCellView(item->GetType(), item->GetAddr(), valueType);
+        if (!refusal.empty()) {
+            refusals << Qs(refusal);
+            continue;
+        }
+        coveredType = item->GetType();
+        coveredEnd = item->GetAddr() + RegisterCount(valueType);
+    }
+    m_model.RefreshViews();
+    refusals.removeDuplicates();
+    return refusals.join(QLatin1Char('\n'));
+}
+
+QMenu* CDevView::BuildTypeMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(QStringLiteral("Тип значения"), parent);
+    menu->setToolTipsVisible(true);
+    const std::vector<CDevItem*> items = GetSelectedItems();
+    const CDevItem* current = GetSelectedItem();
+    const bool onlyRegisters =
+        !items.empty() && std::all_of(items.begin(), items.end(), [](const CDevItem* i) {
+            return i->GetType() == HREG || i->GetType() == IREG;
+        });
+    const std::optional<SValueType> now =
+        current != nullptr
+            ? std::optional(m_device.GetCellView(current->GetType(), current->GetAddr()).type)
+            : std::nullopt;
+    const auto apply = [this](const SValueType& type) {
+        const QString refusals = ApplyType(type);
+        if (!refusals.isEmpty())
+            QMessageBox::warning(this, QStringLiteral("Ошибка"), refusals);
+    };
+    const auto add = [&](QMenu* to, const QString& caption, const SValueType& type) {
+        QAction* action = to->addAction(caption, this, [apply, type] { apply(type); });
+        action->setCheckable(true);
+        action->setChecked(now == type);
+        action->setEnabled(!items.empty());
+    };
+    for (const char* name : { "hex", "uint16", "int16", "bin" })
+        add(menu, QLatin1String(name), *ParseValueType(name));
+    menu->addSeparator();
+    for (const char* name : { "uint32", "int32", "float32", "uint64", "int64", "float64" }) {
+        QMenu* orders = menu->addMenu(QLatin1String(name));
+        orders->setEnabled(onlyRegisters);
+        orders->setToolTipsVisible(true);
+        for (const char* order : { "ABCD", "CDAB", "BADC", "DCBA" })
+            add(orders, QLatin1String(order), *ParseValueType(std::string(name) + ':' + order));
+        if (now && now->kind == ParseValueType(name)->kind)
+            orders->menuAction()->setText(QLatin1String(name) + QStringLiteral(" ✓"));
+    }
+    QAction* text = menu->addAction(QStringLiteral("Текст (ascii)..."), this, [this, apply, now] {
+        bool ok = false;
+        const QString name = QInputDialog::getText(
+            this, QStringLiteral("Текст"),
+            QStringLiteral("Тип: ascii:N (N регистров, по два символа) или ascii:N:BADC"),
+            QLineEdit::Normal,
+            now && IsTextType(*now) ? Qs(FormatValueType(*now)) : QStringLiteral("ascii:8"), &ok);
+        if (!ok)
+            return;
+        const auto type = ParseValueType(name.toStdString());
+        if (!type || !IsTextType(*type)) {
+            QMessageBox::warning(this, QStringLiteral("Ошибка"),
+                                 QStringLiteral("Тип \"%1\" не текст: нужно ascii:N, N от 1 до %2")
+                                     .arg(name)
+                                     .arg(kMaxTextRegs));
+            return;
+        }
+        apply(*type);
+    });
+    text->setEnabled(onlyRegisters);
+    text->setCheckable(true);
+    text->setChecked(now && IsTextType(*now));
+    return menu;
+}
+
 QMenu* CDevView::BuildContextMenu()
 {
     // The commands' own actions: the command set keeps their states.
@@ -311,6 +430,7 @@ QMenu* CDevView::BuildContextMenu()
     menu->addSeparator();
     add(ID_CELL_GO_TO);
     add(ID_CELL_GRAPH);
+    menu->addMenu(BuildTypeMenu(menu));
     menu->addSeparator();
     add(ID_CELL_DELETE);
     menu->addSeparator();

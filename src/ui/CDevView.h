@@ -4,6 +4,8 @@
 #include "ui/IChildView.h"
 #include "ui/ICommandTarget.h"
 
+#include "core/ValueType.h"
+
 #include <QWidget>
 
 #include <array>
@@ -53,13 +55,22 @@ public:
 
     // The context menu with the states of the moment; the caller owns it.
     QMenu* BuildContextMenu();
+    // The menu of display types for the selected cells, the current cell's
+    // checked; a choice applies to every selected cell.
+    QMenu* BuildTypeMenu(QWidget* parent);
+    // Gives the selected cells the type, in address order; a wide type takes
+    // the cells after each one, which are skipped. The refusals, one a line.
+    QString ApplyType(const SValueType& type);
+    // Edits the value of a typed cell (or the one that covers it) in its
+    // type; false for a cell shown as a plain register.
+    bool EditTypedValue(CDevItem* item);
 
     // The value of a cell typed by the user: checked against its bounds and
     // written through the thread-safe setter. The refusal, else empty.
     QString SetCellValue(CDevItem* item, std::uint16_t value);
 
-    // Column widths for a client width: 45, 15, 10, 5, 15 and 10 percent,
-    // each at least 180, 40, 40, 25, 80 and 50 pixels.
+    // Column widths for a client width: 34, 11, 8, 4, 13, 17 and 13 percent,
+    // each at least 180, 40, 40, 25, 80, 110 and 95 pixels.
     static std::array<int, CDevModel::COL_COUNT> ColumnWidths(int width);
 
     void OnInitialUpdate() override;

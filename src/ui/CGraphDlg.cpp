@@ -1,5 +1,7 @@
 #include "ui/CGraphDlg.h"
 
+#include "core/CDevDoc.h"
+#include "core/ValueType.h"
 #include "ui/FileDialogs.h"
 #include "ui/UiText.h"
 
@@ -28,7 +30,15 @@ CGraphDlg::CGraphDlg(CDevItem& item, QWidget* parent) : QWidget(parent, Qt::Wind
         setWindowIcon(
             QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icons[item.GetType()]))));
     m_pGraph = new CGraphWnd(this);
-    m_pGraph->SetCaptions(title, QStringLiteral("Время"), QStringLiteral("Значение"));
+    QString caption = QStringLiteral("Значение");
+    if (const CDevDoc* doc = item.GetDoc()) {
+        const SValueType type = doc->GetCellView(item.GetType(), item.GetAddr()).type;
+        if (type != SValueType{} && !IsTextType(type)) {
+            caption += QStringLiteral(" (") + Qs(FormatValueType(type)) + QLatin1Char(')');
+            m_pGraph->SetIntegerLabels(IsIntegerType(type));
+        }
+    }
+    m_pGraph->SetCaptions(title, QStringLiteral("Время"), caption);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pGraph);
@@ -59,13 +69,15 @@ void CGraphDlg::Sample(FileTime now)
 {
     if (m_pItem == nullptr)
         return;
-    const std::uint16_t v = m_pItem->GetValue();
+    const std::optional<double> value = Value();
+    if (!value || std::isnan(*value) || std::isinf(*value))
+        return;
+    const double v = *value;
     CGraphWnd& g = *m_pGraph;
     if (g.GetPointCount() < 2) {
         g.AddPoint(v, now - kFtSecond);
         g.AddPoint(v, now);
-    } else if (GRAPHWNDDATAPOINT* last = g.GetLastPoint();
-               static_cast<std::uint16_t>(std::trunc(last->dValue)) == v) {
+    } else if (GRAPHWNDDATAPOINT* last = g.GetLastPoint(); last->dValue == v) {
         // A value that holds extends the last sample.
         last->ftTime = now;
         g.ExtendBounds(last->dValue, now);
@@ -74,6 +86,14 @@ void CGraphDlg::Sample(FileTime now)
         g.AddPoint(v, now);
     }
     g.update();
+}
+
+std::optional<double> CGraphDlg::Value() const
+{
+    const CDevDoc* doc = m_pItem->GetDoc();
+    if (doc != nullptr && !doc->GetCellView(m_pItem->GetType(), m_pItem->GetAddr()).IsDefault())
+        return doc->GetTypedNumber(m_pItem->GetType(), m_pItem->GetAddr());
+    return m_pItem->GetValue();
 }
 
 void CGraphDlg::RequestSample()

@@ -6,13 +6,15 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 namespace korvex {
 
 // The graph window of one cell: a top-level window titled "График: %s (%s)"
 // with the description and ID, sampling the value every 200 ms and whenever
-// its change is announced. It deletes itself when it closes; the cell's link
-// to it is cleared exactly once, also when the cell or its device goes first.
-// User-interface thread.
+// its change is announced; a cell with a numeric type plots its typed value. It deletes itself when
+// it closes; the cell's link to it is cleared exactly once, also when the cell or its device goes
+// first. User-interface thread.
 class CGraphDlg final : public QWidget, public ICellGraph
 {
 public:
@@ -37,6 +39,9 @@ protected:
 
 private:
     void Detach();
+    // The value to plot: the typed one, else the register's; nullopt for a
+    // value that cannot be plotted (NaN, a missing cell).
+    std::optional<double> Value() const;
 
     CDevItem* m_pItem;
     CGraphWnd* m_pGraph{ nullptr };

@@ -195,6 +195,15 @@ QString CGraphWnd::FormatValueLabel(double value)
     return QString::fromLatin1(text);
 }
 
+QString CGraphWnd::ValueLabel(double value) const
+{
+    if (!m_bIntegerLabels)
+        return FormatValueLabel(value);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", std::round(value));
+    return QString::fromLatin1(text);
+}
+
 std::vector<double> CGraphWnd::ValueGrid(double min, double max, int divs)
 {
     std::vector<double> grid;
@@ -272,7 +281,7 @@ void CGraphWnd::DrawLabelsAndTicks(QPainter& painter, QFont& axis, QFont& vert)
     m_dScaleY = m_dRange > 0 ? m_rcPlot.Height() / m_dRange : 0;
 
     for (const double v : ValueGrid(m_dMin, m_dMax, m_nValueDivs)) {
-        const QString text = FormatValueLabel(v);
+        const QString text = ValueLabel(v);
         painter.drawText(m_rcClient.left + 2, YOf(v) - h0 / 2, axisMetrics.horizontalAdvance(text),
                          h0, Qt::AlignLeft | Qt::AlignTop, text);
     }
@@ -351,7 +360,7 @@ void CGraphWnd::Draw(QImage& image)
     int widest = 0;
     const std::vector<double> grid = ValueGrid(m_dMin, m_dMax, m_nValueDivs);
     for (const double v : grid)
-        widest = std::max(widest, axisMetrics.horizontalAdvance(FormatValueLabel(v)));
+        widest = std::max(widest, axisMetrics.horizontalAdvance(ValueLabel(v)));
     m_rcPlot.left += widest;
     const QFontMetrics vertMetrics(vert);
     int longest = 0;

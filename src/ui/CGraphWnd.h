@@ -75,6 +75,10 @@ public:
     static QString FormatTimeLabel(FileTime time, int unit);
     // "%g" of the value, of its whole part when it is whole.
     static QString FormatValueLabel(double value);
+    // Labels of an integer type are whole numbers in full ("4000000000",
+    // not "4e+09"), rounded to the nearest.
+    void SetIntegerLabels(bool integer) { m_bIntegerLabels = integer; }
+    QString ValueLabel(double value) const;
     // The values of the value axis' gridlines: min, then divs equal steps up
     // to max, each computed from its index (a running sum would lose the top
     // gridline to rounding).
@@ -104,6 +108,7 @@ private:
     static FileTime NextTick(FileTime t, FileTime step, int unit);
 
     bool m_bHasData{ false };
+    bool m_bIntegerLabels{ false };
     std::vector<GRAPHWNDDATAPOINT> m_arPoints;
     int m_nValueDivs{ 20 };
     SRect m_rcClient;

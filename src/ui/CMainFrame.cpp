@@ -4,8 +4,10 @@
 #include "core/CDevDoc.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
+#include "core/FileIo.h"
 #include "files/CPrjDoc.h"
 #include "files/CPrjManager.h"
+#include "files/RegisterMap.h"
 #include "runtime/CKorvexRuntime.h"
 #include "runtime/CLineLogFile.h"
 #include "runtime/LogLines.h"
@@ -141,6 +143,8 @@ void CMainFrame::CreateActions()
     on(ID_OPEN_SELECTED, &CMainFrame::OnOpenSelected);
     on(ID_CHANGE_DEV_ID, &CMainFrame::OnChangeDevId);
     on(ID_FAULTS, &CMainFrame::OnFaults);
+    on(ID_IMPORT_MAP_NEW, [this] { OnImportMap(false); });
+    on(ID_IMPORT_MAP_APPEND, [this] { OnImportMap(true); });
     on(ID_EXIT, &QWidget::close);
     on(ID_START, &CMainFrame::OnStart);
     on(ID_STOP, &CMainFrame::OnStop);
@@ -188,6 +192,9 @@ void CMainFrame::CreateMenus()
     file->addSeparator();
     file->addAction(c.Action(ID_ADD_DEVICE));
     file->addAction(c.Action(ID_ADD_SCRIPT));
+    QMenu* import = file->addMenu(QStringLiteral("Импорт карты регистров (CSV)"));
+    import->addAction(c.Action(ID_IMPORT_MAP_NEW));
+    import->addAction(c.Action(ID_IMPORT_MAP_APPEND));
     file->addSeparator();
     file->addAction(c.Action(ID_REMOVE_FROM_PROJECT));
     file->addSeparator();
@@ -663,11 +670,15 @@ void CMainFrame::OnNewProject()
 
 void CMainFrame::OnNewDevice()
 {
+    CreateDevice(QStringLiteral("Новое устройство"));
+}
+
+CDevDoc* CMainFrame::CreateDevice(const QString& title)
+{
     CPrjManager& project = m_runtime.Project();
-    const QString path = AskPath(QStringLiteral("Новое устройство"),
-                                 QStringLiteral("Файлы устройств (*.kvxd)"), true);
+    const QString path = AskPath(title, QStringLiteral("Файлы устройств (*.kvxd)"), true);
     if (path.isEmpty())
-        return;
+        return nullptr;
     // The file's name as the ID, the first address no device of the project
     // has: both offered, both checked.
     int addr = 1;
@@ -676,7 +687,7 @@ void CMainFrame::OnNewDevice()
         ++addr;
     CChgDevIdDlg dialog(Ss(QFileInfo(path).completeBaseName().toUpper()),
                         static_cast<std::uint8_t>(addr), m_runtime.Settings().EDITHEX != 0, this);
-    dialog.setWindowTitle(QStringLiteral("Новое устройство"));
+    dialog.setWindowTitle(title);
     dialog.SetIdCheck([this](const std::string& id) {
         if (id.find_first_not_of(" \t") == std::string::npos)
             return QStringLiteral("Не задан идентификатор устройства!");
@@ -685,8 +696,62 @@ void CMainFrame::OnNewDevice()
                 .arg(Qs(id));
         return QString();
     });
-    if (dialog.exec() == QDialog::Accepted)
-        project.OnNewDevice(Ss(path), dialog.GetId(), dialog.GetAddr());
+    if (dialog.exec() != QDialog::Accepted)
+        return nullptr;
+    return dynamic_cast<CDevDoc*>(project.OnNewDevice(Ss(path), dialog.GetId(), dialog.GetAddr()));
+}
+
+void CMainFrame::OnImportMap(bool append)
+{
+    CPrjManager& project = m_runtime.Project();
+    CDevDoc* device = append ? project.GetSelectedDevice() : nullptr;
+    if (append && device == nullptr)
+        return;
+    const QString title = QStringLiteral("Импорт карты регистров");
+    const QString path = AskPath(title, QStringLiteral("Карты регистров (*.csv)"), false);
+    if (path.isEmpty())
+        return;
+    std::string bytes;
+    if (const int error = ReadWholeFile(Ss(path), bytes); error != 0) {
+        QMessageBox::warning(
+            this, QStringLiteral("Ошибка"),
+            QStringLiteral("Не удаётся прочитать файл \"%1\": %2").arg(path, Qs(ErrorText(error))));
+        return;
+    }
+    const std::string name = Ss(QFileInfo(path).fileName());
+    SMapReadResult result = ReadRegisterMap(bytes, name);
+    if (result.arErrors.empty() && device != nullptr)
+        result.arErrors = CheckRegisterMapFor(*device, result.map, name);
+    // Every message, one a line; the first ones in the box, all below it.
+    const auto show = [this, &title](const std::vector<std::string>& lines, const QString& head,
+                                     QMessageBox::Icon icon) {
+        QStringList all;
+        for (const std::string& line : lines)
+            all << Qs(line);
+        QMessageBox box(icon, title, head, QMessageBox::Ok, this);
+        box.setInformativeText(all.mid(0, 10).join(QLatin1Char('\n')) +
+                               (all.size() > 10 ? QStringLiteral("\n...") : QString()));
+        box.setDetailedText(all.join(QLatin1Char('\n')));
+        box.exec();
+    };
+    if (!result.arErrors.empty()) {
+        show(result.arErrors,
+             QStringLiteral("Карта не импортирована: ошибок %1").arg(result.arErrors.size()),
+             QMessageBox::Warning);
+        return;
+    }
+    if (!result.arWarnings.empty())
+        show(result.arWarnings, QStringLiteral("Предупреждения карты"), QMessageBox::Information);
+    const bool created = device == nullptr;
+    if (created && (device = CreateDevice(QStringLiteral("Новое устройство из карты"))) == nullptr)
+        return;
+    ApplyRegisterMap(*device, result.map);
+    if (created)
+        device->Save();
+    statusBar()->showMessage(QStringLiteral("Импортировано ячеек: %1 (%2)")
+                                 .arg(result.map.arCells.size())
+                                 .arg(Qs(device->GetDevId())),
+                             5000);
 }
 
 void CMainFrame::OnNewScript()

@@ -102,6 +102,12 @@ private:
     void OnOpenSelected();
     void OnChangeDevId();
     void OnFaults();
+    // A register map (CSV) into a new device, or appended to the device
+    // selected in the tree; nothing is imported while the map has errors.
+    void OnImportMap(bool append);
+    // Asks for a new device's file, ID and address, then writes and adds it;
+    // null when the user cancels or the file cannot be written.
+    CDevDoc* CreateDevice(const QString& title);
     void OnStart();
     void OnStop();
     void OnPortParams();

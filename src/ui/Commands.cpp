@@ -89,6 +89,19 @@ const std::vector<SCommandText>& CommandTexts()
           nullptr,
           {},
           false },
+        { ID_IMPORT_MAP_NEW,
+          "В новое устройство...",
+          "Создать устройство из карты регистров (CSV)\nИмпорт карты в новое устройство",
+          nullptr,
+          {},
+          false },
+        { ID_IMPORT_MAP_APPEND,
+          "В выбранное устройство...",
+          "Добавить ячейки карты регистров (CSV) в выбранное устройство\nИмпорт карты в "
+          "устройство",
+          nullptr,
+          {},
+          false },
         // The menu shows Alt+X, so the key does what it says.
         { ID_EXIT,
           "В&ыход\tAlt+X",
@@ -260,7 +273,9 @@ bool CCommandSet::IsEnabled(CommandId id, const SCommandState& s)
     case ID_PORT_PARAMS:
     case ID_UI_PARAMS: return stopped;
     case ID_NEW_DEVICE:
-    case ID_NEW_SCRIPT: return stopped;
+    case ID_NEW_SCRIPT:
+    case ID_IMPORT_MAP_NEW: return stopped;
+    case ID_IMPORT_MAP_APPEND: return s.bTreeVisible && stopped && s.nSelectedKind == NODE_DEVICE;
     case ID_SAVE_ALL: return s.bAnyModified;
     case ID_REMOVE_FROM_PROJECT: return s.bTreeVisible && stopped && fileNode;
     case ID_OPEN_SELECTED: return stopped && fileNode;

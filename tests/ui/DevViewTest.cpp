@@ -13,6 +13,7 @@
 #include "ui/CEditDexHex.h"
 #include "ui/CGoToCellDlg.h"
 #include "ui/CGraphDlg.h"
+#include "ui/CTypedValueDlg.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModelTester>
@@ -136,9 +137,12 @@ TEST(DevView, TypedValuesInTheValueColumn)
     EXPECT_EQ(second->GetValue(), 0x0000);
     EXPECT_EQ(first->GetValue(), 0x41BC);
     h.Pump();
-    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_VALUE), QStringLiteral("23.5 (float32:CDAB)"));
+    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_VALUE), QStringLiteral("23.5"));
+    EXPECT_EQ(h.Text(HREG, 1, CDevModel::COL_TYPE), QStringLiteral("float32:CDAB"));
     EXPECT_EQ(h.Text(HREG, 2, CDevModel::COL_VALUE), QStringLiteral("0x41BC (часть 0x12)"));
+    EXPECT_EQ(h.Text(HREG, 2, CDevModel::COL_TYPE), QString());
     EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_VALUE), QStringLiteral("0x190"));
+    EXPECT_EQ(h.Text(HREG, 0, CDevModel::COL_TYPE), QStringLiteral("hex"));
 
     h.device->EditItem(second, { HREG, "Q", "Расход", 0x20, ACCESS_RW, 0, 0xFFFF, 0 });
     EXPECT_TRUE(h.device->GetCellView(HREG, 0x12).IsDefault());
@@ -153,9 +157,10 @@ TEST(DevView, KeysAndMenuAreCommandsOfTheActiveWindow)
     DevHarness h;
     std::unique_ptr<QMenu> menu(h.view->BuildContextMenu());
     EXPECT_EQ(MenuTexts(*menu),
-              QStringLiteral("Изменить\tEnter|Изменить значение\tF2|Добавить\tIns|"
-                             "Добавить диапазон...|Дублировать\tCtrl+D|-|"
-                             "Перейти к адресу...\tCtrl+G|График\tG|-|Удалить\tDel|-|Отмена"));
+              QStringLiteral(
+                  "Изменить\tEnter|Изменить значение\tF2|Добавить\tIns|"
+                  "Добавить диапазон...|Дублировать\tCtrl+D|-|"
+                  "Перейти к адресу...\tCtrl+G|График\tG|Тип значения|-|Удалить\tDel|-|Отмена"));
     EXPECT_EQ(menu->defaultAction(), h.Action(ID_CELL_EDIT));
     // In the menu's order: edit, value, add, range, duplicate, go to, graph,
     // delete.
@@ -192,8 +197,8 @@ TEST(DevView, KeysAndMenuAreCommandsOfTheActiveWindow)
 TEST(DevView, ColumnWidthsFollowTheWidth)
 {
     using W = std::array<int, CDevModel::COL_COUNT>;
-    EXPECT_EQ(CDevView::ColumnWidths(1000), (W{ 450, 150, 100, 50, 150, 100 }));
-    EXPECT_EQ(CDevView::ColumnWidths(200), (W{ 180, 40, 40, 25, 80, 50 }));
+    EXPECT_EQ(CDevView::ColumnWidths(1000), (W{ 340, 110, 80, 40, 130, 170, 130 }));
+    EXPECT_EQ(CDevView::ColumnWidths(200), (W{ 180, 40, 40, 25, 80, 110, 95 }));
 }
 
 TEST(DevView, ClosingHidesAndMaximisingIsRemembered)
@@ -567,6 +572,120 @@ TEST(DevView, AValueEditedInPlaceReachesAPollingMaster)
               QStringLiteral("Значение за границами заданного диапазона!"));
     EXPECT_EQ(p->GetValue(), 777);
     h.Action(ID_STOP)->trigger();
+    h.device->SetModifiedFlag(false);
+}
+
+// Types chosen for a selection from the menu; the typed dialog's bounds and
+// refusals; a master reading in a loop never sees half of a typed write; the
+// graph plots the typed value.
+TEST(DevView, TypesForASelectionAndTypedValuesUnderAReadingMaster)
+{
+    DevHarness h;
+    for (std::uint16_t a = 0x12; a <= 0x15; ++a)
+        h.device->AddItem(HREG, "R" + std::to_string(a), "Расход", a, ACCESS_RW, 0, 0xFFFF, 0);
+    QItemSelection rows;
+    for (std::uint16_t a = 0x12; a <= 0x15; ++a) {
+        const QModelIndex i = h.view->Model().IndexOf(h.device->FindItem(HREG, a));
+        rows.select(i, i);
+    }
+    h.view->SelectItem(h.device->FindItem(HREG, 0x12));
+    h.view->Tree()->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    EXPECT_EQ(h.view->ApplyType(*ParseValueType("float32:CDAB")), QString());
+    EXPECT_EQ(FormatValueType(h.device->GetCellView(HREG, 0x12).type), "float32:CDAB");
+    EXPECT_EQ(FormatValueType(h.device->GetCellView(HREG, 0x14).type), "float32:CDAB");
+    EXPECT_EQ(h.device->GetCellViews().size(), 2u);
+    EXPECT_EQ(h.Text(HREG, 2, CDevModel::COL_VALUE), QStringLiteral("0x0 (часть 0x12)"));
+    // A covered cell keeps its place; the last cell has no next one.
+    h.view->SelectItem(h.device->FindItem(HREG, 0x13));
+    EXPECT_EQ(h.view->ApplyType(*ParseValueType("uint32")),
+              QStringLiteral("Ячейка 0x13 входит в значение с адреса 0x12"));
+    h.view->SelectItem(h.device->FindItem(HREG, 0x14));
+    std::unique_ptr<QMenu> menu(h.view->BuildTypeMenu(nullptr));
+    EXPECT_EQ(MenuTexts(*menu), QStringLiteral("hex|uint16|int16|bin|-|uint32|int32|float32 ✓|"
+                                               "uint64|int64|float64|Текст (ascii)..."));
+    QMenu* uint32 = menu->actions()[5]->menu();
+    ASSERT_NE(uint32, nullptr);
+    uint32->actions()[0]->trigger(); // ABCD
+    EXPECT_EQ(FormatValueType(h.device->GetCellView(HREG, 0x14).type), "uint32:ABCD");
+    h.view->SelectItem(h.device->FindItem(HREG, 0x15));
+    EXPECT_EQ(h.view->ApplyType(*ParseValueType("uint64")),
+              QStringLiteral("Ячейка 0x15 входит в значение с адреса 0x14"));
+    h.view->SelectItem(h.device->FindItem(HREG, 0x14));
+    EXPECT_EQ(h.view->ApplyType(*ParseValueType("uint64")),
+              QStringLiteral("Для типа uint64:ABCD нужны ячейки HREG 0x14-0x17"));
+
+    // Typed bounds, kept with the view; a value outside them is refused.
+    {
+        CTypedValueDlg dialog(*h.device, HREG, 0x12, true);
+        dialog.MinField()->setText(QStringLiteral("-10"));
+        dialog.MaxField()->setText(QStringLiteral("1e"));
+        CloseNextModal();
+        dialog.accept();
+        EXPECT_EQ(dialog.GetLastMessage(), QStringLiteral("Максимум: \"1e\" не число"));
+        dialog.MaxField()->setText(QStringLiteral("100"));
+        dialog.ValueField()->setText(QStringLiteral("150"));
+        CloseNextModal();
+        dialog.accept();
+        EXPECT_EQ(dialog.GetLastMessage(),
+                  QStringLiteral("Значение за границами заданного диапазона!"));
+        dialog.ValueField()->setText(QStringLiteral("23.5"));
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(h.device->GetCellView(HREG, 0x12).strMax, "100");
+    EXPECT_EQ(h.device->FindItem(HREG, 0x13)->GetValue(), 0x41BC);
+
+    // Running: a master reads both registers in a loop while the value
+    // changes between 23.5 and 1.1 (0x3F8CCCCD): each read is one of them.
+    h.Action(ID_START)->trigger();
+    ASSERT_TRUE(h.App().IsRunning());
+    std::atomic<bool> stop{ false };
+    std::atomic<int> reads{ 0 };
+    std::atomic<int> torn{ 0 };
+    std::thread master([&] {
+        modbus_t* ctx = modbus_new_rtu(h.dir.File("tty").c_str(), 9600, 'N', 8, 1);
+        modbus_set_slave(ctx, 1);
+        modbus_set_response_timeout(ctx, 1, 0);
+        if (modbus_connect(ctx) == 0) {
+            modbus_flush(ctx);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            std::uint16_t r[2] = {};
+            while (!stop && std::chrono::steady_clock::now() < deadline)
+                if (modbus_read_registers(ctx, 0x12, 2, r) == 2) {
+                    ++reads;
+                    torn += !((r[0] == 0 && r[1] == 0x41BC) || (r[0] == 0xCCCD && r[1] == 0x3F8C));
+                }
+        }
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+    {
+        CTypedValueDlg dialog(*h.device, HREG, 0x12, false);
+        EXPECT_FALSE(dialog.MinField()->isEnabled());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int i = 0; reads < 200 && std::chrono::steady_clock::now() < deadline; ++i) {
+            dialog.ValueField()->setText(i % 2 ? QStringLiteral("1.1") : QStringLiteral("23.5"));
+            dialog.accept();
+            if (i % 64 == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+    stop = true;
+    master.join();
+    EXPECT_GE(reads, 200);
+    EXPECT_EQ(torn, 0);
+    h.Action(ID_STOP)->trigger();
+
+    // The graph plots the float; integer types label whole numbers in full.
+    h.device->SetTypedValue(HREG, 0x12, "23.5");
+    auto graph = std::make_unique<CGraphDlg>(*h.device->FindItem(HREG, 0x12));
+    graph->Sample(NowFileTime());
+    ASSERT_GT(graph->Graph().GetPointCount(), 0);
+    EXPECT_EQ(graph->Graph().GetLastPoint()->dValue, 23.5);
+    EXPECT_EQ(graph->Graph().ValueLabel(4e9), QStringLiteral("4e+09"));
+    CGraphDlg wide(*h.device->FindItem(HREG, 0x14));
+    EXPECT_EQ(wide.Graph().ValueLabel(4e9), QStringLiteral("4000000000"));
     h.device->SetModifiedFlag(false);
 }
 

@@ -6,6 +6,7 @@
 #include "core/FaultRules.h"
 #include "files/CPrjDoc.h"
 #include "files/CProjectTree.h"
+#include "files/CodePage.h"
 #include "ui/CChgDevIdDlg.h"
 #include "ui/CComboSerial.h"
 #include "ui/CDevDbBar.h"
@@ -24,6 +25,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
@@ -516,8 +518,8 @@ TEST(DevDbBar, TheContextMenuIsTrimmedForTheNode)
     const HNODE devices = tree.FindGroup(CProjectTree::kDevicesGroup);
     const HNODE scripts = tree.FindGroup(CProjectTree::kScriptsGroup);
     const QString device = QStringLiteral(
-        "Открыть\tEnter|Добавить устройство\tIns|Изменить ID и адрес|Неисправности...|-|"
-        "Удалить из проекта\tDel|-|Отмена");
+        "Открыть\tEnter|Добавить устройство\tIns|Изменить ID и адрес|Неисправности...|"
+        "Импорт карты регистров...|-|Удалить из проекта\tDel|-|Отмена");
     const QString script = QStringLiteral(
         "Открыть\tEnter|Добавить скрипт\tBackspace|-|Удалить из проекта\tDel|-|Отмена");
     EXPECT_EQ(texts(tree.GetChildren(devices).front()), device);
@@ -579,6 +581,73 @@ TEST(MainFrame, FaultsAreSetFromTheDialogAndShownInTheTree)
     EXPECT_EQ(model.data(device, Qt::DisplayRole).toString(),
               QStringLiteral(".\\pump (ID=PUMP1, A=0x1)"));
     EXPECT_FALSE(model.data(device, Qt::ForegroundRole).isValid());
+}
+
+// A register map from CSV: a bad one imports nothing and lists its messages;
+// a good one makes a new device, saved with its type file, or is appended to
+// the selected device, which refuses addresses it has.
+TEST(MainFrame, RegisterMapsAreImportedIntoANewOrTheSelectedDevice)
+{
+    UiHarness h(false);
+    h.frame->OpenStartupProject(QString::fromStdString(WriteProject(h.dir)));
+    h.Pump();
+    const auto nextBox = [](QString* text) {
+        QTimer::singleShot(0, [text] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
+                return;
+            *text = box->text() + QLatin1Char('|') + box->detailedText();
+            box->accept();
+        });
+    };
+    const std::string bad =
+        h.dir.Write("bad.csv", "kind,address,value\r\nHREG,1,5\r\nXREG,2,0\r\n");
+    h.paths = { QString::fromStdString(bad) };
+    QString shown;
+    nextBox(&shown);
+    h.Action(ID_IMPORT_MAP_NEW)->trigger();
+    EXPECT_TRUE(
+        shown.startsWith(QStringLiteral("Карта не импортирована: ошибок 1|bad.csv:3: kind:")))
+        << shown.toStdString();
+    EXPECT_EQ(h.App().GetDevices().size(), 1u);
+
+    const std::string map =
+        h.dir.Write("meter.csv",
+                    "kind;address;id;value;type\r\nHREG;100;U;23,5;float32:CDAB\r\nCOIL;3;;1;\r\n");
+    h.paths = { QString::fromStdString(map), QString::fromStdString(h.dir.File("meter.kvxd")) };
+    CloseNextModal(true); // the new device's ID and address
+    h.Action(ID_IMPORT_MAP_NEW)->trigger();
+    h.Pump();
+    ASSERT_EQ(h.App().GetDevices().size(), 2u);
+    CDevDoc* meter = h.App().GetDevices().back();
+    EXPECT_EQ(meter->GetDevId(), "METER");
+    EXPECT_EQ(meter->GetTypedValue(HREG, 100), "23.5");
+    EXPECT_EQ(meter->FindItem(HREG, 101)->GetValue(), 0x41BC);
+    EXPECT_FALSE(meter->IsModified());
+    EXPECT_NE(DecodeFileText(ReadBytes(h.dir.File("meter.kvxt"))).find("HREG\t100\tfloat32:CDAB"),
+              std::string::npos);
+
+    // Appended to the selected device: an address it has refuses the map.
+    CProjectTree& tree = h.Project().GetProjectTree();
+    tree.Select(tree.GetChildren(tree.FindGroup(CProjectTree::kDevicesGroup)).front());
+    h.Pump();
+    CDevDoc* pump = h.Project().GetSelectedDevice();
+    ASSERT_NE(pump, nullptr);
+    EXPECT_TRUE(h.Action(ID_IMPORT_MAP_APPEND)->isEnabled());
+    const std::string more = h.dir.Write("more.csv", "kind,address\r\nHREG,0\r\nHREG,7\r\n");
+    h.paths = { QString::fromStdString(more) };
+    nextBox(&shown);
+    h.Action(ID_IMPORT_MAP_APPEND)->trigger();
+    EXPECT_TRUE(shown.contains(QStringLiteral("more.csv: HREG 0x0 (HR0): ")));
+    EXPECT_EQ(pump->FindItem(HREG, 7), nullptr);
+    const std::string fresh = h.dir.Write("fresh.csv", "kind,address\r\nHREG,7\r\nIREG,2\r\n");
+    h.paths = { QString::fromStdString(fresh) };
+    h.Action(ID_IMPORT_MAP_APPEND)->trigger();
+    ASSERT_NE(pump->FindItem(HREG, 7), nullptr);
+    EXPECT_EQ(pump->FindItem(HREG, 7)->GetId(), "HR7");
+    EXPECT_NE(pump->FindItem(IREG, 2), nullptr);
+    EXPECT_TRUE(pump->IsModified());
+    pump->SetModifiedFlag(false);
 }
 
 } // namespace
