@@ -150,20 +150,25 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
         std::erase_if(fault.arRules, [](const std::string& r) { return r.starts_with("crc"); });
         if (fault.ChangesAnswer())
             m_lines.AddLineQueued(LK_WARNING, answer.strDevice, addr, fault.Describe());
+        std::string raw(reinterpret_cast<const char*>(reply.data()), reply.size());
         if (fault.bDelayed) {
             ILineSink& lines = m_lines;
             out.sendLater(std::move(reply), fault.dwDelayMs,
-                          [&lines, kind, id = answer.strDevice, addr, text] {
-                              lines.AddLine(kind, id, addr, text);
+                          [&lines, kind, id = answer.strDevice, addr, text, raw = std::move(raw)] {
+                              lines.AddLine(
+                                  kind, id, addr, text,
+                                  { raw, static_cast<std::uint8_t>(raw[kHeader]) & 0x7F });
                           });
         } else {
+            const int function = reply[kHeader];
             out.send(std::move(reply));
-            m_lines.AddLineQueued(kind, answer.strDevice, addr, text);
+            m_lines.AddLineQueued(kind, answer.strDevice, addr, text, { raw, function & 0x7F });
         }
     }
     const CDevDoc* dev = m_devices.FindDeviceByAddr(addr);
-    m_lines.AddLine(info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr,
-                    info.strText);
+    m_lines.AddLine(
+        info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr, info.strText,
+        LineFrame(adu, length, pduLength > 0 && info.nKind != LK_WARNING ? pdu[0] : -1));
 }
 
 } // namespace korvex

@@ -21,7 +21,8 @@ void CProtoFeed::SetSink(Sink sink)
 }
 
 CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string& device,
-                                                    int address, const std::string& text)
+                                                    int address, const std::string& text,
+                                                    SLineFrame frame)
 {
     INTERNAL_ADDLINE rec;
     rec.nKind = kind;
@@ -31,13 +32,19 @@ CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string&
     rec.dwTick = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                 std::chrono::steady_clock::now().time_since_epoch())
                                                 .count());
+    rec.llWallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+    rec.strRaw = frame.bytes;
+    rec.nFunction = frame.nFunction;
     for (char& c : rec.szText)
         if (c == '\n' || c == '\r')
             c = ' ';
     return rec;
 }
 
-void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text)
+void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text,
+                         SLineFrame frame)
 {
     std::lock_guard lock(m_csLines);
     const auto queued = m_pending.find(std::this_thread::get_id());
@@ -46,7 +53,7 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
             m_pending.erase(queued);
         return;
     }
-    m_arReady.push_back(MakeRecord(kind, device, address, text));
+    m_arReady.push_back(MakeRecord(kind, device, address, text, frame));
     if (queued != m_pending.end()) {
         for (auto& rec : queued->second)
             m_arReady.push_back(std::move(rec));
@@ -64,10 +71,10 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
 }
 
 void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
-                               const std::string& text)
+                               const std::string& text, SLineFrame frame)
 {
     std::lock_guard lock(m_csLines);
-    m_pending[std::this_thread::get_id()].push_back(MakeRecord(kind, device, address, text));
+    m_pending[std::this_thread::get_id()].push_back(MakeRecord(kind, device, address, text, frame));
 }
 
 void CProtoFeed::Deliver()

@@ -44,6 +44,10 @@ public:
         // Milliseconds of a steady clock when the line entered the feed: the
         // log's time column is the distance between two lines' ticks.
         std::uint32_t dwTick{ 0 };
+        // Milliseconds since 1970 (UTC) when the line entered the feed.
+        std::int64_t llWallMs{ 0 };
+        std::string strRaw; // the frame's bytes, empty for a line of no frame
+        int nFunction{ -1 };
     };
     using Batch = std::vector<INTERNAL_ADDLINE>;
     using Sink = std::function<void(const Batch&)>;
@@ -62,13 +66,13 @@ public:
     void SetSink(Sink sink);
     bool HasSink() const { return m_bHasSink.load(); }
 
-    void AddLine(int kind, const std::string& device, int address,
-                 const std::string& text) override;
-    void AddLineQueued(int kind, const std::string& device, int address,
-                       const std::string& text) override;
+    void AddLine(int kind, const std::string& device, int address, const std::string& text,
+                 SLineFrame frame = {}) override;
+    void AddLineQueued(int kind, const std::string& device, int address, const std::string& text,
+                       SLineFrame frame = {}) override;
 
     static INTERNAL_ADDLINE MakeRecord(int kind, const std::string& device, int address,
-                                       const std::string& text);
+                                       const std::string& text, SLineFrame frame = {});
 
 private:
     void Deliver();

@@ -49,7 +49,7 @@ void CRtuFramer::Answer(const std::uint8_t* frame, unsigned length)
     const SFaultDecision& fault = answer.fault;
     if (!fault.ChangesAnswer()) {
         m_sender.SendFrame(out, n);
-        m_lines.AddLineQueued(kind, answer.strDevice, unit, text);
+        m_lines.AddLineQueued(kind, answer.strDevice, unit, text, LineFrame(out, n, out[1]));
         return;
     }
     // Flipping the last byte leaves a CRC that can no longer match.
@@ -58,15 +58,17 @@ void CRtuFramer::Answer(const std::uint8_t* frame, unsigned length)
     m_lines.AddLineQueued(LK_WARNING, answer.strDevice, unit, fault.Describe());
     if (!fault.bDelayed) {
         m_sender.SendFrame(out, n);
-        m_lines.AddLineQueued(kind, answer.strDevice, unit, text);
+        m_lines.AddLineQueued(kind, answer.strDevice, unit, text, LineFrame(out, n, out[1]));
         return;
     }
     // The answer's own line appears when it leaves.
     ILineSink& lines = m_lines;
-    m_sender.SendFrameDelayed(out, n, fault.dwDelayMs,
-                              [&lines, kind, id = answer.strDevice, unit, text] {
-                                  lines.AddLine(kind, id, unit, text);
-                              });
+    m_sender.SendFrameDelayed(
+        out, n, fault.dwDelayMs,
+        [&lines, kind, id = answer.strDevice, unit, text,
+         raw = std::string(reinterpret_cast<const char*>(out), n)] {
+            lines.AddLine(kind, id, unit, text, { raw, static_cast<std::uint8_t>(raw[1]) & 0x7F });
+        });
 }
 
 } // namespace korvex

@@ -151,8 +151,13 @@ void CRxPath::OnRxData()
             break;
         if (info.bUnrecognized)
             m_nUnrecognized.fetch_add(consumed);
-        if (info.nKind != LK_ECHO)
-            m_lines.AddLine(info.nKind, DeviceNameAt(info.byAddr), info.byAddr, info.strText);
+        if (info.nKind != LK_ECHO) {
+            const bool frame =
+                consumed >= 2 &&
+                (info.nKind == LK_REQUEST || info.nKind == LK_RESPONSE || info.nKind == LK_ERROR);
+            m_lines.AddLine(info.nKind, DeviceNameAt(info.byAddr), info.byAddr, info.strText,
+                            LineFrame(data, consumed, frame ? data[1] : -1));
+        }
     }
 }
 
@@ -169,7 +174,8 @@ void CRxPath::FlushReceive()
     const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
     m_nUnrecognized.fetch_add(rest);
     m_lines.AddLine(LK_WARNING, DeviceNameAt(0), 0,
-                    DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0));
+                    DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0),
+                    LineFrame(data, rest, -1));
     m_nRxPos += rest;
     m_nScanFrom = 0;
 }

@@ -57,6 +57,10 @@ struct SSettings : SPortSettings
     // 02 for a write of a read-only or a read of a write-only cell, 03 for a
     // register value outside its bounds).
     int MBCELLRULES{ 0 };
+    // The protocol log's filter bar is shown (non-zero), and its extra
+    // columns: 1 the wall-clock time, 2 the raw frame.
+    int LOGFILTER{ 0 };
+    int LOGCOLUMNS{ 0 };
     std::string VERSION;
 };
 

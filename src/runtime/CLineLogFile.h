@@ -22,9 +22,13 @@ public:
     bool IsOpen() const { return m_pFile != nullptr; }
     void Write(const std::vector<std::string>& lines);
     void Write(const std::string& line) { Write(std::vector<std::string>{ line }); }
+    // P lines carry the frame's bytes (--raw).
+    void SetRaw(bool raw) { m_bRaw = raw; }
+    bool IsRaw() const { return m_bRaw; }
 
 private:
     std::FILE* m_pFile{ nullptr };
+    bool m_bRaw{ false };
 };
 
 } // namespace korvex

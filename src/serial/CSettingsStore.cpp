@@ -88,6 +88,8 @@ void CSettingsStore::Load(SSettings& settings) const
     settings.RTUTCPADDR = ReadString(*store, Key("RTUTCPADDR"), defaults.RTUTCPADDR);
     ReadInt(*store, "RTUTCPPORT", settings.RTUTCPPORT, defaults.RTUTCPPORT);
     ReadInt(*store, "CHILDSTATE", settings.CHILDSTATE, defaults.CHILDSTATE);
+    ReadInt(*store, "LOGFILTER", settings.LOGFILTER, defaults.LOGFILTER);
+    ReadInt(*store, "LOGCOLUMNS", settings.LOGCOLUMNS, defaults.LOGCOLUMNS);
     ReadInt(*store, "MAXLOGP", settings.MAXLOGP, defaults.MAXLOGP);
     ReadInt(*store, "MAXLOGS", settings.MAXLOGS, defaults.MAXLOGS);
     ReadInt(*store, "ADDRISHEX", settings.ADDRISHEX, defaults.ADDRISHEX);
@@ -119,6 +121,8 @@ bool CSettingsStore::Save(const SSettings& settings) const
     store->setValue(Key("RTUTCPADDR"), QString::fromStdString(settings.RTUTCPADDR));
     store->setValue(Key("RTUTCPPORT"), settings.RTUTCPPORT);
     store->setValue(Key("CHILDSTATE"), settings.CHILDSTATE);
+    store->setValue(Key("LOGFILTER"), settings.LOGFILTER);
+    store->setValue(Key("LOGCOLUMNS"), settings.LOGCOLUMNS);
     store->setValue(Key("MAXLOGP"), settings.MAXLOGP);
     store->setValue(Key("MAXLOGS"), settings.MAXLOGS);
     store->setValue(Key("ADDRISHEX"), settings.ADDRISHEX);

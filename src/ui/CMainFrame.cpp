@@ -213,7 +213,7 @@ void CMainFrame::CreateMenus()
     setup->addSeparator();
     setup->addAction(c.Action(ID_UI_PARAMS));
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&Вид"));
+    QMenu* view = m_pViewMenu = menuBar()->addMenu(QStringLiteral("&Вид"));
     view->addAction(c.Action(ID_VIEW_TOOLBAR));
     view->addAction(c.Action(ID_VIEW_STATUSBAR));
     view->addAction(c.Action(ID_VIEW_DEVDB));
@@ -283,6 +283,16 @@ void CMainFrame::CreateDockWindows()
          { static_cast<QDockWidget*>(m_pDevDbBar), static_cast<QDockWidget*>(m_pProtoBar) })
         connect(dock, &QDockWidget::visibilityChanged, this, &CMainFrame::UpdateCommands);
     connect(m_pProtoBar, &CProtoBar::lineCountChanged, this, &CMainFrame::UpdateCommands);
+    // The log's filter bar and extra columns are kept with the settings.
+    m_pProtoBar->SetFilterBarShown(m_runtime.Settings().LOGFILTER != 0);
+    m_pProtoBar->SetExtraColumns(m_runtime.Settings().LOGCOLUMNS);
+    connect(m_pProtoBar, &CProtoBar::viewSettingsChanged, this, [this] {
+        m_runtime.ChangeSettings([this](SSettings& s) {
+            s.LOGFILTER = m_pProtoBar->FilterBar()->isVisibleTo(m_pProtoBar) ? 1 : 0;
+            s.LOGCOLUMNS = m_pProtoBar->GetExtraColumns();
+        });
+    });
+    m_pViewMenu->addAction(m_pProtoBar->FilterBarAction());
     connect(m_pDevDbBar, &CDevDbBar::selectionChanged, this, &CMainFrame::UpdateCommands);
     // Enter and a double-click also bring an open window to the front while
     // the emulator runs.
@@ -336,7 +346,7 @@ void CMainFrame::WireCore()
             std::vector<std::string> lines;
             lines.reserve(batch.size());
             for (const auto& rec : batch)
-                lines.push_back(FormatProtoLine(rec));
+                lines.push_back(FormatProtoLine(rec, m_pLog->IsRaw()));
             m_pLog->Write(lines);
         }
     });

@@ -143,6 +143,7 @@ private:
     CProtoBar* m_pProtoBar{ nullptr };
     QLabel* m_pStateLabel{ nullptr };
     QMenu* m_pRecentMenu{ nullptr };
+    QMenu* m_pViewMenu{ nullptr };
     QMenu* m_pWindowMenu{ nullptr };
     std::unique_ptr<CDocFrames> m_pDevFrames;
     std::unique_ptr<CDocFrames> m_pScriptFrames;

@@ -3,6 +3,8 @@
 #include "core/Types.h"
 #include "ui/UiText.h"
 
+#include <QDateTime>
+
 namespace korvex {
 
 CProtoLogModel::CProtoLogModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -14,6 +16,8 @@ QString CProtoLogModel::ColumnCaption(int column)
     case COL_DEVICE: return QStringLiteral(" Устройство ");
     case COL_ADDRESS: return QStringLiteral(" АН ");
     case COL_TEXT: return QStringLiteral(" Описание по протоколу MODBUS ");
+    case COL_CLOCK: return QStringLiteral(" Время ");
+    case COL_RAW: return QStringLiteral(" Кадр (hex) ");
     default: return QString();
     }
 }
@@ -49,6 +53,7 @@ void CProtoLogModel::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
     }
     const std::size_t removeOld = std::min(removed, oldCount);
     const std::size_t skipNew = removed - removeOld;
+    m_llEndSerial += static_cast<std::int64_t>(batch.size());
 
     // Times run over the whole batch, the rows that never show included.
     std::vector<SRow> rows;
@@ -60,7 +65,8 @@ void CProtoLogModel::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
         m_bHaveLast = true;
         if (i < skipNew)
             continue;
-        rows.push_back({ rec.nKind, delta, Qs(rec.szDevice), rec.nAddress, Qs(rec.szText) });
+        rows.push_back({ rec.nKind, delta, Qs(rec.szDevice), rec.nAddress, Qs(rec.szText),
+                         rec.llWallMs, QByteArray::fromStdString(rec.strRaw), rec.nFunction });
     }
 
     // At the limit the list keeps its length: the rows move up in place (one
@@ -81,6 +87,27 @@ void CProtoLogModel::AddBatch(const CProtoFeed::Batch& batch, int maxLines)
             m_rows.push_back(std::move(rows[next]));
         endInsertRows();
     }
+}
+
+bool CProtoLogModel::SRow::IsProblem() const
+{
+    return nKind == LK_ERROR || nKind == LK_DATA || nKind == LK_WARNING;
+}
+
+QColor CProtoLogModel::ProblemColourOn(const QColor& base)
+{
+    // Dark red on a light background, light red on a dark one.
+    return base.lightness() >= 128 ? QColor(0xA0, 0x00, 0x00) : QColor(0xFF, 0x8A, 0x80);
+}
+
+QString CProtoLogModel::RawHex(const QByteArray& raw)
+{
+    return QString::fromLatin1(raw.toHex(' ').toUpper());
+}
+
+QString CProtoLogModel::ClockText(std::int64_t wallMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(wallMs).toString(QStringLiteral("hh:mm:ss.zzz"));
 }
 
 void CProtoLogModel::Clear()
@@ -107,15 +134,21 @@ QVariant CProtoLogModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rowCount())
         return QVariant();
     const SRow& row = m_rows[static_cast<std::size_t>(index.row())];
+    if (role == Qt::ToolTipRole && !row.raw.isEmpty())
+        return row.strText + QStringLiteral("\n") + RawHex(row.raw);
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         switch (index.column()) {
         case COL_TIME: return QString::number(row.dwDelta);
         case COL_DEVICE: return row.strDevice;
         case COL_ADDRESS: return row.nAddress > 0 ? QString::number(row.nAddress) : QString();
         case COL_TEXT: return row.strText;
+        case COL_CLOCK: return ClockText(row.llWallMs);
+        case COL_RAW: return RawHex(row.raw);
         default: return QVariant();
         }
     }
+    if (role == Qt::ForegroundRole && row.IsProblem())
+        return m_problemColour;
     if (role == Qt::DecorationRole && index.column() == COL_TIME)
         return KindIcon(row.nKind);
     return QVariant();

@@ -145,11 +145,12 @@ struct SFixtureLookup final : IDeviceLookup, ILineSink
         return addr == 1 ? &dev : nullptr;
     }
     CDevDoc* FindDeviceById(const std::string&) const override { return nullptr; }
-    void AddLine(int, const std::string&, int, const std::string& text) override
+    void AddLine(int, const std::string&, int, const std::string& text, SLineFrame = {}) override
     {
         texts.push_back(text);
     }
-    void AddLineQueued(int kind, const std::string& d, int a, const std::string& text) override
+    void AddLineQueued(int kind, const std::string& d, int a, const std::string& text,
+                       SLineFrame = {}) override
     {
         AddLine(kind, d, a, text);
     }

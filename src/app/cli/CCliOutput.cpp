@@ -31,7 +31,7 @@ void CCliOutput::PrintBatch(const CProtoFeed::Batch& batch)
 {
     std::string text;
     for (const auto& rec : batch) {
-        text += FormatProtoLine(rec);
+        text += FormatProtoLine(rec, m_bRaw);
         text += '\n';
     }
     std::lock_guard lock(m_mutex);

@@ -25,6 +25,8 @@ public:
 
     bool Write(const std::uint8_t* data, std::uint32_t count) override;
     void PrintBatch(const CProtoFeed::Batch& batch);
+    // P lines end in the frame's bytes (--raw).
+    void SetRaw(bool raw) { m_bRaw = raw; }
     // At once, from the UI thread.
     void PrintLine(const std::string& line);
     // From any thread: at once on the UI thread, else queued for it.
@@ -39,6 +41,7 @@ private:
     ITransmitter* m_pNext;
     std::vector<std::string> m_arQueued; // guarded by m_mutex
     bool m_bPosted{ false };             // guarded by m_mutex
+    bool m_bRaw{ false };
 };
 
 } // namespace korvex

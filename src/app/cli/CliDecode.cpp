@@ -48,7 +48,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexLine(const std::string& line)
 void PrintDecodeUsage(std::FILE* out)
 {
     std::fputs("usage: korvex-cli decode [--running] [--dec-addr] [--dec-values] [--strict]"
-               " [--cell-rules] [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n"
+               " [--cell-rules] [--raw] [--save] [PROJECT.kvxp | DEVICE.kvxd ...]\n"
                "Opens the project or the device files, then hands each line of standard\n"
                "input (hex byte pairs) to the receive path as one received block.\n"
                "  --running     bytes that may still become a frame wait for the next line\n"
@@ -56,6 +56,7 @@ void PrintDecodeUsage(std::FILE* out)
                "  --dec-values  values and data bytes in decimal\n"
                "  --strict      answer by the MODBUS standard\n"
                "  --cell-rules  the cells' access (R, W) and bounds hold for the master\n"
+               "  --raw         P lines end in a tab and the frame's bytes in hex\n"
                "  --save        at the end, save every device whose values changed\n",
                out);
 }
@@ -70,6 +71,7 @@ int CliDecode(int argc, char** argv)
     bool save = false;
     bool strict = false;
     bool cellRules = false;
+    bool raw = false;
     std::vector<std::string> deviceFiles;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -88,6 +90,8 @@ int CliDecode(int argc, char** argv)
             strict = true;
         else if (std::strcmp(argv[i], "--cell-rules") == 0)
             cellRules = true;
+        else if (std::strcmp(argv[i], "--raw") == 0)
+            raw = true;
         else if (argv[i][0] != '-')
             deviceFiles.emplace_back(argv[i]);
         else {
@@ -104,6 +108,7 @@ int CliDecode(int argc, char** argv)
 
     CQueuePoster poster;
     CCliOutput out;
+    out.SetRaw(raw);
     CKorvexApp app;
     CPrjManager project(app);
     app.SetPoster(&poster);

@@ -32,6 +32,7 @@ struct SRunOptions
     CKorvexRuntime::SOptions runtime;
     bool bHelp{ false };
     bool bSave{ false };
+    bool bRaw{ false };
     std::optional<std::uint32_t> faultSeed; // repeatable draws of the faults
     std::vector<std::string> files;
 };
@@ -44,7 +45,7 @@ void PrintRunUsage(std::FILE* out)
                "         [--tcp=[HOST:]PORT]... [--rtu-over-tcp=[HOST:]PORT]...\n"
                "         [--tcp-max-clients N]\n"
                "         [--dec-addr] [--dec-values] [--strict] [--cell-rules]\n"
-               "         [--fault ID:RULES]... [--fault-seed N] [--save]\n"
+               "         [--fault ID:RULES]... [--fault-seed N] [--save] [--raw]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port, --virtual, --tcp or --rtu-over-tcp the port and line\n"
                "settings of the user's settings are used; options override them for this\n"
@@ -54,7 +55,8 @@ void PrintRunUsage(std::FILE* out)
                "RULES: off | delay=MS | delay=MIN-MAX | drop=P | crc=P | exception=CODE[:P],\n"
                "separated by commas (crc spoils the CRC of the line and of RTU over TCP;\n"
                "Modbus TCP has no CRC and ignores it). --fault-seed N makes their random\n"
-               "draws the same from one run to the next.\n",
+               "draws the same from one run to the next. --raw ends each P line in a tab\n"
+               "and the frame's bytes in hex.\n",
                out);
 }
 
@@ -164,6 +166,8 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
             o.bDecValues = true;
         } else if (arg == "--strict") {
             o.bStrict = true;
+        } else if (arg == "--raw") {
+            opts.bRaw = true;
         } else if (arg == "--cell-rules") {
             o.bCellRules = true;
         } else if (is("--fault")) {
@@ -276,6 +280,7 @@ int CliRun(int argc, char** argv)
     CKorvexRuntime rt;
     CKorvexApp& app = rt.App();
     CCliOutput out(&rt.Port());
+    out.SetRaw(opt.bRaw);
     app.SetTransmitter(&out);
     app.SetLineSink([&out](const CProtoFeed::Batch& batch) { out.PrintBatch(batch); });
     int reported = 0;

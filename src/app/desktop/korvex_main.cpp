@@ -29,13 +29,14 @@ struct SDesktopOptions
 {
     CKorvexRuntime::SOptions runtime;
     std::string strLog;
+    bool bRaw{ false };
     std::string strProject;
 };
 
 constexpr char kUsage[] =
     "usage: korvex [--virtual[=LINK] | --port NAME|PATH] [--tcp=[HOST:]PORT]...\n"
     "              [--rtu-over-tcp=[HOST:]PORT]... [--tcp-max-clients N]\n"
-    "              [--log=FILE] [PROJECT.kvxp]\n";
+    "              [--log=FILE [--raw]] [PROJECT.kvxp]\n";
 constexpr char kHelp[] =
     "Opens the project named, else the most recent one, in the desktop program.\n"
     "  --virtual[=LINK]  serve on the built-in virtual port at once, linked at LINK\n"
@@ -47,6 +48,7 @@ constexpr char kHelp[] =
     "  --rtu-over-tcp=[HOST:]PORT  the same for RTU frames on a TCP stream\n"
     "  --tcp-max-clients N  connections served at once (default 64)\n"
     "  --log=FILE        append every protocol-log row and script-log line to FILE\n"
+    "  --raw             the log file's P lines end in the frame's bytes in hex\n"
     "  --help            show this help and exit\n"
     "Qt's own options (-platform NAME, ...) are taken as well.\n";
 
@@ -96,6 +98,8 @@ std::string ParseOptions(int argc, char** argv, SDesktopOptions& o)
             if (v.empty() || *end != '\0' || n == 0 || n > 4096)
                 return "--tcp-max-clients takes a number from 1 to 4096";
             o.runtime.maxClients = static_cast<unsigned>(n);
+        } else if (arg == "--raw") {
+            o.bRaw = true;
         } else if (arg.rfind("--log=", 0) == 0) {
             o.strLog = arg.substr(6);
             if (o.strLog.empty())
@@ -144,6 +148,7 @@ int main(int argc, char** argv)
     options.runtime.bSettingsNetwork = true;
 
     korvex::CLineLogFile log;
+    log.SetRaw(options.bRaw);
     if (!options.strLog.empty() && !log.Open(options.strLog)) {
         std::fprintf(stderr, "korvex: cannot open the log file '%s': %s\n", options.strLog.c_str(),
                      std::strerror(errno));
