@@ -9,13 +9,17 @@
 // First of all, the time a range of 1,000 registers takes to be added from
 // the device window's dialog while the window is shown.
 //
+// Last, a protocol log of 100,000 rows (MAXLOGP 100,000) filtered again and
+// again while the master reads at full rate: the longest filtering and the
+// delay of the event loop.
+//
 // usage: korvex_bench_desktop PATH-TO-korvex-cli [SECONDS]
 
 #include "BenchUtil.h"
 #include "LoopProbe.h"
-#include "runtime/CKorvexRuntime.h"
 #include "core/CDevDoc.h"
 #include "files/CPrjManager.h"
+#include "runtime/CKorvexRuntime.h"
 #include "script/ScriptEnvironment.h"
 #include "support/CChildProcess.h"
 #include "support/TempDir.h"
@@ -23,6 +27,7 @@
 #include "ui/CChildFrame.h"
 #include "ui/CDevView.h"
 #include "ui/CMainFrame.h"
+#include "ui/CProtoBar.h"
 #include "ui/Commands.h"
 #include "ui/Resources.h"
 
@@ -121,7 +126,8 @@ double RunCli(const std::string& cli, const std::string& device, double seconds)
 // The main window offscreen on its virtual port with the device; the master
 // runs on a thread of its own while the event loop turns.
 SMasterResult RunDesktop(const std::string& device, int maxLogP, double seconds, bool write,
-                         bool hideWindows, SLoopProbe& probe, int* logRows = nullptr)
+                         bool hideWindows, SLoopProbe& probe, int* logRows = nullptr,
+                         double* filterMs = nullptr)
 {
     CTempDir dir;
     CKorvexRuntime runtime;
@@ -145,6 +151,35 @@ SMasterResult RunDesktop(const std::string& device, int maxLogP, double seconds,
     if (!WaitForPath(dir.File("port"))) {
         std::fprintf(stderr, "the desktop program did not serve its virtual port\n");
         return r;
+    }
+    // A full log, filtered anew every 300 ms while the master runs.
+    QTimer filters;
+    if (filterMs != nullptr) {
+        CProtoBar& log = *frame.ProtoBar();
+        CProtoFeed::Batch rows;
+        for (int i = 0; i < maxLogP; ++i)
+            rows.push_back(
+                CProtoFeed::MakeRecord(i % 7 == 0 ? LK_ERROR
+                                       : i % 2    ? LK_RESPONSE
+                                                  : LK_REQUEST,
+                                       i % 3 ? "BENCH" : "OTHER", 1 + i % 3,
+                                       "(0x03) Read Holding Registers, row " + std::to_string(i)));
+        log.AddBatch(rows, maxLogP);
+        log.Flush();
+        QObject::connect(&filters, &QTimer::timeout, [&log, filterMs, n = 0]() mutable {
+            SLogFilter filter;
+            switch (n++ % 4) {
+            case 0: filter.bProblemsOnly = true; break;
+            case 1: filter.strDevice = QStringLiteral("bench"); break;
+            case 2: filter.nDirection = SLogFilter::ANSWERS; break;
+            default: break;
+            }
+            QElapsedTimer timer;
+            timer.start();
+            log.SetFilter(filter);
+            *filterMs = std::max(*filterMs, timer.nsecsElapsed() / 1e6);
+        });
+        filters.start(300);
     }
     probe.lateness.clear();
     std::atomic<bool> done{ false };
@@ -238,5 +273,11 @@ int main(int argc, char** argv)
     if (hidden.requests > 0)
         std::printf("shown / hidden: %.0f%%\n",
                     100.0 * (shown.requests / shown.seconds) / (hidden.requests / hidden.seconds));
+
+    double filterMs = 0;
+    const SMasterResult filtered =
+        RunDesktop(device, 100000, seconds, false, false, probe, nullptr, &filterMs);
+    Report("log of 100,000 rows filtered:", filtered, probe);
+    std::printf("filtering 100,000 rows: longest %.1f ms\n", filterMs);
     return 0;
 }

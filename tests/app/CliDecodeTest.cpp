@@ -82,6 +82,17 @@ TEST(CliDecode, DecimalOptionsAndTheWaitForTheRestWhileRunning)
     const auto idle = RunProcess(KORVEX_CLI_PATH, { "decode" }, "01 03 00 10 00\n02 C5 CE\n");
     EXPECT_TRUE(idle.strOut.starts_with("P\t5\t\t\tНеопознанные данные")) << idle.strOut;
     EXPECT_EQ(Starting(idle.strOut, "P\t0\t"), Strings{});
+
+    // --raw: each P line ends in the bytes of its frame, the unknown ones too.
+    const auto raw =
+        RunProcess(KORVEX_CLI_PATH, { "decode", "--raw" }, "01 03 00 10 00 02 C5 CE\nFF FF\n");
+    EXPECT_EQ(SplitLines(raw.strOut),
+              (Strings{ "P\t0\t\t1\t(0x03) Read Holding Registers, Адрес=0x0010, Количество=2"
+                        "\t01 03 00 10 00 02 C5 CE",
+                        "P\t5\t\t1\t(0x03) Read Holding Registers - устройство с адресом 0x1 не "
+                        "найдено\t",
+                        SplitLines(raw.strOut).back() }));
+    EXPECT_TRUE(SplitLines(raw.strOut).back().ends_with("\tFF FF")) << raw.strOut;
 }
 
 TEST(CliDecode, RequestsToADeviceFileAreAnswered)
