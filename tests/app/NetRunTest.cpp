@@ -366,5 +366,23 @@ TEST_F(NetRun, AnAddressInUseStartsNothing)
     EXPECT_EQ(Stop(), 0);
 }
 
+TEST_F(NetRun, TheIpv6LoopbackIsServed)
+{
+    if (ReadBytes("/proc/net/if_inet6").find("00000000000000000000000000000001") ==
+        std::string::npos)
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    const int port = Start({ "--tcp=[::1]:0" }, { { "pump.kvxd", kPump } }).front();
+    EXPECT_EQ(CountLines("N\tModbus TCP [::1]:"), 1);
+    ModbusPtr ctx(modbus_new_tcp_pi("::1", std::to_string(port).c_str()));
+    ASSERT_NE(ctx, nullptr);
+    modbus_set_slave(ctx.get(), 1);
+    ASSERT_EQ(modbus_connect(ctx.get()), 0) << modbus_strerror(errno);
+    std::uint16_t reg = 0;
+    EXPECT_EQ(modbus_read_registers(ctx.get(), 2, 1, &reg), 1);
+    EXPECT_EQ(reg, 1002);
+    ctx.reset();
+    EXPECT_EQ(Stop(), 0);
+}
+
 } // namespace
 } // namespace korvex::test
