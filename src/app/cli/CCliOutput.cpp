@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -55,8 +56,15 @@ void CCliOutput::PrintLineSoon(std::string line)
     if (m_bPosted)
         return;
     m_bPosted = true;
+    // Gathered as the protocol lines are: one wake of the user-interface
+    // thread writes the lines of many answers, not one wake an answer.
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [this] { Flush(); }, Qt::QueuedConnection);
+        QCoreApplication::instance(),
+        [this] {
+            QTimer::singleShot(kGatherTime, Qt::PreciseTimer, QCoreApplication::instance(),
+                               [this] { Flush(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void CCliOutput::Flush()

@@ -3,6 +3,7 @@
 #include "core/CProtoFeed.h"
 #include "core/ITransmitter.h"
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,8 +30,10 @@ public:
     void SetRaw(bool raw) { m_bRaw = raw; }
     // At once, from the UI thread.
     void PrintLine(const std::string& line);
-    // From any thread: at once on the UI thread, else queued for it.
+    // From any thread: at once on the UI thread, else queued for it and
+    // written within kGatherTime.
     void PrintLineSoon(std::string line);
+    static constexpr std::chrono::milliseconds kGatherTime{ 5 };
     // Writes what is queued (the UI thread; at the end of a run).
     void Flush();
 
