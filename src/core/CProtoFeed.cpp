@@ -47,17 +47,21 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
                          SLineFrame frame)
 {
     std::lock_guard lock(m_csLines);
+    // A thread's queue stays in the map, emptied: no allocation per line.
     const auto queued = m_pending.find(std::this_thread::get_id());
     if (m_pPoster == nullptr) {
         if (queued != m_pending.end())
-            m_pending.erase(queued);
+            queued->second.clear();
         return;
     }
     m_arReady.push_back(MakeRecord(kind, device, address, text, frame));
     if (queued != m_pending.end()) {
         for (auto& rec : queued->second)
             m_arReady.push_back(std::move(rec));
-        m_pending.erase(queued);
+        queued->second.clear();
+        // Threads come and go (scripts): the queues of many are not kept.
+        if (m_pending.size() > kKeptQueues)
+            m_pending.erase(queued);
     }
     if (!m_bPosted) {
         m_bPosted = true;

@@ -78,7 +78,9 @@ private:
     void Deliver();
 
     std::recursive_mutex m_csLines;
-    // Queued by each thread, waiting for that thread's next AddLine.
+    // Queued by each thread, waiting for that thread's next AddLine; the
+    // empty queues of up to kKeptQueues threads stay for their next lines.
+    static constexpr std::size_t kKeptQueues = 16;
     std::unordered_map<std::thread::id, std::vector<INTERNAL_ADDLINE>> m_pending;
     Batch m_arReady;                           // handed over, not yet delivered
     bool m_bPosted{ false };                   // a delivery task is on its way

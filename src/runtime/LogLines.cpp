@@ -3,18 +3,39 @@
 #include "core/Text.h"
 
 namespace korvex {
+namespace {
+
+// "01 03 00 10": the bytes in upper-case hex, one blank between them.
+void AppendHex(std::string& out, const std::uint8_t* data, std::uint32_t count)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out.reserve(out.size() + count * 3);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (i > 0)
+            out += ' ';
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0xF];
+    }
+}
+
+} // namespace
 
 std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw)
 {
-    const std::string address =
-        rec.nAddress > 0 ? StrFormat("%u", static_cast<unsigned>(rec.nAddress)) : "";
-    std::string line = StrFormat("P\t%d\t%s\t%s\t%s", rec.nKind, rec.szDevice.c_str(),
-                                 address.c_str(), rec.szText.c_str());
+    std::string line = "P\t";
+    line.reserve(16 + rec.szDevice.size() + rec.szText.size() + rec.strRaw.size() * 3);
+    line += std::to_string(rec.nKind);
+    line += '\t';
+    line += rec.szDevice;
+    line += '\t';
+    if (rec.nAddress > 0)
+        line += std::to_string(rec.nAddress);
+    line += '\t';
+    line += rec.szText;
     if (raw) {
         line += '\t';
-        for (std::size_t i = 0; i < rec.strRaw.size(); ++i)
-            line += StrFormat(i == 0 ? "%02X" : " %02X",
-                              static_cast<unsigned>(static_cast<unsigned char>(rec.strRaw[i])));
+        AppendHex(line, reinterpret_cast<const std::uint8_t*>(rec.strRaw.data()),
+                  static_cast<std::uint32_t>(rec.strRaw.size()));
     }
     return line;
 }
@@ -22,11 +43,7 @@ std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw)
 std::string FormatTxLine(const std::uint8_t* data, std::uint32_t count)
 {
     std::string line = "T\t";
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (i > 0)
-            line += ' ';
-        line += StrFormat("%02X", static_cast<unsigned>(data[i]));
-    }
+    AppendHex(line, data, count);
     return line;
 }
 
