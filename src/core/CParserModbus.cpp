@@ -42,6 +42,21 @@ constexpr SFunction kFunctions[] = {
     { 0x2B, "EX_TRANS", "Encapsulated Interface Transport" },
 };
 
+// The names of the Diagnostics sub-functions that are served.
+const char* DiagnosticName(std::uint16_t sub)
+{
+    switch (sub) {
+    case DIAG_RETURN_QUERY_DATA: return "Return Query Data";
+    case DIAG_CLEAR_COUNTERS: return "Clear Counters and Diagnostic Register";
+    case DIAG_BUS_MESSAGES: return "Return Bus Message Count";
+    case DIAG_BUS_ERRORS: return "Return Bus Communication Error Count";
+    case DIAG_EXCEPTIONS: return "Return Bus Exception Error Count";
+    case DIAG_SERVER_MESSAGES: return "Return Server Message Count";
+    case DIAG_NO_RESPONSES: return "Return Server No Response Count";
+    default: return nullptr;
+    }
+}
+
 std::uint16_t Be16(std::uint8_t hi, std::uint8_t lo)
 {
     return static_cast<std::uint16_t>((hi << 8) | lo);
@@ -643,6 +658,20 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         t += " }";
         break;
     }
+    case FC_DIAGNOSTICS:
+        // The request and its answer read alike: the sub-function, then its
+        // data (a counter's value in an answer).
+        if (length >= 6) {
+            const char* sub = DiagnosticName(a);
+            t = StrFormat("(0x%02X) %s, Подфункция=0x%04X%s%s%s, Данные={", fc, name, a,
+                          sub != nullptr ? " (" : "", sub != nullptr ? sub : "",
+                          sub != nullptr ? ")" : "");
+            for (unsigned i = 0; i < held(4); ++i)
+                t += " " + FormatNumber(f[4 + i], hexValues, 2);
+            t += " }";
+            break;
+        }
+        [[fallthrough]];
     default:
         // A code the emulator does not serve (answers by the standard only):
         // the bytes between the code and the CRC.
