@@ -87,7 +87,7 @@ struct SAnnounced
     }
 };
 
-// strictCodes: codes 17, 22 and 23 are frames too (answers by the standard,
+// strictCodes: codes 8, 17, 22 and 23 are frames too (answers by the standard,
 // a device of the project). Only m bytes are read.
 SAnnounced AnnouncedLengths(const std::uint8_t* p, unsigned m, bool strictCodes)
 {
@@ -120,6 +120,11 @@ SAnnounced AnnouncedLengths(const std::uint8_t* p, unsigned m, bool strictCodes)
     case FC_WRITE_REGISTERS:
         a.Add(counted(6, 9));
         a.Add(8);
+        break;
+    case FC_DIAGNOSTICS:
+        // The counters' requests and answers: a sub-function and one word.
+        if (strictCodes)
+            a.Add(8);
         break;
     case FC_REPORT_SLAVE_ID:
         if (strictCodes) {
@@ -189,6 +194,7 @@ bool IsKnownFunction(std::uint8_t fc)
 bool IsStrictFunction(std::uint8_t fc)
 {
     switch (fc & ~kExceptionFlag) {
+    case FC_DIAGNOSTICS:
     case FC_REPORT_SLAVE_ID:
     case FC_MASK_WRITE_REGISTER:
     case FC_READ_WRITE_REGISTERS: return true;
@@ -310,6 +316,8 @@ unsigned MinFrameLenStrict(const std::uint8_t* p, unsigned m)
             return 4;
         return count(2) + 5;
     case FC_MASK_WRITE_REGISTER: return 10;
+    // Address, code, sub-function, CRC: return query data may carry no data.
+    case FC_DIAGNOSTICS: return 6;
     case FC_READ_WRITE_REGISTERS:
         // The request's byte count is at 10, the answer's at 2.
         return std::min(count(2) + 5, count(10) + 13);

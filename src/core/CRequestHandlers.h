@@ -20,7 +20,7 @@ struct SSettings;
 //
 // With answers by the standard (MBSTRICT) a missing cell is exception 02, a
 // malformed request exception 03 with a line that says what is wrong, codes
-// 17, 22 and 23 are served and any other code is exception 01; a refused
+// 8, 17, 22 and 23 are served and any other code is exception 01; a refused
 // multiple write changes no cell. Address 0 is a broadcast: writes (codes 5,
 // 6, 15, 16, 22) are carried out by every device that has the cells, other
 // codes are ignored, and nothing is answered.

@@ -124,8 +124,6 @@ TEST(StrictMode, EachAnswerAgainstTheDefault)
           "(0x08) Diagnostics: Подфункция 0x0001 не поддерживается" },
         { "diagnostics, data", Hex("11 08 00 0F 00 01"), Hex("11 88 03"), Bytes(),
           "(0x08) Diagnostics: Неверный запрос. Данные подфункции 0x000F должны быть 0x0000" },
-        { "diagnostics, short", Hex("11 08 00"), Hex("11 88 03"), Bytes(),
-          "(0x08) Diagnostics: Неверный запрос. Длина кадра 5 байт, должна быть не меньше 6" },
         { "encapsulated transport", Hex("11 2B 0E 01 00"), Hex("11 AB 01"), Bytes(),
           "(0x2B) Encapsulated Interface Transport: Функция не поддерживается" },
         // Codes served by the standard.
