@@ -7,9 +7,10 @@
 
 namespace korvex {
 
-CCounters::CCounters(const IDeviceLookup& devices) : m_devices(devices)
+CCounters::CCounters(const IDeviceLookup& devices)
+    : m_devices(devices),
+      m_pLine(std::make_shared<CTransportCounters>(kLineName)), m_arTransports{ m_pLine }
 {
-    m_arTransports.push_back(std::make_shared<CTransportCounters>(kLineName));
 }
 
 std::shared_ptr<CTransportCounters> CCounters::Transport(const std::string& name)
@@ -69,9 +70,8 @@ void CCounters::Clear()
     {
         std::lock_guard lock(m_csTransports);
         // A listener's counters are held by the listener while it is bound.
-        const CTransportCounters* line = m_arTransports.front().get();
-        std::erase_if(m_arTransports, [line](const auto& transport) {
-            return transport.get() != line && transport.use_count() == 1;
+        std::erase_if(m_arTransports, [this](const auto& transport) {
+            return transport != m_pLine && transport.use_count() == 1;
         });
         for (const auto& transport : m_arTransports)
             transport->Clear();

@@ -46,7 +46,7 @@ public:
 
     explicit CCounters(const IDeviceLookup& devices);
 
-    CTransportCounters& Line() { return *m_arTransports.front(); }
+    CTransportCounters& Line() { return *m_pLine; }
     // A listener's counters by its name ("Modbus TCP 127.0.0.1:1502"): a
     // listener bound again goes on with the counts it had.
     std::shared_ptr<CTransportCounters> Transport(const std::string& name);
@@ -70,6 +70,7 @@ private:
     std::vector<std::shared_ptr<CTransportCounters>> Transports() const;
 
     const IDeviceLookup& m_devices;
+    const std::shared_ptr<CTransportCounters> m_pLine;
     mutable std::mutex m_csTransports;
     std::vector<std::shared_ptr<CTransportCounters>> m_arTransports; // the line first
 };
