@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CDevCounters.h"
 #include "core/CDevItem.h"
 #include "core/CDocument.h"
 #include "core/CFirstMatchIndex.h"
@@ -231,6 +232,10 @@ public:
     const std::vector<std::unique_ptr<CDevItem>>& Items() const { return m_arItems; }
     std::size_t GetItemCount() const;
 
+    // What the device has seen and answered; the counters guard themselves
+    // (any thread).
+    CDevCounters& GetCounters() const { return m_counters; }
+
 private:
     // A cell's type and ID as a key of the ID index; SCellIdRef looks it up
     // without a copy of the ID.
@@ -281,6 +286,7 @@ private:
     const IDevFileFormat* m_pFormat{ nullptr };
     std::map<std::uint64_t, SCellView> m_views; // by AddrKey; under m_csLock
     HROW m_nLastRow{ 0 };
+    mutable CDevCounters m_counters;
 };
 
 } // namespace korvex

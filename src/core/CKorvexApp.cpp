@@ -15,7 +15,9 @@ CKorvexApp::CKorvexApp()
 {
     m_rx.SetHandler(&m_handlers);
     m_rx.SetSettingsLock(&m_csSettings);
+    m_rx.SetCounters(&m_counters.Line());
     m_handlers.SetFaults(&m_faults);
+    m_handlers.SetCounters(&m_counters);
 }
 
 CKorvexApp::~CKorvexApp()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CCellNotifier.h"
+#include "core/CCounters.h"
 #include "core/CDeviceRegistry.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
@@ -38,8 +39,8 @@ class IUiPoster;
 // The hub of the core: it owns the collaborators that do the work (the
 // device registry, the receive path with its framing and transmit path, the
 // request handlers, the devices' faults, the session, the cell notifier, the
-// protocol line feed, the document manager, the settings record, the port
-// list) and connects them. Documents are given the narrow host they use:
+// protocol line feed, the counters, the document manager, the settings
+// record, the port list) and connects them. Documents are given the narrow host they use:
 // devices IDevHost, scripts IScriptHost, the project side IProjectHost.
 //
 // Threads: wiring, commands, the drain and the handlers on the user-interface
@@ -198,6 +199,12 @@ public:
     std::shared_mutex& GetSettingsLock() override { return m_csSettings; }
     const std::atomic<bool>& GetRunningFlag() const override { return m_session.GetRunningFlag(); }
 
+    // ---- Counters ----------------------------------------------------------------
+
+    // Every device's and transport's: the counters window, --stats, the
+    // listeners.
+    CCounters& GetCounters() override { return m_counters; }
+
     // ---- Documents -----------------------------------------------------------
 
     // Scripts need the engine, above this library: the program registers
@@ -243,6 +250,7 @@ private:
     CProtoFeed m_feed;
     CCellNotifier m_cells;
     CDeviceRegistry m_devices;
+    CCounters m_counters{ m_devices };
     CFaultInjector m_faults;
     CSession m_session; // before the receive path, which reads its running flag
     CRxPath m_rx;

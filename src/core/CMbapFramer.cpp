@@ -2,6 +2,7 @@
 
 #include "core/CDevDoc.h"
 #include "core/CParserModbus.h"
+#include "core/CTransportCounters.h"
 #include "core/Crc16.h"
 #include "core/FunctionCodes.h"
 #include "core/IDeviceLookup.h"
@@ -117,6 +118,7 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
 
     SAnswerPdu answer;
     SRequestPdu req{ addr, pdu, pduLength, length };
+    req.nFraming = kHeader;
     req.bBroadcastUnit = false;
     m_handler.Answer(req, answer);
     const bool strict = m_settings.MBSTRICT != 0;
@@ -165,6 +167,9 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
             m_lines.AddLineQueued(kind, answer.strDevice, addr, text, { raw, function & 0x7F });
         }
     }
+    // Seen once answered, as on a line.
+    if (m_pCounters != nullptr)
+        m_pCounters->CountFrame(routed < 0);
     const CDevDoc* dev = m_devices.FindDeviceByAddr(addr);
     m_lines.AddLine(
         info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr, info.strText,

@@ -7,6 +7,7 @@
 
 namespace korvex {
 
+class CTransportCounters;
 class IDeviceLookup;
 class ILineSink;
 class IPduHandler;
@@ -47,6 +48,9 @@ public:
     CMbapFramer(IPduHandler& handler, const IDeviceLookup& devices, ILineSink& lines,
                 const SSettings& settings);
 
+    // Where the frames seen are counted; none by default.
+    void SetCounters(CTransportCounters* counters) { m_pCounters = counters; }
+
     // Appends a received block and answers every complete request. Returns
     // false with the reason when the stream is broken (a protocol identifier
     // not 0, a length under 2 or over 254): the connection must close.
@@ -62,6 +66,7 @@ private:
     const IDeviceLookup& m_devices;
     ILineSink& m_lines;
     const SSettings& m_settings;
+    CTransportCounters* m_pCounters{ nullptr };
     std::vector<std::uint8_t> m_buffer;
 };
 

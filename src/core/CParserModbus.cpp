@@ -42,6 +42,21 @@ constexpr SFunction kFunctions[] = {
     { 0x2B, "EX_TRANS", "Encapsulated Interface Transport" },
 };
 
+// The names of the Diagnostics sub-functions that are served.
+const char* DiagnosticName(std::uint16_t sub)
+{
+    switch (sub) {
+    case DIAG_RETURN_QUERY_DATA: return "Return Query Data";
+    case DIAG_CLEAR_COUNTERS: return "Clear Counters and Diagnostic Register";
+    case DIAG_BUS_MESSAGES: return "Return Bus Message Count";
+    case DIAG_BUS_ERRORS: return "Return Bus Communication Error Count";
+    case DIAG_EXCEPTIONS: return "Return Bus Exception Error Count";
+    case DIAG_SERVER_MESSAGES: return "Return Server Message Count";
+    case DIAG_NO_RESPONSES: return "Return Server No Response Count";
+    default: return nullptr;
+    }
+}
+
 std::uint16_t Be16(std::uint8_t hi, std::uint8_t lo)
 {
     return static_cast<std::uint16_t>((hi << 8) | lo);
@@ -72,7 +87,7 @@ struct SAnnounced
     }
 };
 
-// strictCodes: codes 17, 22 and 23 are frames too (answers by the standard,
+// strictCodes: codes 8, 17, 22 and 23 are frames too (answers by the standard,
 // a device of the project). Only m bytes are read.
 SAnnounced AnnouncedLengths(const std::uint8_t* p, unsigned m, bool strictCodes)
 {
@@ -105,6 +120,11 @@ SAnnounced AnnouncedLengths(const std::uint8_t* p, unsigned m, bool strictCodes)
     case FC_WRITE_REGISTERS:
         a.Add(counted(6, 9));
         a.Add(8);
+        break;
+    case FC_DIAGNOSTICS:
+        // The counters' requests and answers: a sub-function and one word.
+        if (strictCodes)
+            a.Add(8);
         break;
     case FC_REPORT_SLAVE_ID:
         if (strictCodes) {
@@ -174,6 +194,7 @@ bool IsKnownFunction(std::uint8_t fc)
 bool IsStrictFunction(std::uint8_t fc)
 {
     switch (fc & ~kExceptionFlag) {
+    case FC_DIAGNOSTICS:
     case FC_REPORT_SLAVE_ID:
     case FC_MASK_WRITE_REGISTER:
     case FC_READ_WRITE_REGISTERS: return true;
@@ -295,6 +316,8 @@ unsigned MinFrameLenStrict(const std::uint8_t* p, unsigned m)
             return 4;
         return count(2) + 5;
     case FC_MASK_WRITE_REGISTER: return 10;
+    // Address, code, sub-function, CRC: return query data may carry no data.
+    case FC_DIAGNOSTICS: return 6;
     case FC_READ_WRITE_REGISTERS:
         // The request's byte count is at 10, the answer's at 2.
         return std::min(count(2) + 5, count(10) + 13);
@@ -643,6 +666,20 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         t += " }";
         break;
     }
+    case FC_DIAGNOSTICS:
+        // The request and its answer read alike: the sub-function, then its
+        // data (a counter's value in an answer).
+        if (length >= 6) {
+            const char* sub = DiagnosticName(a);
+            t = StrFormat("(0x%02X) %s, Подфункция=0x%04X%s%s%s, Данные={", fc, name, a,
+                          sub != nullptr ? " (" : "", sub != nullptr ? sub : "",
+                          sub != nullptr ? ")" : "");
+            for (unsigned i = 0; i < held(4); ++i)
+                t += " " + FormatNumber(f[4 + i], hexValues, 2);
+            t += " }";
+            break;
+        }
+        [[fallthrough]];
     default:
         // A code the emulator does not serve (answers by the standard only):
         // the bytes between the code and the CRC.

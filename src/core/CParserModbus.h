@@ -22,8 +22,8 @@ bool IsNamedFunction(std::uint8_t code);
 
 // True when fc without bit 7 is one of 1-7, 15, 16.
 bool IsKnownFunction(std::uint8_t fc);
-// True when fc without bit 7 is one of 17, 22, 23: served only with answers
-// by the standard.
+// True when fc without bit 7 is one of 8, 17, 22, 23: served only with
+// answers by the standard.
 bool IsStrictFunction(std::uint8_t fc);
 
 // Length of the frame at p found by its CRC (a following 0x00 joins it), or 0:
@@ -45,7 +45,7 @@ bool MayStartFrame(const std::uint8_t* d, unsigned n, unsigned s);
 unsigned MinFrameLen(const std::uint8_t* p, unsigned m);
 // The same with answers by the standard, for a frame addressed to a device of
 // the project: a read of codes 1 to 4 with its own CRC is a request whatever
-// its quantity, and codes 17, 22 and 23 are frames too.
+// its quantity, and codes 8, 17, 22 and 23 are frames too.
 unsigned MinFrameLenStrict(const std::uint8_t* p, unsigned m);
 
 // Request test on the PDU (function code onwards, without the CRC).
@@ -65,7 +65,7 @@ std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, 
 // (SFrameInfo::bAnswer). Describing and answering are two steps.
 //
 // With answers by the standard (MBSTRICT) frames addressed to a device of the
-// project are framed and classified more widely: codes 17, 22 and 23 are
+// project are framed and classified more widely: codes 8, 17, 22 and 23 are
 // frames, requests outside the protocol's ranges are requests (the handler
 // refuses them), and a frame of a code not served is found by its CRC when it
 // starts right behind the last frame or ends with the bytes received so far

@@ -1,5 +1,6 @@
 #include "core/CRequestHandlers.h"
 
+#include "core/CCounters.h"
 #include "core/CDevDoc.h"
 #include "core/CFaultInjector.h"
 #include "core/CParserModbus.h"
@@ -36,6 +37,9 @@ constexpr unsigned kAtWriteQuantity = 7;
 constexpr unsigned kAtRwByteCount = 9;
 constexpr unsigned kAtRwData = 10;
 constexpr unsigned kMinRwLength = 10;
+// Diagnostics: the sub-function and one word of data, as the counters'
+// requests and answers have them.
+constexpr unsigned kDiagLength = 5;
 
 } // namespace
 
@@ -184,8 +188,12 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
     const std::uint8_t code = req.Code();
     // Only answers by the standard handle other codes at all.
     const bool known = (code & kExceptionFlag) == 0 && IsKnownFunction(code);
-    if (!known && !IsStrict())
+    if (!known && !IsStrict()) {
+        // A device asked for a code it does not serve leaves it unanswered.
+        if (CDevDoc* dev = m_devices.FindDeviceByAddr(req.byUnit))
+            dev->GetCounters().CountNoAnswer(req.nFrameLength);
         return;
+    }
     // By the standard, address 0 is a broadcast: no device answers it.
     if (IsStrict() && req.byUnit == kBroadcastAddress && req.bBroadcastUnit) {
         Broadcast(req);
@@ -210,7 +218,9 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
         answer.fault = m_pFaults->Decide(dev);
     // A device that is off, or a request that is lost, does nothing at all;
     // a device that answers with an exception does not do the work either.
+    CDevCounters& counters = dev->GetCounters();
     if (answer.fault.IsSilent()) {
+        counters.CountNoAnswer(req.nFrameLength);
         m_lines.AddLineQueued(LK_WARNING, answer.strDevice, req.byUnit, answer.fault.Describe());
         return;
     }
@@ -226,14 +236,17 @@ void CRequestHandlers::Answer(const SRequestPdu& req, SAnswerPdu& answer)
 
     if (ans.exception == 0) {
         answer.kind = SAnswerPdu::Kind::Normal;
-        return;
+    } else {
+        answer.kind = SAnswerPdu::Kind::Exception;
+        answer.pdu[0] = static_cast<std::uint8_t>(code | kExceptionFlag);
+        answer.pdu[1] = ans.exception;
+        answer.nLength = 2;
+        // An exception a fault injects has no text of the handler's own.
+        answer.strText = ans.error;
     }
-    answer.kind = SAnswerPdu::Kind::Exception;
-    answer.pdu[0] = static_cast<std::uint8_t>(code | kExceptionFlag);
-    answer.pdu[1] = ans.exception;
-    answer.nLength = 2;
-    // An exception a fault injects has no text of the handler's own.
-    answer.strText = ans.error;
+    // Counted after the work: a clear of the counters counts itself as the
+    // first request after it.
+    counters.CountAnswer(req.nFrameLength, answer.nLength + req.nFraming, ans.exception);
 }
 
 void CRequestHandlers::Dispatch(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
@@ -251,6 +264,7 @@ void CRequestHandlers::Dispatch(SAnswer& ans, CDevDoc* dev, const SRequestPdu& r
     case FC_REPORT_SLAVE_ID: ReportSlaveId(ans, dev); break;
     case FC_MASK_WRITE_REGISTER: MaskWriteRegister(ans, dev, req); break;
     case FC_READ_WRITE_REGISTERS: ReadWriteRegisters(ans, dev, req); break;
+    case FC_DIAGNOSTICS: Diagnostics(ans, dev, req); break;
     default: UnknownFunction(ans); break;
     }
 }
@@ -277,6 +291,10 @@ void CRequestHandlers::Broadcast(const SRequestPdu& req)
 {
     const std::uint8_t code = req.Code();
     const char* name = GetFunctionName(code, true);
+    // Every device receives it, none answers.
+    const std::vector<CDevDoc*> devices = m_devices.GetDevices();
+    for (CDevDoc* dev : devices)
+        dev->GetCounters().CountNoAnswer(req.nFrameLength);
     std::int32_t type = HREG;
     unsigned quantity = 1;
     switch (code) {
@@ -299,7 +317,7 @@ void CRequestHandlers::Broadcast(const SRequestPdu& req)
         quantity = 0;
     const std::uint16_t start = req.Word(kAtStart);
 
-    for (CDevDoc* dev : m_devices.GetDevices()) {
+    for (CDevDoc* dev : devices) {
         // Only the devices with every cell addressed take part.
         bool present = true;
         for (unsigned i = 0; i < quantity && present; ++i)
@@ -512,6 +530,56 @@ void CRequestHandlers::ReadWriteRegisters(SAnswer& ans, CDevDoc* dev, const SReq
             [&ans](CDevItem& cell, unsigned i) { ans.Put16(2 + 2 * i, cell.GetValue()); });
         ans.out.nLength = 2 + 2u * readQty;
     }
+}
+
+void CRequestHandlers::Diagnostics(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req)
+{
+    if (req.nLength < kDiagLength - 2) {
+        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть не меньше %u", req.nFrameLength,
+                                 req.nFrameLength - req.nLength + kDiagLength - 2));
+        return;
+    }
+    const std::uint16_t sub = req.Word(kAtStart);
+    if (sub == DIAG_RETURN_QUERY_DATA) {
+        // The answer repeats the request, whatever its data.
+        ans.out.nLength = std::min<unsigned>(req.nLength, SAnswerPdu::kMaxPdu);
+        std::memcpy(ans.out.pdu, req.pData, ans.out.nLength);
+        return;
+    }
+    if (sub < DIAG_CLEAR_COUNTERS || sub > DIAG_NO_RESPONSES) {
+        ans.Fail(EX_ILLEGAL_FUNCTION, StrFormat("(0x%02X) %s: Подфункция 0x%04X не поддерживается",
+                                                ans.code, ans.name, static_cast<unsigned>(sub)));
+        return;
+    }
+    if (req.nLength != kDiagLength) {
+        ans.BadRequest(StrFormat("Длина кадра %u байт, должна быть %u", req.nFrameLength,
+                                 req.nFrameLength - req.nLength + kDiagLength));
+        return;
+    }
+    if (req.Word(kAtFourth) != 0) {
+        ans.BadRequest(
+            StrFormat("Данные подфункции 0x%04X должны быть 0x0000", static_cast<unsigned>(sub)));
+        return;
+    }
+    const SDevCounterValues counts = dev->GetCounters().Read();
+    std::uint64_t value = 0;
+    switch (sub) {
+    case DIAG_CLEAR_COUNTERS:
+        if (m_pCounters != nullptr)
+            m_pCounters->ClearDevice(*dev);
+        else
+            dev->GetCounters().Clear(0, 0);
+        break;
+    case DIAG_BUS_MESSAGES: value = m_pCounters ? m_pCounters->GetBusMessages(*dev) : 0; break;
+    case DIAG_BUS_ERRORS: value = m_pCounters ? m_pCounters->GetBusErrors(*dev) : 0; break;
+    case DIAG_EXCEPTIONS: value = counts.ExceptionCount(); break;
+    case DIAG_SERVER_MESSAGES: value = counts.nRequests; break;
+    default: value = counts.nNoAnswer; break;
+    }
+    // The counters of the protocol are 16 bits wide and wrap.
+    ans.Put16(kAtStart, sub);
+    ans.Put16(kAtFourth, static_cast<std::uint16_t>(value & 0xFFFF));
+    ans.out.nLength = kDiagLength;
 }
 
 void CRequestHandlers::UnknownFunction(SAnswer& ans)

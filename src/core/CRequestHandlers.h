@@ -7,6 +7,7 @@
 
 namespace korvex {
 
+class CCounters;
 class CDevDoc;
 class CFaultInjector;
 class IDeviceLookup;
@@ -19,7 +20,7 @@ struct SSettings;
 //
 // With answers by the standard (MBSTRICT) a missing cell is exception 02, a
 // malformed request exception 03 with a line that says what is wrong, codes
-// 17, 22 and 23 are served and any other code is exception 01; a refused
+// 8, 17, 22 and 23 are served and any other code is exception 01; a refused
 // multiple write changes no cell. Address 0 is a broadcast: writes (codes 5,
 // 6, 15, 16, 22) are carried out by every device that has the cells, other
 // codes are ignored, and nothing is answered.
@@ -35,6 +36,12 @@ struct SSettings;
 // faults do to the answer on its way (a spoiled CRC, a delay) travels in the
 // answer for the transport.
 //
+// Each request to a device is counted in its counters once it is handled,
+// answered or not (a broadcast is a request to every device, answered by
+// none). With answers by the standard, Diagnostics (code 8) answers from
+// them: return query data, clear counters and the five counts of the bus,
+// exceptions, server messages and requests left unanswered.
+//
 // Threads: the thread that drains the receive buffer, with its lock held.
 // Each request is handled under one hold of its device's lock (cells' locks
 // are taken under it, never the reverse).
@@ -45,9 +52,12 @@ public:
 
     // Without faults every answer leaves as it is built.
     void SetFaults(CFaultInjector* faults) { m_pFaults = faults; }
+    // The bus counters of Diagnostics and their clear; without them the bus
+    // counts are 0.
+    void SetCounters(CCounters* counters) { m_pCounters = counters; }
 
-    // Codes other than 1-7, 15 and 16 are ignored, or served (17, 22, 23)
-    // and refused with exception 01 when answers follow the standard.
+    // Codes other than 1-7, 15 and 16 are ignored, or served (8, 17, 22,
+    // 23) and refused with exception 01 when answers follow the standard.
     void Answer(const SRequestPdu& request, SAnswerPdu& answer) override;
 
 private:
@@ -66,6 +76,7 @@ private:
     void ReportSlaveId(SAnswer& ans, CDevDoc* dev);
     void MaskWriteRegister(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req);
     void ReadWriteRegisters(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req);
+    void Diagnostics(SAnswer& ans, CDevDoc* dev, const SRequestPdu& req);
     void UnknownFunction(SAnswer& ans);
     // Answers by the standard: the byte count at countAt and the PDU's
     // length agree with the expected count of data bytes; false after setting
@@ -80,6 +91,7 @@ private:
     ILineSink& m_lines;
     const SSettings& m_settings;
     CFaultInjector* m_pFaults{ nullptr };
+    CCounters* m_pCounters{ nullptr };
 };
 
 } // namespace korvex

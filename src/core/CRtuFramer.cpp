@@ -1,6 +1,7 @@
 #include "core/CRtuFramer.h"
 
 #include "core/CParserModbus.h"
+#include "core/CTransportCounters.h"
 #include "core/Crc16.h"
 #include "core/IFrameSender.h"
 #include "core/ILineSink.h"
@@ -53,8 +54,11 @@ void CRtuFramer::Answer(const std::uint8_t* frame, unsigned length)
         return;
     }
     // Flipping the last byte leaves a CRC that can no longer match.
-    if (fault.bBadCrc)
+    if (fault.bBadCrc) {
         out[n - 1] ^= 0xFF;
+        if (m_pCounters != nullptr)
+            m_pCounters->CountCrcFault();
+    }
     m_lines.AddLineQueued(LK_WARNING, answer.strDevice, unit, fault.Describe());
     if (!fault.bDelayed) {
         m_sender.SendFrame(out, n);

@@ -4,6 +4,7 @@
 
 namespace korvex {
 
+class CTransportCounters;
 class IFrameSender;
 class ILineSink;
 class IPduHandler;
@@ -24,6 +25,9 @@ public:
     CRtuFramer(IPduHandler& handler, IFrameSender& sender, ILineSink& lines,
                const SSettings& settings);
 
+    // Where answers sent with a spoiled CRC are counted; none by default.
+    void SetCounters(CTransportCounters* counters) { m_pCounters = counters; }
+
     // frame: a request to a device of the project, CRC included.
     void Answer(const std::uint8_t* frame, unsigned length);
 
@@ -32,6 +36,7 @@ private:
     IFrameSender& m_sender;
     ILineSink& m_lines;
     const SSettings& m_settings;
+    CTransportCounters* m_pCounters{ nullptr };
 };
 
 } // namespace korvex

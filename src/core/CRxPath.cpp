@@ -3,6 +3,7 @@
 #include "core/CDevDoc.h"
 #include "core/CParserModbus.h"
 #include "core/CRtuFramer.h"
+#include "core/CTransportCounters.h"
 #include "core/IDeviceLookup.h"
 #include "core/ILineSink.h"
 #include "core/ITransmitter.h"
@@ -30,6 +31,15 @@ void CRxPath::SetHandler(IPduHandler* handler)
     m_pFramer = handler != nullptr
                     ? std::make_unique<CRtuFramer>(*handler, *this, m_lines, m_settings)
                     : nullptr;
+    if (m_pFramer != nullptr)
+        m_pFramer->SetCounters(m_pCounters);
+}
+
+void CRxPath::SetCounters(CTransportCounters* counters)
+{
+    m_pCounters = counters;
+    if (m_pFramer != nullptr)
+        m_pFramer->SetCounters(counters);
 }
 
 // ---- Receive -----------------------------------------------------------------
@@ -151,13 +161,21 @@ void CRxPath::OnRxData()
             break;
         if (info.bUnrecognized)
             m_nUnrecognized.fetch_add(consumed);
-        if (info.nKind != LK_ECHO) {
-            const bool frame =
-                consumed >= 2 &&
-                (info.nKind == LK_REQUEST || info.nKind == LK_RESPONSE || info.nKind == LK_ERROR);
-            m_lines.AddLine(info.nKind, DeviceNameAt(info.byAddr), info.byAddr, info.strText,
-                            LineFrame(data, consumed, frame ? data[1] : -1));
+        if (info.nKind == LK_ECHO)
+            continue;
+        const CDevDoc* dev = m_devices.FindDeviceByAddr(info.byAddr);
+        if (m_pCounters != nullptr) {
+            // By the standard a broadcast is for every device.
+            const bool broadcast = m_settings.MBSTRICT != 0 && info.byAddr == kBroadcastAddress;
+            if (info.bUnrecognized)
+                m_pCounters->CountUnrecognized(consumed);
+            else
+                m_pCounters->CountFrame(dev == nullptr && !broadcast);
         }
+        const bool frame = consumed >= 2 && (info.nKind == LK_REQUEST ||
+                                             info.nKind == LK_RESPONSE || info.nKind == LK_ERROR);
+        m_lines.AddLine(info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), info.byAddr,
+                        info.strText, LineFrame(data, consumed, frame ? data[1] : -1));
     }
 }
 
@@ -173,6 +191,8 @@ void CRxPath::FlushReceive()
         return;
     const std::uint8_t* data = m_rxBuffer.GetData() + m_nRxPos;
     m_nUnrecognized.fetch_add(rest);
+    if (m_pCounters != nullptr)
+        m_pCounters->CountUnrecognized(rest);
     m_lines.AddLine(LK_WARNING, DeviceNameAt(0), 0,
                     DescribeUnrecognized(data, rest, m_settings.VALUEISHEX != 0),
                     LineFrame(data, rest, -1));

@@ -18,6 +18,7 @@ class IDeviceLookup;
 class ILineSink;
 class IPduHandler;
 class CRtuFramer;
+class CTransportCounters;
 class ITransmitter;
 class ITransportThread;
 class IUiPoster;
@@ -55,6 +56,9 @@ public:
     // for the line; without one nothing is answered.
     void SetHandler(IPduHandler* handler);
     void SetTransmitter(ITransmitter* tx) { m_pTx.store(tx); }
+    // Where the frames seen, the bytes that make none and the answers with a
+    // spoiled CRC are counted; none by default.
+    void SetCounters(CTransportCounters* counters);
     // The transport that answers on its own thread, while it does (null:
     // none, the user-interface thread drains).
     void SetTransportThread(ITransportThread* thread) { m_pThread.store(thread); }
@@ -109,6 +113,7 @@ private:
     std::atomic<ITransmitter*> m_pTx{ nullptr };
     std::atomic<ITransportThread*> m_pThread{ nullptr };
     std::shared_mutex* m_pSettingsLock{ nullptr };
+    CTransportCounters* m_pCounters{ nullptr };
     std::atomic<std::uint64_t> m_nUnrecognized{ 0 };
 
     CRxBuffer m_rxBuffer;

@@ -4,8 +4,8 @@
 
 namespace korvex {
 
-// MODBUS function codes the emulator frames and answers; the last three only
-// with answers by the standard (the setting MBSTRICT).
+// MODBUS function codes the emulator frames and answers; 8 and the last three
+// only with answers by the standard (the setting MBSTRICT).
 enum FunctionCode : std::uint8_t
 {
     FC_READ_COILS = 0x01,
@@ -15,11 +15,25 @@ enum FunctionCode : std::uint8_t
     FC_WRITE_COIL = 0x05,
     FC_WRITE_REGISTER = 0x06,
     FC_READ_EXCEPTION = 0x07,
+    FC_DIAGNOSTICS = 0x08,
     FC_WRITE_COILS = 0x0F,
     FC_WRITE_REGISTERS = 0x10,
     FC_REPORT_SLAVE_ID = 0x11,
     FC_MASK_WRITE_REGISTER = 0x16,
     FC_READ_WRITE_REGISTERS = 0x17,
+};
+
+// Sub-functions of Diagnostics (code 8) that are served; the counters are
+// the device's (CDevCounters) and the bus's since its last clear.
+enum DiagSubFunction : std::uint16_t
+{
+    DIAG_RETURN_QUERY_DATA = 0x00,
+    DIAG_CLEAR_COUNTERS = 0x0A,
+    DIAG_BUS_MESSAGES = 0x0B,
+    DIAG_BUS_ERRORS = 0x0C,
+    DIAG_EXCEPTIONS = 0x0D,
+    DIAG_SERVER_MESSAGES = 0x0E,
+    DIAG_NO_RESPONSES = 0x0F,
 };
 
 // Bit 7 of the function code marks an exception response.

@@ -10,13 +10,16 @@ namespace korvex {
 // A request as the handlers see it, whatever carried it: the unit (the slave
 // address on a line, the unit identifier on TCP) and the PDU, function code
 // first, without address, header or CRC. nFrameLength is the length of the
-// frame the transport received it in, for the texts that speak of it.
+// frame the transport received it in, for the texts that speak of it and
+// the device's counters; nFraming the bytes the transport puts around an
+// answer's PDU (an RTU frame's address and CRC, an MBAP header).
 struct SRequestPdu
 {
     std::uint8_t byUnit{ 0 };
     const std::uint8_t* pData{ nullptr };
     unsigned nLength{ 0 };
     unsigned nFrameLength{ 0 };
+    unsigned nFraming{ 3 };
     // Unit 0 is a broadcast on a line and over RTU framing, never on Modbus
     // TCP.
     bool bBroadcastUnit{ true };

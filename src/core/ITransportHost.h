@@ -5,6 +5,7 @@
 
 namespace korvex {
 
+class CCounters;
 class IDeviceLookup;
 class ILineSink;
 class IPduHandler;
@@ -12,7 +13,8 @@ struct SSettings;
 
 // What a network transport uses of the emulator: the handlers behind every
 // transport, the devices, the protocol line feed, the settings with the lock
-// a drain holds shared while it reads them, and the session's running flag.
+// a drain holds shared while it reads them, the session's running flag and
+// the counters its listeners count in.
 //
 // Threads: any; each collaborator says which lock guards what.
 class ITransportHost
@@ -25,6 +27,7 @@ public:
     virtual const SSettings& GetSettings() const = 0;
     virtual std::shared_mutex& GetSettingsLock() = 0;
     virtual const std::atomic<bool>& GetRunningFlag() const = 0;
+    virtual CCounters& GetCounters() = 0;
 };
 
 } // namespace korvex

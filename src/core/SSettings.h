@@ -51,7 +51,7 @@ struct SSettings : SPortSettings
     int VALUEISHEX{ 1 };
     int EDITHEX{ 1 };
     // Non-zero: requests to the project's devices are answered by the MODBUS
-    // standard (exceptions 01, 02, 03; function codes 17, 22, 23 served).
+    // standard (exceptions 01, 02, 03; function codes 8, 17, 22, 23 served).
     int MBSTRICT{ 0 };
     // Non-zero: the cells' access and bounds hold for the master (exception
     // 02 for a write of a read-only or a read of a write-only cell, 03 for a

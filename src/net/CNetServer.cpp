@@ -1,5 +1,6 @@
 #include "net/CNetServer.h"
 
+#include "core/CCounters.h"
 #include "core/CMbapFramer.h"
 #include "core/CRxPath.h"
 #include "core/FileIo.h"
@@ -104,6 +105,7 @@ public:
         tcp::acceptor acceptor;
         SNetEndpoint endpoint; // as bound
         std::string strName;   // DescribeEndpoint
+        std::shared_ptr<CTransportCounters> pCounters; // of all its connections
     };
     class CConnection;
 
@@ -146,6 +148,7 @@ public:
         if (m_framing == ENetFraming::Mbap) {
             m_pMbap = std::make_unique<CMbapFramer>(host.GetPduHandler(), host.GetDeviceLookup(),
                                                     host.GetLines(), host.GetSettings());
+            m_pMbap->SetCounters(listener.pCounters.get());
         } else {
             m_pRtu =
                 std::make_unique<CRxPath>(host.GetDeviceLookup(), host.GetLines(),
@@ -155,6 +158,7 @@ public:
             m_pRtu->SetEchoPossible(false);
             m_pRtu->SetSettingsLock(&host.GetSettingsLock());
             m_pRtu->SetTransportThread(this);
+            m_pRtu->SetCounters(listener.pCounters.get());
         }
     }
 
@@ -373,6 +377,7 @@ void CNetServer::CImpl::Accept(SListener& listener)
                                m_nMaxClients));
                 socket.close(peerError);
             } else {
+                listener.pCounters->CountConnection();
                 auto connection = std::make_shared<CConnection>(*this, std::move(socket), listener);
                 m_connections.push_back(connection);
                 connection->Begin();
@@ -443,6 +448,7 @@ bool CNetServer::Bind(std::string& error)
             return false;
         }
         listener.strName = DescribeEndpoint(listener.endpoint);
+        listener.pCounters = m_host.GetCounters().Transport(listener.strName);
     }
     return true;
 }

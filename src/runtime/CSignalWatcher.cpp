@@ -12,9 +12,9 @@ namespace {
 
 int g_signalPipe[2] = { -1, -1 };
 
-void OnSignal(int)
+void OnSignal(int number)
 {
-    const char byte = 1;
+    const auto byte = static_cast<char>(number);
     const int saved = errno;
     [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &byte, 1);
     errno = saved;
@@ -35,10 +35,27 @@ CSignalWatcher::CSignalWatcher(std::function<void()> onSignal, QObject* parent)
     m_pNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(m_pNotifier.get(), &QSocketNotifier::activated, this, [this] {
         char buf[16];
-        while (read(g_signalPipe[0], buf, sizeof buf) > 0) {}
-        if (m_fnOnSignal)
+        bool end = false;
+        bool user1 = false;
+        for (ssize_t n; (n = read(g_signalPipe[0], buf, sizeof buf)) > 0;)
+            for (ssize_t i = 0; i < n; ++i)
+                (buf[i] == SIGUSR1 ? user1 : end) = true;
+        if (user1 && m_fnOnUser1)
+            m_fnOnUser1();
+        if (end && m_fnOnSignal)
             m_fnOnSignal();
     });
+}
+
+void CSignalWatcher::WatchUser1(std::function<void()> onUser1)
+{
+    if (m_pNotifier == nullptr)
+        return;
+    m_fnOnUser1 = std::move(onUser1);
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGUSR1, &sa, nullptr);
 }
 
 CSignalWatcher::~CSignalWatcher()
@@ -47,6 +64,8 @@ CSignalWatcher::~CSignalWatcher()
         return;
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    if (m_fnOnUser1)
+        signal(SIGUSR1, SIG_DFL);
     m_pNotifier.reset();
     close(g_signalPipe[0]);
     close(g_signalPipe[1]);

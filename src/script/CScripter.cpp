@@ -37,7 +37,7 @@ struct SMethodInfo
     Param params[4];
 };
 
-// In the order of the method numbers, 1 to 33.
+// In the order of the method numbers, 1 to 34.
 constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "Sleep", 1, { Param::U32 } },
     { "ExitScript", 0, {} },
@@ -72,6 +72,7 @@ constexpr SMethodInfo kMethods[CScripter::kMethodCount] = {
     { "SetInt32", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
     { "GetUInt32", 3, { Param::Any, Param::Any, Param::Any } },
     { "SetUInt32", 4, { Param::Any, Param::Any, Param::Double, Param::Any } },
+    { "GetCounters", 1, { Param::Any } },
 };
 
 // The codec's type of a typed method pair.
@@ -169,7 +170,9 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
 
     // Get, Set, SetFault and Print need their any arguments: a missing one
     // cannot be turned into text. The send methods take a missing array as no array.
-    const int needed = method == M_PRINT ? 1 : method >= M_GETCOIL ? 2 : 0;
+    const int needed = method == M_PRINT || method == M_GETCOUNTERS ? 1
+                       : method >= M_GETCOIL                        ? 2
+                                                                    : 0;
     for (int i = 0; i < needed; ++i) {
         if (!arg[i].any) {
             ThrowRunTimeError(engine, QJSValue::GenericError, QLatin1String(kParamNotOptional));
@@ -224,6 +227,7 @@ QJSValue CScripter::Invoke(QJSEngine& engine, int method, const QJSValue& args)
         SetTyped(engine, TypedMethodType(method), *arg[0].any, *arg[1].any, arg[2].dValue,
                  arg[3].any ? &*arg[3].any : nullptr);
         return QJSValue();
+    case M_GETCOUNTERS: return GetCounters(engine, *arg[0].any);
     default: return QJSValue();
     }
 }
@@ -406,6 +410,30 @@ void CScripter::SetTyped(QJSEngine& engine, const char* type, const QJSValue& de
         items[i]->SetValue(regs[i]);
     lock.unlock();
     dev->SetModifiedFlag(true);
+}
+
+QJSValue CScripter::GetCounters(QJSEngine& engine, const QJSValue& device)
+{
+    const CDevDoc* dev = ResolveDevice(device);
+    if (dev == nullptr)
+        return QJSValue();
+    const SDevCounterValues v = dev->GetCounters().Read();
+    // Counts reach the script as numbers, exact up to 2^53.
+    const auto number = [](std::uint64_t n) { return QJSValue(static_cast<double>(n)); };
+    QJSValue exceptions = engine.newObject();
+    for (const auto& [code, count] : v.exceptions)
+        exceptions.setProperty(QString::number(code), number(count));
+    QJSValue counters = engine.newObject();
+    counters.setProperty(QStringLiteral("id"), QString::fromStdString(dev->GetDevId()));
+    counters.setProperty(QStringLiteral("address"), static_cast<int>(dev->GetDevAddr()));
+    counters.setProperty(QStringLiteral("requests"), number(v.nRequests));
+    counters.setProperty(QStringLiteral("answers"), number(v.nAnswers));
+    counters.setProperty(QStringLiteral("no_answer"), number(v.nNoAnswer));
+    counters.setProperty(QStringLiteral("exceptions"), exceptions);
+    counters.setProperty(QStringLiteral("bytes_in"), number(v.nBytesIn));
+    counters.setProperty(QStringLiteral("bytes_out"), number(v.nBytesOut));
+    counters.setProperty(QStringLiteral("rate"), number(v.nRate));
+    return counters;
 }
 
 // ---- Helpers -------------------------------------------------------------------

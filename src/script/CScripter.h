@@ -17,7 +17,8 @@ class CScriptDoc;
 // The object a running script reaches as MyObject: the 24 methods of the
 // automation table, SetFault (25) and the typed values of holding registers
 // (26-33: GetFloat, SetFloat, GetDouble, SetDouble, GetInt32, SetInt32,
-// GetUInt32, SetUInt32), found by name without regard to case
+// GetUInt32, SetUInt32) and GetCounters (34), found by name without regard to
+// case
 // and called by number (in table order). The
 // dispatch layer (Invoke) checks the argument count and converts u32 and
 // double arguments before a method body runs; its failures are script
@@ -68,8 +69,10 @@ public:
         M_SETINT32,
         M_GETUINT32,
         M_SETUINT32,
+        // What a device has seen and answered.
+        M_GETCOUNTERS,
     };
-    static constexpr int kMethodCount = 33;
+    static constexpr int kMethodCount = 34;
 
     // The frame buffer of the send methods; the CRC takes two of its bytes.
     static constexpr unsigned kFrameBuffer = 1024;
@@ -88,7 +91,7 @@ public:
 
     CScriptDoc& GetDoc() const { return m_doc; }
 
-    // "Sleep" ... "SetIREG", "SetFault" for 1..25, nullptr otherwise.
+    // "Sleep" ... "GetCounters" for 1..kMethodCount, nullptr otherwise.
     static const char* GetMethodName(int method);
 
     // Runs a method for the script of engine: args is the call's argument
@@ -133,6 +136,10 @@ public:
                       const QJSValue& cell, const QJSValue* order);
     void SetTyped(QJSEngine& engine, const char* type, const QJSValue& device, const QJSValue& cell,
                   double value, const QJSValue* order);
+    // The device's counters as an object with the fields of korvex-cli's
+    // --stats: id, address, requests, answers, no_answer, exceptions (code
+    // to count), bytes_in, bytes_out, rate.
+    QJSValue GetCounters(QJSEngine& engine, const QJSValue& device);
 
 private:
     CDevDoc* ResolveDevice(const QJSValue& arg);

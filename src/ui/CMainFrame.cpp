@@ -18,6 +18,7 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CChgDevIdDlg.h"
 #include "ui/CChildFrame.h"
+#include "ui/CCountersWnd.h"
 #include "ui/CDevCellDlg.h"
 #include "ui/CDevDbBar.h"
 #include "ui/CDevView.h"
@@ -165,6 +166,15 @@ void CMainFrame::CreateActions()
     connect(c.Action(ID_WINDOW_TILE), &QAction::triggered, this,
             [this] { m_pMdiArea->tileSubWindows(); });
     on(ID_WINDOW_ARRANGE, &CMainFrame::OnArrangeIcons);
+    // One counters window, made when first asked for.
+    connect(c.Action(ID_VIEW_COUNTERS), &QAction::triggered, this, [this] {
+        auto* counters = findChild<CCountersWnd*>();
+        if (counters == nullptr)
+            counters = new CCountersWnd(m_runtime.App().GetCounters(), this);
+        counters->show();
+        counters->raise();
+        counters->activateWindow();
+    });
     // One action per command whatever the window: the active child window
     // carries it out. The edit commands have no menu entry, only their
     // accelerators; the device window's keys are its own.
@@ -218,6 +228,8 @@ void CMainFrame::CreateMenus()
     view->addAction(c.Action(ID_VIEW_STATUSBAR));
     view->addAction(c.Action(ID_VIEW_DEVDB));
     view->addAction(c.Action(ID_VIEW_PROTO));
+    view->addSeparator();
+    view->addAction(c.Action(ID_VIEW_COUNTERS));
 
     m_pWindowMenu = menuBar()->addMenu(QStringLiteral("&Окна"));
     connect(m_pWindowMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowMenu);

@@ -112,8 +112,18 @@ TEST(StrictMode, EachAnswerAgainstTheDefault)
         // Codes the emulator does not serve: 01, whatever follows the code.
         { "unknown code", Hex("11 42 00 00 00 00"), Hex("11 C2 01"), Bytes(),
           "(0x42): Функция не поддерживается" },
-        { "diagnostics", Hex("11 08 00 00 12 34"), Hex("11 88 01"), Bytes(),
-          "(0x08) Diagnostics: Функция не поддерживается" },
+        // Diagnostics: the answer repeats the request, a counter of a device
+        // that has answered nothing yet is 0; other sub-functions are 01.
+        { "diagnostics, query data", Hex("11 08 00 00 12 34"), Hex("11 08 00 00 12 34"), Bytes(),
+          "(0x08) Diagnostics, Подфункция=0x0000 (Return Query Data), Данные={ 0x12 0x34 }" },
+        { "diagnostics, server messages", Hex("11 08 00 0E 00 00"), Hex("11 08 00 0E 00 00"),
+          Bytes(),
+          "(0x08) Diagnostics, Подфункция=0x000E (Return Server Message Count), Данные={ 0x00 "
+          "0x00 }" },
+        { "diagnostics, not served", Hex("11 08 00 01 00 00"), Hex("11 88 01"), Bytes(),
+          "(0x08) Diagnostics: Подфункция 0x0001 не поддерживается" },
+        { "diagnostics, data", Hex("11 08 00 0F 00 01"), Hex("11 88 03"), Bytes(),
+          "(0x08) Diagnostics: Неверный запрос. Данные подфункции 0x000F должны быть 0x0000" },
         { "encapsulated transport", Hex("11 2B 0E 01 00"), Hex("11 AB 01"), Bytes(),
           "(0x2B) Encapsulated Interface Transport: Функция не поддерживается" },
         // Codes served by the standard.

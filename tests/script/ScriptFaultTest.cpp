@@ -97,3 +97,16 @@ TEST_F(ScriptFault, TypedValuesOverHoldingRegisters)
                         "    MyObject.Print('range'); }")),
               (Strings{ "0|-1|order", "0|-1|range", kEnd }));
 }
+
+// MyObject.GetCounters: what the device answered, in the fields of
+// korvex-cli's --stats (a read of two registers and one exception 04).
+TEST_F(ScriptFault, GetCountersReadsWhatTheDeviceAnswered)
+{
+    h.Receive(WithCrc(Hex("05 03 00 10 00 02")));
+    h.Receive(WithCrc(Hex("05 03 00 30 00 01")));
+    EXPECT_EQ(
+        Printed(Run("var c = MyObject.getcounters('PUMP');\n"
+                    "MyObject.Print([c.id, c.address, c.requests, c.answers, c.no_answer,\n"
+                    "    JSON.stringify(c.exceptions), c.bytes_in, c.bytes_out].join(' '));")),
+        Strings{ "PUMP 5 2 2 0 {\"4\":1} 16 14" });
+}

@@ -6,6 +6,8 @@
 #include "CliCommands.h"
 #include "core/CDocManager.h"
 #include "core/CDocTemplate.h"
+#include "core/CountersJson.h"
+#include "core/FileIo.h"
 #include "core/ISessionObserver.h"
 #include "runtime/CKorvexRuntime.h"
 #include "runtime/CSignalWatcher.h"
@@ -34,6 +36,7 @@ struct SRunOptions
     bool bSave{ false };
     bool bRaw{ false };
     std::optional<std::uint32_t> faultSeed; // repeatable draws of the faults
+    std::string strStats;                   // --stats: the counters' JSON file
     std::vector<std::string> files;
 };
 
@@ -45,7 +48,8 @@ void PrintRunUsage(std::FILE* out)
                "         [--tcp=[HOST:]PORT]... [--rtu-over-tcp=[HOST:]PORT]...\n"
                "         [--tcp-max-clients N]\n"
                "         [--dec-addr] [--dec-values] [--strict] [--cell-rules]\n"
-               "         [--fault ID:RULES]... [--fault-seed N] [--save] [--raw]\n"
+               "         [--fault ID:RULES]... [--fault-seed N] [--stats FILE] [--save]\n"
+               "         [--raw]\n"
                "         PROJECT.kvxp | FILE.kvxd|FILE.kvxs ...\n"
                "Without --port, --virtual, --tcp or --rtu-over-tcp the port and line\n"
                "settings of the user's settings are used; options override them for this\n"
@@ -56,7 +60,9 @@ void PrintRunUsage(std::FILE* out)
                "separated by commas (crc spoils the CRC of the line and of RTU over TCP;\n"
                "Modbus TCP has no CRC and ignores it). --fault-seed N makes their random\n"
                "draws the same from one run to the next. --raw ends each P line in a tab\n"
-               "and the frame's bytes in hex.\n",
+               "and the frame's bytes in hex.\n"
+               "--stats FILE writes the counters of every device and transport as JSON\n"
+               "at the end of the run and on SIGUSR1 (see korvex-cli(1)).\n",
                out);
 }
 
@@ -186,6 +192,11 @@ std::string ParseRunOptions(int argc, char** argv, SRunOptions& opts)
             if (!v || v->empty() || *end != '\0' || seed > 0xFFFFFFFFull)
                 return "--fault-seed takes a whole number from 0 to 4294967295";
             opts.faultSeed = static_cast<std::uint32_t>(seed);
+        } else if (is("--stats")) {
+            const auto v = value("--stats");
+            if (!v || v->empty())
+                return "--stats needs a file";
+            opts.strStats = *v;
         } else if (arg == "--save") {
             opts.bSave = true;
         } else if (is("--sys-root") || is("--dev-root")) {
@@ -254,6 +265,18 @@ bool OpenRunFiles(CKorvexRuntime& rt, const std::vector<std::string>& files, CCl
         });
     }
     return true;
+}
+
+// The counters as JSON into the --stats file: a new file renamed over the
+// old one, so that a reader never sees half of it. False after saying why.
+bool WriteStats(CKorvexApp& app, const std::string& path)
+{
+    const int error = ReplaceFile(path, FormatCountersJson(app.GetCounters().Snapshot()));
+    if (error == 0)
+        return true;
+    std::fprintf(stderr, "korvex-cli run: --stats %s: %s\n", path.c_str(),
+                 ErrorText(error).c_str());
+    return false;
 }
 
 } // namespace
@@ -331,6 +354,8 @@ int CliRun(int argc, char** argv)
         else
             qapp.quit();
     });
+    if (!opt.strStats.empty())
+        signalWatcher.WatchUser1([&] { WriteStats(app, opt.strStats); });
 
     // The master is told where to connect once the port is open: the open
     // purges what arrived before it.
@@ -362,6 +387,8 @@ int CliRun(int argc, char** argv)
     out.Flush();
     app.RemoveSessionObserver(&stops);
     int exitCode = stops.ExitCode();
+    if (!opt.strStats.empty() && !WriteStats(app, opt.strStats))
+        exitCode = exitCode == 0 ? 1 : exitCode;
     if (opt.bSave && !app.SaveAllModified())
         exitCode = exitCode == 0 ? 1 : exitCode;
     if (linkFailed)
