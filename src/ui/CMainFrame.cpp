@@ -169,8 +169,11 @@ void CMainFrame::CreateActions()
     // One counters window, made when first asked for.
     connect(c.Action(ID_VIEW_COUNTERS), &QAction::triggered, this, [this] {
         auto* counters = findChild<CCountersWnd*>();
-        if (counters == nullptr)
+        if (counters == nullptr) {
             counters = new CCountersWnd(m_runtime.App().GetCounters(), this);
+            // First shown over the main window's middle, not at the screen's corner.
+            counters->move(geometry().center() - counters->rect().center());
+        }
         counters->show();
         counters->raise();
         counters->activateWindow();
