@@ -184,11 +184,12 @@ public:
         for (auto& timer : m_timers)
             timer->cancel();
         m_timers.clear();
+        // The line first: a master that sees the close finds it in the log.
+        m_server.Line(StrFormat("%s: отключение %s (%s)", m_strListener.c_str(), m_strPeer.c_str(),
+                                reason.c_str()));
         asio::error_code ec;
         m_socket.shutdown(tcp::socket::shutdown_both, ec);
         m_socket.close(ec);
-        m_server.Line(StrFormat("%s: отключение %s (%s)", m_strListener.c_str(), m_strPeer.c_str(),
-                                reason.c_str()));
         m_server.Closed(shared_from_this());
     }
 

@@ -76,6 +76,9 @@ void CChildProcess::ReadLoop(int fd, bool isStdout)
         m_cv.notify_all();
     }
     close(fd);
+    std::lock_guard lock(m_mutex);
+    ++m_nReadersDone;
+    m_cv.notify_all();
 }
 
 std::string CChildProcess::WaitForLine(const std::function<bool(const std::string&)>& pred,
@@ -134,6 +137,12 @@ int CChildProcess::Wait(std::chrono::milliseconds timeout)
         if (r == m_pid) {
             m_bExited = true;
             m_nExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            // The last lines may still be in the pipes.
+            std::unique_lock lock(m_mutex);
+            const int readers =
+                static_cast<int>(m_outReader.joinable()) + static_cast<int>(m_errReader.joinable());
+            m_cv.wait_for(lock, std::chrono::seconds(2),
+                          [this, readers] { return m_nReadersDone >= readers; });
             return m_nExitCode;
         }
         if (std::chrono::steady_clock::now() >= deadline)

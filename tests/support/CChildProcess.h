@@ -37,6 +37,8 @@ public:
 
     void Signal(int sig);
     // Waits for the exit; returns the exit code, -1 on a signal or time-out.
+    // Once the program has ended, what it wrote is read to the end (for up
+    // to 2 s more: a process it left behind may hold its outputs open).
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits until the program's outputs are closed, all read.
     void WaitForOutputs();
@@ -47,6 +49,7 @@ private:
     pid_t m_pid{ -1 };
     int m_nExitCode{ -1 };
     bool m_bExited{ false };
+    int m_nReadersDone{ 0 }; // outputs read to their end; under m_mutex
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;
