@@ -17,5 +17,8 @@ namespace korvex {
 //                                                  (FormatScriptLogLine)
 std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw = false);
 std::string FormatTxLine(const std::uint8_t* data, std::uint32_t count);
+// The same lines appended to out, each with its '\n'.
+void AppendProtoLine(std::string& out, const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw = false);
+void AppendTxLine(std::string& out, const std::uint8_t* data, std::uint32_t count);
 
 } // namespace korvex

@@ -24,35 +24,33 @@ CCliOutput::CCliOutput(ITransmitter* next) : m_pNext(next) {}
 
 bool CCliOutput::Write(const std::uint8_t* data, std::uint32_t count)
 {
-    PrintLineSoon(FormatTxLine(data, count));
+    PrintTxLineSoon(data, count);
     return m_pNext == nullptr || m_pNext->Write(data, count);
 }
 
 void CCliOutput::PrintBatch(const CProtoFeed::Batch& batch)
 {
-    std::string text;
-    for (const auto& rec : batch) {
-        text += FormatProtoLine(rec, m_bRaw);
-        text += '\n';
-    }
-    std::lock_guard lock(m_mutex);
-    Emit(text);
+    for (const auto& rec : batch)
+        AppendProtoLine(m_strOut, rec, m_bRaw);
+    Emit();
 }
 
 void CCliOutput::PrintLine(const std::string& line)
 {
-    std::lock_guard lock(m_mutex);
-    Emit(line + '\n');
+    m_strOut += line;
+    m_strOut += '\n';
+    Emit();
 }
 
-void CCliOutput::PrintLineSoon(std::string line)
+void CCliOutput::PrintTxLineSoon(const std::uint8_t* data, std::uint32_t count)
 {
     if (OnUiThread()) {
-        PrintLine(line);
+        AppendTxLine(m_strOut, data, count);
+        Emit();
         return;
     }
     std::lock_guard lock(m_mutex);
-    m_arQueued.push_back(std::move(line));
+    AppendTxLine(m_strQueued, data, count);
     if (m_bPosted)
         return;
     m_bPosted = true;
@@ -69,25 +67,31 @@ void CCliOutput::PrintLineSoon(std::string line)
 
 void CCliOutput::Flush()
 {
-    std::lock_guard lock(m_mutex);
-    Emit(std::string());
+    Emit();
 }
 
-void CCliOutput::Emit(const std::string& text)
+void CCliOutput::Emit()
 {
-    // Queued lines first: they came before.
-    std::string all;
-    for (const std::string& line : m_arQueued) {
-        all += line;
-        all += '\n';
+    {
+        // The queued lines came before: they go first. Both strings keep
+        // their room for the next time.
+        std::lock_guard lock(m_mutex);
+        m_bPosted = false;
+        if (!m_strQueued.empty()) {
+            m_strQueued += m_strOut;
+            m_strOut.swap(m_strQueued);
+            m_strQueued.clear();
+        }
     }
-    m_arQueued.clear();
-    m_bPosted = false;
-    all += text;
-    if (all.empty())
+    if (m_strOut.empty())
         return;
-    std::fwrite(all.data(), 1, all.size(), stdout);
+    std::fwrite(m_strOut.data(), 1, m_strOut.size(), stdout);
     std::fflush(stdout);
+    m_strOut.clear();
+    // A burst's room is not kept for ever.
+    constexpr std::size_t kKeptRoom = 1 << 20;
+    if (m_strOut.capacity() > kKeptRoom)
+        std::string().swap(m_strOut);
 }
 
 } // namespace korvex

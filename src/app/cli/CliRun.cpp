@@ -313,7 +313,7 @@ int CliRun(int argc, char** argv)
     });
 
     rt.SetNetSendTap([&out](const std::uint8_t* data, std::size_t count) {
-        out.PrintLineSoon(FormatTxLine(data, static_cast<std::uint32_t>(count)));
+        out.PrintTxLineSoon(data, static_cast<std::uint32_t>(count));
     });
     // The user's settings, overridden by the options for this run only: the
     // run never saves them.
