@@ -13,6 +13,7 @@
 #include "core/Types.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace korvex {
@@ -31,14 +32,21 @@ std::uint16_t Word(const std::uint8_t* p)
 }
 
 // The RTU frame the PDU would be on a line to addr: the same log lines.
-std::vector<std::uint8_t> AsRtu(std::uint8_t addr, const std::uint8_t* pdu, unsigned length)
+struct SRtuCopy
 {
-    std::vector<std::uint8_t> frame(length + 3);
-    frame[0] = addr;
-    std::memcpy(frame.data() + 1, pdu, length);
-    const std::uint16_t crc = Crc16(frame.data(), length + 1);
-    frame[length + 1] = static_cast<std::uint8_t>(crc >> 8);
-    frame[length + 2] = static_cast<std::uint8_t>(crc & 0xFF);
+    std::array<std::uint8_t, SAnswerPdu::kMaxPdu + 3> bytes;
+    unsigned nLength{ 0 };
+};
+
+SRtuCopy AsRtu(std::uint8_t addr, const std::uint8_t* pdu, unsigned length)
+{
+    SRtuCopy frame;
+    frame.nLength = length + 3;
+    frame.bytes[0] = addr;
+    std::memcpy(frame.bytes.data() + 1, pdu, length);
+    const std::uint16_t crc = Crc16(frame.bytes.data(), length + 1);
+    frame.bytes[length + 1] = static_cast<std::uint8_t>(crc >> 8);
+    frame.bytes[length + 2] = static_cast<std::uint8_t>(crc & 0xFF);
     return frame;
 }
 
@@ -104,16 +112,16 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
     const auto addr = static_cast<std::uint8_t>(routed >= 0 ? routed : unit);
 
     // The request's line as the decoder reads the frame on a line.
-    const std::vector<std::uint8_t> request = AsRtu(addr, pdu, pduLength);
+    const SRtuCopy request = AsRtu(addr, pdu, pduLength);
     SFrameInfo info;
     CParserModbus parser(m_settings, false, nullptr, &m_devices);
-    parser.Parse(request.data(), static_cast<unsigned>(request.size()), info);
-    if (info.nLength != static_cast<int>(request.size()) || info.strText.empty()) {
+    parser.Parse(request.bytes.data(), request.nLength, info);
+    if (info.nLength != static_cast<int>(request.nLength) || info.strText.empty()) {
         // Not one whole frame to the decoder (a code it does not know):
         // the bytes as they are.
         info.nKind = LK_WARNING;
-        info.strText = DescribeUnrecognized(request.data(), static_cast<unsigned>(request.size()),
-                                            m_settings.VALUEISHEX != 0);
+        info.strText =
+            DescribeUnrecognized(request.bytes.data(), request.nLength, m_settings.VALUEISHEX != 0);
     }
 
     SAnswerPdu answer;
@@ -140,11 +148,12 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
 
         const bool exception = answer.kind == SAnswerPdu::Kind::Exception;
         const int kind = exception ? LK_ERROR : LK_RESPONSE;
-        const std::vector<std::uint8_t> rtu = AsRtu(addr, answer.pdu, answer.nLength);
-        const std::string text =
-            exception && !answer.strText.empty()
-                ? answer.strText
-                : DescribeFrame(m_settings, rtu.data(), static_cast<unsigned>(rtu.size()));
+        const auto DescribeRtu = [this](const SRtuCopy& rtu) {
+            return DescribeFrame(m_settings, rtu.bytes.data(), rtu.nLength);
+        };
+        std::string text = exception && !answer.strText.empty()
+                               ? answer.strText
+                               : DescribeRtu(AsRtu(addr, answer.pdu, answer.nLength));
         // A CRC to spoil there is none: of the faults that change an answer
         // only the delay applies.
         SFaultDecision fault = answer.fault;
@@ -152,8 +161,8 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
         std::erase_if(fault.arRules, [](const std::string& r) { return r.starts_with("crc"); });
         if (fault.ChangesAnswer())
             m_lines.AddLineQueued(LK_WARNING, answer.strDevice, addr, fault.Describe());
-        std::string raw(reinterpret_cast<const char*>(reply.data()), reply.size());
         if (fault.bDelayed) {
+            std::string raw(reinterpret_cast<const char*>(reply.data()), reply.size());
             ILineSink& lines = m_lines;
             out.sendLater(std::move(reply), fault.dwDelayMs,
                           [&lines, kind, id = answer.strDevice, addr, text, raw = std::move(raw)] {
@@ -162,9 +171,11 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
                                   { raw, static_cast<std::uint8_t>(raw[kHeader]) & 0x7F });
                           });
         } else {
-            const int function = reply[kHeader];
+            // The line before the answer leaves: the sending may close the
+            // connection and take the answer's bytes with it.
+            m_lines.AddLineQueued(kind, answer.strDevice, addr, std::move(text),
+                                  LineFrame(reply.data(), reply.size(), reply[kHeader]));
             out.send(std::move(reply));
-            m_lines.AddLineQueued(kind, answer.strDevice, addr, text, { raw, function & 0x7F });
         }
     }
     // Seen once answered, as on a line.
@@ -172,7 +183,7 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
         m_pCounters->CountFrame(routed < 0);
     const CDevDoc* dev = m_devices.FindDeviceByAddr(addr);
     m_lines.AddLine(
-        info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr, info.strText,
+        info.nKind, dev != nullptr ? dev->GetDevId() : std::string(), addr, std::move(info.strText),
         LineFrame(adu, length, pduLength > 0 && info.nKind != LK_WARNING ? pdu[0] : -1));
 }
 

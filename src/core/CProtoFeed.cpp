@@ -21,14 +21,13 @@ void CProtoFeed::SetSink(Sink sink)
 }
 
 CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string& device,
-                                                    int address, const std::string& text,
-                                                    SLineFrame frame)
+                                                    int address, std::string text, SLineFrame frame)
 {
     INTERNAL_ADDLINE rec;
     rec.nKind = kind;
     rec.szDevice = Utf8Left(device, kMaxDevice);
     rec.nAddress = address;
-    rec.szText = Utf8Left(text, kMaxText);
+    rec.szText = text.size() > kMaxText ? Utf8Left(text, kMaxText) : std::move(text);
     rec.dwTick = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                 std::chrono::steady_clock::now().time_since_epoch())
                                                 .count());
@@ -43,7 +42,7 @@ CProtoFeed::INTERNAL_ADDLINE CProtoFeed::MakeRecord(int kind, const std::string&
     return rec;
 }
 
-void CProtoFeed::AddLine(int kind, const std::string& device, int address, const std::string& text,
+void CProtoFeed::AddLine(int kind, const std::string& device, int address, std::string text,
                          SLineFrame frame)
 {
     std::lock_guard lock(m_csLines);
@@ -54,7 +53,7 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
             queued->second.clear();
         return;
     }
-    m_arReady.push_back(MakeRecord(kind, device, address, text, frame));
+    m_arReady.push_back(MakeRecord(kind, device, address, std::move(text), frame));
     if (queued != m_pending.end()) {
         for (auto& rec : queued->second)
             m_arReady.push_back(std::move(rec));
@@ -74,16 +73,20 @@ void CProtoFeed::AddLine(int kind, const std::string& device, int address, const
     }
 }
 
-void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address,
-                               const std::string& text, SLineFrame frame)
+void CProtoFeed::AddLineQueued(int kind, const std::string& device, int address, std::string text,
+                               SLineFrame frame)
 {
+    INTERNAL_ADDLINE rec = MakeRecord(kind, device, address, std::move(text), frame);
     std::lock_guard lock(m_csLines);
-    m_pending[std::this_thread::get_id()].push_back(MakeRecord(kind, device, address, text, frame));
+    m_pending[std::this_thread::get_id()].push_back(std::move(rec));
 }
 
 void CProtoFeed::Deliver()
 {
-    Batch batch;
+    // The list delivered last time, emptied, takes the next lines: no
+    // growing from nothing at every batch.
+    Batch batch = std::move(m_arSpare);
+    batch.clear();
     {
         std::lock_guard lock(m_csLines);
         batch.swap(m_arReady);
@@ -91,6 +94,9 @@ void CProtoFeed::Deliver()
     }
     if (m_sink && !batch.empty())
         m_sink(batch);
+    batch.clear();
+    if (batch.capacity() <= kSpareLines)
+        m_arSpare = std::move(batch);
 }
 
 } // namespace korvex

@@ -66,13 +66,13 @@ public:
     void SetSink(Sink sink);
     bool HasSink() const { return m_bHasSink.load(); }
 
-    void AddLine(int kind, const std::string& device, int address, const std::string& text,
+    void AddLine(int kind, const std::string& device, int address, std::string text,
                  SLineFrame frame = {}) override;
-    void AddLineQueued(int kind, const std::string& device, int address, const std::string& text,
+    void AddLineQueued(int kind, const std::string& device, int address, std::string text,
                        SLineFrame frame = {}) override;
 
     static INTERNAL_ADDLINE MakeRecord(int kind, const std::string& device, int address,
-                                       const std::string& text, SLineFrame frame = {});
+                                       std::string text, SLineFrame frame = {});
 
 private:
     void Deliver();
@@ -83,6 +83,9 @@ private:
     static constexpr std::size_t kKeptQueues = 16;
     std::unordered_map<std::thread::id, std::vector<INTERNAL_ADDLINE>> m_pending;
     Batch m_arReady;                           // handed over, not yet delivered
+    // The last batch, emptied, for the next: Deliver's own (UI thread).
+    static constexpr std::size_t kSpareLines = 8192;
+    Batch m_arSpare;
     bool m_bPosted{ false };                   // a delivery task is on its way
     IUiPoster* m_pPoster{ nullptr };
     std::thread::id m_uiThread; // where SetPoster was called

@@ -28,11 +28,11 @@ public:
     virtual ~ILineSink() = default;
     // Hands the line over now, then every queued line. A caller with no
     // device passes an empty text, with no address -1.
-    virtual void AddLine(int kind, const std::string& device, int address, const std::string& text,
+    virtual void AddLine(int kind, const std::string& device, int address, std::string text,
                          SLineFrame frame = {}) = 0;
     // Holds the line back until the next AddLine.
-    virtual void AddLineQueued(int kind, const std::string& device, int address,
-                               const std::string& text, SLineFrame frame = {}) = 0;
+    virtual void AddLineQueued(int kind, const std::string& device, int address, std::string text,
+                               SLineFrame frame = {}) = 0;
 };
 
 } // namespace korvex

@@ -32,10 +32,25 @@ std::string StrFormat(const char* format, ...)
 
 std::string FormatNumber(std::uint16_t value, bool hex, int width)
 {
-    const unsigned v = value;
-    if (width > 1)
-        return hex ? StrFormat("0x%0*X", width, v) : StrFormat("%0*u", width, v);
-    return hex ? StrFormat("0x%X", v) : StrFormat("%u", v);
+    // Every log line formats numbers: by hand, not through printf.
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char digits[8];
+    int n = 0;
+    const unsigned base = hex ? 16 : 10;
+    unsigned v = value;
+    do {
+        digits[n++] = kDigits[v % base];
+        v /= base;
+    } while (v != 0);
+    const int pad = width > n ? width - n : 0;
+    std::string text;
+    text.reserve(static_cast<std::size_t>(2 + pad + n));
+    if (hex)
+        text += "0x";
+    text.append(static_cast<std::size_t>(pad), '0');
+    while (n > 0)
+        text += digits[--n];
+    return text;
 }
 
 static bool IsContinuation(unsigned char c)
@@ -45,6 +60,8 @@ static bool IsContinuation(unsigned char c)
 
 std::string Utf8Left(const std::string& text, std::size_t maxChars)
 {
+    if (text.size() <= maxChars)
+        return text; // no more characters than bytes
     std::size_t chars = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (IsContinuation(static_cast<unsigned char>(text[i])))

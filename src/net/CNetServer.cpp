@@ -122,7 +122,7 @@ public:
     ITransportHost& m_host;
     unsigned m_nMaxClients;
     SendTap m_fnTap;
-    asio::io_context m_io;
+    asio::io_context m_io{ 1 }; // one thread runs it
     std::optional<asio::executor_work_guard<asio::io_context::executor_type>> m_work;
     std::thread m_thread;
     std::list<SListener> m_listeners;
@@ -171,6 +171,7 @@ public:
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdle, sizeof kKeepIdle);
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepInterval, sizeof kKeepInterval);
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
+        m_socket.non_blocking(true, ec);
         m_server.Line(StrFormat("%s: подключение %s", m_strListener.c_str(), m_strPeer.c_str()));
         Read();
     }
@@ -312,6 +313,20 @@ private:
             return;
         if (m_server.m_fnTap)
             m_server.m_fnTap(data.data(), data.size());
+        std::size_t sent = 0;
+        if (!m_bWriting) {
+            // Nothing is waiting to go: straight to the socket, without a
+            // round through the event loop. What does not fit waits.
+            asio::error_code ec;
+            sent = m_socket.write_some(asio::buffer(data), ec);
+            if (ec && ec != asio::error::would_block && ec != asio::error::try_again) {
+                Close(ErrorText(ec.value()));
+                return;
+            }
+            if (sent == data.size())
+                return;
+            data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(sent));
+        }
         m_nQueued += data.size();
         m_out.push_back(std::move(data));
         if (!m_bWriting)

@@ -145,14 +145,14 @@ struct SFixtureLookup final : IDeviceLookup, ILineSink
         return addr == 1 ? &dev : nullptr;
     }
     CDevDoc* FindDeviceById(const std::string&) const override { return nullptr; }
-    void AddLine(int, const std::string&, int, const std::string& text, SLineFrame = {}) override
+    void AddLine(int, const std::string&, int, std::string text, SLineFrame = {}) override
     {
-        texts.push_back(text);
+        texts.push_back(std::move(text));
     }
-    void AddLineQueued(int kind, const std::string& d, int a, const std::string& text,
+    void AddLineQueued(int kind, const std::string& d, int a, std::string text,
                        SLineFrame = {}) override
     {
-        AddLine(kind, d, a, text);
+        AddLine(kind, d, a, std::move(text));
     }
 };
 
