@@ -385,7 +385,7 @@ std::string DescribeFrame(const SSettings& settings, const std::uint8_t* frame, 
     parser.SetDescribingOwnAnswer();
     SFrameInfo info;
     parser.Parse(frame, length, info);
-    return info.strText;
+    return std::move(info.strText);
 }
 
 CParserModbus::CParserModbus(const SSettings& settings, bool running, IEchoFilter* echo,
@@ -569,6 +569,37 @@ void CParserModbus::Parse(const std::uint8_t* d, unsigned n, SFrameInfo& info)
     }
 }
 
+namespace {
+
+// "(0x03) Чтение регистров хранения": the start of every frame's text.
+void AppendHead(std::string& t, std::uint8_t fc, const char* name)
+{
+    t.reserve(160);
+    t += '(';
+    AppendNumber(t, fc, true, 2);
+    t += ") ";
+    t += name;
+}
+
+// " 0x0001 0x0002": values, a blank before each.
+void AppendWords(std::string& t, const std::uint8_t* p, unsigned count, bool hex)
+{
+    for (unsigned i = 0; i < count; ++i, p += 2) {
+        t += ' ';
+        AppendNumber(t, Be16(p[0], p[1]), hex, 4);
+    }
+}
+
+void AppendBytes(std::string& t, const std::uint8_t* p, unsigned count, bool hex)
+{
+    for (unsigned i = 0; i < count; ++i) {
+        t += ' ';
+        AppendNumber(t, p[i], hex, 2);
+    }
+}
+
+} // namespace
+
 void CParserModbus::Describe(const std::uint8_t* f, unsigned length, SFrameInfo& info)
 {
     const std::uint8_t fc = f[1];
@@ -609,6 +640,7 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         return length >= header + 2 ? length - header - 2 : 0;
     };
     std::string& t = info.strText;
+    t.clear();
     info.nKind = LK_REQUEST;
 
     switch (fc) {
@@ -616,33 +648,45 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
     case FC_READ_INPUTS:
     case FC_READ_HOLDING:
     case FC_READ_INPUT_REGS:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name, addr.c_str(), q);
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        t += addr;
+        t += ", Количество=";
+        AppendDecimal(t, q);
         break;
     case FC_WRITE_COIL:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Значение=0x%04X", fc, name, addr.c_str(), q);
-        break;
     case FC_WRITE_REGISTER:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Регистр=0x%04X", fc, name, addr.c_str(), q);
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        t += addr;
+        t += fc == FC_WRITE_COIL ? ", Значение=" : ", Регистр=";
+        AppendNumber(t, q, true, 4);
         break;
     case FC_READ_EXCEPTION:
         t = StrFormat("(0x%02X) %s Запрос на получение статуса устройства (зависит от устройства)",
                       fc, name);
         break;
     case FC_WRITE_COILS: {
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Кол-во=%d Значения={", fc, name, addr.c_str(), q);
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        t += addr;
+        t += ", Кол-во=";
+        AppendDecimal(t, q);
+        t += " Значения={";
         // A request refused by the standard may hold fewer bytes than it
         // announces: only those in the frame are listed.
-        const unsigned count = std::min<unsigned>(length > 6 ? f[6] : 0, held(7));
-        for (unsigned i = 0; i < count; ++i)
-            t += " " + FormatNumber(f[7 + i], hexValues, 2);
+        AppendBytes(t, f + 7, std::min<unsigned>(length > 6 ? f[6] : 0, held(7)), hexValues);
         t += " }";
         break;
     }
     case FC_WRITE_REGISTERS: {
-        t = StrFormat("(0x%02X) %s, Адрес=%s, К-во=%d Регистры={", fc, name, addr.c_str(), q);
-        const unsigned count = std::min<unsigned>(q, held(7) / 2);
-        for (unsigned i = 0; i < count; ++i)
-            t += " " + FormatNumber(Be16(f[7 + 2 * i], f[8 + 2 * i]), hexValues, 4);
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        t += addr;
+        t += ", К-во=";
+        AppendDecimal(t, q);
+        t += " Регистры={";
+        AppendWords(t, f + 7, std::min<unsigned>(q, held(7) / 2), hexValues);
         t += " }";
         break;
     }
@@ -706,6 +750,7 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     const unsigned b = at(2);
     const unsigned held = length >= 5 ? std::min(b, length - 5) : 0;
     std::string& t = info.strText;
+    t.clear();
     info.nKind = LK_RESPONSE;
 
     switch (fc) {
@@ -713,28 +758,37 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
     case FC_READ_INPUTS:
     case FC_REPORT_SLAVE_ID:
         info.nKind = LK_DATA;
-        t = StrFormat("(0x%02X) %s, Количество=%d, Данные={", fc, name, b);
-        for (unsigned i = 0; i < held; ++i)
-            t += " " + FormatNumber(f[3 + i], hexValues, 2);
+        AppendHead(t, fc, name);
+        t += ", Количество=";
+        AppendDecimal(t, b);
+        t += ", Данные={";
+        AppendBytes(t, f + 3, held, hexValues);
         t += " }";
         break;
     case FC_READ_HOLDING:
     case FC_READ_INPUT_REGS:
     case FC_READ_WRITE_REGISTERS:
         info.nKind = LK_DATA;
-        t = StrFormat("(0x%02X) %s, Количество=%d, Регистры={", fc, name, b / 2);
-        for (unsigned i = 0; i < held / 2; ++i)
-            t += " " + FormatNumber(Be16(f[3 + 2 * i], f[4 + 2 * i]), hexValues, 4);
+        AppendHead(t, fc, name);
+        t += ", Количество=";
+        AppendDecimal(t, b / 2);
+        t += ", Регистры={";
+        AppendWords(t, f + 3, held / 2, hexValues);
         t += " }";
         break;
     case FC_WRITE_COIL:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Значение=%s", fc, name,
-                      FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(),
-                      FormatNumber(v, hexValues, 4).c_str());
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        AppendNumber(t, a, set.ADDRISHEX != 0, 4);
+        t += ", Значение=";
+        AppendNumber(t, v, hexValues, 4);
         break;
     case FC_WRITE_REGISTER:
-        t = StrFormat("(0x%02X) %s, Адрес=0x%04X, Значение=%s", fc, name, a,
-                      FormatNumber(v, hexValues, 4).c_str());
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        AppendNumber(t, a, true, 4);
+        t += ", Значение=";
+        AppendNumber(t, v, hexValues, 4);
         break;
     case FC_READ_EXCEPTION:
         t = StrFormat("(0x%02X) %s Ответ на получение статуса устройства (зависит от устройства)",
@@ -742,8 +796,11 @@ void CParserModbus::DescribeResponse(const std::uint8_t* f, unsigned length, SFr
         break;
     case FC_WRITE_COILS:
     case FC_WRITE_REGISTERS:
-        t = StrFormat("(0x%02X) %s, Адрес=%s, Количество=%d", fc, name,
-                      FormatNumber(a, set.ADDRISHEX != 0, 4).c_str(), v);
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        AppendNumber(t, a, set.ADDRISHEX != 0, 4);
+        t += ", Количество=";
+        AppendDecimal(t, v);
         break;
     case FC_MASK_WRITE_REGISTER:
         // The answer repeats the request.

@@ -1,5 +1,6 @@
 #include "core/Text.h"
 
+#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -30,7 +31,7 @@ std::string StrFormat(const char* format, ...)
     return s;
 }
 
-std::string FormatNumber(std::uint16_t value, bool hex, int width)
+void AppendNumber(std::string& out, std::uint16_t value, bool hex, int width)
 {
     // Every log line formats numbers: by hand, not through printf.
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -42,15 +43,26 @@ std::string FormatNumber(std::uint16_t value, bool hex, int width)
         digits[n++] = kDigits[v % base];
         v /= base;
     } while (v != 0);
-    const int pad = width > n ? width - n : 0;
-    std::string text;
-    text.reserve(static_cast<std::size_t>(2 + pad + n));
     if (hex)
-        text += "0x";
-    text.append(static_cast<std::size_t>(pad), '0');
+        out += "0x";
+    if (width > n)
+        out.append(static_cast<std::size_t>(width - n), '0');
     while (n > 0)
-        text += digits[--n];
+        out += digits[--n];
+}
+
+std::string FormatNumber(std::uint16_t value, bool hex, int width)
+{
+    std::string text;
+    AppendNumber(text, value, hex, width);
     return text;
+}
+
+void AppendDecimal(std::string& out, unsigned value)
+{
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
 }
 
 static bool IsContinuation(unsigned char c)

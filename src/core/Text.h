@@ -15,6 +15,10 @@ std::string StrFormatV(const char* format, va_list args);
 // zero-padded, hexadecimal behind "0x" with upper-case digits or unsigned decimal;
 // width <= 1: "0x%X" or "%u".
 std::string FormatNumber(std::uint16_t value, bool hex, int width);
+// The same, appended to out.
+void AppendNumber(std::string& out, std::uint16_t value, bool hex, int width);
+// "%u" appended to out.
+void AppendDecimal(std::string& out, unsigned value);
 
 // Cuts UTF-8 text to at most maxChars characters without splitting a sequence.
 std::string Utf8Left(const std::string& text, std::size_t maxChars);
