@@ -56,9 +56,11 @@ void CChildProcess::WaitForOutputs()
 
 void CChildProcess::ReadLoop(int fd, bool isStdout)
 {
-    char buf[4096];
+    // A pipe holds 64 KiB: a fast writer is read in few calls.
+    std::vector<char> buffer(64 * 1024);
+    char* buf = buffer.data();
     for (;;) {
-        const ssize_t n = read(fd, buf, sizeof buf);
+        const ssize_t n = read(fd, buf, buffer.size());
         if (n <= 0)
             break;
         std::lock_guard lock(m_mutex);
@@ -66,13 +68,20 @@ void CChildProcess::ReadLoop(int fd, bool isStdout)
             m_strErr.append(buf, static_cast<std::size_t>(n));
             continue;
         }
+        if (m_bDiscard)
+            continue;
         m_strOut.append(buf, static_cast<std::size_t>(n));
+        // Only the new bytes are searched, and the lines taken are cut off
+        // once: a fast writer costs the reader little.
+        std::size_t from = m_strPartial.size();
         m_strPartial.append(buf, static_cast<std::size_t>(n));
+        std::size_t start = 0;
         std::size_t nl;
-        while ((nl = m_strPartial.find('\n')) != std::string::npos) {
-            m_lines.push_back(m_strPartial.substr(0, nl));
-            m_strPartial.erase(0, nl + 1);
+        while ((nl = m_strPartial.find('\n', from)) != std::string::npos) {
+            m_lines.push_back(m_strPartial.substr(start, nl - start));
+            start = from = nl + 1;
         }
+        m_strPartial.erase(0, start);
         m_cv.notify_all();
     }
     close(fd);
@@ -98,6 +107,12 @@ std::string CChildProcess::WaitForLine(const std::function<bool(const std::strin
             return std::string();
         }
     }
+}
+
+void CChildProcess::DiscardOutput()
+{
+    std::lock_guard lock(m_mutex);
+    m_bDiscard = true;
 }
 
 std::vector<std::string> CChildProcess::Lines() const

@@ -31,6 +31,9 @@ public:
     std::string WaitForLine(const std::function<bool(const std::string&)>& pred,
                             std::chrono::milliseconds timeout = std::chrono::seconds(10));
     std::vector<std::string> Lines() const;
+    // From now on standard output is read and dropped (a benchmark's
+    // program that writes much and long).
+    void DiscardOutput();
     // Everything written to standard output and error so far.
     std::string Stdout() const;
     std::string Stderr() const;
@@ -50,6 +53,7 @@ private:
     int m_nExitCode{ -1 };
     bool m_bExited{ false };
     int m_nReadersDone{ 0 }; // outputs read to their end; under m_mutex
+    bool m_bDiscard{ false }; // under m_mutex
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;
