@@ -22,7 +22,7 @@ struct STransportCounterValues
 // connections) has seen. The emulator's own answers, and their echo, are not
 // frames seen.
 //
-// Threads: the transport's answering thread counts; any thread reads and
+// Threads: the transport's answering threads count; any thread reads and
 // clears. Every field is an atomic of its own.
 class CTransportCounters
 {

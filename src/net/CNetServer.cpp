@@ -18,9 +18,11 @@
 #include <sys/socket.h>
 
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <deque>
 #include <list>
+#include <mutex>
 #include <shared_mutex>
 #include <thread>
 
@@ -109,37 +111,56 @@ public:
     };
     class CConnection;
 
+    // An answering thread and its event loop. Each connection stays on one.
+    struct SWorker
+    {
+        asio::io_context io{ 1 }; // one thread runs it
+        std::optional<asio::executor_work_guard<asio::io_context::executor_type>> work;
+        std::thread thread;
+    };
+
     CImpl(ITransportHost& host, unsigned maxClients, SendTap tap)
         : m_host(host), m_nMaxClients(maxClients), m_fnTap(std::move(tap))
     {
+        // As many as there are cores, up to four: the first also accepts.
+        const unsigned count = std::clamp(std::thread::hardware_concurrency(), 1U, kMaxWorkers);
+        for (unsigned i = 0; i < count; ++i)
+            m_workers.push_back(std::make_unique<SWorker>());
     }
 
+    asio::io_context& AcceptorIo() { return m_workers.front()->io; }
     void Accept(SListener& listener);
     void Closed(const std::shared_ptr<CConnection>& connection);
-    void CloseAll();
+    // On each worker's thread: closes its connections, the first its
+    // listeners too.
+    void CloseAll(asio::io_context& io);
     void Line(const std::string& text) { m_host.GetLines().AddLine(LK_WARNING, "", -1, text); }
 
+    static constexpr unsigned kMaxWorkers = 4;
     ITransportHost& m_host;
     unsigned m_nMaxClients;
     SendTap m_fnTap;
-    asio::io_context m_io{ 1 }; // one thread runs it
-    std::optional<asio::executor_work_guard<asio::io_context::executor_type>> m_work;
-    std::thread m_thread;
+    std::vector<std::unique_ptr<SWorker>> m_workers;
+    unsigned m_nNextWorker{ 0 }; // the first worker's thread
     std::list<SListener> m_listeners;
-    std::list<std::shared_ptr<CConnection>> m_connections; // the server's thread
+    std::mutex m_csConnections;
+    std::list<std::shared_ptr<CConnection>> m_connections; // under m_csConnections
     bool m_bServing{ false };
+    // Set before the workers are told to close their connections: one whose
+    // start was on its way then closes at once.
+    std::atomic<bool> m_bStopping{ false };
 };
 
-// One master's connection. Everything runs on the server's thread; the
+// One master's connection. Everything runs on its worker's thread; the
 // receive path of RTU framing calls Write and RunLater there too.
 class CNetServer::CImpl::CConnection final : public std::enable_shared_from_this<CConnection>,
                                              public ITransmitter,
                                              public ITransportThread
 {
 public:
-    CConnection(CImpl& server, tcp::socket socket, const SListener& listener)
-        : m_server(server), m_socket(std::move(socket)), m_framing(listener.endpoint.framing),
-          m_strListener(listener.strName)
+    CConnection(asio::io_context& io, CImpl& server, tcp::socket socket, const SListener& listener)
+        : m_io(io), m_server(server), m_socket(std::move(socket)),
+          m_framing(listener.endpoint.framing), m_strListener(listener.strName)
     {
         asio::error_code ec;
         const tcp::endpoint peer = m_socket.remote_endpoint(ec);
@@ -173,8 +194,14 @@ public:
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
         m_socket.non_blocking(true, ec);
         m_server.Line(StrFormat("%s: подключение %s", m_strListener.c_str(), m_strPeer.c_str()));
+        if (m_server.m_bStopping) {
+            Close("эмулятор остановлен");
+            return;
+        }
         Read();
     }
+
+    asio::io_context& GetIo() const { return m_io; }
 
     // Closes at once (the emulator stops, the socket failed).
     void Close(const std::string& reason)
@@ -297,7 +324,7 @@ private:
     {
         if (m_bClosed)
             return;
-        auto timer = std::make_shared<asio::steady_timer>(m_server.m_io, delay);
+        auto timer = std::make_shared<asio::steady_timer>(m_socket.get_executor(), delay);
         m_timers.push_back(timer);
         timer->async_wait(
             [self = shared_from_this(), timer, task = std::move(task)](const asio::error_code& ec) {
@@ -360,6 +387,7 @@ private:
             Read();
     }
 
+    asio::io_context& m_io; // its worker's
     CImpl& m_server;
     tcp::socket m_socket;
     ENetFraming m_framing;
@@ -379,14 +407,19 @@ private:
 
 void CNetServer::CImpl::Accept(SListener& listener)
 {
-    listener.acceptor.async_accept([this, &listener](const asio::error_code& ec,
-                                                     tcp::socket socket) {
+    // The next connection belongs to the next worker in turn.
+    asio::io_context& io = m_workers[m_nNextWorker]->io;
+    m_nNextWorker = (m_nNextWorker + 1) % static_cast<unsigned>(m_workers.size());
+    listener.acceptor.async_accept(io, [this, &listener, &io](const asio::error_code& ec,
+                                                              tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !listener.acceptor.is_open())
             return;
         if (!ec) {
             asio::error_code peerError;
             const tcp::endpoint peer = socket.remote_endpoint(peerError);
+            std::unique_lock lock(m_csConnections);
             if (m_connections.size() >= m_nMaxClients) {
+                lock.unlock();
                 Line(StrFormat("%s: подключение %s отклонено (уже %u подключений)",
                                listener.strName.c_str(),
                                peerError ? "?" : FormatAddress(peer.address(), peer.port()).c_str(),
@@ -394,9 +427,11 @@ void CNetServer::CImpl::Accept(SListener& listener)
                 socket.close(peerError);
             } else {
                 listener.pCounters->CountConnection();
-                auto connection = std::make_shared<CConnection>(*this, std::move(socket), listener);
+                auto connection =
+                    std::make_shared<CConnection>(io, *this, std::move(socket), listener);
                 m_connections.push_back(connection);
-                connection->Begin();
+                lock.unlock();
+                asio::post(io, [connection] { connection->Begin(); });
             }
         }
         Accept(listener);
@@ -405,17 +440,25 @@ void CNetServer::CImpl::Accept(SListener& listener)
 
 void CNetServer::CImpl::Closed(const std::shared_ptr<CConnection>& connection)
 {
+    std::lock_guard lock(m_csConnections);
     m_connections.remove(connection);
 }
 
-void CNetServer::CImpl::CloseAll()
+void CNetServer::CImpl::CloseAll(asio::io_context& io)
 {
     asio::error_code ec;
-    for (SListener& listener : m_listeners)
-        listener.acceptor.close(ec);
+    if (&io == &AcceptorIo())
+        for (SListener& listener : m_listeners)
+            listener.acceptor.close(ec);
     // Close removes the connection from the list.
-    const auto connections = m_connections;
-    for (const auto& connection : connections)
+    std::vector<std::shared_ptr<CConnection>> mine;
+    {
+        std::lock_guard lock(m_csConnections);
+        for (const auto& connection : m_connections)
+            if (&connection->GetIo() == &io)
+                mine.push_back(connection);
+    }
+    for (const auto& connection : mine)
         connection->Close("эмулятор остановлен");
 }
 
@@ -441,7 +484,7 @@ bool CNetServer::Bind(std::string& error)
         return true;
     m_pImpl = std::make_unique<CImpl>(m_host, m_nMaxClients, m_fnTap);
     for (const SNetEndpoint& e : m_arEndpoints) {
-        CImpl::SListener& listener = m_pImpl->m_listeners.emplace_back(m_pImpl->m_io, e);
+        CImpl::SListener& listener = m_pImpl->m_listeners.emplace_back(m_pImpl->AcceptorIo(), e);
         asio::error_code ec;
         const asio::ip::address address = asio::ip::make_address(e.strHost, ec);
         const tcp::endpoint endpoint(address, e.nPort);
@@ -493,10 +536,12 @@ bool CNetServer::Start(std::string& error)
         return false;
     CImpl& impl = *m_pImpl;
     impl.m_bServing = true;
-    impl.m_work.emplace(impl.m_io.get_executor());
+    for (auto& worker : impl.m_workers)
+        worker->work.emplace(worker->io.get_executor());
     for (CImpl::SListener& listener : impl.m_listeners)
         impl.Accept(listener);
-    impl.m_thread = std::thread([&impl] { impl.m_io.run(); });
+    for (auto& worker : impl.m_workers)
+        worker->thread = std::thread([&io = worker->io] { io.run(); });
     return true;
 }
 
@@ -506,9 +551,13 @@ void CNetServer::Stop()
         return;
     CImpl& impl = *m_pImpl;
     if (impl.m_bServing) {
-        asio::post(impl.m_io, [&impl] { impl.CloseAll(); });
-        impl.m_work.reset();
-        impl.m_thread.join();
+        impl.m_bStopping = true;
+        for (auto& worker : impl.m_workers) {
+            asio::post(worker->io, [&impl, &io = worker->io] { impl.CloseAll(io); });
+            worker->work.reset();
+        }
+        for (auto& worker : impl.m_workers)
+            worker->thread.join();
     }
     // The next start binds again: the addresses are free meanwhile.
     m_pImpl.reset();

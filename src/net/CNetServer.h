@@ -37,8 +37,10 @@ std::optional<SNetEndpoint> ParseEndpoint(const std::string& text, ENetFraming f
 std::string DescribeEndpoint(const SNetEndpoint& endpoint);
 
 // The network side of the emulator: listeners for Modbus TCP and RTU over
-// TCP on one thread of their own (Asio), in front of the same handlers as the
-// serial line. Each connection has its own receive buffer, framing state and
+// TCP on answering threads of their own (Asio: an event loop a thread, one
+// thread a core, up to four), in front of the same handlers as the serial
+// line. Connections are dealt out to the threads in turn, and each stays on
+// its own. Each connection has its own receive buffer, framing state and
 // write queue: a master that stalls, sends half a frame or never reads its
 // answers delays nobody else (its reading pauses while its answers pile up).
 // Answers on a connection leave in its requests' order, delayed ones
@@ -47,8 +49,9 @@ std::string DescribeEndpoint(const SNetEndpoint& endpoint);
 // vanished master's connection is freed.
 //
 // Threads: the setters, Bind, Start and Stop on the controlling thread; the
-// sockets, the framing and the answers on the server's thread, which runs
-// between Start and Stop.
+// sockets, the framing and the answers on the answering threads, which run
+// between Start and Stop: a connection's on its own thread, the listeners on
+// the first.
 class CNetServer final : public ITransport
 {
 public:
