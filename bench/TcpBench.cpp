@@ -1,12 +1,11 @@
 // Modbus TCP throughput and round trips: 1, 8 and 64 libmodbus masters, each
-// reading 10 holding registers in a loop for 3 s, three times in turn
-// against korvex-cli run --tcp
-// (its protocol lines printed, as by default, to a pipe that is read) and, in
-// the same run, against a minimal libmodbus TCP server over the same map
-// (listen, select, modbus_receive + modbus_reply). Each server is a process
-// of its own, as a server is: this program started again with
-// --libmodbus-server runs the second. Requests per second and the round
-// trip's median and 99th percentile for each.
+// reading 10 holding registers in a loop for 3 s, three rounds in turn against
+// korvex-cli run --tcp (its protocol lines printed, as by default, to a pipe
+// that is read) and against a minimal libmodbus TCP server over the same map
+// (listen, select, modbus_receive + modbus_reply). Each server is a process of
+// its own: this program started again with --libmodbus-server runs the
+// second. Requests per second and the round trip's median and 99th
+// percentile for each, the medians of the rounds.
 //
 // usage: korvex_bench_tcp PATH-TO-korvex-cli
 

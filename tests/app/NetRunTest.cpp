@@ -280,8 +280,11 @@ TEST_F(NetRun, SixtyFourMastersAtOnceAndTheLimit)
         Start({ "--tcp=127.0.0.1:0", "--tcp-max-clients=64" }, { { "pump.kvxd", kPump } }).front();
     // Every master reads registers that nobody writes and checks each answer
     // against the file; the sixty-fifth comes while all of them are served.
+    // The emulator stops while all 64 are still connected, on whichever
+    // answering thread each one is.
     std::atomic<int> wrong{ 0 };
     std::latch served(64);
+    std::latch finished(64);
     std::latch done(1);
     std::vector<std::thread> masters;
     for (int t = 0; t < 64; ++t)
@@ -297,19 +300,22 @@ TEST_F(NetRun, SixtyFourMastersAtOnceAndTheLimit)
                 if (i == 0)
                     served.count_down();
             }
+            finished.count_down();
             done.wait();
         });
     served.wait();
     ModbusPtr extra = ConnectTcp(port, 1, 300);
     std::uint16_t reg = 0;
     EXPECT_EQ(modbus_read_registers(extra.get(), 0, 1, &reg), -1);
+    extra.reset();
+    finished.wait();
+    EXPECT_EQ(Stop(), 0);
     done.count_down();
     for (auto& m : masters)
         m.join();
     EXPECT_EQ(wrong.load(), 0);
-    extra.reset();
-    EXPECT_EQ(Stop(), 0);
     EXPECT_EQ(CountLines("отклонено (уже 64 подключений)"), 1);
+    EXPECT_EQ(CountLines("(эмулятор остановлен)"), 64);
 }
 
 TEST_F(NetRun, RtuOverTcpKeepsTheLineRulesForAPymodbusMaster)
