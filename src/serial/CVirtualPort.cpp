@@ -99,8 +99,16 @@ void CVirtualPort::FlushUnread()
     // only when something is there: a flush resets the queue under a client
     // waiting in select(), which may then see it readable and read nothing
     // (libmodbus takes that for a closed connection).
+    if (m_nSlaveFd < 0)
+        return;
+    // Bytes written to the master just before may still be on their way to
+    // that queue: the tty layer moves them on a worker, which a loaded
+    // machine runs late. Polling the slave waits for the move, so that they
+    // are counted (and dropped) now rather than read by the new client.
+    pollfd slave{ m_nSlaveFd, POLLIN, 0 };
+    [[maybe_unused]] const int ready = poll(&slave, 1, 0);
     int unread = 0;
-    if (m_nSlaveFd >= 0 && ioctl(m_nSlaveFd, FIONREAD, &unread) == 0 && unread > 0)
+    if (ioctl(m_nSlaveFd, FIONREAD, &unread) == 0 && unread > 0)
         tcflush(m_nSlaveFd, TCIFLUSH);
 }
 

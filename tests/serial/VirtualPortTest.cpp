@@ -17,14 +17,16 @@ const Bytes kRequest{ 0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A };
 const Bytes kAnswer{ 0x01, 0x03, 0x02, 0x00, 0x2A, 0x38, 0x5B };
 
 // Korvex on the master side of a virtual port, answering every block with
-// kAnswer.
+// kAnswer; as the emulator's port does, it reads the clients' opens before
+// answering, so that a late watcher never drops an answer already sent.
 class VirtualPort : public testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_vp.Create());
-        m_port.SetReceiveHook([](CRecordingPort& port, const std::uint8_t*, std::uint32_t) {
+        m_port.SetReceiveHook([this](CRecordingPort& port, const std::uint8_t*, std::uint32_t) {
+            m_vp.DropStaleAnswers();
             port.Write(kAnswer.data(), static_cast<std::uint32_t>(kAnswer.size()));
         });
         m_port.Setup(m_vp.GetSlavePath(), 9600, 0, 8, 0);
