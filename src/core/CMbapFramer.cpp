@@ -148,12 +148,11 @@ void CMbapFramer::Answer(const std::uint8_t* adu, unsigned length, const SOutput
 
         const bool exception = answer.kind == SAnswerPdu::Kind::Exception;
         const int kind = exception ? LK_ERROR : LK_RESPONSE;
-        const auto DescribeRtu = [this](const SRtuCopy& rtu) {
-            return DescribeFrame(m_settings, rtu.bytes.data(), rtu.nLength);
-        };
-        std::string text = exception && !answer.strText.empty()
-                               ? answer.strText
-                               : DescribeRtu(AsRtu(addr, answer.pdu, answer.nLength));
+        std::string text = answer.strText;
+        if (!exception || text.empty()) {
+            const SRtuCopy rtu = AsRtu(addr, answer.pdu, answer.nLength);
+            text = DescribeFrame(m_settings, rtu.bytes.data(), rtu.nLength);
+        }
         // A CRC to spoil there is none: of the faults that change an answer
         // only the delay applies.
         SFaultDecision fault = answer.fault;

@@ -642,24 +642,25 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
     std::string& t = info.strText;
     t.clear();
     info.nKind = LK_REQUEST;
+    // "(0x03) Name, Адрес=0x0010" and what follows it.
+    auto headAt = [&t, fc, name, &addr](const char* next) {
+        AppendHead(t, fc, name);
+        t += ", Адрес=";
+        t += addr;
+        t += next;
+    };
 
     switch (fc) {
     case FC_READ_COILS:
     case FC_READ_INPUTS:
     case FC_READ_HOLDING:
     case FC_READ_INPUT_REGS:
-        AppendHead(t, fc, name);
-        t += ", Адрес=";
-        t += addr;
-        t += ", Количество=";
+        headAt(", Количество=");
         AppendDecimal(t, q);
         break;
     case FC_WRITE_COIL:
     case FC_WRITE_REGISTER:
-        AppendHead(t, fc, name);
-        t += ", Адрес=";
-        t += addr;
-        t += fc == FC_WRITE_COIL ? ", Значение=" : ", Регистр=";
+        headAt(fc == FC_WRITE_COIL ? ", Значение=" : ", Регистр=");
         AppendNumber(t, q, true, 4);
         break;
     case FC_READ_EXCEPTION:
@@ -667,10 +668,7 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
                       fc, name);
         break;
     case FC_WRITE_COILS: {
-        AppendHead(t, fc, name);
-        t += ", Адрес=";
-        t += addr;
-        t += ", Кол-во=";
+        headAt(", Кол-во=");
         AppendDecimal(t, q);
         t += " Значения={";
         // A request refused by the standard may hold fewer bytes than it
@@ -680,10 +678,7 @@ void CParserModbus::DescribeRequest(const std::uint8_t* f, unsigned length, SFra
         break;
     }
     case FC_WRITE_REGISTERS: {
-        AppendHead(t, fc, name);
-        t += ", Адрес=";
-        t += addr;
-        t += ", К-во=";
+        headAt(", К-во=");
         AppendDecimal(t, q);
         t += " Регистры={";
         AppendWords(t, f + 7, std::min<unsigned>(q, held(7) / 2), hexValues);

@@ -49,13 +49,6 @@ std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw)
     return line;
 }
 
-std::string FormatTxLine(const std::uint8_t* data, std::uint32_t count)
-{
-    std::string line = "T\t";
-    AppendHex(line, data, count);
-    return line;
-}
-
 void AppendProtoLine(std::string& out, const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw)
 {
     AppendProtoFields(out, rec, raw);

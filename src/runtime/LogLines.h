@@ -16,8 +16,7 @@ namespace korvex {
 //   S <title> <level> <line> <text>                a script-log line
 //                                                  (FormatScriptLogLine)
 std::string FormatProtoLine(const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw = false);
-std::string FormatTxLine(const std::uint8_t* data, std::uint32_t count);
-// The same lines appended to out, each with its '\n'.
+// The same line appended to out with its '\n', and a T line likewise.
 void AppendProtoLine(std::string& out, const CProtoFeed::INTERNAL_ADDLINE& rec, bool raw = false);
 void AppendTxLine(std::string& out, const std::uint8_t* data, std::uint32_t count);
 
