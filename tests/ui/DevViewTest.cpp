@@ -30,10 +30,36 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <string>
 #include <thread>
 
 namespace korvex::test {
 namespace {
+
+// A libmodbus master on the virtual port at tty reading count holding
+// registers at addr in a loop, for at most 20 s, until stop is set or read,
+// given each answer, returns false.
+std::thread PollingMaster(const std::string& tty, int addr, int count, std::atomic<bool>& stop,
+                          std::function<bool(const std::uint16_t*)> read)
+{
+    return std::thread([tty, addr, count, &stop, read = std::move(read)] {
+        modbus_t* ctx = modbus_new_rtu(tty.c_str(), 9600, 'N', 8, 1);
+        modbus_set_slave(ctx, 1);
+        modbus_set_response_timeout(ctx, 1, 0);
+        if (modbus_connect(ctx) == 0) {
+            modbus_flush(ctx);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            std::uint16_t regs[8] = {};
+            bool more = true;
+            while (more && !stop && std::chrono::steady_clock::now() < deadline)
+                if (modbus_read_registers(ctx, addr, count, regs) == count)
+                    more = read(regs);
+        }
+        modbus_close(ctx);
+        modbus_free(ctx);
+    });
+}
 
 // A project with one device PUMP1 at 1 and its window open.
 struct DevHarness : UiHarness
@@ -514,24 +540,12 @@ TEST(DevView, AValueEditedInPlaceReachesAPollingMaster)
     std::atomic<bool> seen{ false };
     std::atomic<bool> stop{ false };
     std::atomic<int> reads{ 0 };
-    std::thread master([&] {
-        modbus_t* ctx = modbus_new_rtu(h.dir.File("tty").c_str(), 9600, 'N', 8, 1);
-        modbus_set_slave(ctx, 1);
-        modbus_set_response_timeout(ctx, 1, 0);
-        if (modbus_connect(ctx) == 0) {
-            modbus_flush(ctx);
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            std::uint16_t value = 0;
-            while (!seen && !stop && std::chrono::steady_clock::now() < deadline) {
-                if (modbus_read_registers(ctx, 0x10, 1, &value) == 1) {
-                    ++reads;
-                    seen = value == 777;
-                }
-            }
-        }
-        modbus_close(ctx);
-        modbus_free(ctx);
-    });
+    std::thread master =
+        PollingMaster(h.dir.File("tty"), 0x10, 1, stop, [&](const std::uint16_t* r) {
+            ++reads;
+            seen = r[0] == 777;
+            return !seen;
+        });
     // The master reads the old value first, then F2, 777, Enter.
     const auto pumpUntil = [&](auto done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -643,23 +657,12 @@ TEST(DevView, TypesForASelectionAndTypedValuesUnderAReadingMaster)
     std::atomic<bool> stop{ false };
     std::atomic<int> reads{ 0 };
     std::atomic<int> torn{ 0 };
-    std::thread master([&] {
-        modbus_t* ctx = modbus_new_rtu(h.dir.File("tty").c_str(), 9600, 'N', 8, 1);
-        modbus_set_slave(ctx, 1);
-        modbus_set_response_timeout(ctx, 1, 0);
-        if (modbus_connect(ctx) == 0) {
-            modbus_flush(ctx);
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            std::uint16_t r[2] = {};
-            while (!stop && std::chrono::steady_clock::now() < deadline)
-                if (modbus_read_registers(ctx, 0x12, 2, r) == 2) {
-                    ++reads;
-                    torn += !((r[0] == 0 && r[1] == 0x41BC) || (r[0] == 0xCCCD && r[1] == 0x3F8C));
-                }
-        }
-        modbus_close(ctx);
-        modbus_free(ctx);
-    });
+    std::thread master =
+        PollingMaster(h.dir.File("tty"), 0x12, 2, stop, [&](const std::uint16_t* r) {
+            ++reads;
+            torn += !((r[0] == 0 && r[1] == 0x41BC) || (r[0] == 0xCCCD && r[1] == 0x3F8C));
+            return true;
+        });
     {
         CTypedValueDlg dialog(*h.device, HREG, 0x12, false);
         EXPECT_FALSE(dialog.MinField()->isEnabled());
